@@ -1,0 +1,145 @@
+// The pending-downloads queue.
+#include "session/pending_queue.h"
+
+#include <algorithm>
+
+#include "store/text_file.h"
+
+namespace fk {
+
+namespace {
+inline unsigned char lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+}  // namespace
+
+bool PendingQueue::CiLess::operator()(std::string_view a, std::string_view b) const noexcept {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char x = lower(static_cast<unsigned char>(a[i])), y = lower(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+std::string_view pending_subject(std::string_view row) {
+  std::size_t pos = 0;
+  for (int tabs = 0; tabs < 3; ++tabs) {
+    pos = row.find('\t', pos);
+    if (pos == std::string_view::npos) return {};
+    ++pos;
+  }
+  return row.substr(pos);
+}
+
+std::string_view pending_author(std::string_view row) {
+  std::size_t first = row.find('\t');
+  if (first == std::string_view::npos) return row;
+  std::size_t second = row.find('\t', first + 1);
+  if (second == std::string_view::npos) return {};
+  return row.substr(first + 1, second - first - 1);
+}
+
+void PendingQueue::notify(PendingEvent e) {
+  if (listener_) listener_(e);
+}
+
+void PendingQueue::insert_locked(std::size_t index, PendingArticle row) {
+  index = std::min(index, rows_.size());
+  subjects_.insert(std::string(pending_subject(row)));
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(index), row);
+  notify({PendingEvent::Kind::Inserted, index, std::move(row)});
+}
+
+void PendingQueue::remove_locked(std::size_t index) {
+  auto it = subjects_.find(pending_subject(rows_[index]));
+  if (it != subjects_.end()) subjects_.erase(it);
+  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  notify({PendingEvent::Kind::Removed, index, {}});
+}
+
+void PendingQueue::append(PendingArticle row) {
+  std::lock_guard lock(mutex_);
+  insert_locked(rows_.size(), std::move(row));
+}
+
+void PendingQueue::insert(std::size_t index, PendingArticle row) {
+  std::lock_guard lock(mutex_);
+  insert_locked(index, std::move(row));
+}
+
+std::optional<PendingArticle> PendingQueue::front() const {
+  std::lock_guard lock(mutex_);
+  if (rows_.empty()) return std::nullopt;
+  return rows_.front();
+}
+
+bool PendingQueue::remove_front() {
+  std::lock_guard lock(mutex_);
+  if (rows_.empty()) return false;
+  remove_locked(0);
+  return true;
+}
+
+bool PendingQueue::remove(std::size_t index, std::optional<std::string_view> expected) {
+  std::lock_guard lock(mutex_);
+  if (index >= rows_.size()) return false;
+  if (expected && rows_[index] != *expected) return false;
+  remove_locked(index);
+  return true;
+}
+
+std::size_t PendingQueue::remove_if(const std::function<bool(std::string_view)>& pred) {
+  std::lock_guard lock(mutex_);
+  std::size_t removed = 0;
+  for (std::size_t i = rows_.size(); i-- > 0;) {
+    if (pred(rows_[i])) {
+      remove_locked(i);
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+bool PendingQueue::move_to_next(std::size_t index) {
+  std::lock_guard lock(mutex_);
+  if (index < 2 || index >= rows_.size()) return false;
+  PendingArticle copy = rows_[index];
+  insert_locked(1, std::move(copy));
+  remove_locked(index + 1);
+  return true;
+}
+
+void PendingQueue::clear() {
+  std::lock_guard lock(mutex_);
+  rows_.clear();
+  subjects_.clear();
+  notify({PendingEvent::Kind::Cleared, 0, {}});
+}
+
+std::size_t PendingQueue::count() const {
+  std::lock_guard lock(mutex_);
+  return rows_.size();
+}
+
+std::optional<PendingArticle> PendingQueue::at(std::size_t index) const {
+  std::lock_guard lock(mutex_);
+  if (index >= rows_.size()) return std::nullopt;
+  return rows_[index];
+}
+
+std::vector<PendingArticle> PendingQueue::rows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
+bool PendingQueue::has_subject_prefix(std::string_view subject) const {
+  std::lock_guard lock(mutex_);
+  auto it = subjects_.lower_bound(subject);
+  return it != subjects_.end() && istarts_with(*it, subject);
+}
+
+void PendingQueue::set_listener(Listener listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = std::move(listener);
+}
+
+}  // namespace fk

@@ -1,0 +1,75 @@
+#pragma once
+// The flags, counters and texts shared by the window, the session thread and the dial-up thread.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "store/settings.h"
+
+namespace fk {
+
+// One instance per program (created in main), passed to whoever needs it. Numbers are atomics: each is
+// written by one side and polled by the other. Texts are read as copies under a lock.
+struct SessionState {
+  std::atomic<int> news_socket{-1};  // the one socket slot for a news connection; -1 for none
+  std::atomic<int> connected{0};
+  std::atomic<int> stop_requested{0};
+  std::atomic<int> auto_reconnect{0};
+  std::atomic<int> connection_attempts{0};
+  std::atomic<std::int64_t> byte_count{0};
+  std::atomic<std::uint32_t> article_line{0};
+  std::atomic<std::uint32_t> article_lines{0};
+
+  // Lifetime statistics (the HISTORY section of FENNICK.INI).
+  std::atomic<std::int32_t> archive_connections{0};
+  std::atomic<std::int32_t> archive_tot_time{0};
+  std::atomic<std::int32_t> archive_pic_count{0};
+  std::atomic<std::int32_t> archive_tot_articles{0};
+
+  // Counters of this run.
+  std::atomic<int> pictures_downloaded{0};
+  std::atomic<int> articles_examined{0};
+  std::atomic<int> duplicates_skipped{0};
+  std::atomic<int> base64_count{0};
+  std::atomic<int> unknown_format_count{0};
+  std::atomic<int> group_index{0};
+  std::atomic<int> subscribed_groups{0};
+
+  std::string current_group() const { return get(current_group_); }
+  void set_current_group(std::string v) { put(current_group_, std::move(v), 199); }
+  std::string message_id() const { return get(message_id_); }
+  void set_message_id(std::string v) { put(message_id_, std::move(v), 199); }
+  std::string server_host() const { return get(server_host_); }
+  void set_server_host(std::string v) { put(server_host_, std::move(v), 79); }
+
+  ArchiveCounters archive() const {
+    return {archive_connections.load(), archive_tot_time.load(), archive_pic_count.load(),
+            archive_tot_articles.load()};
+  }
+  void set_archive(const ArchiveCounters& a) {
+    archive_connections = a.connections;
+    archive_tot_time = a.tot_time;
+    archive_pic_count = a.pic_count;
+    archive_tot_articles = a.tot_articles;
+  }
+
+ private:
+  std::string get(const std::string& s) const {
+    std::lock_guard lock(text_mutex_);
+    return s;
+  }
+  void put(std::string& s, std::string v, std::size_t max) {
+    if (v.size() > max) v.resize(max);
+    std::lock_guard lock(text_mutex_);
+    s = std::move(v);
+  }
+
+  mutable std::mutex text_mutex_;
+  std::string current_group_;
+  std::string message_id_;
+  std::string server_host_;
+};
+
+}  // namespace fk

@@ -1,0 +1,164 @@
+// Line reading and safe rewriting of text files.
+#include "store/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace fk {
+
+namespace {
+constexpr std::size_t kBlock = 64 * 1024;
+
+bool write_all(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int open_regular(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool is_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+}  // namespace
+
+LineReader::LineReader(std::size_t max_line) : max_line_(max_line == 0 ? 1 : max_line) {}
+
+LineReader::~LineReader() { close(); }
+
+bool LineReader::open(const std::string& path) {
+  close();
+  int fd = open_regular(path);
+  if (fd < 0) return false;
+  file_ = ::fdopen(fd, "rb");
+  if (!file_) {
+    ::close(fd);
+    return false;
+  }
+  if (!buf_) buf_ = std::make_unique<char[]>(kBlock);
+  pos_ = len_ = 0;
+  pushback_ = -1;
+  return true;
+}
+
+void LineReader::close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
+
+int LineReader::get() {
+  if (pushback_ >= 0) {
+    int c = pushback_;
+    pushback_ = -1;
+    return c;
+  }
+  if (pos_ == len_) {
+    if (!file_) return -1;
+    len_ = std::fread(buf_.get(), 1, kBlock, file_);
+    pos_ = 0;
+    if (len_ == 0) return -1;
+  }
+  return static_cast<unsigned char>(buf_[pos_++]);
+}
+
+bool LineReader::next(std::string& line, bool* ended) {
+  line.clear();
+  if (ended) *ended = false;
+  if (!file_) return false;
+  for (;;) {
+    int c = get();
+    if (c < 0) return !line.empty();
+    if (c == '\n') {
+      if (ended) *ended = true;
+      return true;
+    }
+    if (c == '\r') {
+      int d = get();
+      if (d >= 0 && d != '\n') unget(d);
+      if (ended) *ended = true;
+      return true;
+    }
+    line.push_back(static_cast<char>(c));
+    if (line.size() >= max_line_) return true;
+  }
+}
+
+bool readable_file(const std::string& path) {
+  int fd = open_regular(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool replace_file(const std::string& path, std::string_view content, unsigned mode) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return false;
+    mode = st.st_mode & 07777;
+  }
+  std::string tmp = path + ".tmp-XXXXXX";
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  ::unlink(tmp.c_str());
+  return false;
+}
+
+bool append_file(const std::string& path, std::string_view text, unsigned mode) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, mode);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && write_all(fd, text);
+  ::close(fd);
+  return ok;
+}
+
+std::string to_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+namespace {
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+bool istarts_with(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && iequals(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace fk
