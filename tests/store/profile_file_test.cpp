@@ -89,7 +89,8 @@ TEST(ProfileFile, HostileFilesGiveDefaultsNeverCrash) {
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>(i * 131 + 7));
   write_file("garbage.ini", garbage);
-  write_file("nul.ini", std::string("[COMM]\0\nport=1\0x\n", 19));
+  const char nul_ini[] = "[COMM]\0\nport=1\0x\n";
+  write_file("nul.ini", std::string(nul_ini, sizeof nul_ini - 1));
   write_file("long.ini", "[COMM]\nport=" + std::string(1 << 20, '7') + "\nuser=u\n");
   write_file("lonecr.ini", "[COMM]\rport=5\ruser=x\r");
   ::mkdir("dir.ini", 0755);
