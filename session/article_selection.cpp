@@ -23,19 +23,17 @@ constexpr std::string_view kMonthNames[12] = {"jan", "feb", "mar", "apr", "may",
 inline bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-inline bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+inline bool is_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // Characters a file name may hold: no space, no dot, no "&", no "+".
 inline bool is_name_char(char c) {
-  if (is_letter(c) || is_digit(c)) return true;
-  switch (c) {
-    case '!': case '#': case '$': case '%': case '\'': case '(': case ')': case '-':
-    case '@': case '_': case '`': case '{': case '}': case '~':
-      return true;
-    default:
-      return false;
-  }
+  constexpr std::string_view kPunctuation = "!#$%'()-@_`{}~";
+  return is_letter(c) || is_digit(c) || (c != '\0' && kPunctuation.find(c) != std::string_view::npos);
 }
 
 // Reads a text the way sscanf reads "%d" and "%3s" and literal characters.
@@ -50,7 +48,8 @@ class Scanner {
     if (j < s_.size() && (s_[j] == '+' || s_[j] == '-')) negative = s_[j++] == '-';
     if (j >= s_.size() || !is_digit(s_[j])) return false;
     std::int64_t v = 0;
-    for (; j < s_.size() && is_digit(s_[j]); ++j) v = v >= kSaturate / 10 ? kSaturate : v * 10 + (s_[j] - '0');
+    for (; j < s_.size() && is_digit(s_[j]); ++j)
+      v = v >= kSaturate / 10 ? kSaturate : v * 10 + (s_[j] - '0');
     out = negative ? -v : v;
     i_ = j;
     return true;
@@ -80,7 +79,9 @@ class Scanner {
   std::size_t i_ = 0;
 };
 
-std::string_view cut(std::string_view s, std::size_t n) { return s.size() > n ? s.substr(0, n) : s; }
+std::string_view cut(std::string_view s, std::size_t n) {
+  return s.size() > n ? s.substr(0, n) : s;
+}
 
 // (number - first) * 100 / (last - first) for last > first, kept within the bar's 0..100 and exact
 // over the whole 64-bit range.
@@ -174,7 +175,8 @@ std::string_view ExtractFilename(std::string_view subject, const StatusLog* log)
   // itself serves as the working copy and the result is a view into it.
   for (std::size_t dot = subject.find('.'); dot != kNone; dot = subject.find('.', dot + 1)) {
     if (subject.size() - dot - 1 < 3) return {};
-    if (!is_letter(subject[dot + 1]) || !is_letter(subject[dot + 2]) || !is_letter(subject[dot + 3])) continue;
+    if (!is_letter(subject[dot + 1]) || !is_letter(subject[dot + 2]) || !is_letter(subject[dot + 3]))
+      continue;
     std::size_t begin = dot;
     while (begin > 0 && is_name_char(subject[begin - 1])) --begin;
     if (begin == dot) continue;
@@ -235,7 +237,8 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
   status_text_.append(f.number);
   ctx_.view.set_text(ControlId::DownloadStatus, status_text_);
   if (last_ > first_)
-    ctx_.view.set_progress(ControlId::ArticleProgress, progress_percent(leading_number(f.number), first_, last_));
+    ctx_.view.set_progress(ControlId::ArticleProgress,
+                           progress_percent(leading_number(f.number), first_, last_));
   if (f.subject_cut) ctx_.log.log_status("Subject Too Long (>250 char)", 2);
   const std::string_view subject = f.subject;
 
@@ -304,7 +307,13 @@ Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
   // Rows are kept whole; the four fields stay tab-separated for the download loop.
   PendingArticle row;
   row.reserve(f.number.size() + f.author.size() + f.line_count.size() + f.subject.size() + 3);
-  row.append(f.number).append("\t").append(f.author).append("\t").append(f.line_count).append("\t").append(f.subject);
+  row.append(f.number)
+      .append("\t")
+      .append(f.author)
+      .append("\t")
+      .append(f.line_count)
+      .append("\t")
+      .append(f.subject);
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
   ctx_.pending.append(std::move(row));
   ctx_.view.set_text(ControlId::PendingBox,

@@ -24,7 +24,8 @@ struct EngineBundle {
   HistoryBuffer article_ids{"HISTORY.FNK"};
   HistoryBuffer filenames{"FILENAMES.FNK"};
   HistoryBuffer blacklist{"BOZOS.FNK"};
-  EngineContext ctx{settings, state, log, files_log, clock, view, dialogs, pending, article_ids, filenames, blacklist};
+  EngineContext ctx{settings, state,   log,         files_log, clock,    view,
+                    dialogs,  pending, article_ids, filenames, blacklist};
 };
 
 }  // namespace fk::test

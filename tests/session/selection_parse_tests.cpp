@@ -11,7 +11,8 @@ namespace fk {
 namespace {
 
 TEST(SplitOverview, FieldsAndCuts) {
-  auto f = split_overview_line("1001\tSunset.jpg (1/1)\tjoe@x\t1 Sep 97 12:00:00 GMT\t<a@b>\t\t12345\t700\tXref: x");
+  auto f = split_overview_line(
+      "1001\tSunset.jpg (1/1)\tjoe@x\t1 Sep 97 12:00:00 GMT\t<a@b>\t\t12345\t700\tXref: x");
   EXPECT_EQ(f.number, "1001");
   EXPECT_EQ(f.subject, "Sunset.jpg (1/1)");
   EXPECT_EQ(f.author, "joe@x");
@@ -22,7 +23,8 @@ TEST(SplitOverview, FieldsAndCuts) {
   EXPECT_FALSE(f.subject_cut);
 
   std::string number(25, '7'), subject(300, 's'), author(50, 'a'), id(60, 'i');
-  f = split_overview_line(number + "\t" + subject + "\t" + author + "\td\t" + id + "\t\t\t1234567890");
+  const std::string long_fields = number + "\t" + subject + "\t" + author + "\td\t" + id + "\t\t\t1234567890";
+  f = split_overview_line(long_fields);
   EXPECT_EQ(f.number.size(), kNumberCut);
   EXPECT_EQ(f.subject.size(), 249u);
   EXPECT_TRUE(f.subject_cut);
@@ -66,8 +68,9 @@ TEST(ArticleDates, TheTwoForms) {
   ASSERT_TRUE(d);
   EXPECT_EQ(d->year, 2003);
   EXPECT_EQ(d->month, "sep");
-  for (const char* bad : {"Mon, 1 Sep 1997 12:00 GMT", "", "Monday, 1 Sep 1997 12:00:00", "1 September 1997 1:2:3",
-                          " 1 Sep 97 12:00:00", "1 Sep 97 12 :00:00", "Mon 1 Sep 1997 12:00:00"})
+  for (const char* bad :
+       {"Mon, 1 Sep 1997 12:00 GMT", "", "Monday, 1 Sep 1997 12:00:00", "1 September 1997 1:2:3",
+        " 1 Sep 97 12:00:00", "1 Sep 97 12 :00:00", "Mon 1 Sep 1997 12:00:00"})
     EXPECT_FALSE(parse_article_date(bad)) << bad;
   // absurd numbers parse (saturated) and the age test copes with them
   d = parse_article_date("999999999999999999999 Foo -99999999999999999999 1:1:1");
@@ -89,9 +92,17 @@ TEST(ArticleDates, AgeAgainstToday) {
 
 TEST(ExtractFilename, Examples) {
   const std::pair<const char*, const char*> cases[] = {
-      {"Sunset.jpg (1/1)", "Sunset.jpg"}, {"pic.jpeg", "pic.jpe"}, {"tune.mp3", ""}, {"x.b.gif", "b.gif"},
-      {"look .gif", ""}, {"a&b.jpg", "b.jpg"}, {"my+pic.jpg", "pic.jpg"}, {"file.jp", ""},
-      {"...gif", ""}, {"(1/1) {Ok}~x_1.GIF yes", "{Ok}~x_1.GIF"}, {"\xff\xfe.jpg \xe9t\xe9.gif", ""},
+      {"Sunset.jpg (1/1)", "Sunset.jpg"},
+      {"pic.jpeg", "pic.jpe"},
+      {"tune.mp3", ""},
+      {"x.b.gif", "b.gif"},
+      {"look .gif", ""},
+      {"a&b.jpg", "b.jpg"},
+      {"my+pic.jpg", "pic.jpg"},
+      {"file.jp", ""},
+      {"...gif", ""},
+      {"(1/1) {Ok}~x_1.GIF yes", "{Ok}~x_1.GIF"},
+      {"\xff\xfe.jpg \xe9t\xe9.gif", ""},
   };
   for (const auto& [subject, name] : cases) EXPECT_EQ(ExtractFilename(subject, nullptr), name) << subject;
 }
