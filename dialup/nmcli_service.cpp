@@ -127,8 +127,9 @@ DialupProbe NmcliService::probe() {
   auto lines = terse_lines(running.out);
   if (nmcli_error(running) != DialupError::None || lines.empty() || lines.front() != "running") {
     probe.detail = "NetworkManager is not running";
-    if (nmcli_error(running) != DialupError::None)
-      probe.detail += " (" + error_text(nmcli_error(running)) + ")";
+    // nmcli's own first line says why (no system bus, daemon stopped, ...).
+    auto why = terse_lines(running.err);
+    if (!why.empty()) probe.detail += ": " + std::string(why.front().substr(0, 200));
     return probe;
   }
   probe.present = true;
