@@ -44,7 +44,7 @@ if [[ $command == help ]]; then
     cat >&2 <<'EOF'
 Usage: nmcli connection { COMMAND | help }
 
-  show [--active] [--order <order spec>]
+  show [--active] [id | uuid | path | apath] <ID> ...
   up [[id | uuid | path] <ID>] [ifname <ifname>] [ap <BSSID>] [passwd-file <file with passwords>]
   down [id | uuid | path | apath] <ID> ...
   modify [--temporary] [id | uuid | path] <ID> ([+|-]<setting>.<property> <value>)+
