@@ -69,6 +69,9 @@ class AppWindows {
   virtual void show_exit_statistics(const ExitStatistics& stats) = 0;
   // Ends the window (and with it the program) once the core's Close has done its steps.
   virtual void close_window() = 0;
+  // Handles pending window events while the core waits for a worker to end, so that a worker waiting
+  // for the window (a message box, say) can finish.
+  virtual void process_events() {}
 };
 
 }  // namespace fk
