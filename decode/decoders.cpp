@@ -31,7 +31,9 @@ static_assert(sizeof kUuNoInput == 38 && sizeof kUuNoBegin == 38 && sizeof kUuNo
 constexpr std::size_t kUuPiece = 511;
 constexpr std::size_t kMaxBeginName = 127;
 
-inline unsigned uu_value(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - 32u) & 63u; }
+inline unsigned uu_value(char c) {
+  return static_cast<unsigned>(static_cast<unsigned char>(c) - 32u) & 63u;
+}
 
 // The name on a begin line, split the way strtok splits it: "begin", the mode (ended by a blank or tab),
 // then everything up to the next tab, CR or line end. Empty when the line has no name.
@@ -100,7 +102,8 @@ std::string Decoders::prepare_directory(const std::string& group) const {
   if (folder != group) log_.log_status("Bad group name... used " + dir, 3);
   if (folder.empty()) return dir;
   std::string path = dir.substr(0, dir.size() - 1);
-  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) log_.log_status("Unable to create directory: " + path, 3);
+  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+    log_.log_status("Unable to create directory: " + path, 3);
   return dir;
 }
 

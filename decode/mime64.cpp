@@ -1,7 +1,7 @@
 // The MIME base64 decoder: header lines name the attachment, each block of base64 lines becomes a file.
 #include <array>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -41,7 +41,9 @@ constexpr std::array<std::uint8_t, 256> make_base64_table() {
 }
 constexpr std::array<std::uint8_t, 256> kBase64 = make_base64_table();
 
-inline std::uint8_t b64(char c) { return kBase64[static_cast<unsigned char>(c)]; }
+inline std::uint8_t b64(char c) {
+  return kBase64[static_cast<unsigned char>(c)];
+}
 
 bool is_name_char(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||

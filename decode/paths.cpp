@@ -6,7 +6,9 @@
 namespace fk {
 
 namespace {
-bool is_control(unsigned char c) { return c < 32 || c == 127; }
+bool is_control(unsigned char c) {
+  return c < 32 || c == 127;
+}
 
 std::string without_leading_dots(std::string s) {
   std::size_t i = s.find_first_not_of('.');
