@@ -1,0 +1,33 @@
+// A one-line label that elides its text instead of widening the window.
+#include "ui/elided_label.h"
+
+#include <QPainter>
+#include <QStyle>
+
+namespace fk {
+
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  setTextFormat(Qt::PlainText);
+}
+
+void ElidedLabel::set_minimum_chars(int chars) {
+  minimum_chars_ = chars;
+  updateGeometry();
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+  QSize hint = QLabel::minimumSizeHint();
+  hint.setWidth(fontMetrics().averageCharWidth() * minimum_chars_);
+  return hint;
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect room = contentsRect();
+  const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+  style()->drawItemText(&painter, room, static_cast<int>(alignment()), palette(), isEnabled(), shown,
+                        foregroundRole());
+}
+
+}  // namespace fk

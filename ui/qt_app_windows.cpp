@@ -1,0 +1,27 @@
+// The windows the core opens.
+#include "ui/qt_app_windows.h"
+
+#include "ui/dialogs.h"
+#include "ui/status_window.h"
+
+namespace fk {
+
+QtAppWindows::QtAppWindows(StatusWindow& window, OtherWindows others) : window_(window), others_(std::move(others)) {}
+
+bool QtAppWindows::run_setup_sheet() { return others_.setup_sheet ? others_.setup_sheet() : false; }
+
+void QtAppWindows::run_groups_dialog() {
+  if (others_.groups_dialog) others_.groups_dialog();
+}
+
+bool QtAppWindows::run_bozo_dialog() { return others_.bozo_dialog ? others_.bozo_dialog() : false; }
+
+void QtAppWindows::show_exit_statistics(const ExitStatistics& stats) {
+  ExitStatisticsDialog dialog(&window_);
+  dialog.set_statistics(stats);
+  dialog.exec();
+}
+
+void QtAppWindows::close_window() { window_.close_for_good(); }
+
+}  // namespace fk

@@ -1,0 +1,169 @@
+// The core's View and Dialogs on top of the status window, callable from any thread.
+#include "ui/qt_view.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "ui/qt_text.h"
+#include "ui/status_window.h"
+
+namespace fk {
+
+namespace {
+
+// Worker updates reach the screen this long after the first of a burst at the latest.
+constexpr int kFlushDelayMs = 15;
+
+QMessageBox::Icon box_icon(Icon icon) {
+  switch (icon) {
+    case Icon::None: return QMessageBox::NoIcon;
+    case Icon::Information: return QMessageBox::Information;
+    case Icon::Question: return QMessageBox::Question;
+    case Icon::Warning: return QMessageBox::Warning;
+    case Icon::Error: return QMessageBox::Critical;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons box_buttons(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::Ok: return QMessageBox::Ok;
+    case Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+  }
+  return QMessageBox::Ok;
+}
+
+Answer run_box(QWidget* parent, const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
+  QMessageBox box(box_icon(icon), to_qstring(caption), to_qstring(text), box_buttons(buttons), parent);
+  box.setObjectName(QStringLiteral("messageBox"));
+  const int clicked = box.exec();
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::OkCancel: return clicked == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    case Buttons::YesNo: return clicked == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  }
+  return Answer::Ok;
+}
+
+}  // namespace
+
+QtView::QtView(StatusWindow& window, StatusCommands& commands, QObject* parent)
+    : QObject(parent), window_(window), commands_(commands), flush_timer_(this) {
+  flush_timer_.setSingleShot(true);
+  flush_timer_.setInterval(kFlushDelayMs);
+  connect(&flush_timer_, &QTimer::timeout, this, &QtView::flush);
+  for (ControlId id : {ControlId::GroupsProgress, ControlId::ArticleProgress, ControlId::PacingTrackbar})
+    if (auto range = window_.range_of(id)) ranges_[id] = *range;
+}
+
+QtView::~QtView() = default;
+
+bool QtView::on_gui_thread() const { return QThread::currentThread() == thread(); }
+
+template <class F>
+void QtView::record(ControlId id, F&& change) {
+  bool schedule = false;
+  {
+    std::lock_guard lock(mutex_);
+    change(pending_[id]);
+    schedule = !flush_scheduled_;
+    flush_scheduled_ = true;
+  }
+  if (on_gui_thread()) {
+    flush();
+  } else if (schedule) {
+    QMetaObject::invokeMethod(this, [this] {
+      if (!flush_timer_.isActive()) flush_timer_.start();
+    }, Qt::QueuedConnection);
+  }
+}
+
+void QtView::flush() {
+  std::map<ControlId, Update> updates;
+  {
+    std::lock_guard lock(mutex_);
+    updates.swap(pending_);
+    flush_scheduled_ = false;
+  }
+  for (auto& [id, u] : updates) {
+    if (u.text) window_.apply_text(id, to_qstring(*u.text));
+    if (u.enabled) window_.apply_enabled(id, *u.enabled);
+    if (u.range) window_.apply_range(id, u.range->first, u.range->second);
+    if (u.position) window_.apply_position(id, *u.position);
+  }
+}
+
+void QtView::set_text(ControlId id, const std::string& text) {
+  record(id, [&](Update& u) { u.text = text; });
+}
+
+void QtView::set_enabled(ControlId id, bool enabled) {
+  record(id, [&](Update& u) { u.enabled = enabled; });
+}
+
+void QtView::set_progress_range(ControlId id, int low, int high) {
+  high = std::max(low, high);
+  record(id, [&](Update& u) {
+    // The bar keeps its position inside the new range; a queued position moves with it.
+    ranges_[id] = {low, high};
+    u.range = std::pair{low, high};
+    if (u.position) u.position = std::clamp(*u.position, low, high);
+  });
+}
+
+void QtView::set_progress(ControlId id, int position) {
+  record(id, [&](Update& u) {
+    auto range = ranges_.find(id);
+    u.position = range == ranges_.end() ? position : std::clamp(position, range->second.first, range->second.second);
+  });
+}
+
+int QtView::pacing_position() const { return window_.pacing_position(); }
+
+void QtView::post_command(Command command) {
+  QMetaObject::invokeMethod(this, [this, command] {
+    flush();
+    commands_.run(command);
+  }, Qt::QueuedConnection);
+}
+
+Answer QtView::message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
+  auto ask = [&] {
+    flush();
+    return run_box(&window_, text, caption, icon, buttons);
+  };
+  if (on_gui_thread()) return ask();
+  Answer answer = Answer::Cancel;
+  QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection, &answer);
+  return answer;
+}
+
+void QtView::beep(Beep kind) { sounds_.beep(kind); }
+
+void QtView::play_sound_file(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path path = std::filesystem::absolute(file, ec);
+  if (ec || !std::filesystem::is_regular_file(path, ec)) return;
+  sounds_.play_file(path.string(), !on_gui_thread());
+}
+
+bool QtView::open_with_viewer(const std::string& path) {
+  auto open = [&] {
+    const QString absolute = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absoluteFilePath();
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));
+  };
+  if (on_gui_thread()) return open();
+  bool opened = false;
+  QMetaObject::invokeMethod(this, open, Qt::BlockingQueuedConnection, &opened);
+  return opened;
+}
+
+}  // namespace fk

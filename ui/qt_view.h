@@ -1,0 +1,72 @@
+#pragma once
+// The core's View and Dialogs on top of the status window, callable from any thread.
+
+#include <QObject>
+#include <QTimer>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/commands.h"
+#include "session/view.h"
+#include "ui/sound_player.h"
+
+namespace fk {
+
+class StatusWindow;
+
+// Control updates from other threads are coalesced per control (the last text, state, range and
+// position win) and carried out on the GUI thread within a few milliseconds, so a session that writes
+// a line of text a million times a second cannot flood the event queue. Updates, posted commands and
+// message boxes keep their order: a command or a box first carries out every update made before it.
+// Create on the GUI thread; it must outlive every thread that calls it.
+class QtView : public QObject, public View, public Dialogs {
+  Q_OBJECT
+ public:
+  QtView(StatusWindow& window, StatusCommands& commands, QObject* parent = nullptr);
+  ~QtView() override;
+
+  void set_text(ControlId id, const std::string& text) override;
+  void set_enabled(ControlId id, bool enabled) override;
+  void set_progress_range(ControlId id, int low, int high) override;
+  void set_progress(ControlId id, int position) override;
+  int pacing_position() const override;
+  // Runs StatusCommands::run(command) later on the GUI thread, in the order posted.
+  void post_command(Command command) override;
+
+  // Blocks the calling thread until the user answers; on the GUI thread the box runs directly.
+  Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;
+  // Never waits for the sound.
+  void beep(Beep kind) override;
+  // A file of the working directory; silent when it is missing. Other threads wait until it has
+  // played; the GUI thread only queues it, so the window keeps painting (sounds never overlap).
+  void play_sound_file(const std::string& file) override;
+  bool open_with_viewer(const std::string& path) override;
+
+  // Carries out every queued control update now (GUI thread).
+  void flush();
+
+ private:
+  struct Update {
+    std::optional<std::string> text;
+    std::optional<bool> enabled;
+    std::optional<std::pair<int, int>> range;
+    std::optional<int> position;
+  };
+  template <class F>
+  void record(ControlId id, F&& change);
+  bool on_gui_thread() const;
+
+  StatusWindow& window_;
+  StatusCommands& commands_;
+  SoundPlayer sounds_;
+  QTimer flush_timer_;
+  std::mutex mutex_;
+  std::map<ControlId, Update> pending_;
+  std::map<ControlId, std::pair<int, int>> ranges_;  // what the bars' ranges will be once flushed
+  bool flush_scheduled_ = false;
+};
+
+}  // namespace fk

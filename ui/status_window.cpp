@@ -1,0 +1,416 @@
+// The status window: every control of the main window, its commands, caption, window menu and timer.
+#include "ui/status_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ui/dialogs.h"
+#include "ui/elided_label.h"
+#include "ui/list_models.h"
+#include "ui/qt_text.h"
+
+namespace fk {
+
+namespace {
+
+// Long rows of the pending list scroll sideways over at least this width.
+constexpr int kPendingExtent = 1536;
+
+QString id_name(ControlId id) { return QStringLiteral("id%1").arg(static_cast<int>(id)); }
+
+QLabel* plain_label(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QProgressBar* progress_bar(QWidget* parent) {
+  auto* bar = new QProgressBar(parent);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->setTextVisible(false);
+  return bar;
+}
+
+QListView* history_view(HistoryModel* model, QWidget* parent) {
+  auto* view = new QListView(parent);
+  view->setModel(model);
+  view->setUniformItemSizes(true);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  return view;
+}
+
+}  // namespace
+
+StatusWindow::StatusWindow(StatusCommands& commands, const SharedSettings& settings, PendingQueue& pending,
+                           HistoryBuffer& article_ids, HistoryBuffer& filenames, HistoryBuffer& blacklist,
+                           std::string banner, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      commands_(commands),
+      settings_(settings),
+      banner_(to_qstring(banner)),
+      timer_(this) {
+  setObjectName(QStringLiteral("statusWindow"));
+  pending_model_ = new PendingModel(pending, this);
+  ids_model_ = new HistoryModel(article_ids, this);
+  files_model_ = new HistoryModel(filenames, this);
+  bozos_model_ = new HistoryModel(blacklist, this);
+  build();
+
+  timer_.setObjectName(QStringLiteral("tickTimer"));
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, [this] { commands_.tick(); });
+
+  setWindowIcon(program_icon());
+  update_caption();
+}
+
+StatusWindow::~StatusWindow() = default;
+
+QWidget* StatusWindow::add(ControlId id, QWidget* widget) {
+  widget->setObjectName(id_name(id));
+  controls_.insert(static_cast<int>(id), widget);
+  return widget;
+}
+
+void StatusWindow::build() {
+  // ---- the window menu, on the program icon and on the window's background
+  window_menu_ = new QMenu(this);
+  window_menu_->setObjectName(QStringLiteral("windowMenu"));
+  QAction* minimise = window_menu_->addAction(QStringLiteral("Mi&nimize"));
+  connect(minimise, &QAction::triggered, this, &QWidget::showMinimized);
+  QAction* close_item = window_menu_->addAction(QStringLiteral("&Close"));
+  connect(close_item, &QAction::triggered, this, [this] { commands_.close(); });
+  window_menu_->addSeparator();
+  QAction* about = window_menu_->addAction(QStringLiteral("&About fennick..."));
+  about->setObjectName(QStringLiteral("aboutAction"));
+  connect(about, &QAction::triggered, this, &StatusWindow::show_about);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { window_menu_->popup(mapToGlobal(at)); });
+
+  // ---- status lines
+  auto* status_box = new QGroupBox(QStringLiteral("Fennick Status Information"), this);
+  status_box->setObjectName(QStringLiteral("statusBox"));
+  auto* status = new QGridLayout(status_box);
+  status->setHorizontalSpacing(8);
+  auto* connection = new ElidedLabel(QStringLiteral("NoBody ... initialization in progress"), this);
+  connection->set_minimum_chars(30);
+  auto* group_name = new ElidedLabel(QStringLiteral("None"), this);
+  auto* group_counter = new QLabel(QStringLiteral("0 of 0"), this);
+  group_counter->setTextFormat(Qt::PlainText);
+  auto* groups_progress = progress_bar(this);
+  groups_progress->setMinimumWidth(dialog_units_x(fontMetrics(), 70));
+  auto* scheduler = new ElidedLabel(QStringLiteral("Scheduler Status"), this);
+  auto* throughput = new ElidedLabel(QStringLiteral("Soon to be updated"), this);
+  throughput->set_minimum_chars(30);
+  auto* pictures = new ElidedLabel(QStringLiteral("None So Far..."), this);
+  pictures->set_minimum_chars(30);
+
+  status->addWidget(add(ControlId::ConnectedToLabel, plain_label(QStringLiteral("Connected To:"), "", this)), 0, 0);
+  status->addWidget(add(ControlId::ConnectionStatus, connection), 0, 1, 1, 3);
+  status->addWidget(plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this), 1, 0);
+  status->addWidget(add(ControlId::GroupName, group_name), 1, 1);
+  status->addWidget(add(ControlId::GroupCounter, group_counter), 1, 2);
+  status->addWidget(add(ControlId::GroupsProgress, groups_progress), 1, 3);
+  status->addWidget(add(ControlId::SchedulerStatus, scheduler), 2, 1, 1, 3);
+  status->addWidget(plain_label(QStringLiteral("Network Status:"), "networkStatusLabel", this), 3, 0);
+  status->addWidget(add(ControlId::Throughput, throughput), 3, 1, 1, 3);
+  status->addWidget(plain_label(QStringLiteral("Pictures:"), "picturesLabel", this), 4, 0);
+  status->addWidget(add(ControlId::PictureSummary, pictures), 4, 1, 1, 3);
+  status->setColumnStretch(1, 1);
+
+  // ---- pending downloads
+  auto* pending_box = new QGroupBox(QStringLiteral("Pending Downloads For News Group"), this);
+  add(ControlId::PendingBox, pending_box);
+  auto* pending_layout = new QVBoxLayout(pending_box);
+  pending_view_ = new QTreeView(this);
+  add(ControlId::PendingList, pending_view_);
+  pending_view_->setModel(pending_model_);
+  pending_view_->setRootIsDecorated(false);
+  pending_view_->setItemsExpandable(false);
+  pending_view_->setUniformRowHeights(true);
+  pending_view_->setAllColumnsShowFocus(true);
+  pending_view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  pending_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  pending_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  pending_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  pending_view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  pending_view_->header()->setObjectName(QStringLiteral("pendingHeadings"));
+  pending_view_->header()->setStretchLastSection(false);
+  pending_view_->header()->setSectionsMovable(false);
+  pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 9);
+  size_pending_columns();
+  pending_layout->addWidget(pending_view_, 1);
+  pending_layout->addWidget(
+      plain_label(QStringLiteral("HINT:  Double Click On Articles to Remove From Download Queue"), "hintLabel", this));
+
+  auto* download_status = new QLineEdit(this);
+  download_status->setReadOnly(true);
+  download_status->setFocusPolicy(Qt::ClickFocus);
+  auto* article_progress = progress_bar(this);
+  auto* download_row = new QHBoxLayout;
+  download_row->addWidget(add(ControlId::DownloadStatus, download_status), 3);
+  download_row->addWidget(add(ControlId::ArticleProgress, article_progress), 1);
+  pending_layout->addLayout(download_row);
+
+  // ---- history buffers
+  auto* history_box = new QGroupBox(QStringLiteral("Historical Buffers"), this);
+  add(ControlId::HistoryBox, history_box);
+  auto* history = new QGridLayout(history_box);
+  struct HistoryColumn {
+    ControlId label_id;
+    const char* label;
+    ControlId list_id;
+    HistoryModel* model;
+  };
+  const HistoryColumn columns[] = {
+      {ControlId::ArticleIdLabel, "Article ID's", ControlId::ArticleIdList, ids_model_},
+      {ControlId::FilenamesLabel, "Filenames", ControlId::FilenamesList, files_model_},
+      {ControlId::BlacklistLabel, "Blacklisted Bozos", ControlId::BlacklistList, bozos_model_},
+  };
+  int column = 0;
+  for (const auto& c : columns) {
+    auto* label = plain_label(QString::fromLatin1(c.label), "", this);
+    auto* view = history_view(c.model, this);
+    view->setMinimumHeight(view->fontMetrics().height() * 6);
+    view->setMinimumWidth(dialog_units_x(view->fontMetrics(), 80));
+    history->addWidget(add(c.label_id, label), 0, column);
+    history->addWidget(add(c.list_id, view), 1, column);
+    history->setColumnStretch(column, 1);
+    const ControlId list_id = c.list_id;
+    connect(view, &QAbstractItemView::doubleClicked, this,
+            [this, list_id] { commands_.remove_history(list_id, selected_history(list_id)); });
+    ++column;
+  }
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(status_box);
+  left->addWidget(pending_box, 3);
+  left->addWidget(history_box, 2);
+
+  // ---- buttons along the side
+  auto* icon_button = new QToolButton(this);
+  icon_button->setObjectName(QStringLiteral("programIcon"));
+  icon_button->setIcon(program_icon());
+  icon_button->setIconSize(QSize(48, 48));
+  icon_button->setAutoRaise(true);
+  icon_button->setPopupMode(QToolButton::InstantPopup);
+  icon_button->setMenu(window_menu_);
+  icon_button->setToolTip(QStringLiteral("Window menu"));
+  icon_button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+
+  auto button = [this](ControlId id, const char* text) {
+    auto* b = new QPushButton(QString::fromLatin1(text), this);
+    b->setAutoDefault(false);
+    add(id, b);
+    return b;
+  };
+  QPushButton* start = button(ControlId::StartButton, "Start Fennicking");
+  QPushButton* stop = button(ControlId::StopButton, "STOP !");
+  QPushButton* skip = button(ControlId::SkipGroupButton, "Skip Group");
+  QPushButton* next = button(ControlId::DownloadNextButton, "D/L Next");
+  QPushButton* bozo = button(ControlId::BozoButton, "Bozo Bucket");
+  QPushButton* groups = button(ControlId::NewsGroupsButton, "News Groups");
+  QPushButton* setup = button(ControlId::SetupButton, "Setup");
+  QPushButton* close_button = button(ControlId::CloseButton, "Close");
+  start->setEnabled(false);  // until the histories are loaded
+  stop->setEnabled(false);
+
+  connect(start, &QPushButton::clicked, this, [this] { commands_.start(); });
+  connect(stop, &QPushButton::clicked, this, [this] { commands_.stop(); });
+  connect(skip, &QPushButton::clicked, this, [this] { commands_.skip_group(); });
+  connect(next, &QPushButton::clicked, this, [this] { commands_.download_next(selected_pending()); });
+  connect(bozo, &QPushButton::clicked, this, [this] { commands_.bozo(selected_pending()); });
+  connect(groups, &QPushButton::clicked, this, [this] { commands_.groups(); });
+  connect(setup, &QPushButton::clicked, this, [this] { commands_.setup(); });
+  connect(close_button, &QPushButton::clicked, this, [this] { commands_.close(); });
+  connect(pending_view_, &QAbstractItemView::doubleClicked, this,
+          [this] { commands_.remove_pending(selected_pending()); });
+
+  pacing_slider_ = new QSlider(Qt::Horizontal, this);
+  add(ControlId::PacingTrackbar, pacing_slider_);
+  pacing_slider_->setRange(0, 10);
+  pacing_slider_->setValue(10);
+  pacing_slider_->setPageStep(2);
+  pacing_slider_->setTickPosition(QSlider::TicksBelow);
+  pacing_slider_->setTickInterval(1);
+  pacing_slider_->setToolTip(QStringLiteral("Download speed"));
+  connect(pacing_slider_, &QSlider::valueChanged, this,
+          [this](int v) { pacing_.store(v, std::memory_order_relaxed); });
+  auto* pacing_labels = new QHBoxLayout;
+  pacing_labels->addWidget(plain_label(QStringLiteral("Slow"), "slowLabel", this));
+  pacing_labels->addStretch(1);
+  pacing_labels->addWidget(plain_label(QStringLiteral("Fast"), "fastLabel", this));
+
+  auto* side = new QVBoxLayout;
+  side->addWidget(icon_button, 0, Qt::AlignHCenter);
+  side->addSpacing(4);
+  for (QPushButton* b : {start, stop, skip, next, bozo, groups, setup}) side->addWidget(b);
+  side->addStretch(1);
+  side->addWidget(pacing_slider_);
+  side->addLayout(pacing_labels);
+  side->addSpacing(8);
+  side->addWidget(close_button);
+
+  auto* main = new QHBoxLayout(this);
+  main->addLayout(left, 1);
+  main->addLayout(side);
+
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] { commands_.close(); });
+
+  QWidget* const order[] = {start, stop, skip, next, bozo, groups, setup, pacing_slider_, close_button, pending_view_};
+  for (std::size_t i = 1; i < std::size(order); ++i)
+    setTabOrder(order[i - 1], order[i]);
+}
+
+void StatusWindow::size_pending_columns() {
+  // The list's tab stops (0, 30, 180, 210 dialog units) become the columns; the first widens for the
+  // ten-digit article numbers of large servers.
+  const QFontMetrics metrics = pending_view_->fontMetrics();
+  const int padding = metrics.averageCharWidth() * 2;
+  const int article = std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("9999999999")) + padding);
+  const int author = dialog_units_x(metrics, 150);
+  const int lines = std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("Lines")) + padding);
+  const int subject = std::max(kPendingExtent - article - author - lines, dialog_units_x(metrics, 150));
+  QHeaderView* header = pending_view_->header();
+  header->resizeSection(0, article);
+  header->resizeSection(1, author);
+  header->resizeSection(2, lines);
+  header->resizeSection(3, subject);
+}
+
+void StatusWindow::start_timer() { timer_.start(); }
+
+void StatusWindow::stop_timer() { timer_.stop(); }
+
+QWidget* StatusWindow::control(ControlId id) const { return controls_.value(static_cast<int>(id), nullptr); }
+
+void StatusWindow::apply_text(ControlId id, const QString& text) {
+  QWidget* w = control(id);
+  if (auto* label = qobject_cast<QLabel*>(w)) {
+    label->setText(text);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->setText(text);
+    edit->setCursorPosition(0);
+  } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+    box->setTitle(text);
+  } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+    button->setText(text);
+  }
+}
+
+void StatusWindow::apply_enabled(ControlId id, bool enabled) {
+  if (QWidget* w = control(id)) w->setEnabled(enabled);
+}
+
+void StatusWindow::apply_range(ControlId id, int low, int high) {
+  high = std::max(low, high);
+  QWidget* w = control(id);
+  if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+    const int kept = std::clamp(bar->value(), low, high);
+    bar->setRange(low, high);
+    bar->setValue(kept);
+  } else if (auto* slider = qobject_cast<QSlider*>(w)) {
+    slider->setRange(low, high);
+  }
+}
+
+void StatusWindow::apply_position(ControlId id, int position) {
+  QWidget* w = control(id);
+  if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+  } else if (auto* slider = qobject_cast<QSlider*>(w)) {
+    slider->setValue(position);
+  }
+}
+
+std::optional<std::pair<int, int>> StatusWindow::range_of(ControlId id) const {
+  QWidget* w = control(id);
+  if (auto* bar = qobject_cast<QProgressBar*>(w)) return std::pair{bar->minimum(), bar->maximum()};
+  if (auto* slider = qobject_cast<QSlider*>(w)) return std::pair{slider->minimum(), slider->maximum()};
+  return std::nullopt;
+}
+
+std::optional<RowRef> StatusWindow::selected_pending() const {
+  const QModelIndexList rows = pending_view_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return std::nullopt;
+  const int row = rows.front().row();
+  return RowRef{static_cast<std::size_t>(row), pending_model_->raw_row(row)};
+}
+
+std::optional<RowRef> StatusWindow::selected_history(ControlId list) const {
+  HistoryModel* model = list == ControlId::ArticleIdList   ? ids_model_
+                        : list == ControlId::FilenamesList ? files_model_
+                        : list == ControlId::BlacklistList ? bozos_model_
+                                                           : nullptr;
+  auto* view = qobject_cast<QListView*>(control(list));
+  if (!model || !view) return std::nullopt;
+  const QModelIndexList rows = view->selectionModel()->selectedIndexes();
+  if (rows.isEmpty()) return std::nullopt;
+  const int row = rows.front().row();
+  return RowRef{static_cast<std::size_t>(row), model->raw_row(row)};
+}
+
+void StatusWindow::update_caption() {
+  if (isMinimized()) {
+    setWindowTitle(to_qstring(settings_.read([](const Settings& s) { return s.taskbar_name; })));
+  } else {
+    setWindowTitle(banner_);
+  }
+}
+
+void StatusWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) update_caption();
+  if (event->type() == QEvent::FontChange && pending_view_) size_pending_columns();
+}
+
+void StatusWindow::close_for_good() {
+  closing_allowed_ = true;
+  stop_timer();
+  if (!in_close_event_) close();
+}
+
+void StatusWindow::closeEvent(QCloseEvent* event) {
+  // The window manager's close button runs the same Close command as the button; the window goes
+  // only when that command lets it.
+  if (!closing_allowed_) {
+    in_close_event_ = true;
+    commands_.close();
+    in_close_event_ = false;
+  }
+  if (closing_allowed_) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void StatusWindow::show_about() {
+  AboutDialog about(banner_, this);
+  about.exec();
+}
+
+}  // namespace fk
