@@ -47,6 +47,9 @@ AboutDialog::AboutDialog(const QString& banner, QWidget* parent) : QDialog(paren
   setWindowIcon(program_icon());
 
   auto* layout = new QVBoxLayout(this);
+  const int gap = fontMetrics().height();
+  layout->setContentsMargins(gap * 2, gap, gap * 2, gap);
+  layout->setSpacing(gap / 2);
   layout->addWidget(icon_label(this));
   auto* line = text(banner, this);
   line->setObjectName(QStringLiteral("id1072"));
@@ -55,6 +58,7 @@ AboutDialog::AboutDialog(const QString& banner, QWidget* parent) : QDialog(paren
   auto* note = text(QStringLiteral("Harvests pictures from Usenet news groups."), this);
   note->setAlignment(Qt::AlignCenter);
   layout->addWidget(note);
+  layout->addSpacing(gap / 2);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("id1"));

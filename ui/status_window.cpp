@@ -267,10 +267,10 @@ void StatusWindow::build() {
   side->addWidget(icon_button, 0, Qt::AlignHCenter);
   side->addSpacing(4);
   for (QPushButton* b : {start, stop, skip, next, bozo, groups, setup}) side->addWidget(b);
-  side->addStretch(1);
+  side->addSpacing(fontMetrics().height());
   side->addWidget(pacing_slider_);
   side->addLayout(pacing_labels);
-  side->addSpacing(8);
+  side->addStretch(1);
   side->addWidget(close_button);
 
   auto* main = new QHBoxLayout(this);

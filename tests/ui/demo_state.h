@@ -1,0 +1,16 @@
+#pragma once
+// A realistic harvest in progress for the window's screenshots: a group half done, a pending list,
+// filled histories.
+
+#include <string>
+
+#include "session/pending_queue.h"
+#include "session/view.h"
+#include "store/history_buffer.h"
+
+namespace fk::test {
+
+void fill_demo_containers(PendingQueue& pending, HistoryBuffer& ids, HistoryBuffer& files, HistoryBuffer& bozos);
+void fill_demo_controls(View& view);
+
+}  // namespace fk::test
