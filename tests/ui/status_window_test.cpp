@@ -1,0 +1,263 @@
+// The status window's controls, commands, caption, window menu and timer.
+#include <QAbstractItemView>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "ui/dialogs.h"
+#include "ui_fixture.h"
+
+using fk::ControlId;
+using fk::test::UiFixture;
+
+namespace {
+
+QString shown_text(QWidget* w) {
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  return QStringLiteral("<no text>");
+}
+
+void double_click_row(QAbstractItemView* view, int row) {
+  const QRect rect = view->visualRect(view->model()->index(row, 0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// Closes the next modal dialog once it is up and hands it to `check` first.
+void answer_next_modal(std::function<void(QWidget*)> check) {
+  auto* driver = new QTimer;
+  driver->setInterval(10);
+  QObject::connect(driver, &QTimer::timeout, [driver, check] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    check(modal);
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->accept();
+    driver->stop();
+    driver->deleteLater();
+  });
+  driver->start();
+}
+
+}  // namespace
+
+class StatusWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void every_control_has_its_id_and_initial_text();
+  void start_stop_and_trackbar_start_as_the_start_up_sequence_needs();
+  void buttons_call_their_commands_with_the_selected_row();
+  void double_clicks_remove_the_row_they_were_made_on();
+  void close_button_escape_and_window_manager_all_run_close();
+  void minimising_shows_the_taskbar_name();
+  void window_menu_offers_the_about_box();
+  void timer_ticks_once_started();
+};
+
+void StatusWindowTest::every_control_has_its_id_and_initial_text() {
+  UiFixture f;
+  const std::pair<ControlId, const char*> texts[] = {
+      {ControlId::SetupButton, "Setup"},
+      {ControlId::StartButton, "Start Fennicking"},
+      {ControlId::CloseButton, "Close"},
+      {ControlId::NewsGroupsButton, "News Groups"},
+      {ControlId::StopButton, "STOP !"},
+      {ControlId::SkipGroupButton, "Skip Group"},
+      {ControlId::BozoButton, "Bozo Bucket"},
+      {ControlId::DownloadNextButton, "D/L Next"},
+      {ControlId::ConnectedToLabel, "Connected To:"},
+      {ControlId::ConnectionStatus, "NoBody ... initialization in progress"},
+      {ControlId::GroupName, "None"},
+      {ControlId::GroupCounter, "0 of 0"},
+      {ControlId::SchedulerStatus, "Scheduler Status"},
+      {ControlId::Throughput, "Soon to be updated"},
+      {ControlId::PictureSummary, "None So Far..."},
+      {ControlId::PendingBox, "Pending Downloads For News Group"},
+      {ControlId::DownloadStatus, ""},
+      {ControlId::HistoryBox, "Historical Buffers"},
+      {ControlId::ArticleIdLabel, "Article ID's"},
+      {ControlId::FilenamesLabel, "Filenames"},
+      {ControlId::BlacklistLabel, "Blacklisted Bozos"},
+  };
+  for (const auto& [id, text] : texts) {
+    QWidget* w = f.window->control(id);
+    QVERIFY2(w, qPrintable(QStringLiteral("missing id%1").arg(static_cast<int>(id))));
+    QCOMPARE(w->objectName(), QStringLiteral("id%1").arg(static_cast<int>(id)));
+    QCOMPARE(shown_text(w), QString::fromLatin1(text));
+  }
+  QVERIFY(f.find<QLineEdit>(ControlId::DownloadStatus)->isReadOnly());
+  QVERIFY(f.find<QProgressBar>(ControlId::GroupsProgress));
+  QVERIFY(f.find<QProgressBar>(ControlId::ArticleProgress));
+  for (ControlId list : {ControlId::PendingList, ControlId::ArticleIdList, ControlId::FilenamesList,
+                         ControlId::BlacklistList})
+    QVERIFY(f.find<QAbstractItemView>(list));
+
+  const std::pair<const char*, const char*> unnamed[] = {
+      {"newsGroupLabel", "News Group:"}, {"networkStatusLabel", "Network Status:"}, {"picturesLabel", "Pictures:"},
+      {"hintLabel", "HINT:  Double Click On Articles to Remove From Download Queue"},
+      {"slowLabel", "Slow"}, {"fastLabel", "Fast"}};
+  for (const auto& [name, text] : unnamed) {
+    auto* label = f.window->findChild<QLabel*>(QString::fromLatin1(name));
+    QVERIFY2(label, name);
+    QCOMPARE(label->text(), QString::fromLatin1(text));
+  }
+  QVERIFY(f.window->findChild<QWidget*>(QStringLiteral("programIcon")));
+  QVERIFY(f.window->findChild<QWidget*>(QStringLiteral("statusBox")));
+
+  auto* pending = f.find<QTreeView>(ControlId::PendingList);
+  QStringList headings;
+  for (int c = 0; c < pending->model()->columnCount(); ++c)
+    headings << pending->model()->headerData(c, Qt::Horizontal).toString();
+  QCOMPARE(headings, (QStringList{"Article", "Author", "Lines", "Subject"}));
+  QVERIFY(pending->header()->length() >= 1536);  // long rows scroll sideways
+}
+
+void StatusWindowTest::start_stop_and_trackbar_start_as_the_start_up_sequence_needs() {
+  UiFixture f;
+  QVERIFY(!f.find<QPushButton>(ControlId::StartButton)->isEnabled());
+  QVERIFY(!f.find<QPushButton>(ControlId::StopButton)->isEnabled());
+  auto* slider = f.find<QSlider>(ControlId::PacingTrackbar);
+  QCOMPARE(slider->minimum(), 0);
+  QCOMPARE(slider->maximum(), 10);
+  QCOMPARE(slider->value(), 10);
+  QCOMPARE(f.view->pacing_position(), 10);
+  slider->setValue(3);
+  QCOMPARE(f.view->pacing_position(), 3);
+
+  // The loader thread enables Start once the histories are in.
+  std::thread([&] { f.view->set_enabled(ControlId::StartButton, true); }).join();
+  QTRY_VERIFY(f.find<QPushButton>(ControlId::StartButton)->isEnabled());
+  QVERIFY(!f.find<QPushButton>(ControlId::StopButton)->isEnabled());
+}
+
+void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
+  UiFixture f;
+  f.view->set_enabled(ControlId::StartButton, true);
+  f.view->set_enabled(ControlId::StopButton, true);
+  for (ControlId id : {ControlId::StartButton, ControlId::StopButton, ControlId::SetupButton,
+                       ControlId::NewsGroupsButton, ControlId::SkipGroupButton, ControlId::BozoButton,
+                       ControlId::DownloadNextButton})
+    f.find<QPushButton>(id)->click();
+  QCOMPARE(f.commands.names(), (std::vector<std::string>{"start", "stop", "setup", "groups", "skip_group", "bozo",
+                                                         "download_next"}));
+  QVERIFY(!f.commands.calls[5].row);  // nothing selected
+  QVERIFY(!f.commands.calls[6].row);
+
+  f.pending.append("100\tA <a@x>\t900\tfirst");
+  f.pending.append("101\tB <b@x>\t901\tsecond");
+  f.pending.append("102\tC <c@x>\t902\tthird");
+  auto* list = f.find<QTreeView>(ControlId::PendingList);
+  QTRY_COMPARE(list->model()->rowCount(), 3);
+  list->setCurrentIndex(list->model()->index(2, 1));
+  f.commands.calls.clear();
+  f.find<QPushButton>(ControlId::DownloadNextButton)->click();
+  f.find<QPushButton>(ControlId::BozoButton)->click();
+  QCOMPARE(f.commands.calls.size(), std::size_t{2});
+  for (const auto& call : f.commands.calls) {
+    QVERIFY(call.row);
+    QCOMPARE(call.row->index, std::size_t{2});
+    QCOMPARE(call.row->text, std::string("102\tC <c@x>\t902\tthird"));
+  }
+}
+
+void StatusWindowTest::double_clicks_remove_the_row_they_were_made_on() {
+  UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  for (int i = 0; i < 4; ++i) f.pending.append(std::to_string(200 + i) + "\tauthor\t1000\tsubject " + std::to_string(i));
+  f.ids.add_at_top("<older@x>", 10);
+  f.ids.add_at_top("<newer@x>", 10);
+  f.bozos.add_at_top("zeta@x", 10);
+  f.bozos.add_at_top("alpha@x", 10);
+  auto* pending = f.find<QTreeView>(ControlId::PendingList);
+  auto* ids = f.find<QAbstractItemView>(ControlId::ArticleIdList);
+  auto* bozos = f.find<QAbstractItemView>(ControlId::BlacklistList);
+  QTRY_COMPARE(pending->model()->rowCount(), 4);
+  QTRY_COMPARE(ids->model()->rowCount(), 2);
+  QTRY_COMPARE(bozos->model()->rowCount(), 2);
+  // Newest first, never sorted.
+  QCOMPARE(bozos->model()->index(0, 0).data().toString(), QStringLiteral("alpha@x"));
+  QCOMPARE(bozos->model()->index(1, 0).data().toString(), QStringLiteral("zeta@x"));
+
+  double_click_row(pending, 1);
+  double_click_row(ids, 1);
+  double_click_row(bozos, 0);
+  QCOMPARE(f.commands.names(), (std::vector<std::string>{"remove_pending", "remove_history", "remove_history"}));
+  const auto& calls = f.commands.calls;
+  QCOMPARE(calls[0].row->index, std::size_t{1});
+  QCOMPARE(calls[0].row->text, std::string("201\tauthor\t1000\tsubject 1"));
+  QCOMPARE(calls[1].list, ControlId::ArticleIdList);
+  QCOMPARE(calls[1].row->text, std::string("<older@x>"));
+  QCOMPARE(calls[2].list, ControlId::BlacklistList);
+  QCOMPARE(calls[2].row->index, std::size_t{0});
+  QCOMPARE(calls[2].row->text, std::string("alpha@x"));
+}
+
+void StatusWindowTest::close_button_escape_and_window_manager_all_run_close() {
+  UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  f.find<QPushButton>(ControlId::CloseButton)->click();
+  QTest::keyClick(f.window.get(), Qt::Key_Escape);
+  QVERIFY(!f.window->close());  // the window manager's close button
+  QCOMPARE(f.commands.names(), (std::vector<std::string>{"close", "close", "close"}));
+  QVERIFY(f.window->isVisible());
+
+  // The core lets the window go from inside its Close.
+  f.commands.on_close = [&] { f.window->close_for_good(); };
+  QVERIFY(f.window->close());
+  QVERIFY(!f.window->isVisible());
+}
+
+void StatusWindowTest::minimising_shows_the_taskbar_name() {
+  UiFixture f;
+  f.settings.update([](fk::Settings& s) { s.taskbar_name = "Quarterly Figures"; });
+  f.window->show();
+  QCOMPARE(f.window->windowTitle(), QString::fromLatin1(fk::test::kBanner));
+  f.window->setWindowState(Qt::WindowMinimized);
+  QCOMPARE(f.window->windowTitle(), QStringLiteral("Quarterly Figures"));
+  f.window->setWindowState(Qt::WindowNoState);
+  QCOMPARE(f.window->windowTitle(), QString::fromLatin1(fk::test::kBanner));
+}
+
+void StatusWindowTest::window_menu_offers_the_about_box() {
+  UiFixture f;
+  f.window->show();
+  const QList<QAction*> items = f.window->window_menu()->actions();
+  QVERIFY(items.size() >= 2);
+  QVERIFY(items[items.size() - 2]->isSeparator());
+  QCOMPARE(items.last()->text(), QStringLiteral("&About fennick..."));
+
+  QString title, banner;
+  answer_next_modal([&](QWidget* box) {
+    title = box->windowTitle();
+    if (auto* line = box->findChild<QLabel*>(QStringLiteral("id1072"))) banner = line->text();
+  });
+  items.last()->trigger();
+  QCOMPARE(title, QStringLiteral("About Fennick"));
+  QCOMPARE(banner, QString::fromLatin1(fk::test::kBanner));
+}
+
+void StatusWindowTest::timer_ticks_once_started() {
+  UiFixture f;
+  QTest::qWait(50);
+  QCOMPARE(f.commands.ticks, 0);  // the core decides when the tick begins
+  f.window->start_timer();
+  QVERIFY(f.window->timer_running());
+  QTRY_VERIFY_WITH_TIMEOUT(f.commands.ticks >= 1, 10000);
+  f.window->stop_timer();
+  QVERIFY(!f.window->timer_running());
+}
+
+QTEST_MAIN(StatusWindowTest)
+#include "status_window_test.moc"
