@@ -1,8 +1,10 @@
 // A one-line label that elides its text instead of widening the window.
 #include "ui/elided_label.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace fk {
 
@@ -28,6 +30,16 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
   const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
   style()->drawItemText(&painter, room, static_cast<int>(alignment()), palette(), isEnabled(), shown,
                         foregroundRole());
+}
+
+bool ElidedLabel::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+    const bool cut = fontMetrics().horizontalAdvance(text()) > contentsRect().width();
+    if (cut) QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+    else QToolTip::hideText();
+    return true;
+  }
+  return QLabel::event(event);
 }
 
 }  // namespace fk

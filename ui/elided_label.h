@@ -16,6 +16,8 @@ class ElidedLabel : public QLabel {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Shows the whole text as a tool tip while it is cut.
+  bool event(QEvent* event) override;
 
  private:
   int minimum_chars_ = 12;
