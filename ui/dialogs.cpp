@@ -10,7 +10,9 @@
 #include <QVBoxLayout>
 
 // The icons live in a static library: register them before the first use.
-static void register_icon_resources() { Q_INIT_RESOURCE(fennick); }
+static void register_icon_resources() {
+  Q_INIT_RESOURCE(fennick);
+}
 
 namespace fk {
 
@@ -100,8 +102,9 @@ ExitStatisticsDialog::ExitStatisticsDialog(QWidget* parent) : QDialog(parent) {
   auto* sentence = new QVBoxLayout;
   sentence->addLayout(row({text(QStringLiteral("With this software you have conducted "), this), sessions_,
                            text(QStringLiteral("download sessions,"), this)}));
-  sentence->addLayout(row({text(QStringLiteral("using "), this), minutes_,
-                           text(QStringLiteral("minutes of connect time. During this period, \"Fennick\""), this)}));
+  sentence->addLayout(
+      row({text(QStringLiteral("using "), this), minutes_,
+           text(QStringLiteral("minutes of connect time. During this period, \"Fennick\""), this)}));
   sentence->addLayout(row({text(QStringLiteral("checked "), this), examined_,
                            text(QStringLiteral("articles and downloaded "), this), downloaded_,
                            text(QStringLiteral("articles that"), this)}));

@@ -35,8 +35,10 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
 bool ElidedLabel::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
     const bool cut = fontMetrics().horizontalAdvance(text()) > contentsRect().width();
-    if (cut) QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
-    else QToolTip::hideText();
+    if (cut)
+      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+    else
+      QToolTip::hideText();
     return true;
   }
   return QLabel::event(event);

@@ -20,14 +20,17 @@ bool valid_row(const QModelIndex& index, std::size_t count) {
 // ---- PendingModel
 
 PendingModel::PendingModel(PendingQueue& queue, QObject* parent)
-    : QAbstractTableModel(parent),
-      queue_(queue),
-      inbox_([this] { QMetaObject::invokeMethod(this, [this] { apply_events(); }, Qt::QueuedConnection); }) {
+    : QAbstractTableModel(parent), queue_(queue), inbox_([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { apply_events(); }, Qt::QueuedConnection);
+      }) {
   for (auto& row : queue_.rows()) rows_.push_back(make_row(std::move(row)));
   queue_.set_listener([this](const PendingEvent& e) { inbox_.push(e); });
 }
 
-PendingModel::~PendingModel() { queue_.set_listener({}); }
+PendingModel::~PendingModel() {
+  queue_.set_listener({});
+}
 
 PendingModel::Row PendingModel::make_row(std::string raw) {
   Row row;
@@ -51,12 +54,15 @@ int PendingModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int PendingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+int PendingModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 4;
+}
 
 QVariant PendingModel::data(const QModelIndex& index, int role) const {
   if (!valid_row(index, rows_.size()) || index.column() < 0 || index.column() > 3) return {};
   const Row& row = rows_[static_cast<std::size_t>(index.row())];
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return row.fields[static_cast<std::size_t>(index.column())];
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    return row.fields[static_cast<std::size_t>(index.column())];
   return {};
 }
 
@@ -81,7 +87,8 @@ void PendingModel::apply_events() {
         std::vector<Row> run;
         const std::size_t at = e.index;
         std::size_t next = at;
-        while (i < events.size() && events[i].kind == PendingEvent::Kind::Inserted && events[i].index == next) {
+        while (i < events.size() && events[i].kind == PendingEvent::Kind::Inserted &&
+               events[i].index == next) {
           run.push_back(make_row(std::move(events[i].row)));
           ++next;
           ++i;
@@ -122,14 +129,17 @@ void PendingModel::insert_run(std::size_t at, std::vector<Row> run) {
 // ---- HistoryModel
 
 HistoryModel::HistoryModel(HistoryBuffer& buffer, QObject* parent)
-    : QAbstractListModel(parent),
-      buffer_(buffer),
-      inbox_([this] { QMetaObject::invokeMethod(this, [this] { apply_events(); }, Qt::QueuedConnection); }) {
+    : QAbstractListModel(parent), buffer_(buffer), inbox_([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { apply_events(); }, Qt::QueuedConnection);
+      }) {
   for (auto& entry : buffer_.entries()) rows_.push_back(make_row(std::move(entry)));
   buffer_.set_listener([this](const HistoryEvent& e) { inbox_.push(e); });
 }
 
-HistoryModel::~HistoryModel() { buffer_.set_listener({}); }
+HistoryModel::~HistoryModel() {
+  buffer_.set_listener({});
+}
 
 HistoryModel::Row HistoryModel::make_row(std::string raw) {
   Row row;
@@ -144,7 +154,8 @@ int HistoryModel::rowCount(const QModelIndex& parent) const {
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
   if (!valid_row(index, rows_.size())) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return rows_[static_cast<std::size_t>(index.row())].shown;
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    return rows_[static_cast<std::size_t>(index.row())].shown;
   return {};
 }
 
@@ -170,7 +181,8 @@ void HistoryModel::apply_events() {
         std::vector<Row> run;
         const std::size_t at = e.index;
         std::size_t next = at;
-        while (i < events.size() && events[i].kind == HistoryEvent::Kind::Inserted && events[i].index == next) {
+        while (i < events.size() && events[i].kind == HistoryEvent::Kind::Inserted &&
+               events[i].index == next) {
           run.push_back(make_row(std::move(events[i].text)));
           ++next;
           ++i;

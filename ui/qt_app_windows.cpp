@@ -6,15 +6,20 @@
 
 namespace fk {
 
-QtAppWindows::QtAppWindows(StatusWindow& window, OtherWindows others) : window_(window), others_(std::move(others)) {}
+QtAppWindows::QtAppWindows(StatusWindow& window, OtherWindows others)
+    : window_(window), others_(std::move(others)) {}
 
-bool QtAppWindows::run_setup_sheet() { return others_.setup_sheet ? others_.setup_sheet() : false; }
+bool QtAppWindows::run_setup_sheet() {
+  return others_.setup_sheet ? others_.setup_sheet() : false;
+}
 
 void QtAppWindows::run_groups_dialog() {
   if (others_.groups_dialog) others_.groups_dialog();
 }
 
-bool QtAppWindows::run_bozo_dialog() { return others_.bozo_dialog ? others_.bozo_dialog() : false; }
+bool QtAppWindows::run_bozo_dialog() {
+  return others_.bozo_dialog ? others_.bozo_dialog() : false;
+}
 
 void QtAppWindows::show_exit_statistics(const ExitStatistics& stats) {
   ExitStatisticsDialog dialog(&window_);
@@ -22,6 +27,8 @@ void QtAppWindows::show_exit_statistics(const ExitStatistics& stats) {
   dialog.exec();
 }
 
-void QtAppWindows::close_window() { window_.close_for_good(); }
+void QtAppWindows::close_window() {
+  window_.close_for_good();
+}
 
 }  // namespace fk

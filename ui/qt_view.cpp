@@ -23,32 +23,44 @@ constexpr int kFlushDelayMs = 15;
 
 QMessageBox::Icon box_icon(Icon icon) {
   switch (icon) {
-    case Icon::None: return QMessageBox::NoIcon;
-    case Icon::Information: return QMessageBox::Information;
-    case Icon::Question: return QMessageBox::Question;
-    case Icon::Warning: return QMessageBox::Warning;
-    case Icon::Error: return QMessageBox::Critical;
+    case Icon::None:
+      return QMessageBox::NoIcon;
+    case Icon::Information:
+      return QMessageBox::Information;
+    case Icon::Question:
+      return QMessageBox::Question;
+    case Icon::Warning:
+      return QMessageBox::Warning;
+    case Icon::Error:
+      return QMessageBox::Critical;
   }
   return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons box_buttons(Buttons buttons) {
   switch (buttons) {
-    case Buttons::Ok: return QMessageBox::Ok;
-    case Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::Ok:
+      return QMessageBox::Ok;
+    case Buttons::OkCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo:
+      return QMessageBox::Yes | QMessageBox::No;
   }
   return QMessageBox::Ok;
 }
 
-Answer run_box(QWidget* parent, const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
+Answer run_box(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
+               Buttons buttons) {
   QMessageBox box(box_icon(icon), to_qstring(caption), to_qstring(text), box_buttons(buttons), parent);
   box.setObjectName(QStringLiteral("messageBox"));
   const int clicked = box.exec();
   switch (buttons) {
-    case Buttons::Ok: return Answer::Ok;
-    case Buttons::OkCancel: return clicked == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
-    case Buttons::YesNo: return clicked == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    case Buttons::Ok:
+      return Answer::Ok;
+    case Buttons::OkCancel:
+      return clicked == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    case Buttons::YesNo:
+      return clicked == QMessageBox::Yes ? Answer::Yes : Answer::No;
   }
   return Answer::Ok;
 }
@@ -66,7 +78,9 @@ QtView::QtView(StatusWindow& window, StatusCommands& commands, QObject* parent)
 
 QtView::~QtView() = default;
 
-bool QtView::on_gui_thread() const { return QThread::currentThread() == thread(); }
+bool QtView::on_gui_thread() const {
+  return QThread::currentThread() == thread();
+}
 
 template <class F>
 void QtView::record(ControlId id, F&& change) {
@@ -80,9 +94,12 @@ void QtView::record(ControlId id, F&& change) {
   if (on_gui_thread()) {
     flush();
   } else if (schedule) {
-    QMetaObject::invokeMethod(this, [this] {
-      if (!flush_timer_.isActive()) flush_timer_.start();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!flush_timer_.isActive()) flush_timer_.start();
+        },
+        Qt::QueuedConnection);
   }
 }
 
@@ -122,17 +139,23 @@ void QtView::set_progress_range(ControlId id, int low, int high) {
 void QtView::set_progress(ControlId id, int position) {
   record(id, [&](Update& u) {
     auto range = ranges_.find(id);
-    u.position = range == ranges_.end() ? position : std::clamp(position, range->second.first, range->second.second);
+    u.position =
+        range == ranges_.end() ? position : std::clamp(position, range->second.first, range->second.second);
   });
 }
 
-int QtView::pacing_position() const { return window_.pacing_position(); }
+int QtView::pacing_position() const {
+  return window_.pacing_position();
+}
 
 void QtView::post_command(Command command) {
-  QMetaObject::invokeMethod(this, [this, command] {
-    flush();
-    commands_.run(command);
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, command] {
+        flush();
+        commands_.run(command);
+      },
+      Qt::QueuedConnection);
 }
 
 Answer QtView::message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
@@ -146,7 +169,9 @@ Answer QtView::message_box(const std::string& text, const std::string& caption, 
   return answer;
 }
 
-void QtView::beep(Beep kind) { sounds_.beep(kind); }
+void QtView::beep(Beep kind) {
+  sounds_.beep(kind);
+}
 
 void QtView::play_sound_file(const std::string& file) {
   std::error_code ec;

@@ -37,7 +37,8 @@ class QtView : public QObject, public View, public Dialogs {
   void post_command(Command command) override;
 
   // Blocks the calling thread until the user answers; on the GUI thread the box runs directly.
-  Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;
+  Answer message_box(const std::string& text, const std::string& caption, Icon icon,
+                     Buttons buttons) override;
   // Never waits for the sound.
   void beep(Beep kind) override;
   // A file of the working directory; silent when it is missing. Other threads wait until it has

@@ -14,10 +14,14 @@ constexpr auto kLongestSound = std::chrono::seconds(10);
 
 const char* event_id(Beep kind) {
   switch (kind) {
-    case Beep::Information: return "dialog-information";
-    case Beep::Question: return "dialog-question";
-    case Beep::Exclamation: return "dialog-warning";
-    case Beep::Error: return "dialog-error";
+    case Beep::Information:
+      return "dialog-information";
+    case Beep::Question:
+      return "dialog-question";
+    case Beep::Exclamation:
+      return "dialog-warning";
+    case Beep::Error:
+      return "dialog-error";
   }
   return "dialog-information";
 }
@@ -114,7 +118,9 @@ void SoundPlayer::play(const Request& request) {
   played_.wait_for(lock, kLongestSound, [&] { return finished_id_ == id || quit_; });
 }
 
-void SoundPlayer::on_finished(ca_context*, std::uint32_t id, int, void* self) { static_cast<SoundPlayer*>(self)->finished(id); }
+void SoundPlayer::on_finished(ca_context*, std::uint32_t id, int, void* self) {
+  static_cast<SoundPlayer*>(self)->finished(id);
+}
 
 void SoundPlayer::finished(std::uint32_t id) {
   {

@@ -32,7 +32,9 @@ namespace {
 // Long rows of the pending list scroll sideways over at least this width.
 constexpr int kPendingExtent = 1536;
 
-QString id_name(ControlId id) { return QStringLiteral("id%1").arg(static_cast<int>(id)); }
+QString id_name(ControlId id) {
+  return QStringLiteral("id%1").arg(static_cast<int>(id));
+}
 
 QLabel* plain_label(const QString& text, const char* name, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -127,7 +129,8 @@ void StatusWindow::build() {
   auto* pictures = new ElidedLabel(QStringLiteral("None So Far..."), this);
   pictures->set_minimum_chars(30);
 
-  status->addWidget(add(ControlId::ConnectedToLabel, plain_label(QStringLiteral("Connected To:"), "", this)), 0, 0);
+  status->addWidget(add(ControlId::ConnectedToLabel, plain_label(QStringLiteral("Connected To:"), "", this)),
+                    0, 0);
   status->addWidget(add(ControlId::ConnectionStatus, connection), 0, 1, 1, 3);
   status->addWidget(plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this), 1, 0);
   status->addWidget(add(ControlId::GroupName, group_name), 1, 1);
@@ -162,8 +165,8 @@ void StatusWindow::build() {
   pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 9);
   size_pending_columns();
   pending_layout->addWidget(pending_view_, 1);
-  pending_layout->addWidget(
-      plain_label(QStringLiteral("HINT:  Double Click On Articles to Remove From Download Queue"), "hintLabel", this));
+  pending_layout->addWidget(plain_label(
+      QStringLiteral("HINT:  Double Click On Articles to Remove From Download Queue"), "hintLabel", this));
 
   auto* download_status = new QLineEdit(this);
   download_status->setReadOnly(true);
@@ -280,9 +283,9 @@ void StatusWindow::build() {
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, [this] { commands_.close(); });
 
-  QWidget* const order[] = {start, stop, skip, next, bozo, groups, setup, pacing_slider_, close_button, pending_view_};
-  for (std::size_t i = 1; i < std::size(order); ++i)
-    setTabOrder(order[i - 1], order[i]);
+  QWidget* const order[] = {start,  stop,  skip,           next,         bozo,
+                            groups, setup, pacing_slider_, close_button, pending_view_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void StatusWindow::size_pending_columns() {
@@ -290,9 +293,11 @@ void StatusWindow::size_pending_columns() {
   // ten-digit article numbers of large servers.
   const QFontMetrics metrics = pending_view_->fontMetrics();
   const int padding = metrics.averageCharWidth() * 2;
-  const int article = std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("9999999999")) + padding);
+  const int article = std::max(dialog_units_x(metrics, 30),
+                               metrics.horizontalAdvance(QStringLiteral("9999999999")) + padding);
   const int author = dialog_units_x(metrics, 150);
-  const int lines = std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("Lines")) + padding);
+  const int lines =
+      std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("Lines")) + padding);
   const int subject = std::max(kPendingExtent - article - author - lines, dialog_units_x(metrics, 150));
   QHeaderView* header = pending_view_->header();
   header->resizeSection(0, article);
@@ -301,11 +306,17 @@ void StatusWindow::size_pending_columns() {
   header->resizeSection(3, subject);
 }
 
-void StatusWindow::start_timer() { timer_.start(); }
+void StatusWindow::start_timer() {
+  timer_.start();
+}
 
-void StatusWindow::stop_timer() { timer_.stop(); }
+void StatusWindow::stop_timer() {
+  timer_.stop();
+}
 
-QWidget* StatusWindow::control(ControlId id) const { return controls_.value(static_cast<int>(id), nullptr); }
+QWidget* StatusWindow::control(ControlId id) const {
+  return controls_.value(static_cast<int>(id), nullptr);
+}
 
 void StatusWindow::apply_text(ControlId id, const QString& text) {
   QWidget* w = control(id);

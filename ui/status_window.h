@@ -31,8 +31,8 @@ class StatusWindow : public QWidget {
   // The commands, settings and containers must outlive the window. Build it before other threads
   // change the containers: the lists start from their current contents and then follow every change.
   StatusWindow(StatusCommands& commands, const SharedSettings& settings, PendingQueue& pending,
-               HistoryBuffer& article_ids, HistoryBuffer& filenames, HistoryBuffer& blacklist, std::string banner,
-               QWidget* parent = nullptr);
+               HistoryBuffer& article_ids, HistoryBuffer& filenames, HistoryBuffer& blacklist,
+               std::string banner, QWidget* parent = nullptr);
   ~StatusWindow() override;
 
   // Starts the one-second tick that calls StatusCommands::tick; stop_timer ends it.

@@ -10,7 +10,8 @@
 
 namespace fk::test {
 
-void fill_demo_containers(PendingQueue& pending, HistoryBuffer& ids, HistoryBuffer& files, HistoryBuffer& bozos);
+void fill_demo_containers(PendingQueue& pending, HistoryBuffer& ids, HistoryBuffer& files,
+                          HistoryBuffer& bozos);
 void fill_demo_controls(View& view);
 
 }  // namespace fk::test

@@ -26,7 +26,9 @@ class FakeCommands : public StatusCommands {
   void bozo(std::optional<RowRef> r) override { note("bozo", std::move(r)); }
   void download_next(std::optional<RowRef> r) override { note("download_next", std::move(r)); }
   void remove_pending(std::optional<RowRef> r) override { note("remove_pending", std::move(r)); }
-  void remove_history(ControlId list, std::optional<RowRef> r) override { note("remove_history", std::move(r), list); }
+  void remove_history(ControlId list, std::optional<RowRef> r) override {
+    note("remove_history", std::move(r), list);
+  }
   void close() override {
     note("close");
     if (on_close) on_close();
@@ -45,7 +47,8 @@ class FakeCommands : public StatusCommands {
   std::function<void(const std::string&)> on_call;  // runs as each command arrives
 
  private:
-  void note(std::string name, std::optional<RowRef> row = std::nullopt, ControlId list = ControlId::PendingList) {
+  void note(std::string name, std::optional<RowRef> row = std::nullopt,
+            ControlId list = ControlId::PendingList) {
     if (on_call) on_call(name);
     calls.push_back({std::move(name), std::move(row), list});
   }

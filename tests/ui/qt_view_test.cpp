@@ -100,15 +100,18 @@ void QtViewTest::coalesced_updates_end_in_the_exact_final_state() {
   // The GUI thread's own calls land at once, after what other threads queued.
   std::thread([&] { f.view->set_text(ControlId::GroupName, "from the session"); }).join();
   f.view->set_text(ControlId::ConnectionStatus, "Nobody");
-  QCOMPARE(qobject_cast<QLabel*>(f.window->control(ControlId::GroupName))->text(), QStringLiteral("from the session"));
-  QCOMPARE(qobject_cast<QLabel*>(f.window->control(ControlId::ConnectionStatus))->text(), QStringLiteral("Nobody"));
+  QCOMPARE(qobject_cast<QLabel*>(f.window->control(ControlId::GroupName))->text(),
+           QStringLiteral("from the session"));
+  QCOMPARE(qobject_cast<QLabel*>(f.window->control(ControlId::ConnectionStatus))->text(),
+           QStringLiteral("Nobody"));
 }
 
 void QtViewTest::posted_commands_run_later_in_order_after_earlier_updates() {
   UiFixture f;
   std::vector<QString> status_at_command;
   f.commands.on_call = [&](const std::string&) {
-    status_at_command.push_back(qobject_cast<QLabel*>(f.window->control(ControlId::ConnectionStatus))->text());
+    status_at_command.push_back(
+        qobject_cast<QLabel*>(f.window->control(ControlId::ConnectionStatus))->text());
   };
   f.view->post_command(fk::Command::Stop);
   QVERIFY(f.commands.calls.empty());  // never before post_command returns
@@ -137,8 +140,9 @@ void QtViewTest::message_box_from_a_worker_blocks_it_until_answered() {
   });
   fk::Answer answer = fk::Answer::Ok;
   std::thread worker([&] {
-    answer = f.view->message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?",
-                                 "Bozo Bucket - The Author Blacklist", fk::Icon::Question, fk::Buttons::OkCancel);
+    answer =
+        f.view->message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?",
+                            "Bozo Bucket - The Author Blacklist", fk::Icon::Question, fk::Buttons::OkCancel);
     returned = true;
   });
   QTRY_VERIFY_WITH_TIMEOUT(returned, 20000);
@@ -160,13 +164,15 @@ void QtViewTest::models_follow_changes_made_by_another_thread() {
   auto* pending = f.find<QTreeView>(ControlId::PendingList);
   auto* ids = f.find<QAbstractItemView>(ControlId::ArticleIdList);
   std::thread([&] {
-    for (int i = 0; i < 300; ++i) f.pending.append(std::to_string(i) + "\tauthor " + std::to_string(i % 7) + "\t900\ts");
+    for (int i = 0; i < 300; ++i)
+      f.pending.append(std::to_string(i) + "\tauthor " + std::to_string(i % 7) + "\t900\ts");
     f.pending.remove_front();
     f.pending.move_to_next(40);
     f.pending.remove_if([](std::string_view row) { return fk::pending_author(row) == "author 3"; });
     f.pending.insert(5, "x\ty\tz\tinserted");
     f.pending.remove(10);
-    for (int i = 0; i < 500; ++i) f.ids.add_at_top(std::string("<").append(std::to_string(i)).append("@x>"), 100);
+    for (int i = 0; i < 500; ++i)
+      f.ids.add_at_top(std::string("<").append(std::to_string(i)).append("@x>"), 100);
   }).join();
   const auto expected = f.pending.rows();
   auto pending_rows = [&] {
@@ -183,9 +189,7 @@ void QtViewTest::models_follow_changes_made_by_another_thread() {
   QCOMPARE(id_rows().size(), std::size_t{100});
 
   // A reload replaces the list whole, newest line first; clearing the queue empties the view.
-  {
-    std::ofstream("BOZOS.FNK") << "older@x\nnewer@x\n";
-  }
+  { std::ofstream("BOZOS.FNK") << "older@x\nnewer@x\n"; }
   fk::test::FakeClock clock;
   fk::StatusLog log(f.settings, clock);
   std::thread([&] {

@@ -98,14 +98,17 @@ void StatusWindowTest::every_control_has_its_id_and_initial_text() {
   QVERIFY(f.find<QLineEdit>(ControlId::DownloadStatus)->isReadOnly());
   QVERIFY(f.find<QProgressBar>(ControlId::GroupsProgress));
   QVERIFY(f.find<QProgressBar>(ControlId::ArticleProgress));
-  for (ControlId list : {ControlId::PendingList, ControlId::ArticleIdList, ControlId::FilenamesList,
-                         ControlId::BlacklistList})
+  for (ControlId list :
+       {ControlId::PendingList, ControlId::ArticleIdList, ControlId::FilenamesList, ControlId::BlacklistList})
     QVERIFY(f.find<QAbstractItemView>(list));
 
   const std::pair<const char*, const char*> unnamed[] = {
-      {"newsGroupLabel", "News Group:"}, {"networkStatusLabel", "Network Status:"}, {"picturesLabel", "Pictures:"},
+      {"newsGroupLabel", "News Group:"},
+      {"networkStatusLabel", "Network Status:"},
+      {"picturesLabel", "Pictures:"},
       {"hintLabel", "HINT:  Double Click On Articles to Remove From Download Queue"},
-      {"slowLabel", "Slow"}, {"fastLabel", "Fast"}};
+      {"slowLabel", "Slow"},
+      {"fastLabel", "Fast"}};
   for (const auto& [name, text] : unnamed) {
     auto* label = f.window->findChild<QLabel*>(QString::fromLatin1(name));
     QVERIFY2(label, name);
@@ -144,12 +147,12 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
   UiFixture f;
   f.view->set_enabled(ControlId::StartButton, true);
   f.view->set_enabled(ControlId::StopButton, true);
-  for (ControlId id : {ControlId::StartButton, ControlId::StopButton, ControlId::SetupButton,
-                       ControlId::NewsGroupsButton, ControlId::SkipGroupButton, ControlId::BozoButton,
-                       ControlId::DownloadNextButton})
+  for (ControlId id :
+       {ControlId::StartButton, ControlId::StopButton, ControlId::SetupButton, ControlId::NewsGroupsButton,
+        ControlId::SkipGroupButton, ControlId::BozoButton, ControlId::DownloadNextButton})
     f.find<QPushButton>(id)->click();
-  QCOMPARE(f.commands.names(), (std::vector<std::string>{"start", "stop", "setup", "groups", "skip_group", "bozo",
-                                                         "download_next"}));
+  QCOMPARE(f.commands.names(), (std::vector<std::string>{"start", "stop", "setup", "groups", "skip_group",
+                                                         "bozo", "download_next"}));
   QVERIFY(!f.commands.calls[5].row);  // nothing selected
   QVERIFY(!f.commands.calls[6].row);
 
@@ -174,7 +177,8 @@ void StatusWindowTest::double_clicks_remove_the_row_they_were_made_on() {
   UiFixture f;
   f.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-  for (int i = 0; i < 4; ++i) f.pending.append(std::to_string(200 + i) + "\tauthor\t1000\tsubject " + std::to_string(i));
+  for (int i = 0; i < 4; ++i)
+    f.pending.append(std::to_string(200 + i) + "\tauthor\t1000\tsubject " + std::to_string(i));
   f.ids.add_at_top("<older@x>", 10);
   f.ids.add_at_top("<newer@x>", 10);
   f.bozos.add_at_top("zeta@x", 10);
@@ -192,7 +196,8 @@ void StatusWindowTest::double_clicks_remove_the_row_they_were_made_on() {
   double_click_row(pending, 1);
   double_click_row(ids, 1);
   double_click_row(bozos, 0);
-  QCOMPARE(f.commands.names(), (std::vector<std::string>{"remove_pending", "remove_history", "remove_history"}));
+  QCOMPARE(f.commands.names(),
+           (std::vector<std::string>{"remove_pending", "remove_history", "remove_history"}));
   const auto& calls = f.commands.calls;
   QCOMPARE(calls[0].row->index, std::size_t{1});
   QCOMPARE(calls[0].row->text, std::string("201\tauthor\t1000\tsubject 1"));

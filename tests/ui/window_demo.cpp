@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
   fk::SharedSettings settings;
   fk::PendingQueue pending;
   fk::HistoryBuffer ids("HISTORY.FNK"), files("FILENAMES.FNK"), bozos("BOZOS.FNK");
-  fk::StatusWindow window(commands, settings, pending, ids, files, bozos, "Fennick 1.0.0 - Usenet picture harvester");
+  fk::StatusWindow window(commands, settings, pending, ids, files, bozos,
+                          "Fennick 1.0.0 - Usenet picture harvester");
   fk::QtView view(window, commands);
   fk::test::fill_demo_containers(pending, ids, files, bozos);
   fk::test::fill_demo_controls(view);
