@@ -53,6 +53,7 @@ Answer run_box(QWidget* parent, const std::string& text, const std::string& capt
                Buttons buttons) {
   QMessageBox box(box_icon(icon), to_qstring(caption), to_qstring(text), box_buttons(buttons), parent);
   box.setObjectName(QStringLiteral("messageBox"));
+  box.setTextFormat(Qt::PlainText);  // texts may carry server replies and authors' "<...>"
   const int clicked = box.exec();
   switch (buttons) {
     case Buttons::Ok:

@@ -119,6 +119,7 @@ void StatusWindow::build() {
   auto* connection = new ElidedLabel(QStringLiteral("NoBody ... initialization in progress"), this);
   connection->set_minimum_chars(30);
   auto* group_name = new ElidedLabel(QStringLiteral("None"), this);
+  group_name->set_minimum_chars(28);
   auto* group_counter = new QLabel(QStringLiteral("0 of 0"), this);
   group_counter->setTextFormat(Qt::PlainText);
   auto* groups_progress = progress_bar(this);
@@ -304,6 +305,8 @@ void StatusWindow::size_pending_columns() {
   header->resizeSection(1, author);
   header->resizeSection(2, lines);
   header->resizeSection(3, subject);
+  // At its smallest the list still shows where each subject begins.
+  pending_view_->setMinimumWidth(article + author + lines + dialog_units_x(metrics, 60));
 }
 
 void StatusWindow::start_timer() {
