@@ -57,7 +57,9 @@ QListView* history_view(HistoryModel* model, QWidget* parent) {
   view->setUniformItemSizes(true);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Long entries end in "..." with the whole text as a tool tip; a scroll bar would cost a row.
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->setTextElideMode(Qt::ElideRight);
   return view;
 }
 
