@@ -1,13 +1,17 @@
 // The windows the core opens.
 #include "ui/qt_app_windows.h"
 
+#include <QCoreApplication>
+
 #include "ui/dialogs.h"
 #include "ui/status_window.h"
 
 namespace fk {
 
 QtAppWindows::QtAppWindows(StatusWindow& window, OtherWindows others)
-    : window_(window), others_(std::move(others)) {}
+    : window_(&window), others_(std::move(others)) {}
+
+QtAppWindows::QtAppWindows(OtherWindows others) : others_(std::move(others)) {}
 
 bool QtAppWindows::run_setup_sheet() {
   return others_.setup_sheet ? others_.setup_sheet() : false;
@@ -22,13 +26,17 @@ bool QtAppWindows::run_bozo_dialog() {
 }
 
 void QtAppWindows::show_exit_statistics(const ExitStatistics& stats) {
-  ExitStatisticsDialog dialog(&window_);
+  ExitStatisticsDialog dialog(window_);
   dialog.set_statistics(stats);
   dialog.exec();
 }
 
 void QtAppWindows::close_window() {
-  window_.close_for_good();
+  if (window_) window_->close_for_good();
+}
+
+void QtAppWindows::process_events() {
+  QCoreApplication::processEvents();
 }
 
 }  // namespace fk

@@ -20,6 +20,10 @@ class QtAppWindows : public AppWindows {
 
   // The window must outlive this object. Missing callbacks act as a dialog left with Cancel.
   explicit QtAppWindows(StatusWindow& window, OtherWindows others = {});
+  // For a core built before its window: attach() the window once it exists.
+  explicit QtAppWindows(OtherWindows others = {});
+  void attach(StatusWindow& window) { window_ = &window; }
+  void set_other_windows(OtherWindows others) { others_ = std::move(others); }
 
   bool run_setup_sheet() override;
   void run_groups_dialog() override;
@@ -28,9 +32,11 @@ class QtAppWindows : public AppWindows {
   void show_exit_statistics(const ExitStatistics& stats) override;
   // Stops the tick and closes the status window (and with it the program's event loop).
   void close_window() override;
+  // Runs the window's pending events once (message boxes asked meanwhile open and are answered here).
+  void process_events() override;
 
  private:
-  StatusWindow& window_;
+  StatusWindow* window_ = nullptr;
   OtherWindows others_;
 };
 

@@ -68,13 +68,32 @@ Answer run_box(QWidget* parent, const std::string& text, const std::string& capt
 
 }  // namespace
 
-QtView::QtView(StatusWindow& window, StatusCommands& commands, QObject* parent)
-    : QObject(parent), window_(window), commands_(commands), flush_timer_(this) {
+QtView::QtView(QObject* parent) : QObject(parent), flush_timer_(this) {
   flush_timer_.setSingleShot(true);
   flush_timer_.setInterval(kFlushDelayMs);
   connect(&flush_timer_, &QTimer::timeout, this, &QtView::flush);
-  for (ControlId id : {ControlId::GroupsProgress, ControlId::ArticleProgress, ControlId::PacingTrackbar})
-    if (auto range = window_.range_of(id)) ranges_[id] = *range;
+}
+
+QtView::QtView(StatusWindow& window, StatusCommands& commands, QObject* parent) : QtView(parent) {
+  attach(window, commands);
+}
+
+void QtView::attach(StatusWindow& window, StatusCommands& commands) {
+  {
+    std::lock_guard lock(mutex_);
+    for (ControlId id : {ControlId::GroupsProgress, ControlId::ArticleProgress, ControlId::PacingTrackbar}) {
+      const auto range = window.range_of(id);
+      if (!range || ranges_.count(id)) continue;
+      ranges_[id] = *range;
+      auto queued = pending_.find(id);
+      if (queued != pending_.end() && queued->second.position)
+        queued->second.position = std::clamp(*queued->second.position, range->first, range->second);
+    }
+  }
+  commands_ = &commands;
+  window_.store(&window);
+  flush();
+  for (Command c : std::exchange(waiting_commands_, {})) commands_->run(c);
 }
 
 QtView::~QtView() = default;
@@ -105,6 +124,8 @@ void QtView::record(ControlId id, F&& change) {
 }
 
 void QtView::flush() {
+  StatusWindow* window = window_.load();
+  if (!window) return;  // kept until attach()
   std::map<ControlId, Update> updates;
   {
     std::lock_guard lock(mutex_);
@@ -112,10 +133,10 @@ void QtView::flush() {
     flush_scheduled_ = false;
   }
   for (auto& [id, u] : updates) {
-    if (u.text) window_.apply_text(id, to_qstring(*u.text));
-    if (u.enabled) window_.apply_enabled(id, *u.enabled);
-    if (u.range) window_.apply_range(id, u.range->first, u.range->second);
-    if (u.position) window_.apply_position(id, *u.position);
+    if (u.text) window->apply_text(id, to_qstring(*u.text));
+    if (u.enabled) window->apply_enabled(id, *u.enabled);
+    if (u.range) window->apply_range(id, u.range->first, u.range->second);
+    if (u.position) window->apply_position(id, *u.position);
   }
 }
 
@@ -146,23 +167,28 @@ void QtView::set_progress(ControlId id, int position) {
 }
 
 int QtView::pacing_position() const {
-  return window_.pacing_position();
+  StatusWindow* window = window_.load();
+  return window ? window->pacing_position() : 10;  // the trackbar starts at "Fast"
 }
 
 void QtView::post_command(Command command) {
   QMetaObject::invokeMethod(
-      this,
-      [this, command] {
-        flush();
-        commands_.run(command);
-      },
-      Qt::QueuedConnection);
+      this, [this, command] { run_command(command); }, Qt::QueuedConnection);
+}
+
+void QtView::run_command(Command command) {
+  if (!commands_) {
+    waiting_commands_.push_back(command);
+    return;
+  }
+  flush();
+  commands_->run(command);
 }
 
 Answer QtView::message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
   auto ask = [&] {
     flush();
-    return run_box(&window_, text, caption, icon, buttons);
+    return run_box(window_.load(), text, caption, icon, buttons);
   };
   if (on_gui_thread()) return ask();
   Answer answer = Answer::Cancel;

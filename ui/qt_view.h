@@ -3,11 +3,13 @@
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/commands.h"
 #include "session/view.h"
@@ -21,12 +23,17 @@ class StatusWindow;
 // position win) and carried out on the GUI thread within a few milliseconds, so a session that writes
 // a line of text a million times a second cannot flood the event queue. Updates, posted commands and
 // message boxes keep their order: a command or a box first carries out every update made before it.
-// Create on the GUI thread; it must outlive every thread that calls it.
+// Create on the GUI thread; it must outlive every thread that calls it. The core that takes this view
+// may be built before the window: until attach(), updates and posted commands wait.
 class QtView : public QObject, public View, public Dialogs {
   Q_OBJECT
  public:
+  explicit QtView(QObject* parent = nullptr);
   QtView(StatusWindow& window, StatusCommands& commands, QObject* parent = nullptr);
   ~QtView() override;
+
+  // GUI thread, once: the window to drive and where posted commands go. Carries out what waited.
+  void attach(StatusWindow& window, StatusCommands& commands);
 
   void set_text(ControlId id, const std::string& text) override;
   void set_enabled(ControlId id, bool enabled) override;
@@ -60,8 +67,11 @@ class QtView : public QObject, public View, public Dialogs {
   void record(ControlId id, F&& change);
   bool on_gui_thread() const;
 
-  StatusWindow& window_;
-  StatusCommands& commands_;
+  void run_command(Command command);
+
+  std::atomic<StatusWindow*> window_{nullptr};
+  StatusCommands* commands_ = nullptr;
+  std::vector<Command> waiting_commands_;  // posted before attach()
   SoundPlayer sounds_;
   QTimer flush_timer_;
   std::mutex mutex_;

@@ -58,8 +58,10 @@ class QtViewTest : public QObject {
   void coalesced_updates_end_in_the_exact_final_state();
   void posted_commands_run_later_in_order_after_earlier_updates();
   void message_box_from_a_worker_blocks_it_until_answered();
+  void a_view_made_before_its_window_keeps_what_arrives();
   void models_follow_changes_made_by_another_thread();
   void exit_statistics_show_what_they_are_given();
+  void waiting_for_a_worker_lets_its_message_box_through();
   void sound_file_calls_return_without_a_device_or_a_file();
   void screenshot_of_a_harvest_is_not_blank();
 };
@@ -122,6 +124,25 @@ void QtViewTest::posted_commands_run_later_in_order_after_earlier_updates() {
   }).join();
   QTRY_COMPARE(f.commands.names(), (std::vector<std::string>{"stop", "start", "close"}));
   QCOMPARE(status_at_command[1], QStringLiteral("Nobody"));
+}
+
+void QtViewTest::a_view_made_before_its_window_keeps_what_arrives() {
+  UiFixture f;
+  fk::QtView early;  // the core is built first, the window from its containers afterwards
+  std::thread([&] {
+    early.set_text(ControlId::GroupName, "alt.pictures");
+    early.set_progress(ControlId::ArticleProgress, 250);
+    early.post_command(fk::Command::Start);
+  }).join();
+  QTest::qWait(50);
+  QVERIFY(f.commands.calls.empty());
+  QCOMPARE(early.pacing_position(), 10);
+
+  early.attach(*f.window, f.commands);
+  QCOMPARE(qobject_cast<QLabel*>(f.window->control(ControlId::GroupName))->text(),
+           QStringLiteral("alt.pictures"));
+  QCOMPARE(f.find<QProgressBar>(ControlId::ArticleProgress)->value(), 100);
+  QCOMPARE(f.commands.names(), std::vector<std::string>{"start"});
 }
 
 void QtViewTest::message_box_from_a_worker_blocks_it_until_answered() {
@@ -227,6 +248,26 @@ void QtViewTest::exit_statistics_show_what_they_are_given() {
   windows.close_window();
   QVERIFY(!f.window->isVisible());
   QVERIFY(!f.window->timer_running());
+}
+
+void QtViewTest::waiting_for_a_worker_lets_its_message_box_through() {
+  UiFixture f;
+  fk::QtAppWindows windows(*f.window);
+  on_next_modal([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::No)->click(); });
+  std::atomic<bool> done{false};
+  fk::Answer answer = fk::Answer::Yes;
+  std::thread worker([&] {
+    answer = f.view->message_box("Would You Like To Disconnect From The Internet?", "Hangup Connection ?",
+                                 fk::Icon::Question, fk::Buttons::YesNo);
+    done = true;
+  });
+  // The way the core waits for its workers at shutdown.
+  while (!done) {
+    windows.process_events();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  worker.join();
+  QCOMPARE(answer, fk::Answer::No);
 }
 
 void QtViewTest::sound_file_calls_return_without_a_device_or_a_file() {
