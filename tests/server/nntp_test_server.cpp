@@ -206,6 +206,11 @@ bool NntpTestServer::wait_for_commands(std::size_t n, std::chrono::milliseconds 
   return changed_.wait_for(lock, timeout, [&] { return commands_.size() >= n; });
 }
 
+bool NntpTestServer::wait_until_idle(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return open_ == 0; });
+}
+
 void NntpTestServer::record(const std::string& line) {
   {
     std::lock_guard lock(mutex_);
@@ -239,6 +244,10 @@ void NntpTestServer::accept_loop() {
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++connections_;
+    {
+      std::lock_guard lock(mutex_);
+      ++open_;
+    }
     // Finished connections are joined here so a long-running demo does not collect threads.
     for (auto it = workers_.begin(); it != workers_.end();) {
       if (it->done->load()) {
@@ -252,6 +261,11 @@ void NntpTestServer::accept_loop() {
     workers_.push_back({std::thread([this, fd, done] {
                           serve(fd);
                           ::close(fd);
+                          {
+                            std::lock_guard lock(mutex_);
+                            --open_;
+                          }
+                          changed_.notify_all();
                           *done = true;
                         }),
                         done});

@@ -66,6 +66,9 @@ class NntpTestServer {
   std::vector<std::string> commands() const;
   // Waits until at least n commands arrived; false after the timeout.
   bool wait_for_commands(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Waits until no connection is open (the server has taken in all a client sent before it closed);
+  // false after the timeout.
+  bool wait_until_idle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   std::size_t connections() const { return connections_.load(); }
   // Bytes written to clients.
   std::int64_t bytes_sent() const { return bytes_sent_.load(); }
@@ -97,6 +100,7 @@ class NntpTestServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<std::string> commands_;
+  std::size_t open_ = 0;
   struct ScriptedFault {
     Fault fault;
     int seen = 0;
