@@ -185,6 +185,8 @@ struct ReceiveFailure {
   int level;
 };
 
+void PrintTo(const ReceiveFailure& p, std::ostream* os) { *os << p.message; }
+
 class ReceiveFailureTest : public SessionTest, public ::testing::WithParamInterface<ReceiveFailure> {};
 
 TEST_P(ReceiveFailureTest, TakesTheBailOutEndingWithItsNumberedMessage) {
@@ -217,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReceiveFailure{"Socket Rx Error 005", {"GROUP", 0, FaultAction::Drop, "211 3 1"}, 0},
                       ReceiveFailure{"Socket Rx Error 006",
                                      {"XOVER", 0, FaultAction::Drop, "224 Overview follows\r\n1\tpartial\t"},
-                                     1}));
+                                     1}),
+    [](const auto& info) { return "Error" + std::string(info.param.message).substr(16); });
 
 TEST_F(SessionTest, RefusedGreetingEndsOrderlyWithABox) {
   server.add_fault({"", 0, FaultAction::Reply, "502 Service permanently unavailable\r\n"});
@@ -407,6 +410,8 @@ struct NewsrcCase {
   const char* content;  // nullptr: no newsrc at all
   Strings groups;
 };
+
+void PrintTo(const NewsrcCase& p, std::ostream* os) { *os << p.name; }
 
 class NewsrcTest : public SessionTest, public ::testing::WithParamInterface<NewsrcCase> {};
 
