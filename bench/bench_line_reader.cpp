@@ -13,7 +13,8 @@ namespace {
 std::string payload(int lines, std::size_t width) {
   std::string out;
   for (int i = 0; i < lines; ++i) {
-    std::string line = std::to_string(100000 + i) + "\tSubject of a picture " + std::to_string(i) + ".jpg (1/1)\t";
+    std::string line =
+        std::to_string(100000 + i) + "\tSubject of a picture " + std::to_string(i) + ".jpg (1/1)\t";
     line.resize(width, 'x');
     out += line + "\r\n";
   }
@@ -41,15 +42,20 @@ void read_lines(benchmark::State& state, std::size_t width, std::size_t capacity
       ::close(sv[1]);
     });
     fk::NewsSocket sock(sv[0]);
-    for (int i = 0; i < kLines; ++i) benchmark::DoNotOptimize(fk::get_socket_string(h.ctx, line, capacity, sock));
+    for (int i = 0; i < kLines; ++i)
+      benchmark::DoNotOptimize(fk::get_socket_string(h.ctx, line, capacity, sock));
     writer.join();
   }
   state.SetItemsProcessed(state.iterations() * kLines);
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(data.size()));
 }
 
-void BM_OverviewLines(benchmark::State& state) { read_lines(state, 300, 50000); }
-void BM_BodyLines(benchmark::State& state) { read_lines(state, 61, 512); }
+void BM_OverviewLines(benchmark::State& state) {
+  read_lines(state, 300, 50000);
+}
+void BM_BodyLines(benchmark::State& state) {
+  read_lines(state, 61, 512);
+}
 BENCHMARK(BM_OverviewLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BodyLines)->Unit(benchmark::kMillisecond);
 

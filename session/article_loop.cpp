@@ -1,4 +1,4 @@
-// STUB of the article loop, to be replaced: empties the pending queue without fetching anything.
+// STUB to be replaced: an article loop that empties the pending queue without fetching anything.
 #include "session/article_loop.h"
 
 #include "session/context.h"

@@ -1,5 +1,5 @@
 #pragma once
-// STUB of the article loop, to be replaced: empties the pending queue without fetching anything.
+// STUB to be replaced: an article loop that empties the pending queue without fetching anything.
 
 #include <string>
 

@@ -1,6 +1,5 @@
 #pragma once
-// Numbers in server replies and in the resume marker, read the way the classic "%d" patterns did but
-// 64-bit and without overflow.
+// Numbers in server replies and in dirty.txt, read like the classic "%d" patterns but 64-bit and safe.
 
 #include <cstdint>
 #include <string_view>

@@ -1,4 +1,4 @@
-// STUB of the overview scan, to be replaced: sends XOVER and reads the overview to its end, selecting nothing.
+// STUB to be replaced: an overview scan that sends XOVER, reads to the end and selects nothing.
 #include "session/overview_scan.h"
 
 #include "session/context.h"

@@ -24,8 +24,10 @@ constexpr const char* kDirty = "dirty.txt";
 constexpr const char* kWorkFile = "temp.uue";
 
 constexpr const char* kDirtyQuestion =
-    "Fennick has detected that it was\npreviously interrupted during the news group\nscanning process. The normal "
-    "process is to continue\nfrom the last group scanned. Would you like to\noverride this and start from the "
+    "Fennick has detected that it was\npreviously interrupted during the news group\nscanning process. The "
+    "normal "
+    "process is to continue\nfrom the last group scanned. Would you like to\noverride this and start from "
+    "the "
     "first news group?";
 
 class Session {
@@ -79,7 +81,8 @@ int Session::run() {
   for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
 
   show(ControlId::ConnectionStatus, "Initializing Fennick Thread");
-  for (ControlId id : {ControlId::GroupCounter, ControlId::GroupName, ControlId::DownloadStatus, ControlId::Throughput})
+  for (ControlId id :
+       {ControlId::GroupCounter, ControlId::GroupName, ControlId::DownloadStatus, ControlId::Throughput})
     show(id, "");
   enable(ControlId::StopButton, true);
 
@@ -252,8 +255,9 @@ int Session::orderly_ending() {
   st.auto_reconnect = 0;
 
   log(std::to_string(st.pictures_downloaded.load()) + " picture(s) downloaded from " +
-          std::to_string(st.articles_examined.load()) + " articles, " + std::to_string(st.duplicates_skipped.load()) +
-          " duplicates skipped, " + std::to_string(st.base64_count.load()) + " base64 " +
+          std::to_string(st.articles_examined.load()) + " articles, " +
+          std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
+          std::to_string(st.base64_count.load()) + " base64 " +
           std::to_string(st.unknown_format_count.load()) + " unknown format",
       0);
   log(attempts_text("Closing Connection to "), 0);

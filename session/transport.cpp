@@ -24,7 +24,9 @@ constexpr int kSliceMs = 100;
 // server_host holds 79 characters; longer names are refused rather than cut to another host.
 constexpr std::size_t kHostMax = 79;
 
-bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool is_blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 // sscanf("%d") on one field: blanks, an optional sign, at least one digit. Only the low 8 bits of the
 // value matter, so accumulating modulo 256 gives them for numbers of any length.
@@ -220,9 +222,8 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
     int error = 0;
     if (host.size() > kHostMax) {
       error = ENAMETOOLONG;
-      ctx.log.log_status("News server name of " + std::to_string(host.size()) +
-                             " characters is too long (79 at most)",
-                         0);
+      ctx.log.log_status(
+          "News server name of " + std::to_string(host.size()) + " characters is too long (79 at most)", 0);
     } else {
       addrinfo hints{};
       hints.ai_family = AF_INET;
@@ -238,13 +239,15 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
       }
     }
     if (error != 0) {
-      std::string first = "Error " + std::to_string(error) + ": Unable to resolve IP address for '" + host + "'.";
+      std::string first =
+          "Error " + std::to_string(error) + ": Unable to resolve IP address for '" + host + "'.";
       if (ctx.settings.read([](const Settings& s) { return s.unattended_operation; }) == 0)
-        ctx.dialogs.message_box(first +
-                                    "\nMake sure you are connected to the internet and your DNS\nserver address is "
-                                    "correctly set up. Check spelling :)\n--MAKE SURE YOU ARE CONNECTED TO THE "
-                                    "INTERNET AND TCP/IP IS INSTALLED--",
-                                "gethostbyname() failed.", Icon::Warning, Buttons::Ok);
+        ctx.dialogs.message_box(
+            first +
+                "\nMake sure you are connected to the internet and your DNS\nserver address is "
+                "correctly set up. Check spelling :)\n--MAKE SURE YOU ARE CONNECTED TO THE "
+                "INTERNET AND TCP/IP IS INSTALLED--",
+            "gethostbyname() failed.", Icon::Warning, Buttons::Ok);
       ctx.log.log_status(first, 0);
       return 0;
     }
@@ -255,7 +258,9 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
   return 1;
 }
 
-std::int64_t pacing_delay_ms(int position) { return position >= 0 && position <= 9 ? 200 - 20 * position : 0; }
+std::int64_t pacing_delay_ms(int position) {
+  return position >= 0 && position <= 9 ? 200 - 20 * position : 0;
+}
 
 int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity, NewsSocket& socket) {
   line.clear();

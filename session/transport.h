@@ -44,7 +44,8 @@ class NewsSocket {
 
  private:
   friend int connect_news_server(EngineContext& ctx, NewsSocket& socket);
-  friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity, NewsSocket& socket);
+  friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
+                               NewsSocket& socket);
   // Waits for data in 100 ms slices, watching stop; false on a closed stream, an error or stop.
   bool fill(const std::atomic<int>& stop);
 

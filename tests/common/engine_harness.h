@@ -1,6 +1,5 @@
 #pragma once
-// Everything an engine test needs: a fresh working folder, the fake clock, settings, state, logs, the
-// recording view and dialogs, the queue and the history buffers, wired into one EngineContext.
+// One EngineContext wired to test doubles in a fresh working folder, and fk.log reading for assertions.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,7 +48,8 @@ class EngineHarness {
   HistoryBuffer article_ids{"HISTORY.FNK"};
   HistoryBuffer filenames{"FILENAMES.FNK"};
   HistoryBuffer blacklist{"BOZOS.FNK"};
-  EngineContext ctx{settings, state, log, files_log, clock, view, dialogs, pending, article_ids, filenames, blacklist};
+  EngineContext ctx{settings, state,   log,         files_log, clock,    view,
+                    dialogs,  pending, article_ids, filenames, blacklist};
 
   // Points news_server and port at a local server.
   void use_server(std::uint16_t port, const std::string& host = "127.0.0.1");

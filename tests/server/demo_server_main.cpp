@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
     std::cerr << "fennick-demo-server: " << server.error() << "\n";
     return 1;
   }
-  if (!quiet) server.set_command_listener([](const std::string& line) { std::cout << "> " << line << std::endl; });
+  if (!quiet)
+    server.set_command_listener([](const std::string& line) { std::cout << "> " << line << std::endl; });
   std::cout << "fennick-demo-server listening on " << options.address << ":" << server.port() << " with "
             << content->group_names().size() << " groups" << std::endl;
   for (const auto& g : content->group_names()) {

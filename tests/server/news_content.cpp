@@ -133,7 +133,8 @@ std::string rfc_date(std::int64_t seconds) {
   return buf;
 }
 
-std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now, std::string* error) {
+std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
+                                                   std::string* error) {
   namespace fs = std::filesystem;
   auto content = std::make_shared<MemoryContent>();
   std::error_code ec;
@@ -181,10 +182,14 @@ std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::
           std::string key = lower(line.substr(0, colon));
           std::string value = line.substr(colon + 1);
           value.erase(0, value.find_first_not_of(' '));
-          if (key == "subject") a.overview.subject = value;
-          else if (key == "from") a.overview.author = value;
-          else if (key == "date") a.overview.date = value;
-          else if (key == "message-id") a.overview.message_id = value;
+          if (key == "subject")
+            a.overview.subject = value;
+          else if (key == "from")
+            a.overview.author = value;
+          else if (key == "date")
+            a.overview.date = value;
+          else if (key == "message-id")
+            a.overview.message_id = value;
         }
         a.body = data.substr(std::min(consumed, data.size()));
       } else if (ext == ".txt" || ext == ".uue") {

@@ -43,7 +43,8 @@ class NewsContent {
   virtual std::vector<std::string> group_names() const = 0;
   virtual std::optional<GroupSummary> group(const std::string& name) const = 0;
   // Overview of the articles numbered from..to inclusive, in number order.
-  virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from, std::int64_t to) const = 0;
+  virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
+                                               std::int64_t to) const = 0;
   virtual std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const = 0;
 };
 
@@ -59,7 +60,8 @@ class MemoryContent : public NewsContent {
 
   std::vector<std::string> group_names() const override;
   std::optional<GroupSummary> group(const std::string& name) const override;
-  std::vector<OverviewFields> overview(const std::string& name, std::int64_t from, std::int64_t to) const override;
+  std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
+                                       std::int64_t to) const override;
   std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const override;
 
  private:
@@ -72,7 +74,8 @@ class MemoryContent : public NewsContent {
 // 1). Files ending in .msg may start with "Subject:", "From:", "Date:" and "Message-ID:" header lines
 // and a blank line; .txt, .uue and .msg files are served as text; any other file is served uuencoded
 // under its own name. Articles are dated `now`. Nothing when dir is not a folder (error says why).
-std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now, std::string* error);
+std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
+                                                   std::string* error);
 
 // A few demo groups of uuencoded made-up "pictures" dated `now`, and one empty group.
 std::shared_ptr<MemoryContent> make_generated_content(std::int64_t now);

@@ -194,7 +194,9 @@ void NntpTestServer::add_fault(Fault fault) {
   faults_.push_back({std::move(fault), 0});
 }
 
-MemoryContent* NntpTestServer::memory() { return dynamic_cast<MemoryContent*>(content_.get()); }
+MemoryContent* NntpTestServer::memory() {
+  return dynamic_cast<MemoryContent*>(content_.get());
+}
 
 std::vector<std::string> NntpTestServer::commands() const {
   std::lock_guard lock(mutex_);
@@ -318,7 +320,8 @@ void NntpTestServer::serve(int fd) {
     std::string_view rest = trim(line);
     std::size_t space = rest.find(' ');
     std::string word = upper(rest.substr(0, space));
-    std::string_view arg = space == std::string_view::npos ? std::string_view() : trim(rest.substr(space + 1));
+    std::string_view arg =
+        space == std::string_view::npos ? std::string_view() : trim(rest.substr(space + 1));
     std::string answer;
 
     if (word == "AUTHINFO") {
@@ -335,12 +338,13 @@ void NntpTestServer::serve(int fd) {
         answer = "501 Syntax error\r\n";
       }
     } else if (word == "MODE") {
-      answer = upper(arg) == "READER" ? "200 Reader mode, posting permitted\r\n" : "501 Unknown MODE variant\r\n";
+      answer =
+          upper(arg) == "READER" ? "200 Reader mode, posting permitted\r\n" : "501 Unknown MODE variant\r\n";
     } else if (word == "GROUP") {
       if (auto g = content_->group(std::string(arg))) {
         group = std::string(arg);
-        answer = "211 " + std::to_string(g->count) + " " + std::to_string(g->first) + " " + std::to_string(g->last) +
-                 " " + group + "\r\n";
+        answer = "211 " + std::to_string(g->count) + " " + std::to_string(g->first) + " " +
+                 std::to_string(g->last) + " " + group + "\r\n";
       } else {
         answer = "411 No such newsgroup\r\n";
       }
@@ -383,7 +387,8 @@ void NntpTestServer::serve(int fd) {
         answer = "215 Newsgroups follow\r\n";
         for (const auto& name : content_->group_names()) {
           auto g = content_->group(name);
-          answer += name + " " + std::to_string(g ? g->last : 0) + " " + std::to_string(g ? g->first : 0) + " y\r\n";
+          answer += name + " " + std::to_string(g ? g->last : 0) + " " + std::to_string(g ? g->first : 0) +
+                    " y\r\n";
         }
         answer += ".\r\n";
       } else {

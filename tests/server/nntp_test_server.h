@@ -1,6 +1,5 @@
 #pragma once
-// A small NNTP server on a local TCP port for engine tests and the demo: serves a NewsContent, answers
-// the commands the program sends, breaks on demand and records every command it received.
+// A scriptable NNTP server on a local port for engine tests and the demo, recording every command.
 
 #include <atomic>
 #include <chrono>
@@ -73,7 +72,9 @@ class NntpTestServer {
   // Bytes written to clients.
   std::int64_t bytes_sent() const { return bytes_sent_.load(); }
   // Called with every command line received (the demo prints them). Set before clients connect.
-  void set_command_listener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
+  void set_command_listener(std::function<void(const std::string&)> listener) {
+    listener_ = std::move(listener);
+  }
 
  private:
   struct Worker {

@@ -103,7 +103,8 @@ TEST_F(ServerWireTest, ArticlesAndListsOnTheWire) {
             "<1.alt.pics@fennick.invalid>\t\t40\t4");
   EXPECT_EQ(read(), ".");
   EXPECT_EQ(ask("body 1"), "222 1 <1.alt.pics@fennick.invalid> body follows");
-  for (const char* expected : {"begin", "..starts with a dot", "...two dots", "end", "."}) EXPECT_EQ(read(), expected);
+  for (const char* expected : {"begin", "..starts with a dot", "...two dots", "end", "."})
+    EXPECT_EQ(read(), expected);
   EXPECT_EQ(ask("body 2"), "423 No article with that number");
   EXPECT_EQ(ask("body 9"), "423 No article with that number");
   EXPECT_EQ(ask("body 9"), "500 second time unlucky");
@@ -113,8 +114,9 @@ TEST_F(ServerWireTest, ArticlesAndListsOnTheWire) {
   sock.send_line("QUIT\r\n");
   EXPECT_EQ(read(), "205 Closing connection");
   ASSERT_TRUE(server.wait_until_idle());
-  EXPECT_EQ(server.commands(), (std::vector<std::string>{"body 1", "group alt.pics", "XOVER 1-1", "body 1", "body 2",
-                                                         "body 9", "body 9", "LIST ACTIVE", "QUIT"}));
+  EXPECT_EQ(server.commands(),
+            (std::vector<std::string>{"body 1", "group alt.pics", "XOVER 1-1", "body 1", "body 2", "body 9",
+                                      "body 9", "LIST ACTIVE", "QUIT"}));
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ TEST_F(SessionTest, CompletedScanRunsTheWholeDialogueAndEndsOrderly) {
 
   EXPECT_EQ(run(), kSessionEnded);
 
-  EXPECT_EQ(commands(), (Strings{"MODE READER", "group alt.one", "XOVER 1-3", "group alt.two", "XOVER 1-2", "QUIT"}));
+  EXPECT_EQ(commands(),
+            (Strings{"MODE READER", "group alt.one", "XOVER 1-3", "group alt.two", "XOVER 1-2", "QUIT"}));
   expect_orderly_state(h);
   EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Completed");
   EXPECT_EQ(h.view.text_history(ControlId::GroupCounter),
@@ -98,17 +99,18 @@ TEST_F(SessionTest, CompletedScanRunsTheWholeDialogueAndEndsOrderly) {
             (Strings{"Initializing Fennick Thread", "127.0.0.1 (2 connection attempts)", "NoBody"}));
   EXPECT_FALSE(test::exists("dirty.txt"));
   EXPECT_FALSE(test::exists("temp.uue"));
-  for (const char* dir : {"pictures", "unknown", "raw"}) EXPECT_TRUE(std::filesystem::is_directory(dir)) << dir;
+  for (const char* dir : {"pictures", "unknown", "raw"})
+    EXPECT_TRUE(std::filesystem::is_directory(dir)) << dir;
   EXPECT_EQ(h.state.archive_connections, 1);
   EXPECT_EQ(h.clock.slept_ms(), 1000);  // only the pause at the start
   EXPECT_TRUE(h.view.commands().empty());
-  EXPECT_TRUE(h.logged_in_order({"Started Fennick Thread", "Connected To News Server",
-                                 "Reading newsrc to get list of groups", "",
-                                 "alt.one", "0 Articles Selected For Download from Articles 1 to 3", "",
-                                 "alt.two", "Finished Scanning Groups", "Logging Off News Server", "ENDTHREAD:",
-                                 "0 picture(s) downloaded from 0 articles, 0 duplicates skipped, 0 base64 0 unknown "
-                                 "format",
-                                 "Closing Connection to 127.0.0.1 (2 connection attempts)", "Ending Fennick Thread"}));
+  EXPECT_TRUE(h.logged_in_order(
+      {"Started Fennick Thread", "Connected To News Server", "Reading newsrc to get list of groups", "",
+       "alt.one", "0 Articles Selected For Download from Articles 1 to 3", "", "alt.two",
+       "Finished Scanning Groups", "Logging Off News Server", "ENDTHREAD:",
+       "0 picture(s) downloaded from 0 articles, 0 duplicates skipped, 0 base64 0 unknown "
+       "format",
+       "Closing Connection to 127.0.0.1 (2 connection attempts)", "Ending Fennick Thread"}));
   EXPECT_EQ(h.level_of("alt.one"), 1);
   EXPECT_EQ(h.level_of("0 Articles Selected For Download from Articles 1 to 3"), 2);
 }
@@ -185,7 +187,9 @@ struct ReceiveFailure {
   int level;
 };
 
-void PrintTo(const ReceiveFailure& p, std::ostream* os) { *os << p.message; }
+void PrintTo(const ReceiveFailure& p, std::ostream* os) {
+  *os << p.message;
+}
 
 class ReceiveFailureTest : public SessionTest, public ::testing::WithParamInterface<ReceiveFailure> {};
 
@@ -207,7 +211,8 @@ TEST_P(ReceiveFailureTest, TakesTheBailOutEndingWithItsNumberedMessage) {
   ASSERT_NE(at, lines.end());
   ASSERT_NE(at + 1, lines.end());
   EXPECT_EQ(*(at + 1), "SOCKET_BAILOUT");
-  EXPECT_EQ(h.view.text(ControlId::ConnectionStatus), "Problems With Socket Connection... Will Retry in a Minute");
+  EXPECT_EQ(h.view.text(ControlId::ConnectionStatus),
+            "Problems With Socket Connection... Will Retry in a Minute");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -285,8 +290,8 @@ TEST_F(LoginTest, AcceptedLoginShowsTheRepliesAndGoesOn) {
   });
   h.write_newsrc(" alt.one\n");
   EXPECT_EQ(run(), kSessionEnded);
-  EXPECT_EQ(commands(),
-            (Strings{"AUTHINFO USER me", "AUTHINFO PASS secret", "MODE READER", "group alt.one", "XOVER 1-3", "QUIT"}));
+  EXPECT_EQ(commands(), (Strings{"AUTHINFO USER me", "AUTHINFO PASS secret", "MODE READER", "group alt.one",
+                                 "XOVER 1-3", "QUIT"}));
   auto status = h.view.text_history(ControlId::DownloadStatus);
   EXPECT_NE(std::find(status.begin(), status.end(), "381 Password required"), status.end());
   EXPECT_NE(std::find(status.begin(), status.end(), "281 Authentication accepted"), status.end());
@@ -310,16 +315,17 @@ TEST_F(LoginTest, RefusedPasswordEndsOrderlyWithoutReconnect) {
 }
 
 TEST_F(SessionTest, UnavailableAndEmptyGroupsAreSkipped) {
-  h.write_newsrc(" alt.missing\n alt.empty\n alt.one\n");
+  h.write_newsrc(" alt.missing\n alt.empty\n alt.neg\n alt.one\n");
   server.add_fault({"GROUP alt.neg", 0, FaultAction::Reply, "211 -5 1 5 alt.neg\r\n"});
   EXPECT_EQ(run(), kSessionEnded);
-  EXPECT_EQ(commands(),
-            (Strings{"MODE READER", "group alt.missing", "group alt.empty", "group alt.one", "XOVER 1-3", "QUIT"}));
+  EXPECT_EQ(commands(), (Strings{"MODE READER", "group alt.missing", "group alt.empty", "group alt.neg",
+                                 "group alt.one", "XOVER 1-3", "QUIT"}));
   auto status = h.view.text_history(ControlId::DownloadStatus);
   EXPECT_NE(std::find(status.begin(), status.end(), "Group Not Available"), status.end());
   EXPECT_NE(std::find(status.begin(), status.end(), "No Articles in Group"), status.end());
-  EXPECT_TRUE(h.logged_in_order({"Bad Retcode to group command", "411 No such newsgroup", "211 0 0 0 alt.empty",
-                                 "No articles to read in group, skipping to next"}));
+  EXPECT_TRUE(h.logged_in_order({"Bad Retcode to group command", "411 No such newsgroup",
+                                 "211 0 0 0 alt.empty", "No articles to read in group, skipping to next",
+                                 "211 -5 1 5 alt.neg", "No articles to read in group, skipping to next"}));
   EXPECT_EQ(h.level_of("Bad Retcode to group command"), 1);
   EXPECT_EQ(h.level_of("411 No such newsgroup"), 2);
   EXPECT_EQ(h.level_of("211 0 0 0 alt.empty"), 1);
@@ -411,7 +417,9 @@ struct NewsrcCase {
   Strings groups;
 };
 
-void PrintTo(const NewsrcCase& p, std::ostream* os) { *os << p.name; }
+void PrintTo(const NewsrcCase& p, std::ostream* os) {
+  *os << p.name;
+}
 
 class NewsrcTest : public SessionTest, public ::testing::WithParamInterface<NewsrcCase> {};
 

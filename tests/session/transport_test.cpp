@@ -201,9 +201,9 @@ TEST_F(ConnectTest, ServerNameOfEightyCharactersIsRefusedLikeAnUnknownName) {
   EXPECT_EQ(h.state.server_host(), name.substr(0, 79));
   ASSERT_EQ(h.dialogs.boxes().size(), 1u);
   EXPECT_EQ(h.dialogs.boxes()[0].caption, "gethostbyname() failed.");
-  EXPECT_TRUE(h.logged_in_order({"Error " + std::to_string(ENAMETOOLONG) + ": Unable to resolve IP address for '" +
-                                     name + "'.",
-                                 "filladdr() failed"}));
+  EXPECT_TRUE(h.logged_in_order(
+      {"Error " + std::to_string(ENAMETOOLONG) + ": Unable to resolve IP address for '" + name + "'.",
+       "filladdr() failed"}));
   EXPECT_EQ(h.clock.slept_ms(), 1000);
 
   h.change([](Settings& s) { s.unattended_operation = 1; });
