@@ -77,12 +77,13 @@ bool connect_watching_stop(int fd, const sockaddr_in& addr, const std::atomic<in
   int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
   if (rc != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return false;
+    // STOP counts only while the connect really waits, so a quick connect goes ahead as a blocking one would.
     for (;;) {
-      if (stop.load()) return false;
       pollfd p{fd, POLLOUT, 0};
       int n = ::poll(&p, 1, kSliceMs);
       if (n < 0 && errno != EINTR) return false;
       if (n > 0) break;
+      if (stop.load()) return false;
     }
     int err = 0;
     socklen_t len = sizeof err;
