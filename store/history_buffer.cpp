@@ -12,16 +12,6 @@ namespace {
 
 inline unsigned char lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-// Compares a (lower-case) index entry with a text of any case.
-bool ci_less(std::string_view a, std::string_view b) {
-  std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = lower(static_cast<unsigned char>(a[i])), y = lower(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
-
 constexpr std::size_t kMaxRead = 510;  // longer lines come back in pieces
 
 }  // namespace
@@ -187,10 +177,20 @@ bool HistoryBuffer::contains_exact(std::string_view text) const {
 }
 
 bool HistoryBuffer::contains_prefix(std::string_view text) const {
+  // Lower the query once so the binary search compares with memcmp.
+  char small[256];
+  std::string large;
+  char* low = small;
+  if (text.size() > sizeof small) {
+    large.resize(text.size());
+    low = large.data();
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) low[i] = static_cast<char>(lower(static_cast<unsigned char>(text[i])));
+  std::string_view query(low, text.size());
   std::lock_guard lock(mutex_);
-  auto it = std::lower_bound(sorted_lower_.begin(), sorted_lower_.end(), text,
-                             [](const std::string& e, std::string_view t) { return ci_less(e, t); });
-  return it != sorted_lower_.end() && istarts_with(*it, text);
+  auto it = std::lower_bound(sorted_lower_.begin(), sorted_lower_.end(), query,
+                             [](const std::string& e, std::string_view q) { return std::string_view(e) < q; });
+  return it != sorted_lower_.end() && std::string_view(*it).substr(0, query.size()) == query;
 }
 
 void HistoryBuffer::set_listener(Listener listener) {

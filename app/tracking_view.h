@@ -1,0 +1,42 @@
+#pragma once
+// A View in front of the real one that remembers which controls are enabled, so the core can ask without
+// reading the window back.
+
+#include <map>
+#include <mutex>
+
+#include "session/view.h"
+
+namespace fk {
+
+class TrackingView final : public View {
+ public:
+  explicit TrackingView(View& target) : target_(target) {}
+
+  void set_text(ControlId id, const std::string& text) override { target_.set_text(id, text); }
+  void set_enabled(ControlId id, bool enabled) override {
+    {
+      std::lock_guard lock(mutex_);
+      enabled_[id] = enabled;
+    }
+    target_.set_enabled(id, enabled);
+  }
+  void set_progress_range(ControlId id, int low, int high) override { target_.set_progress_range(id, low, high); }
+  void set_progress(ControlId id, int position) override { target_.set_progress(id, position); }
+  int pacing_position() const override { return target_.pacing_position(); }
+  void post_command(Command command) override { target_.post_command(command); }
+
+  // Controls start enabled, as the window creates them.
+  bool is_enabled(ControlId id) const {
+    std::lock_guard lock(mutex_);
+    auto it = enabled_.find(id);
+    return it == enabled_.end() || it->second;
+  }
+
+ private:
+  View& target_;
+  mutable std::mutex mutex_;
+  std::map<ControlId, bool> enabled_;
+};
+
+}  // namespace fk

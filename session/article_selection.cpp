@@ -1,0 +1,324 @@
+// The chain of tests that picks articles from a group's overview lines.
+#include "session/article_selection.h"
+
+#include <limits>
+
+#include "session/wildmat.h"
+#include "store/status_log.h"
+#include "store/text_file.h"
+
+namespace fk {
+
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+constexpr std::string_view kChecking = "Building D/L List ..Checking ";
+constexpr std::size_t kMaxFilename = 255;
+constexpr std::int64_t kSaturate = 1'000'000'000'000'000'000;
+
+constexpr int kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+constexpr std::string_view kMonthNames[12] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                              "jul", "aug", "sep", "oct", "nov", "dec"};
+
+inline bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+inline bool is_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Characters a file name may hold: no space, no dot, no "&", no "+".
+inline bool is_name_char(char c) {
+  constexpr std::string_view kPunctuation = "!#$%'()-@_`{}~";
+  return is_letter(c) || is_digit(c) || (c != '\0' && kPunctuation.find(c) != std::string_view::npos);
+}
+
+// Reads a text the way sscanf reads "%d" and "%3s" and literal characters.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view s) : s_(s) {}
+
+  bool number(std::int64_t& out) {
+    skip_space();
+    std::size_t j = i_;
+    bool negative = false;
+    if (j < s_.size() && (s_[j] == '+' || s_[j] == '-')) negative = s_[j++] == '-';
+    if (j >= s_.size() || !is_digit(s_[j])) return false;
+    std::int64_t v = 0;
+    for (; j < s_.size() && is_digit(s_[j]); ++j)
+      v = v >= kSaturate / 10 ? kSaturate : v * 10 + (s_[j] - '0');
+    out = negative ? -v : v;
+    i_ = j;
+    return true;
+  }
+  bool word3(std::string_view& out) {
+    skip_space();
+    std::size_t j = i_;
+    while (j < s_.size() && j - i_ < 3 && !is_space(s_[j])) ++j;
+    if (j == i_) return false;
+    out = s_.substr(i_, j - i_);
+    i_ = j;
+    return true;
+  }
+  bool literal(char c) {
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  void skip_space() {
+    while (i_ < s_.size() && is_space(s_[i_])) ++i_;
+  }
+  std::string_view s_;
+  std::size_t i_ = 0;
+};
+
+std::string_view cut(std::string_view s, std::size_t n) {
+  return s.size() > n ? s.substr(0, n) : s;
+}
+
+// (number - first) * 100 / (last - first) for last > first, kept within the bar's 0..100 and exact
+// over the whole 64-bit range.
+int progress_percent(std::int64_t number, std::int64_t first, std::int64_t last) {
+  if (number <= first) return 0;
+  if (number >= last) return 100;
+  __extension__ using Wide = unsigned __int128;
+  Wide done = static_cast<Wide>(static_cast<std::uint64_t>(number) - static_cast<std::uint64_t>(first));
+  Wide range = static_cast<Wide>(static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first));
+  return static_cast<int>(done * 100 / range);
+}
+
+}  // namespace
+
+OverviewLine split_overview_line(std::string_view line) {
+  if (std::size_t nul = line.find('\0'); nul != kNone) line = line.substr(0, nul);
+  OverviewLine out;
+  std::size_t start = 0;
+  for (int field = 1; field <= 8; ++field) {
+    std::size_t tab = line.find('\t', start);
+    std::string_view text = line.substr(start, tab == kNone ? kNone : tab - start);
+    switch (field) {
+      case 1:
+        out.number = cut(text, kNumberCut);
+        break;
+      case 2:
+        out.subject_cut = text.size() > kSubjectCut;
+        out.subject = cut(text, kSubjectCut);
+        break;
+      case 3:
+        out.author = cut(text, kAuthorCut);
+        break;
+      case 4:
+        out.date = text;
+        out.has_date = true;
+        break;
+      case 5:
+        out.message_id = cut(text, kMessageIdCut);
+        break;
+      case 8:
+        out.line_count = cut(text, kLineCountCut);
+        break;
+      default:
+        break;
+    }
+    if (tab == kNone) break;
+    start = tab + 1;
+  }
+  return out;
+}
+
+std::int64_t leading_number(std::string_view text) {
+  std::int64_t v = 0;
+  Scanner(text).number(v);
+  return v;
+}
+
+std::optional<ArticleDate> parse_article_date(std::string_view date) {
+  ArticleDate d;
+  std::int64_t hour = 0, minute = 0, second = 0;
+  Scanner in(date);
+  bool ok;
+  if (!date.empty() && is_digit(date.front())) {
+    ok = in.number(d.day) && in.word3(d.month) && in.number(d.year) && in.number(hour) && in.literal(':') &&
+         in.number(minute) && in.literal(':') && in.number(second);
+  } else {
+    std::string_view weekday;
+    ok = in.word3(weekday) && in.literal(',') && in.number(d.day) && in.word3(d.month) && in.number(d.year) &&
+         in.number(hour) && in.literal(':') && in.number(minute) && in.literal(':') && in.number(second);
+  }
+  if (!ok) return std::nullopt;
+  if (d.year < 1900) d.year += 1900;
+  return d;
+}
+
+bool is_too_old(std::int64_t day, std::string_view month, std::int64_t year, std::int32_t max_days,
+                const std::tm& today) {
+  int m = -1;
+  for (int i = 0; i < 12; ++i)
+    if (iequals(month, kMonthNames[i])) m = i;
+  if (m < 0) return false;
+  int today_month = (today.tm_mon % 12 + 12) % 12;
+  double today_number = kDaysBeforeMonth[today_month] + today.tm_mday + 365.25 * today.tm_year;
+  double article_number =
+      kDaysBeforeMonth[m] + static_cast<double>(day) + 365.25 * static_cast<double>(year - 1900);
+  return static_cast<double>(max_days) <= today_number - article_number;
+}
+
+std::string_view ExtractFilename(std::string_view subject, const StatusLog* log) {
+  // Dots passed over cannot be part of a later name (a dot is no name character), so the subject
+  // itself serves as the working copy and the result is a view into it.
+  for (std::size_t dot = subject.find('.'); dot != kNone; dot = subject.find('.', dot + 1)) {
+    if (subject.size() - dot - 1 < 3) return {};
+    if (!is_letter(subject[dot + 1]) || !is_letter(subject[dot + 2]) || !is_letter(subject[dot + 3]))
+      continue;
+    std::size_t begin = dot;
+    while (begin > 0 && is_name_char(subject[begin - 1])) --begin;
+    if (begin == dot) continue;
+    std::size_t length = dot - begin + 4;
+    if (length > kMaxFilename) {
+      if (log) log->log_status("ExtractFilename() error.. too long", 0);
+      return {};
+    }
+    return subject.substr(begin, length);
+  }
+  return {};
+}
+
+void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,
+                   std::string_view subject) {
+  if (!detailed) return;
+  std::string line;
+  line.reserve(tag.size() + value.size() + subject.size() + 4);
+  line.append(tag).append(" ").append(value).append(" <").append(subject).append(">");
+  log.log_status(line, 2);
+}
+
+ArticleSelector::ArticleSelector(EngineContext& ctx, std::string group, std::int64_t first, std::int64_t last)
+    : ctx_(ctx), settings_(ctx.settings), group_(std::move(group)), first_(first), last_(last) {
+  status_text_.reserve(kChecking.size() + kNumberCut);
+  status_text_.assign(kChecking);
+  lowered_subject_.reserve(kSubjectCut);
+}
+
+const std::tm& ArticleSelector::today() {
+  // Local time is worth computing again only when the clock has moved on.
+  std::int64_t now = ctx_.clock.now();
+  if (now != today_stamp_) {
+    today_ = ctx_.clock.local_now();
+    today_stamp_ = now;
+  }
+  return today_;
+}
+
+Verdict ArticleSelector::reject(Verdict verdict, bool detailed, std::string_view tag, std::string_view value,
+                                std::string_view subject) {
+  if (verdict == Verdict::DuplicateArticleId || verdict == Verdict::DuplicateFile ||
+      verdict == Verdict::DuplicatePosting)
+    ctx_.state.duplicates_skipped.fetch_add(1, std::memory_order_relaxed);
+  log_selection(ctx_.log, detailed, tag, value, subject);
+  return verdict;
+}
+
+Verdict ArticleSelector::examine(std::string_view overview_line) {
+  const Settings& s = settings_.get();
+  const bool detailed = s.detailed_status_logging_enabled != 0;
+
+  ctx_.state.articles_examined.fetch_add(1, std::memory_order_relaxed);
+  ctx_.state.archive_tot_articles.fetch_add(1, std::memory_order_relaxed);
+
+  const OverviewLine f = split_overview_line(overview_line);
+  status_text_.resize(kChecking.size());
+  status_text_.append(f.number);
+  ctx_.view.set_text(ControlId::DownloadStatus, status_text_);
+  if (last_ > first_)
+    ctx_.view.set_progress(ControlId::ArticleProgress,
+                           progress_percent(leading_number(f.number), first_, last_));
+  if (f.subject_cut) ctx_.log.log_status("Subject Too Long (>250 char)", 2);
+  const std::string_view subject = f.subject;
+
+  if (selected_ >= s.max_art_per_grp)
+    return reject(Verdict::ExceedsLimit, detailed, "EXCEEDS ", "MAX_ART_PER_GRP: ", subject);
+
+  const std::string_view author = trim(f.author);
+  if (ctx_.blacklist.contains_exact(author))
+    return reject(Verdict::Blacklisted, detailed, "BLACKLISTED AUTHOR: ", detailed ? to_lower(author) : "",
+                  subject);
+
+  // A line that ends before its date is not an unreadable date.
+  if (f.has_date) {
+    if (auto date = parse_article_date(f.date)) {
+      if (s.check_date != 0 && is_too_old(date->day, date->month, date->year, s.max_days, today()))
+        return reject(Verdict::TooOld, detailed, "TOO OLD:", f.date, subject);
+    } else {
+      ctx_.log.log_status("UNKNOWN ARTICLE DATE FORMAT...", 0);
+      ctx_.log.log_status(f.date, 1);
+    }
+  }
+
+  const auto lines = static_cast<std::uint32_t>(leading_number(f.line_count));
+  if (s.check_minlines != 0 && lines < s.minlines)
+    return reject(Verdict::TooFewLines, detailed, "TOO FEW LINES:", detailed ? std::to_string(lines) : "",
+                  subject);
+  if (s.check_maxlines != 0 && lines > s.maxlines)
+    return reject(Verdict::TooManyLines, detailed, "TOO MANY LINES:", detailed ? std::to_string(lines) : "",
+                  subject);
+
+  if (s.check_subject != 0 && !(s.filter1.empty() && s.filter2.empty() && s.filter3.empty())) {
+    lowered_subject_.assign(subject);
+    for (char& c : lowered_subject_)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!s.filter1.empty() && !match_filter_lowered(lowered_subject_, s.filter1))
+      return reject(Verdict::Filter1, detailed, "DOESNT CONTAIN:", s.filter1, subject);
+    if (!s.filter2.empty() && !match_filter_lowered(lowered_subject_, s.filter2))
+      return reject(Verdict::Filter2, detailed, "DOESNT CONTAIN:", s.filter2, subject);
+    if (!s.filter3.empty() && match_filter_lowered(lowered_subject_, s.filter3))
+      return reject(Verdict::Filter3, detailed, "MUST NOT CONTAIN:", s.filter3, subject);
+  }
+
+  if (ctx_.article_ids.contains_prefix(f.message_id))
+    return reject(Verdict::DuplicateArticleId, detailed, "DUPLICATE ARTICLE ID:", f.message_id, subject);
+
+  // Every file name in the subject, each search starting at the extension of the name before.
+  for (std::string_view rest = subject;;) {
+    const std::string_view name = trim(ExtractFilename(rest, &ctx_.log));
+    if (name.empty()) break;
+    if (detailed) ctx_.log.log_status(name, 4);
+    if (ctx_.filenames.contains_exact(name))
+      return reject(Verdict::DuplicateFile, detailed, "DUPLICATE FILE", name, subject);
+    const std::size_t at = rest.find(name);
+    if (at == kNone) break;
+    rest = rest.substr(at + name.size() - 3);
+  }
+
+  if (ctx_.pending.has_subject_prefix(subject))
+    return reject(Verdict::DuplicatePosting, detailed, "DUPLICATE POSTING", f.author, subject);
+
+  return accept(f, detailed);
+}
+
+Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
+  ++selected_;
+  // Rows are kept whole; the four fields stay tab-separated for the download loop.
+  PendingArticle row;
+  row.reserve(f.number.size() + f.author.size() + f.line_count.size() + f.subject.size() + 3);
+  row.append(f.number)
+      .append("\t")
+      .append(f.author)
+      .append("\t")
+      .append(f.line_count)
+      .append("\t")
+      .append(f.subject);
+  log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
+  ctx_.pending.append(std::move(row));
+  ctx_.view.set_text(ControlId::PendingBox,
+                     std::to_string(ctx_.pending.count()) + " Pending Downloads From " + group_);
+  return Verdict::Accepted;
+}
+
+}  // namespace fk

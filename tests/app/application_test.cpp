@@ -1,0 +1,343 @@
+// The application core: start-up, commands, the tick, the scheduler and Close, against recording views.
+#include "app_fixture.h"
+
+#include <atomic>
+
+namespace fk::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+TEST_F(AppTest, FirstStartInAnEmptyFolderWarnsAndOpensSetup) {
+  make_and_start();
+  auto boxes = dialogs.boxes();
+  // Dial-up is on by default and the test's service is absent: its box comes between the two.
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].caption, "Fennick -- No News Groups Subscribed");
+  EXPECT_EQ(boxes[0].icon, Icon::Error);
+  EXPECT_EQ(boxes[1].caption, "Fennick -- Unable to load RASAPI32.DLL");
+  EXPECT_EQ(boxes[2].text, "Please Configure Your News Server Address");
+  EXPECT_EQ(boxes[2].caption, "No Setup Information Found");
+  EXPECT_EQ(windows.setup_runs, 1);
+  EXPECT_FALSE(exists("FENNICK.INI"));  // Cancel writes nothing
+  std::string l = log();
+  auto at = [&](const std::string& s) { return l.find(" - " + s + "\n"); };
+  EXPECT_LT(at("Invalid Setup: no subscribed news groups"), at(banner_line()));
+  EXPECT_LT(at(banner_line()), at("Finished Reading .ini File"));
+  EXPECT_LT(at("Finished Reading .ini File"), at("Invalid Setup: No .ini file found... creating new one"));
+  EXPECT_LT(at("Setup Button Pushed"), at("Starting Initialization Thread"));
+  EXPECT_LT(at("Reading In Bozos History..."), at("Reading In Article ID's History..."));
+  EXPECT_LT(at("Reading In Article ID's History..."), at("Reading In Filenames History..."));
+  EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
+  EXPECT_EQ(view.enabled(ControlId::StopButton), 0);
+  EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody");
+  EXPECT_TRUE(view.commands().empty());
+}
+
+TEST_F(AppTest, SetupOkWritesEveryPageKey) {
+  windows.setup_answer = true;
+  make_and_start();
+  EXPECT_TRUE(logged("Setup Changed and Saved"));
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("max_art_per_grp=250\n"));
+}
+
+TEST_F(AppTest, UnattendedStartPostsStartButAScheduleWaits) {
+  start("unattended_operation=1\n");
+  EXPECT_TRUE(logged("Running In Unattended Mode"));
+  EXPECT_EQ(view.commands(), std::vector<Command>{Command::Start});
+
+  view.clear_commands();
+  app.reset();
+  start("unattended_operation=1\n[SCHEDULE]\nMonday=1\n");
+  EXPECT_TRUE(logged("Running With Scheduler Active"));
+  EXPECT_FALSE(logged("Running In Unattended Mode"));
+  EXPECT_TRUE(view.commands().empty());
+}
+
+TEST_F(AppTest, StartLaunchesOneSessionAndASecondStartOnlyBeeps) {
+  start();
+  std::atomic<bool> release{false};
+  std::atomic<int> sessions{0};
+  app->set_session_body([&](EngineContext&) {
+    ++sessions;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  app->start();
+  EXPECT_TRUE(logged("Connect Button Pushed"));
+  EXPECT_TRUE(logged("Using Direct Internet Connection"));
+  EXPECT_EQ(view.enabled(ControlId::StartButton), 0);
+  EXPECT_EQ(view.enabled(ControlId::StopButton), 1);
+  EXPECT_EQ(app->state().auto_reconnect, 1);
+  app->start();
+  EXPECT_EQ(dialogs.beeps(), std::vector<Beep>{Beep::Question});
+  release = true;
+  while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(sessions, 1);
+}
+
+TEST_F(AppTest, StartAfterTheRunningTimeRefusesUnlessScheduled) {
+  start("max_connecttime=1\n");
+  clock.set_uptime_ms(60'000);
+  app->start();
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "Maximum Running Time Expired");
+  EXPECT_THAT(dialogs.boxes()[0].text, HasSubstr("setup\\connection\n"));
+  EXPECT_EQ(dialogs.beeps(), std::vector<Beep>{Beep::Information});
+  EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
+  EXPECT_FALSE(app->session_running());
+}
+
+TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {
+  start();
+  app->state().auto_reconnect = 1;
+  app->stop();
+  EXPECT_TRUE(logged("Stop Button Pushed"));
+  EXPECT_EQ(app->state().stop_requested, 1);
+  EXPECT_EQ(app->state().auto_reconnect, 0);
+  EXPECT_EQ(view.enabled(ControlId::StopButton), 0);
+  EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody...Stop Pressed");
+}
+
+TEST_F(AppTest, SkipGroupClearsOrExplains) {
+  start();
+  app->skip_group();
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "Helpful Hint");
+  app->pending().append("1\ta\t600\ts");
+  app->skip_group();
+  EXPECT_EQ(app->pending().count(), 0u);
+  EXPECT_EQ(view.text(ControlId::PendingBox), "Skipping to Next Group");
+}
+
+TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
+  start();
+  auto& q = app->pending();
+  q.append("10\t Some One \t600\tpic1.jpg");
+  q.append("11\tother\t600\tpic2.jpg");
+  q.append("12\tSOME ONE\t600\tpic3.jpg");
+  q.append("13\tsome one\t600\tpic4.jpg");
+  app->bozo(RowRef{2, "12\tSOME ONE\t600\tpic3.jpg"});
+  EXPECT_EQ(dialogs.boxes().back().caption, "Bozo Bucket - The Author Blacklist");
+  EXPECT_EQ(app->blacklist().entries(), std::vector<std::string>{"some one"});
+  EXPECT_EQ(q.rows(), std::vector<std::string>{"11\tother\t600\tpic2.jpg"});
+  EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");
+  EXPECT_EQ(read_file("BOZOS.FNK"), "some one\n");
+  EXPECT_TRUE(logged("Author Added To Blacklist: some one"));
+
+  // A known author: no new entry and no write, but the rows still go.
+  q.append("14\tsome one \t600\tpic5.jpg");
+  app->bozo(RowRef{1, "14\tsome one \t600\tpic5.jpg"});
+  EXPECT_EQ(app->blacklist().count(), 1u);
+  EXPECT_EQ(read_file("BOZOS.FNK"), "some one\n");
+  EXPECT_EQ(q.count(), 1u);
+
+  // Cancel in the question box changes nothing.
+  dialogs.queue_answer(Answer::Cancel);
+  app->bozo(RowRef{0, "11\tother\t600\tpic2.jpg"});
+  EXPECT_EQ(q.count(), 1u);
+}
+
+TEST_F(AppTest, BozoWithoutSelectionRunsTheDialogAndReloadsOnOk) {
+  start();
+  app->bozo(std::nullopt);
+  EXPECT_EQ(windows.bozo_runs, 1);
+  write_file("BOZOS.FNK", "a\nb\n");
+  windows.bozo_answer = true;
+  app->bozo(std::nullopt);
+  EXPECT_EQ(app->blacklist().entries(), (std::vector<std::string>{"b", "a"}));
+}
+
+TEST_F(AppTest, DownloadNextMovesRowTwoUpAndRefusesTheTopRows) {
+  start();
+  for (int i = 0; i < 5; ++i) app->pending().append(std::string("r").append(std::to_string(i)));
+  app->download_next(RowRef{2, "r2"});
+  EXPECT_EQ(app->pending().rows(), (std::vector<std::string>{"r0", "r2", "r1", "r3", "r4"}));
+  EXPECT_TRUE(dialogs.boxes().empty());
+  app->download_next(RowRef{1, "r2"});
+  app->download_next(std::nullopt);
+  ASSERT_EQ(dialogs.boxes().size(), 2u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "No or Invalid Article Selected");
+  // The session took row 0 away since the click: the row is followed by its text.
+  app->pending().remove_front();
+  app->download_next(RowRef{4, "r4"});
+  EXPECT_EQ(app->pending().rows(), (std::vector<std::string>{"r2", "r4", "r1", "r3"}));
+}
+
+TEST_F(AppTest, DoubleClicksRemovePendingRowsAndHistoryEntries) {
+  write_file("HISTORY.FNK", "<a>\n<b>\n");
+  start();
+  app->pending().append("x");
+  app->pending().append("y");
+  app->remove_pending(RowRef{0, "x"});
+  EXPECT_EQ(app->pending().rows(), std::vector<std::string>{"y"});
+  EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");
+  app->remove_history(ControlId::ArticleIdList, RowRef{0, "<b>"});
+  EXPECT_EQ(app->article_ids().entries(), std::vector<std::string>{"<a>"});
+  EXPECT_EQ(read_file("HISTORY.FNK"), "<a>\n<b>\n");
+}
+
+TEST_F(AppTest, TickShowsLineProgressBeyondTheAnnouncedCount) {
+  start();
+  app->state().article_lines = 100;
+  app->state().article_line = 120;
+  tick_at(5);
+  EXPECT_EQ(view.text(ControlId::DownloadStatus), "Line 120 of 100 ( 120% )");
+  EXPECT_EQ(view.progress(ControlId::ArticleProgress), 100);
+  app->state().stop_requested = 1;
+  tick_at(6);
+  EXPECT_EQ(view.text(ControlId::DownloadStatus), "Stop Pending...Please wait");
+  EXPECT_EQ(app->state().article_lines, 0u);
+  EXPECT_EQ(view.progress(ControlId::ArticleProgress), 0);
+}
+
+TEST_F(AppTest, ThroughputLineAndRates) {
+  start();
+  app->state().byte_count = 6100;
+  tick_at(61);
+  EXPECT_EQ(view.text(ControlId::Throughput),
+            "6100 bytes in 00:01:01 (Avg:100 bytes/s, Last Min.:0 bytes/s, Peak:0 bytes/s)");
+  app->state().byte_count = 18100;  // 12,000 bytes during the first minute window
+  tick_at(121);
+  EXPECT_EQ(view.text(ControlId::Throughput),
+            "18100 bytes in 00:02:01 (Avg:149 bytes/s, Last Min.:200 bytes/s, Peak:200 bytes/s)");
+  tick_at(3725);
+  EXPECT_THAT(view.text(ControlId::Throughput), HasSubstr(" in 01:02:05 "));
+  EXPECT_THAT(view.text(ControlId::Throughput), HasSubstr("Last Min.:0 bytes/s, Peak:200 bytes/s"));
+}
+
+TEST_F(AppTest, CountsAndSchedulerLinesAtTheirSeconds) {
+  write_file("HISTORY.FNK", "<a>\n<b>\n");
+  start("unattended_operation=1\n[SCHEDULE]\nMonday=1\nFriday=1\n");
+  tick_at(11);
+  EXPECT_EQ(view.text(ControlId::ArticleIdLabel), "2 Article ID's");
+  EXPECT_EQ(view.text(ControlId::SchedulerStatus), "Scheduler: *M***F* at 00:30-05:30");
+  EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody... 0 connection attempts, waiting for scheduler");
+  tick_at(14);
+  EXPECT_EQ(view.text(ControlId::FilenamesLabel), "0 Downloaded Files");
+  tick_at(17);
+  EXPECT_EQ(view.text(ControlId::BlacklistLabel), "0 Blacklisted Bozos");
+}
+
+TEST_F(AppTest, RunningTimeStopsAConnectedSessionAtSecondSeventyFive) {
+  start("max_connecttime=1\n");
+  app->state().connected = 1;
+  tick_at(15);
+  tick_at(74);
+  EXPECT_TRUE(view.commands().empty());
+  tick_at(75);
+  EXPECT_EQ(view.commands(), std::vector<Command>{Command::Stop});
+  EXPECT_TRUE(logged("Max Connect Time Expired"));
+  EXPECT_EQ(app->state().archive_tot_time, 3);
+}
+
+TEST_F(AppTest, LostSessionIsRestartedAtTheNextWindowBoundary) {
+  start();
+  app->state().auto_reconnect = 1;
+  tick_at(60);   // the first window begins
+  tick_at(100);
+  EXPECT_TRUE(view.commands().empty());
+  tick_at(120);  // the second boundary: rate, then the reconnect test
+  EXPECT_EQ(view.commands(), std::vector<Command>{Command::Start});
+  EXPECT_EQ(view.enabled(ControlId::StartButton), 0);
+  EXPECT_TRUE(logged("Attempting Auto ReConnect To News Server"));
+  tick_at(180);  // Start is still disabled: no second press
+  EXPECT_EQ(view.commands().size(), 1u);
+}
+
+TEST_F(AppTest, ProgressSoundAndInactivityWarning) {
+  start();
+  app->state().byte_count = 10;
+  tick_at(1);
+  EXPECT_EQ(dialogs.sounds(), std::vector<std::string>{"boink.wav"});
+  tick_at(2);
+  EXPECT_EQ(dialogs.sounds().size(), 1u);
+  app->state().connected = 1;
+  for (int s = 3; s <= 61; ++s) tick_at(s);
+  EXPECT_FALSE(logged("News Server Network Activity 60 Second Timeout"));
+  tick_at(62);  // 61 ticks without a change of byte_count
+  EXPECT_TRUE(logged("News Server Network Activity 60 Second Timeout"));
+  EXPECT_EQ(dialogs.beeps(), std::vector<Beep>{Beep::Exclamation});
+}
+
+TEST_F(AppTest, ScheduleStartsAndStopsSessionsAtTheWindowEdges) {
+  // FakeClock's day is Monday 2026-12-07, 04:11 UTC at uptime 0.
+  start("unattended_operation=1\n[SCHEDULE]\nMonday=1\nStart_Hour=4\nStart_Min=20\nEnd_Hour=4\nEnd_Min=40\n");
+  std::atomic<int> sessions{0};
+  app->set_session_body([&](EngineContext& e) {
+    ++sessions;
+    while (!e.state.stop_requested) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  tick_at(60);  // 04:12
+  EXPECT_EQ(sessions, 0);
+  tick_at(9 * 60);  // 04:20
+  for (int i = 0; i < 2000 && sessions == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(sessions, 1);
+  EXPECT_TRUE(logged("Scheduled Scan Window Begins"));
+  tick_at(10 * 60);
+  EXPECT_EQ(sessions, 1);
+  tick_at(29 * 60);  // 04:40
+  EXPECT_TRUE(logged("Scheduled Scan Window Ends"));
+  EXPECT_EQ(app->state().stop_requested, 1);
+}
+
+TEST(Schedule, WindowAcrossMidnightBelongsToTheDayItStarts) {
+  Settings s;
+  s.unattended_operation = 1;
+  s.days[5] = 1;  // Friday
+  s.start_hour = 22;
+  s.start_min = 0;
+  s.end_hour = 2;
+  s.end_min = 0;
+  auto at = [](int wday, int hour, int min) {
+    std::tm t{};
+    t.tm_wday = wday;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    return t;
+  };
+  EXPECT_TRUE(in_scheduled_window(s, at(5, 23, 0)));
+  EXPECT_TRUE(in_scheduled_window(s, at(6, 1, 59)));
+  EXPECT_FALSE(in_scheduled_window(s, at(6, 2, 0)));
+  EXPECT_FALSE(in_scheduled_window(s, at(5, 1, 0)));  // belongs to Thursday's window
+  EXPECT_FALSE(in_scheduled_window(s, at(6, 23, 0)));
+  s.days = {1, 0, 0, 0, 0, 0, 0};
+  s.start_hour = 0;
+  s.start_min = 30;
+  s.end_hour = 5;
+  s.end_min = 30;
+  EXPECT_TRUE(in_scheduled_window(s, at(0, 0, 30)));
+  EXPECT_FALSE(in_scheduled_window(s, at(0, 5, 30)));
+  EXPECT_FALSE(in_scheduled_window(s, at(1, 1, 0)));
+}
+
+TEST_F(AppTest, AttendedCloseSavesStatisticsAndShowsTheDialog) {
+  start("[HISTORY]\narchive_tot_time=119\narchive_connections=3\n");
+  app->close();
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("archive_tot_time=119\n"));
+  ASSERT_EQ(windows.statistics.size(), 1u);
+  EXPECT_EQ(windows.statistics[0].minutes, 1u);
+  EXPECT_EQ(windows.statistics[0].sessions, 3u);
+  EXPECT_EQ(windows.closes, 1);
+  app->close();  // a second Close does nothing more
+  EXPECT_EQ(windows.closes, 1);
+}
+
+TEST_F(AppTest, UnattendedCloseShowsNothingAndStopsTheSession) {
+  start("unattended_operation=1\n[HISTORY]\narchive_tot_time=120\n");
+  std::atomic<bool> ended{false};
+  app->set_session_body([&](EngineContext& e) {
+    while (!e.state.stop_requested) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ended = true;
+  });
+  app->start();
+  write_file("temp.uue", "x");
+  app->close();
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(windows.statistics.empty());
+  EXPECT_EQ(app->exit_statistics().minutes, 2u);
+  EXPECT_FALSE(exists("temp.uue"));
+  EXPECT_EQ(windows.closes, 1);
+}
+
+}  // namespace
+}  // namespace fk::test
