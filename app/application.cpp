@@ -58,6 +58,7 @@ void Application::start_up() {
   Settings s;
   ArchiveCounters archive;
   load_settings(ProfileFile(ini_path_), s, archive);
+  if (force_unattended_) s.unattended_operation = 1;
   settings_.set(s);
   state_.set_archive(archive);
   state_.group_index = 1;

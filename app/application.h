@@ -51,6 +51,9 @@ class Application final : public StatusCommands {
   void close() override;
   void tick() override;
 
+  // Unattended operation whatever FENNICK.INI says (the headless mode); never written to the file.
+  void force_unattended() { force_unattended_ = true; }
+
   // Replaces what a session does (tests); by default the session thread of the engine.
   void set_session_body(SessionBody body) { session_body_ = std::move(body); }
 
@@ -126,6 +129,7 @@ class Application final : public StatusCommands {
   ScheduleTracker schedule_;
   std::vector<Deferred> deferred_;
   bool settings_file_found_ = false;
+  bool force_unattended_ = false;
   std::atomic<bool> closed_{false};
   std::atomic<bool> initialised_{false};
   bool workers_stopped_ = false;

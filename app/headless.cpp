@@ -1,0 +1,98 @@
+// The headless run loop: posted commands, the one-second tick, and signals.
+#include "app/headless.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "app/application.h"
+#include "app/terminal_view.h"
+#include "dialup/nmcli_service.h"
+#include "store/clock.h"
+
+namespace fk {
+
+namespace {
+
+// Waits for SIGINT/SIGTERM on a thread of its own, so nothing runs inside a signal handler.
+class SignalWatcher {
+ public:
+  explicit SignalWatcher(TerminalView& view) : view_(view) {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);  // before any other thread starts, so all inherit it
+    thread_ = std::thread([this] {
+      for (;;) {
+        int sig = 0;
+        if (sigwait(&set_, &sig) != 0 || sig == SIGUSR1) return;
+        received_ = sig;
+        view_.wake();
+      }
+    });
+  }
+  ~SignalWatcher() {
+    pthread_kill(thread_.native_handle(), SIGUSR1);
+    thread_.join();
+    pthread_sigmask(SIG_UNBLOCK, &set_, nullptr);
+  }
+  int received() const { return received_.load(); }
+
+ private:
+  TerminalView& view_;
+  sigset_t set_{};
+  std::atomic<int> received_{0};
+  std::thread thread_;
+};
+
+}  // namespace
+
+int run_headless(const HeadlessOptions& options) {
+  if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0) {
+    std::fprintf(stderr, "fennick: cannot use %s as the working folder: %s\n", options.dir.c_str(),
+                 std::strerror(errno));
+    return 2;
+  }
+  TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
+  SignalWatcher signals(view);
+  SystemClock clock;
+  NmcliService dialup_service;
+  Application app(view, view, view, clock, dialup_service);
+  app.force_unattended();
+  app.start_up();
+
+  int status = 0;
+  if (app.settings().read([](const Settings& s) { return s.news_server.empty(); })) {
+    view.print("fennick: no news server configured: set news_server in section [COMM] of FENNICK.INI "
+               "(or use the window's Setup)");
+    app.close();
+    return 1;
+  }
+
+  std::int64_t next_tick = clock.uptime_ms() + 1000;
+  bool stopping = false;
+  while (!view.window_closed()) {
+    std::int64_t wait = std::max<std::int64_t>(0, next_tick - clock.uptime_ms());
+    if (auto command = view.wait_command(static_cast<int>(wait))) app.run(*command);
+    if (int sig = signals.received(); sig != 0 && !stopping) {
+      stopping = true;
+      status = 128 + sig;
+      view.print(std::string("fennick: ") + (sig == SIGINT ? "interrupted" : "terminated") + ", stopping");
+      app.stop();
+      app.close();
+    }
+    if (clock.uptime_ms() >= next_tick) {
+      app.tick();
+      next_tick += 1000;
+    }
+  }
+  return status;
+}
+
+}  // namespace fk

@@ -1,0 +1,17 @@
+#pragma once
+// The headless mode: the application core with a terminal view, run as an unattended scan.
+
+#include <string>
+
+namespace fk {
+
+struct HeadlessOptions {
+  std::string dir;  // working directory; empty for the current one
+};
+
+// Runs start-up, scans as unattended operation and returns when Close was posted: 0 after a completed
+// scan, 1 when waiting cannot help (no server configured, a name that does not resolve, a refused greeting
+// or login), 2 for a bad --dir, 128 + signal number after SIGINT/SIGTERM (STOP, then Close).
+int run_headless(const HeadlessOptions& options);
+
+}  // namespace fk

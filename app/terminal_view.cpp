@@ -1,0 +1,183 @@
+// The terminal view of the headless mode.
+#include "app/terminal_view.h"
+
+#include <chrono>
+
+namespace fk {
+
+namespace {
+
+bool starts_with(const std::string& s, std::string_view p) { return s.compare(0, p.size(), p) == 0; }
+
+std::string bar(int pos, int low, int high, int width) {
+  int span = high > low ? high - low : 1;
+  long filled = static_cast<long>(pos - low) * width / span;
+  if (filled < 0) filled = 0;
+  if (filled > width) filled = width;
+  std::string out(1, '[');
+  out.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(width - filled), '.');
+  return out += ']';
+}
+
+}  // namespace
+
+TerminalView::TerminalView(std::FILE* out, bool live) : out_(out), live_(live) {}
+
+void TerminalView::print_locked(const std::string& line) {
+  if (live_ && live_line_shown_) std::fputs("\r\033[K", out_);
+  std::fputs(line.c_str(), out_);
+  std::fputc('\n', out_);
+  live_line_shown_ = false;
+  redraw_locked();
+}
+
+void TerminalView::print(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  print_locked(line);
+}
+
+void TerminalView::redraw_locked() {
+  if (live_) {
+    auto group = progress_.find(ControlId::GroupsProgress);
+    auto article = progress_.find(ControlId::ArticleProgress);
+    std::string line;
+    if (group != progress_.end() && ranges_.count(ControlId::GroupsProgress)) {
+      auto [lo, hi] = ranges_[ControlId::GroupsProgress];
+      line += "groups " + bar(group->second, lo, hi, 10) + " " + std::to_string(group->second) + "/" +
+              std::to_string(hi) + "  ";
+    }
+    if (article != progress_.end() && article->second > 0)
+      line += "article " + bar(article->second, 0, 100, 20) + " " + std::to_string(article->second) + "%  ";
+    const std::string& status = texts_[ControlId::DownloadStatus];
+    if (starts_with(status, "Downloading Article") || starts_with(status, "Building D/L List")) line += status;
+    if (!line.empty()) {
+      std::fputs("\r\033[K", out_);
+      std::fputs(line.c_str(), out_);
+      live_line_shown_ = true;
+    }
+  }
+  std::fflush(out_);
+}
+
+void TerminalView::flush_pending_caption_locked() {
+  if (pending_caption_.empty()) return;
+  std::string caption;
+  caption.swap(pending_caption_);
+  print_locked(caption);
+}
+
+void TerminalView::set_text(ControlId id, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  std::string& old = texts_[id];
+  if (old == text) return;
+  old = text;
+  switch (id) {
+    case ControlId::ConnectionStatus:
+      if (!text.empty()) print_locked("Connection: " + text);
+      break;
+    case ControlId::GroupName:
+      if (!text.empty()) {
+        flush_pending_caption_locked();
+        print_locked("Group " + texts_[ControlId::GroupCounter] + ": " + text);
+      }
+      break;
+    case ControlId::PendingBox:
+      if (text.find(" Pending Downloads From ") != std::string::npos) {
+        pending_caption_ = text;  // grows with every accepted article; shown once the scan is over
+      } else if (text == "Downloads Completed" || text == "Downloads Aborted" || text == "Skipping to Next Group") {
+        flush_pending_caption_locked();
+        print_locked(text);
+      }
+      break;
+    case ControlId::DownloadStatus:
+      if (text.empty() || starts_with(text, "Line ")) break;
+      if (starts_with(text, "Building D/L List")) {
+        redraw_locked();
+        break;
+      }
+      flush_pending_caption_locked();
+      if (starts_with(text, "Downloading Article") && live_)
+        redraw_locked();
+      else
+        print_locked(text);
+      break;
+    case ControlId::PictureSummary:
+      print_locked(text);
+      break;
+    case ControlId::SchedulerStatus:
+      if (text != "Scheduler: Disabled") print_locked(text);
+      break;
+    default: break;
+  }
+}
+
+void TerminalView::set_progress_range(ControlId id, int low, int high) {
+  std::lock_guard lock(mutex_);
+  ranges_[id] = {low, high};
+}
+
+void TerminalView::set_progress(ControlId id, int position) {
+  std::lock_guard lock(mutex_);
+  int& old = progress_[id];
+  if (old == position) return;
+  old = position;
+  if (live_) redraw_locked();
+}
+
+void TerminalView::post_command(Command command) {
+  std::lock_guard lock(mutex_);
+  commands_.push_back(command);
+  cv_.notify_all();
+}
+
+Answer TerminalView::message_box(const std::string& text, const std::string& caption, Icon, Buttons buttons) {
+  std::string flat = text;
+  for (char& c : flat)
+    if (c == '\n') c = ' ';
+  print("[" + caption + "] " + flat);
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::OkCancel: return Answer::Cancel;
+    case Buttons::YesNo: return Answer::No;
+  }
+  return Answer::Ok;
+}
+
+void TerminalView::show_exit_statistics(const ExitStatistics& s) {
+  print("Sessions: " + std::to_string(s.sessions) + ", connect minutes: " + std::to_string(s.minutes) +
+        ", articles checked: " + std::to_string(s.articles_examined) +
+        ", articles downloaded: " + std::to_string(s.articles_downloaded));
+}
+
+void TerminalView::close_window() {
+  std::lock_guard lock(mutex_);
+  flush_pending_caption_locked();
+  if (live_ && live_line_shown_) std::fputs("\r\033[K", out_);
+  live_line_shown_ = false;
+  std::fflush(out_);
+  closed_ = true;
+  cv_.notify_all();
+}
+
+std::optional<Command> TerminalView::wait_command(int timeout_ms) {
+  std::unique_lock lock(mutex_);
+  cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !commands_.empty() || closed_ || woken_; });
+  woken_ = false;
+  if (commands_.empty()) return std::nullopt;
+  Command c = commands_.front();
+  commands_.pop_front();
+  return c;
+}
+
+bool TerminalView::window_closed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
+void TerminalView::wake() {
+  std::lock_guard lock(mutex_);
+  woken_ = true;
+  cv_.notify_all();
+}
+
+}  // namespace fk

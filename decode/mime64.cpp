@@ -1,0 +1,338 @@
+// The MIME base64 decoder: header lines name the attachment, each block of base64 lines becomes a file.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "decode/decoders.h"
+#include "decode/paths.h"
+#include "decode/work_file.h"
+#include "store/clock.h"
+#include "store/status_log.h"
+#include "store/text_file.h"
+
+namespace fk {
+
+namespace {
+
+// Pieces as long as the classic 79-byte line buffer returned them.
+constexpr std::size_t kMimePiece = 78;
+constexpr std::size_t kMaxMessage = 79;
+constexpr std::uint64_t kPlausibleInput = 5000;
+// Each generated name waits 1,100 ms so that the next one differs; a hostile article with thousands of
+// unnamed blocks would stall the session for hours, so only the first few wait (the "-N" rule keeps
+// later names apart).
+constexpr int kMaxGeneratedWaits = 10;
+
+constexpr std::uint8_t kNotBase64 = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> make_base64_table() {
+  std::array<std::uint8_t, 256> t{};
+  for (auto& v : t) v = kNotBase64;
+  for (int i = 0; i < 26; ++i) {
+    t['A' + i] = static_cast<std::uint8_t>(i);
+    t['a' + i] = static_cast<std::uint8_t>(26 + i);
+  }
+  for (int i = 0; i < 10; ++i) t['0' + i] = static_cast<std::uint8_t>(52 + i);
+  t['+'] = 62;
+  t['/'] = 63;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kBase64 = make_base64_table();
+
+inline std::uint8_t b64(char c) {
+  return kBase64[static_cast<unsigned char>(c)];
+}
+
+bool is_name_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '/';
+}
+
+// Every character is in the alphabet or is "=".
+bool is_base64_line(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (b64(c) == kNotBase64 && c != '=') return false;
+  return true;
+}
+
+enum class TokenKind { Header, Word, Value };
+struct Token {
+  std::string_view text;
+  TokenKind kind;
+};
+
+// Splits a header line into its name and the words and values after it. The separator run in front of
+// a token decides: "=" makes a value, ";" a word, anything else a word after the name or a value, and a
+// value after a word. A control character (other than tab) ends the line.
+std::vector<Token> tokenize_header(std::string_view line) {
+  std::vector<Token> tokens;
+  std::size_t p = 0;
+  const std::size_t n = line.size();
+  while (p < n) {
+    const std::size_t run = p;
+    while (p < n && !is_name_char(line[p])) {
+      auto c = static_cast<unsigned char>(line[p]);
+      if (c < 32 && c != '\t') return tokens;
+      ++p;
+    }
+    if (p == n) break;
+    const std::size_t start = p;
+    while (p < n && is_name_char(line[p])) ++p;
+    TokenKind kind = TokenKind::Header;
+    if (!tokens.empty()) {
+      std::size_t first = run;
+      while (first < start && line[first] == ' ') ++first;
+      char c = first < start ? line[first] : ' ';
+      if (c == '=')
+        kind = TokenKind::Value;
+      else if (c == ';')
+        kind = TokenKind::Word;
+      else
+        kind = tokens.back().kind == TokenKind::Word ? TokenKind::Value : TokenKind::Word;
+    }
+    tokens.push_back({line.substr(start, p - start), kind});
+  }
+  return tokens;
+}
+
+// The keyword begins with the token, letter case ignored ("n" matches "name").
+bool matches(std::string_view token, std::string_view keyword) {
+  return !token.empty() && istarts_with(keyword, token);
+}
+
+std::string cut_message(std::string s) {
+  if (s.size() > kMaxMessage) s.resize(kMaxMessage);
+  return s;
+}
+
+// One call of mime64_decode.
+class MimeRun {
+ public:
+  MimeRun(const StatusLog& log, Clock& clock, std::string dir, std::string& name_buffer)
+      : log_(log), clock_(clock), dir_(std::move(dir)), name_buffer_(name_buffer) {}
+
+  // Decodes parts until the file is exhausted or a failure ends the decoding.
+  void run(WorkFileReader& in) {
+    bool exhausted = false;
+    while (!exhausted && !ended_) {
+      in_block_ = stop_ = false;
+      acc_ = 0;
+      bits_ = 0;
+      while (!stop_ && !ended_) {
+        WorkFileReader::Piece piece;
+        // A last line without a line end is never used.
+        if (!in.next(kMimePiece, piece) || piece.at_eof) {
+          exhausted = true;
+          break;
+        }
+        bytes_input_ += piece.length();
+        line(piece.text);
+      }
+      close_output();
+    }
+  }
+
+  std::string message_;
+  std::uint64_t bytes_input_ = 0, bytes_output_ = 0;
+
+ private:
+  void line(std::string_view text) {
+    if (in_block_) {
+      if (text.empty() || static_cast<signed char>(text[0]) < '+') {
+        stop_ = true;
+        return;
+      }
+      data(text);
+      return;
+    }
+    if (!is_base64_line(text)) {
+      header(text);
+      return;
+    }
+    in_block_ = true;
+    if (!not_base64_) data(text);
+  }
+
+  void header(std::string_view text) {
+    std::vector<Token> tokens = tokenize_header(text);
+    if (tokens.empty()) return;
+    const std::string_view name = tokens[0].text;
+    std::size_t i = 1;
+    auto next_word = [&]() -> const Token* {
+      while (i < tokens.size() && tokens[i].kind != TokenKind::Word) ++i;
+      return i < tokens.size() ? &tokens[i++] : nullptr;
+    };
+    auto next_value = [&]() -> std::string_view {
+      while (i < tokens.size() && tokens[i].kind != TokenKind::Value) ++i;
+      return i < tokens.size() ? tokens[i++].text : std::string_view();
+    };
+    if (matches(name, "Content-Type")) {
+      is_jpeg_ = false;
+      while (const Token* w = next_word()) {
+        if (matches(w->text, "image/jpeg")) is_jpeg_ = true;
+        if (matches(w->text, "name")) {
+          open_named(next_value(), "MIME64 -- Can't open outfile ");
+          if (ended_) return;
+        }
+      }
+    } else if (matches(name, "Content-transfer-encoding")) {
+      not_base64_ = true;
+      while (const Token* w = next_word())
+        if (matches(w->text, "base64")) not_base64_ = false;
+    } else if (matches(name, "Content-Disposition")) {
+      while (const Token* w = next_word()) {
+        if (!matches(w->text, "filename")) continue;
+        std::string_view value = next_value();
+        if (!out_.is_open()) open_named(value, "MIME64 -- Cant Open Outfile: ");
+        if (ended_) return;
+      }
+    }
+  }
+
+  void open_named(std::string_view value, const char* failure) {
+    std::string name = safe_file_name(value);
+    if (name.empty()) {
+      name = generated_name(clock_.now());
+      log_.log_status("Bad name in MIME header... used " + name, 3);
+    } else if (name != value) {
+      log_.log_status("Bad name in MIME header... used " + name, 3);
+    }
+    if (name.find('.') == std::string::npos && is_jpeg_) name += ".jpg";
+    close_output();
+    if (ended_) return;
+    std::string used;
+    if (!out_.create(dir_, name, used)) {
+      end(failure + dir_ + name);
+      return;
+    }
+    out_path_ = dir_ + used;
+    name_buffer_ = used;
+    message_.clear();
+  }
+
+  void data(std::string_view text) {
+    if (!out_.is_open()) {
+      std::string name = generated_name(clock_.now()) + ".jpg";
+      if (waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
+      message_ = cut_message("MIME64 -- No filename in header: used " + name);
+      std::string used;
+      if (!out_.create(dir_, name, used)) {
+        end("MIME64 -- Unable to open " + dir_ + name + " for write");
+        return;
+      }
+      if (used != name) message_ = cut_message("MIME64 -- No filename in header: used " + used);
+      out_path_ = dir_ + used;
+      name_buffer_ = used;
+    }
+    decode(text);
+    if (out_.failed()) write_failed();
+  }
+
+  void decode(std::string_view text) {
+    char* out = out_.reserve(text.size());
+    char* const first = out;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    std::uint32_t acc = acc_;
+    unsigned bits = bits_;
+    for (;;) {
+      // Whole groups of four while the accumulator is empty: the common case of a clean block.
+      if (bits == 0) {
+        while (end - p >= 4) {
+          std::uint32_t a = b64(p[0]), b = b64(p[1]), c = b64(p[2]), d = b64(p[3]);
+          if ((a | b | c | d) & 0x80) break;
+          std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
+          out[0] = static_cast<char>(v >> 16);
+          out[1] = static_cast<char>(v >> 8);
+          out[2] = static_cast<char>(v);
+          out += 3;
+          p += 4;
+          acc = d;
+        }
+      }
+      if (p == end) break;
+      std::uint8_t v = b64(*p++);
+      if (v == kNotBase64) {
+        stop_ = true;
+        break;
+      }
+      acc = acc << 6 | v;
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        *out++ = static_cast<char>((acc >> bits) & 255);
+      }
+    }
+    acc_ = acc;
+    bits_ = bits;
+    const auto written = static_cast<std::size_t>(out - first);
+    out_.commit(written);
+    bytes_output_ += written;
+  }
+
+  void close_output() {
+    if (out_.is_open() && !out_.close()) write_failed();
+  }
+
+  void write_failed() {
+    out_.close();
+    end("MIME64 -- Unable to open " + out_path_ + " for write");
+  }
+
+  void end(std::string message) {
+    message_ = cut_message(std::move(message));
+    ended_ = true;
+  }
+
+  const StatusLog& log_;
+  Clock& clock_;
+  const std::string dir_;
+  std::string& name_buffer_;
+  OutputFile out_;
+  std::string out_path_;
+  bool ended_ = false;
+  int waits_ = 0;
+  // Per part.
+  bool in_block_ = false, stop_ = false;
+  std::uint32_t acc_ = 0;
+  unsigned bits_ = 0;
+  // Carried from part to part.
+  bool is_jpeg_ = false, not_base64_ = false;
+};
+
+}  // namespace
+
+std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
+                                    std::string& name_buffer) {
+  std::string dir = prepare_directory(group);
+  MimeRun run(log_, clock_, dir, name_buffer);
+  {
+    WorkFileReader in;
+    if (in.open(work_file))
+      run.run(in);
+    else
+      run.message_ = cut_message("MIME64 -- " + work_file + " file not found");
+  }
+  const std::string& message = run.message_;
+  if (!message.empty()) log_.log_status(message, 0);
+  log_.log_status("MIME64 -- " + std::to_string(run.bytes_input_) + " bytes input from " + work_file + ", " +
+                      std::to_string(run.bytes_output_) + " bytes output to " + name_buffer,
+                  2);
+
+  const bool plausible = run.bytes_input_ <= 2 * run.bytes_output_ && run.bytes_input_ >= kPlausibleInput &&
+                         !name_buffer.empty();
+  if (!plausible) {
+    unsigned n = bad_decodes_.fetch_add(1);
+    char copy[32];
+    std::snprintf(copy, sizeof copy, "unknown/bad_decode%02u.txt", n % 100);
+    log_.log_status("MIME64 -- Possible decode problem... ", 3);
+    log_.log_status(copy, 4);
+    MOVEFILE(work_file, copy, log_);
+  }
+  return message;
+}
+
+}  // namespace fk

@@ -1,0 +1,32 @@
+#pragma once
+// Where decoded pictures go: the group's folder under pictures/, and bare file names made safe.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fk {
+
+// The longest group folder name; with a 127-character file name the path stays within 255 characters.
+inline constexpr std::size_t kMaxGroupFolder = 100;
+
+// The folder name a group's pictures get: separators and control characters become '_', leading dots
+// go, cut to kMaxGroupFolder characters. Empty when nothing usable is left (the pictures go to
+// "pictures/" itself).
+std::string safe_group_folder(std::string_view group);
+
+// "pictures/" for an empty (or unusable) group name, else "pictures/<safe group folder>/".
+std::string group_directory(std::string_view group);
+
+// The stored picture of a group: group_directory(group) followed by the bare name a decoder returned.
+std::string picture_path(std::string_view group, std::string_view name);
+
+// A file name from the network reduced to a bare name that stays in its folder: only the part after the
+// last '/' or '\', control characters replaced by '_', leading dots removed. Empty when nothing usable
+// is left (also for a name of blanks only).
+std::string safe_file_name(std::string_view raw);
+
+// The generated names: "WTF%08X" (a bad header name) and "WTF%08X.jpg" (a block without a name).
+std::string generated_name(std::int64_t seconds);
+
+}  // namespace fk
