@@ -6,6 +6,7 @@
 
 #include "store/profile_file.h"
 #include "store/settings.h"
+#include "store/text_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char* path = "fuzz-profile.ini";
@@ -20,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string key(reinterpret_cast<const char*>(data), size < 8 ? size : 8);
   f.write_string("COMM", key, "value");
   if (f.get_string("COMM", key, "", 99) != "value" && key.find_first_of("=\n\r[;") == std::string::npos &&
-      !key.empty() && key.find_first_not_of(" \t") != std::string::npos && key.find('\0') == std::string::npos &&
-      key.front() != ' ' && key.back() != ' ' && key.front() != '\t' && key.back() != '\t') {
+      !key.empty() && fk::trim(key) == key && key.find('\0') == std::string::npos) {
     // A key we just wrote must read back (keys with separators or blanks at the ends are not real keys).
     __builtin_trap();
   }

@@ -1,0 +1,315 @@
+// The download session thread: start-up, connect and login, resume check, group loop and the two endings.
+#include "session/session_thread.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <limits>
+#include <string>
+
+#include "session/article_loop.h"
+#include "session/context.h"
+#include "session/nntp_reply.h"
+#include "session/overview_scan.h"
+#include "session/transport.h"
+#include "store/newsrc.h"
+#include "store/text_file.h"
+
+namespace fk {
+
+namespace {
+
+constexpr std::size_t kReplyCapacity = 511;
+constexpr const char* kDirty = "dirty.txt";
+constexpr const char* kWorkFile = "temp.uue";
+
+constexpr const char* kDirtyQuestion =
+    "Fennick has detected that it was\npreviously interrupted during the news group\nscanning process. The "
+    "normal "
+    "process is to continue\nfrom the last group scanned. Would you like to\noverride this and start from "
+    "the "
+    "first news group?";
+
+class Session {
+ public:
+  explicit Session(EngineContext& ctx) : ctx_(ctx), settings_(ctx.settings) {}
+  int run();
+
+ private:
+  int login_and_scan();
+  int scan_groups();
+  int orderly_ending();
+  int bail_out(const std::string& message, int level);
+
+  // One reply line into reply_; false when the read failed.
+  bool read_reply() { return get_socket_string(ctx_, reply_, kReplyCapacity, socket_) != -1; }
+  void send_counted(const std::string& line) {
+    socket_.send_line(line);
+    ctx_.state.byte_count += static_cast<std::int64_t>(line.size());
+  }
+  void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
+  void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
+  void enable(ControlId id, bool on) { ctx_.view.set_enabled(id, on); }
+  bool stopped() const { return ctx_.state.stop_requested.load() != 0; }
+  const Settings& settings() { return settings_.get(); }
+  std::string attempts_text(const std::string& lead) {
+    return lead + settings().news_server + " (" + std::to_string(ctx_.state.connection_attempts.load()) +
+           " connection attempts)";
+  }
+
+  EngineContext& ctx_;
+  SettingsCache settings_;
+  NewsSocket socket_;
+  NewsrcScanReader newsrc_;
+  std::string reply_;
+  std::int64_t skip_ = 0;
+};
+
+int Session::run() {
+  SessionState& st = ctx_.state;
+  st.article_line = 0;
+  st.article_lines = 0;
+  enable(ControlId::NewsGroupsButton, false);
+  enable(ControlId::StartButton, false);
+  enable(ControlId::SkipGroupButton, false);
+  log("Started Fennick Thread", 0);
+  ctx_.clock.sleep_ms(1000);
+
+  adopt_newsrc_new(ctx_.log);
+  enable(ControlId::NewsGroupsButton, true);
+  ::unlink(kWorkFile);
+  for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
+
+  show(ControlId::ConnectionStatus, "Initializing Fennick Thread");
+  for (ControlId id :
+       {ControlId::GroupCounter, ControlId::GroupName, ControlId::DownloadStatus, ControlId::Throughput})
+    show(id, "");
+  enable(ControlId::StopButton, true);
+
+  if (connect_news_server(ctx_, socket_) != 0) {
+    std::string text = "Connection to " + settings().news_server + " failed";
+    log(text, 0);
+    show(ControlId::ConnectionStatus, text);
+    return bail_out("", 0);
+  }
+  return login_and_scan();
+}
+
+int Session::login_and_scan() {
+  SessionState& st = ctx_.state;
+  if (!read_reply()) return bail_out("Socket Rx Error 001", 0);
+  std::int64_t greeting = reply_status(reply_);
+  if (greeting != 200 && greeting != 201) {
+    if (settings().sound_on) ctx_.dialogs.beep(Beep::Exclamation);
+    if (!settings().unattended_operation)
+      ctx_.dialogs.message_box(reply_, "News Connection Refused", Icon::Warning, Buttons::Ok);
+    std::string text = "Connection To " + settings().news_server + " Refused";
+    log(text, 0);
+    log(reply_, 0);
+    show(ControlId::ConnectionStatus, text);
+    return orderly_ending();
+  }
+  ++st.archive_connections;
+  st.connected = 1;
+  show(ControlId::ConnectionStatus, attempts_text(""));
+  log("Connected To News Server", 0);
+
+  if (settings().check_auth) {
+    log("Authorization Sequence Started", 0);
+    send_counted("AUTHINFO USER " + settings().user + "\r\n");
+    if (!read_reply()) return bail_out("Socket Rx Error 002", 0);
+    show(ControlId::DownloadStatus, reply_);
+    ctx_.clock.sleep_ms(500);
+    send_counted("AUTHINFO PASS " + settings().pass + "\r\n");
+    if (!read_reply()) return bail_out("Socket Rx Error 003", 0);
+    show(ControlId::DownloadStatus, reply_);
+    if (reply_status(reply_) != 281) {
+      log("Invalid server response to pass command", 0);
+      log(reply_, 0);
+      ctx_.clock.sleep_ms(1500);
+      return orderly_ending();
+    }
+    log("Authorization Sequence OK", 0);
+  }
+
+  send_counted("MODE READER\r\n");
+  int length = get_socket_string(ctx_, reply_, kReplyCapacity, socket_);
+  if (length == -1) return bail_out("Socket Rx Error 004", 0);
+  st.byte_count += length;
+
+  if (readable_file(kDirty)) {
+    bool restart = false;
+    if (!settings().unattended_operation)
+      restart = ctx_.dialogs.message_box(kDirtyQuestion, "Detected Previously Interrrupted Operation",
+                                         Icon::Question, Buttons::YesNo) == Answer::Yes;
+    if (restart) {
+      ::unlink(kDirty);
+      log("Dirty Startup... User requested restart from group 1", 0);
+      skip_ = 0;
+    } else {
+      skip_ = dirty_skip_count(kDirty);
+      log("Dirty Startup... skipping to last scanned group", 0);
+      show(ControlId::DownloadStatus, "Dirty Start - Resyncing");
+    }
+  }
+  return scan_groups();
+}
+
+int Session::scan_groups() {
+  SessionState& st = ctx_.state;
+  st.group_index = 0;
+  if (!newsrc_.open()) {
+    log("ERROR: File Open on newsrc - Read 005", 0);
+  } else {
+    log("Reading newsrc to get list of groups", 0);
+    NewsrcScanReader::Line line;
+    while (newsrc_.next(line)) {
+      ctx_.view.set_progress(ControlId::ArticleProgress, 0);
+      if (stopped()) return orderly_ending();
+      if (!line.subscribed) continue;
+      st.set_current_group(line.group);
+
+      int index = ++st.group_index;
+      int total = st.subscribed_groups.load();
+      show(ControlId::GroupCounter, std::to_string(index) + " of " + std::to_string(total) + " news groups");
+      ctx_.view.set_progress_range(ControlId::GroupsProgress, 0, total);
+      ctx_.view.set_progress(ControlId::GroupsProgress, index);
+      if (skip_ > 0) {
+        --skip_;
+        continue;
+      }
+      // The marker is a hint for the next start; a failed write only costs the resume.
+      replace_file(kDirty, std::to_string(index) + "\n");
+
+      // The reader already took the line end off, so the name is used whole.
+      std::string group = st.current_group();
+      socket_.send_line("group " + group + "\r\n");
+      st.byte_count += static_cast<std::int64_t>(group.size());
+      log("", 1);
+      log(group, 1);
+      show(ControlId::GroupName, group);
+
+      if (!read_reply()) return bail_out("Socket Rx Error 005", 0);
+      GroupReply g = parse_group_reply(reply_);
+      if (g.status != 211) {
+        show(ControlId::DownloadStatus, "Group Not Available");
+        log("Bad Retcode to group command", 1);
+        log(reply_, 2);
+        ctx_.clock.sleep_ms(100);
+        continue;
+      }
+      if (g.count <= 0) {
+        log(reply_, 1);
+        log("No articles to read in group, skipping to next", 2);
+        show(ControlId::DownloadStatus, "No Articles in Group");
+        continue;
+      }
+
+      st.article_lines = 0;
+      if (fill_articles_listbox(ctx_, socket_, g.first, g.last, group) == -1)
+        return bail_out("Socket Rx Error 006", 1);
+      log(std::to_string(ctx_.pending.count()) + " Articles Selected For Download from Articles " +
+              std::to_string(g.first) + " to " + std::to_string(g.last),
+          2);
+      enable(ControlId::SkipGroupButton, true);
+      enable(ControlId::StopButton, true);
+
+      while (!ctx_.pending.empty()) {
+        ArticleLoopResult r = run_article_loop(ctx_, socket_);
+        if (r.kind == ArticleLoopResult::Kind::OrderlyEnding) return orderly_ending();
+        if (r.kind == ArticleLoopResult::Kind::BailOut) return bail_out(r.message, 0);
+      }
+      enable(ControlId::SkipGroupButton, false);
+      show(ControlId::PendingBox, "0 Pending Downloads");
+    }
+    log("Finished Scanning Groups", 1);
+    newsrc_.close();
+  }
+
+  log("Logging Off News Server", 0);
+  socket_.send_line("QUIT\r\n");
+  ::unlink(kDirty);
+  return orderly_ending();
+}
+
+int Session::orderly_ending() {
+  SessionState& st = ctx_.state;
+  log("ENDTHREAD:", 0);
+  newsrc_.close();
+  if (stopped()) {
+    show(ControlId::GroupName, "");
+    show(ControlId::GroupCounter, "");
+    st.article_lines = 0;
+    show(ControlId::DownloadStatus, "STOP Pressed");
+    show(ControlId::PendingBox, "Downloads Aborted");
+    ctx_.view.set_progress(ControlId::GroupsProgress, 0);
+    log("Stop Button Activated", 0);
+  } else {
+    show(ControlId::PendingBox, "Downloads Completed");
+  }
+  ctx_.pending.clear();
+  ctx_.view.set_progress(ControlId::ArticleProgress, 0);
+
+  socket_.close();
+  st.connected = 0;
+  st.auto_reconnect = 0;
+
+  log(std::to_string(st.pictures_downloaded.load()) + " picture(s) downloaded from " +
+          std::to_string(st.articles_examined.load()) + " articles, " +
+          std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
+          std::to_string(st.base64_count.load()) + " base64 " +
+          std::to_string(st.unknown_format_count.load()) + " unknown format",
+      0);
+  log(attempts_text("Closing Connection to "), 0);
+  log("Ending Fennick Thread", 0);
+  show(ControlId::ConnectionStatus, "NoBody");
+  enable(ControlId::StartButton, true);
+
+  const Settings& s = settings();
+  if (s.unattended_operation && !s.scheduler_active()) {
+    log("Scan Complete...Exiting Fennick Program", 0);
+    ctx_.view.post_command(Command::Close);
+  }
+  return kSessionEnded;
+}
+
+int Session::bail_out(const std::string& message, int level) {
+  SessionState& st = ctx_.state;
+  if (!message.empty()) log(message, level);
+  log("SOCKET_BAILOUT", 0);
+  newsrc_.close();
+  st.article_lines = 0;
+  show(ControlId::DownloadStatus, "");
+  ctx_.view.set_progress(ControlId::ArticleProgress, 0);
+  socket_.close();
+  log(attempts_text("Lost Connection to "), 1);
+  st.connected = 0;
+  if (stopped()) {
+    show(ControlId::ConnectionStatus, "Nobody -- Stop Pressed");
+  } else {
+    log("Problems With Socket Connection...", 0);
+    show(ControlId::ConnectionStatus, "Problems With Socket Connection... Will Retry in a Minute");
+  }
+  enable(ControlId::StartButton, true);
+  return kSessionBailedOut;
+}
+
+}  // namespace
+
+std::int64_t dirty_skip_count(const char* path) {
+  LineReader in(78);
+  std::string line;
+  std::int64_t number = 0;
+  if (in.open(path) && in.next(line)) {
+    std::string_view text = line;
+    scan_decimal(text, number);
+  }
+  return number == std::numeric_limits<std::int64_t>::min() ? number : number - 1;
+}
+
+int SessionThread(EngineContext& ctx) {
+  Session session(ctx);
+  return session.run();
+}
+
+}  // namespace fk

@@ -1,0 +1,114 @@
+// fennick-demo-server: serves demo news groups on a local port so the program can be tried without Usenet.
+#include <signal.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+#include "server/nntp_test_server.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: fennick-demo-server [--port N] [--dir FOLDER] [--address A] [--user U --pass P] [--quiet]\n"
+    "\n"
+    "Serves news groups over NNTP until interrupted (Ctrl-C).\n"
+    "  --port N      TCP port (default 1119; 0 picks a free one, printed at start)\n"
+    "  --dir FOLDER  one group per sub-folder, one article per file; without it, generated groups\n"
+    "                .txt/.uue files are served as text, .msg files may start with Subject:/From:/\n"
+    "                Date:/Message-ID: lines and a blank line, other files are served uuencoded\n"
+    "  --address A   IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --user U --pass P   require AUTHINFO with these\n"
+    "  --quiet       do not print the commands received\n"
+    "  --help        this text\n";
+
+bool parse_port(const std::string& text, std::uint16_t& port) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 0 || v > 65535) return false;
+  port = static_cast<std::uint16_t>(v);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fk::test::ServerOptions options;
+  options.port = 1119;
+  std::string dir;
+  bool quiet = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        std::cerr << "fennick-demo-server: " << arg << " needs a value\n" << kUsage;
+        std::exit(2);
+      }
+      out = argv[++i];
+    };
+    std::string v;
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "--port") {
+      value(v);
+      if (!parse_port(v, options.port)) {
+        std::cerr << "fennick-demo-server: bad port '" << v << "'\n";
+        return 2;
+      }
+    } else if (arg == "--dir") {
+      value(dir);
+    } else if (arg == "--address") {
+      value(options.address);
+    } else if (arg == "--user") {
+      value(options.user);
+    } else if (arg == "--pass") {
+      value(options.pass);
+    } else if (arg == "--quiet") {
+      quiet = true;
+    } else {
+      std::cerr << "fennick-demo-server: unknown option '" << arg << "'\n" << kUsage;
+      return 2;
+    }
+  }
+
+  // Signals are taken synchronously below, so every thread started from here on leaves them blocked.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  std::shared_ptr<fk::test::MemoryContent> content;
+  if (dir.empty()) {
+    content = fk::test::make_generated_content(now);
+  } else {
+    std::string error;
+    content = fk::test::load_folder_content(dir, now, &error);
+    if (!content) {
+      std::cerr << "fennick-demo-server: " << error << "\n";
+      return 1;
+    }
+  }
+
+  fk::test::NntpTestServer server(content, options);
+  if (!server.listening()) {
+    std::cerr << "fennick-demo-server: " << server.error() << "\n";
+    return 1;
+  }
+  if (!quiet)
+    server.set_command_listener([](const std::string& line) { std::cout << "> " << line << std::endl; });
+  std::cout << "fennick-demo-server listening on " << options.address << ":" << server.port() << " with "
+            << content->group_names().size() << " groups" << std::endl;
+  for (const auto& g : content->group_names()) {
+    auto s = content->group(g);
+    std::cout << "  " << g << " (" << (s ? s->count : 0) << " articles)" << std::endl;
+  }
+
+  int sig = 0;
+  sigwait(&signals, &sig);
+  std::cout << "fennick-demo-server stopping" << std::endl;
+  return 0;
+}

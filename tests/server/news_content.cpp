@@ -1,0 +1,240 @@
+// Content sources of the NNTP test server.
+#include "server/news_content.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fk::test {
+
+namespace {
+
+std::int64_t count_lines(const std::string& body) {
+  if (body.empty()) return 0;
+  std::int64_t n = std::count(body.begin(), body.end(), '\n');
+  return body.back() == '\n' ? n : n + 1;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// A group name taken from a folder name: no separators, no leading dot, nothing unprintable.
+bool plausible_group(const std::string& name) {
+  if (name.empty() || name[0] == '.') return false;
+  return std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 127 && c != '/'; });
+}
+
+}  // namespace
+
+void MemoryContent::add_group(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (groups_.emplace(name, std::map<std::int64_t, ServerArticle>{}).second) order_.push_back(name);
+}
+
+std::int64_t MemoryContent::add_article(const std::string& group, ServerArticle a) {
+  std::lock_guard lock(mutex_);
+  auto [it, added] = groups_.emplace(group, std::map<std::int64_t, ServerArticle>{});
+  if (added) order_.push_back(group);
+  auto& articles = it->second;
+  if (a.overview.number == 0) a.overview.number = articles.empty() ? 1 : articles.rbegin()->first + 1;
+  if (a.overview.bytes == 0) a.overview.bytes = static_cast<std::int64_t>(a.body.size());
+  if (a.overview.lines == 0) a.overview.lines = count_lines(a.body);
+  if (a.overview.message_id.empty()) {
+    std::string id(1, '<');
+    id += std::to_string(a.overview.number);
+    id += '.';
+    id += group;
+    id += "@fennick.invalid>";
+    a.overview.message_id = std::move(id);
+  }
+  if (a.overview.author.empty()) a.overview.author = "Fennick Test <test@fennick.invalid>";
+  if (a.overview.date.empty()) a.overview.date = "Mon, 07 Dec 2026 04:11:08 GMT";
+  std::int64_t number = a.overview.number;
+  articles[number] = std::move(a);
+  return number;
+}
+
+std::int64_t MemoryContent::add_simple(const std::string& group, const std::string& subject, int lines) {
+  ServerArticle a;
+  a.overview.subject = subject;
+  for (int i = 0; i < lines; ++i) a.body += "line " + std::to_string(i + 1) + " of " + subject + "\n";
+  return add_article(group, std::move(a));
+}
+
+std::vector<std::string> MemoryContent::group_names() const {
+  std::lock_guard lock(mutex_);
+  return order_;
+}
+
+std::optional<GroupSummary> MemoryContent::group(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = groups_.find(name);
+  if (it == groups_.end()) return std::nullopt;
+  GroupSummary s;
+  if (!it->second.empty()) {
+    s.count = static_cast<std::int64_t>(it->second.size());
+    s.first = it->second.begin()->first;
+    s.last = it->second.rbegin()->first;
+  }
+  return s;
+}
+
+std::vector<OverviewFields> MemoryContent::overview(const std::string& name, std::int64_t from,
+                                                    std::int64_t to) const {
+  std::lock_guard lock(mutex_);
+  std::vector<OverviewFields> out;
+  auto it = groups_.find(name);
+  if (it == groups_.end() || from > to) return out;
+  for (auto a = it->second.lower_bound(from); a != it->second.end() && a->first <= to; ++a)
+    out.push_back(a->second.overview);
+  return out;
+}
+
+std::optional<ServerArticle> MemoryContent::article(const std::string& name, std::int64_t number) const {
+  std::lock_guard lock(mutex_);
+  auto it = groups_.find(name);
+  if (it == groups_.end()) return std::nullopt;
+  auto a = it->second.find(number);
+  if (a == it->second.end()) return std::nullopt;
+  return a->second;
+}
+
+std::string uuencode(const std::string& name, const std::string& bytes) {
+  auto enc = [](unsigned v) { return static_cast<char>(v == 0 ? '`' : v + 32); };
+  std::string out = "begin 644 " + name + "\n";
+  for (std::size_t pos = 0; pos < bytes.size(); pos += 45) {
+    std::size_t n = std::min<std::size_t>(45, bytes.size() - pos);
+    out += enc(static_cast<unsigned>(n));
+    for (std::size_t i = 0; i < n; i += 3) {
+      unsigned b[3] = {0, 0, 0};
+      for (std::size_t k = 0; k < 3 && i + k < n; ++k) b[k] = static_cast<unsigned char>(bytes[pos + i + k]);
+      out += enc(b[0] >> 2);
+      out += enc(((b[0] << 4) | (b[1] >> 4)) & 63);
+      out += enc(((b[1] << 2) | (b[2] >> 6)) & 63);
+      out += enc(b[2] & 63);
+    }
+    out += '\n';
+  }
+  out += "`\nend\n";
+  return out;
+}
+
+std::string rfc_date(std::int64_t seconds) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+  return buf;
+}
+
+std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
+                                                   std::string* error) {
+  namespace fs = std::filesystem;
+  auto content = std::make_shared<MemoryContent>();
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    if (error) *error = "not a folder: " + dir;
+    return nullptr;
+  }
+  std::vector<fs::path> group_dirs;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.is_directory(ec) && plausible_group(e.path().filename().string())) group_dirs.push_back(e.path());
+  std::sort(group_dirs.begin(), group_dirs.end());
+
+  for (const auto& gdir : group_dirs) {
+    std::string group = gdir.filename().string();
+    content->add_group(group);
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(gdir, ec))
+      if (e.is_regular_file(ec) && e.path().filename().string()[0] != '.') files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      std::ostringstream ss;
+      ss << in.rdbuf();
+      std::string data = ss.str();
+      std::string name = file.filename().string();
+      std::string ext = lower(file.extension().string());
+
+      ServerArticle a;
+      a.overview.date = rfc_date(now);
+      a.overview.author = "Fennick Demo <demo@fennick.invalid>";
+      if (ext == ".msg") {
+        a.overview.subject = file.stem().string();
+        std::istringstream lines(data);
+        std::string line;
+        std::size_t consumed = 0;
+        while (std::getline(lines, line)) {
+          consumed += line.size() + 1;
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          if (line.empty()) break;
+          auto colon = line.find(':');
+          if (colon == std::string::npos) {
+            consumed = 0;  // no header block after all
+            break;
+          }
+          std::string key = lower(line.substr(0, colon));
+          std::string value = line.substr(colon + 1);
+          value.erase(0, value.find_first_not_of(' '));
+          if (key == "subject")
+            a.overview.subject = value;
+          else if (key == "from")
+            a.overview.author = value;
+          else if (key == "date")
+            a.overview.date = value;
+          else if (key == "message-id")
+            a.overview.message_id = value;
+        }
+        a.body = data.substr(std::min(consumed, data.size()));
+      } else if (ext == ".txt" || ext == ".uue") {
+        a.overview.subject = name;
+        a.body = std::move(data);
+      } else {
+        a.overview.subject = name + " (1/1)";
+        a.body = uuencode(name, data);
+      }
+      content->add_article(group, std::move(a));
+    }
+  }
+  return content;
+}
+
+std::shared_ptr<MemoryContent> make_generated_content(std::int64_t now) {
+  auto content = std::make_shared<MemoryContent>();
+  const char* groups[] = {"alt.binaries.pictures.fennick.demo", "alt.binaries.pictures.fennick.misc"};
+  std::uint32_t seed = 12345;
+  for (int g = 0; g < 2; ++g) {
+    for (int n = 1; n <= 5; ++n) {
+      // 600 uuencoded lines, enough to pass the default line-count rules.
+      std::string bytes(600 * 45 - 10 * n, '\0');
+      for (char& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+      }
+      char name[64];
+      std::snprintf(name, sizeof name, "fennick-demo-%d-%02d.jpg", g + 1, n);
+      ServerArticle a;
+      a.overview.subject = std::string(name) + " (1/1)";
+      a.overview.author = "Fennick Demo <demo@fennick.invalid>";
+      a.overview.date = rfc_date(now - 3600 * n);
+      a.body = uuencode(name, bytes);
+      content->add_article(groups[g], std::move(a));
+    }
+    ServerArticle talk;
+    talk.overview.subject = "Re: what camera was this taken with?";
+    talk.overview.author = "Fennick Demo <demo@fennick.invalid>";
+    talk.overview.date = rfc_date(now);
+    talk.body = "A question without a picture.\n.A line that starts with a dot.\n";
+    content->add_article(groups[g], std::move(talk));
+  }
+  content->add_group("alt.binaries.pictures.fennick.empty");
+  return content;
+}
+
+}  // namespace fk::test

@@ -1,0 +1,88 @@
+#pragma once
+// What the NNTP test server serves: groups and their articles, from memory, a folder or generated.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fk::test {
+
+// The fields of one overview (XOVER) line.
+struct OverviewFields {
+  std::int64_t number = 0;
+  std::string subject;
+  std::string author;
+  std::string date;
+  std::string message_id;
+  std::string references;
+  std::int64_t bytes = 0;
+  std::int64_t lines = 0;
+  std::string xref;  // sent as a ninth field only when not empty
+};
+
+struct ServerArticle {
+  OverviewFields overview;
+  std::string body;  // lines separated by LF (a CR before the LF is dropped); dot-stuffed on the wire
+};
+
+// Answer of GROUP.
+struct GroupSummary {
+  std::int64_t count = 0;
+  std::int64_t first = 0;
+  std::int64_t last = 0;
+};
+
+// A source of groups and articles. Implementations must be safe to call from several threads.
+class NewsContent {
+ public:
+  virtual ~NewsContent() = default;
+  virtual std::vector<std::string> group_names() const = 0;
+  virtual std::optional<GroupSummary> group(const std::string& name) const = 0;
+  // Overview of the articles numbered from..to inclusive, in number order.
+  virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
+                                               std::int64_t to) const = 0;
+  virtual std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const = 0;
+};
+
+// Groups and articles held in memory, in the order they were added.
+class MemoryContent : public NewsContent {
+ public:
+  void add_group(const std::string& name);
+  // Adds to the group (created when missing). Number 0 takes the next free number; bytes 0 and lines
+  // 0 are measured from the body. Returns the number given.
+  std::int64_t add_article(const std::string& group, ServerArticle article);
+  // A picture-like article: subject, and a body of `lines` text lines.
+  std::int64_t add_simple(const std::string& group, const std::string& subject, int lines = 3);
+
+  std::vector<std::string> group_names() const override;
+  std::optional<GroupSummary> group(const std::string& name) const override;
+  std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
+                                       std::int64_t to) const override;
+  std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const override;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> order_;
+  std::map<std::string, std::map<std::int64_t, ServerArticle>> groups_;
+};
+
+// A news group per sub-folder of dir, an article per regular file in it (sorted by name, numbered from
+// 1). Files ending in .msg may start with "Subject:", "From:", "Date:" and "Message-ID:" header lines
+// and a blank line; .txt, .uue and .msg files are served as text; any other file is served uuencoded
+// under its own name. Articles are dated `now`. Nothing when dir is not a folder (error says why).
+std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
+                                                   std::string* error);
+
+// A few demo groups of uuencoded made-up "pictures" dated `now`, and one empty group.
+std::shared_ptr<MemoryContent> make_generated_content(std::int64_t now);
+
+// "begin 644 name" ... "end", 45 bytes a line.
+std::string uuencode(const std::string& name, const std::string& bytes);
+// "Mon, 07 Dec 2026 04:11:08 GMT".
+std::string rfc_date(std::int64_t seconds_since_1970);
+
+}  // namespace fk::test

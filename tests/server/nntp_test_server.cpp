@@ -1,0 +1,407 @@
+// The NNTP test server: one accepting thread, one thread per connection, all woken by a pipe to stop.
+#include "server/nntp_test_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace fk::test {
+
+namespace {
+
+constexpr std::size_t kMaxCommand = 64 * 1024;
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool starts_with_ci(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && upper(text.substr(0, prefix.size())) == upper(prefix);
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool parse_number(std::string_view s, std::int64_t& out) {
+  if (s.empty() || s.size() > 18) return false;
+  std::int64_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  out = v;
+  return true;
+}
+
+// The body on the wire: CR LF line ends, lines beginning with a dot get a second one, then ".".
+std::string wire_body(const std::string& body) {
+  std::string out;
+  out.reserve(body.size() + body.size() / 16 + 8);
+  std::size_t pos = 0;
+  while (pos < body.size()) {
+    std::size_t end = body.find('\n', pos);
+    std::size_t stop = end == std::string::npos ? body.size() : end;
+    std::string_view line(body.data() + pos, stop - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && line.front() == '.') out += '.';
+    out += line;
+    out += "\r\n";
+    pos = end == std::string::npos ? body.size() : end + 1;
+  }
+  out += ".\r\n";
+  return out;
+}
+
+std::string overview_line(const OverviewFields& o) {
+  std::string line = std::to_string(o.number) + '\t' + o.subject + '\t' + o.author + '\t' + o.date + '\t' +
+                     o.message_id + '\t' + o.references + '\t' + std::to_string(o.bytes) + '\t' +
+                     std::to_string(o.lines);
+  if (!o.xref.empty()) line += '\t' + o.xref;
+  return line + "\r\n";
+}
+
+// One client: reads command lines and writes answers, giving up as soon as the server stops.
+class Link {
+ public:
+  Link(int fd, int wake, std::atomic<std::int64_t>& sent) : fd_(fd), wake_(wake), sent_(sent) {}
+
+  bool send(std::string_view data) {
+    while (!data.empty()) {
+      ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        sent_ += n;
+        data.remove_prefix(static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (!wait(POLLOUT)) return false;
+        continue;
+      }
+      return false;
+    }
+    return true;
+  }
+
+  // Next line without its line end; false when the client went or the server stops.
+  bool read_line(std::string& line) {
+    for (;;) {
+      std::size_t lf = pending_.find('\n');
+      if (lf != std::string::npos) {
+        line = pending_.substr(0, std::min(lf, kMaxCommand));
+        pending_.erase(0, lf + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+      }
+      // An endless line is kept bounded: only its start is remembered.
+      if (pending_.size() > kMaxCommand) pending_.resize(kMaxCommand);
+      ssize_t n = ::recv(fd_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
+      if (n > 0) {
+        pending_.append(chunk_.data(), static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n == 0) return false;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (!wait(POLLIN)) return false;
+    }
+  }
+
+ private:
+  // Waits for the socket; false when the server is stopping or the socket failed.
+  bool wait(short events) {
+    pollfd p[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
+    for (;;) {
+      int n = ::poll(p, 2, -1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 || p[1].revents) return false;
+      if (p[0].revents & (POLLERR | POLLNVAL)) return false;
+      return true;
+    }
+  }
+
+  int fd_;
+  int wake_;
+  std::atomic<std::int64_t>& sent_;
+  std::string pending_;
+  std::array<char, 4096> chunk_{};
+};
+
+}  // namespace
+
+NntpTestServer::NntpTestServer(std::shared_ptr<NewsContent> content, ServerOptions options)
+    : content_(std::move(content)), options_(std::move(options)) {
+  if (::pipe2(wake_, O_CLOEXEC) != 0) {
+    error_ = std::string("pipe: ") + std::strerror(errno);
+    return;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = std::string("socket: ") + std::strerror(errno);
+    return;
+  }
+  int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(options_.port);
+  if (::inet_pton(AF_INET, options_.address.c_str(), &addr.sin_addr) != 1) {
+    ::close(fd);
+    error_ = "not an IPv4 address: " + options_.address;
+    return;
+  }
+  socklen_t len = sizeof addr;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    error_ = std::string("bind/listen: ") + std::strerror(errno);
+    ::close(fd);
+    return;
+  }
+  port_ = ntohs(addr.sin_port);
+  listen_fd_ = fd;
+  acceptor_ = std::thread([this] { accept_loop(); });
+}
+
+NntpTestServer::~NntpTestServer() {
+  stopping_ = true;
+  if (wake_[1] >= 0) {
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+  }
+  if (acceptor_.joinable()) acceptor_.join();
+  for (auto& w : workers_)
+    if (w.thread.joinable()) w.thread.join();
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+  for (int fd : wake_)
+    if (fd >= 0) ::close(fd);
+}
+
+void NntpTestServer::add_fault(Fault fault) {
+  std::lock_guard lock(mutex_);
+  faults_.push_back({std::move(fault), 0});
+}
+
+MemoryContent* NntpTestServer::memory() {
+  return dynamic_cast<MemoryContent*>(content_.get());
+}
+
+std::vector<std::string> NntpTestServer::commands() const {
+  std::lock_guard lock(mutex_);
+  return commands_;
+}
+
+bool NntpTestServer::wait_for_commands(std::size_t n, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return commands_.size() >= n; });
+}
+
+bool NntpTestServer::wait_until_idle(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return open_ == 0; });
+}
+
+void NntpTestServer::record(const std::string& line) {
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(line);
+  }
+  changed_.notify_all();
+  if (listener_) listener_(line);
+}
+
+bool NntpTestServer::take_fault(const std::string& line, bool greeting, Fault& out) {
+  std::lock_guard lock(mutex_);
+  for (auto& f : faults_) {
+    bool matches = greeting ? f.fault.command.empty()
+                            : !f.fault.command.empty() && starts_with_ci(line, f.fault.command);
+    if (!matches) continue;
+    ++f.seen;
+    if (f.fault.occurrence == 0 || f.fault.occurrence == f.seen) {
+      out = f.fault;
+      return true;
+    }
+  }
+  return false;
+}
+
+void NntpTestServer::accept_loop() {
+  for (;;) {
+    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    int n = ::poll(p, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || p[1].revents || stopping_) return;
+    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    ++connections_;
+    {
+      std::lock_guard lock(mutex_);
+      ++open_;
+    }
+    // Finished connections are joined here so a long-running demo does not collect threads.
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if (it->done->load()) {
+        it->thread.join();
+        it = workers_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back({std::thread([this, fd, done] {
+                          serve(fd);
+                          ::close(fd);
+                          {
+                            std::lock_guard lock(mutex_);
+                            --open_;
+                          }
+                          changed_.notify_all();
+                          *done = true;
+                        }),
+                        done});
+  }
+}
+
+void NntpTestServer::serve(int fd) {
+  Link link(fd, wake_[0], bytes_sent_);
+  // Carries out a fault; true when the connection goes on.
+  auto act = [&](const Fault& f) {
+    switch (f.action) {
+      case FaultAction::Reply:
+        return link.send(f.data);
+      case FaultAction::Drop:
+        link.send(f.data);
+        return false;
+      case FaultAction::Stall: {
+        if (!link.send(f.data)) return false;
+        std::string line;
+        while (link.read_line(line)) record(line);
+        return false;
+      }
+      case FaultAction::Flood: {
+        if (!link.send(f.data)) return false;
+        std::string block;
+        std::string_view unit = f.repeat.empty() ? std::string_view("x") : std::string_view(f.repeat);
+        while (block.size() < 16384) block += unit;
+        while (!stopping_ && link.send(block)) {
+        }
+        return false;
+      }
+    }
+    return false;
+  };
+
+  Fault fault;
+  if (take_fault({}, true, fault)) {
+    if (!act(fault)) return;
+  } else if (!link.send(options_.greeting + "\r\n")) {
+    return;
+  }
+
+  std::string group, user, line;
+  while (!stopping_ && link.read_line(line)) {
+    record(line);
+    if (take_fault(line, false, fault)) {
+      if (!act(fault)) return;
+      continue;
+    }
+    std::string_view rest = trim(line);
+    std::size_t space = rest.find(' ');
+    std::string word = upper(rest.substr(0, space));
+    std::string_view arg =
+        space == std::string_view::npos ? std::string_view() : trim(rest.substr(space + 1));
+    std::string answer;
+
+    if (word == "AUTHINFO") {
+      std::size_t sp = arg.find(' ');
+      std::string sub = upper(arg.substr(0, sp));
+      std::string value(sp == std::string_view::npos ? std::string_view() : arg.substr(sp + 1));
+      if (sub == "USER") {
+        user = value;
+        answer = "381 Password required\r\n";
+      } else if (sub == "PASS") {
+        bool ok = options_.user.empty() || (user == options_.user && value == options_.pass);
+        answer = ok ? "281 Authentication accepted\r\n" : "481 Authentication failed\r\n";
+      } else {
+        answer = "501 Syntax error\r\n";
+      }
+    } else if (word == "MODE") {
+      answer =
+          upper(arg) == "READER" ? "200 Reader mode, posting permitted\r\n" : "501 Unknown MODE variant\r\n";
+    } else if (word == "GROUP") {
+      if (auto g = content_->group(std::string(arg))) {
+        group = std::string(arg);
+        answer = "211 " + std::to_string(g->count) + " " + std::to_string(g->first) + " " +
+                 std::to_string(g->last) + " " + group + "\r\n";
+      } else {
+        answer = "411 No such newsgroup\r\n";
+      }
+    } else if (word == "XOVER") {
+      auto g = group.empty() ? std::nullopt : content_->group(group);
+      std::int64_t from = 0, to = 0;
+      std::size_t dash = arg.find('-');
+      bool ok = parse_number(arg.substr(0, dash), from);
+      if (ok) {
+        if (dash == std::string_view::npos)
+          to = from;
+        else if (dash + 1 == arg.size())
+          to = g ? g->last : from;
+        else
+          ok = parse_number(arg.substr(dash + 1), to);
+      }
+      if (!g) {
+        answer = "412 No newsgroup selected\r\n";
+      } else if (!ok) {
+        answer = "501 Syntax error\r\n";
+      } else {
+        answer = "224 Overview information follows\r\n";
+        for (const auto& o : content_->overview(group, from, to)) answer += overview_line(o);
+        answer += ".\r\n";
+      }
+    } else if (word == "BODY") {
+      std::int64_t number = 0;
+      std::optional<ServerArticle> a;
+      if (!group.empty() && parse_number(arg, number)) a = content_->article(group, number);
+      if (group.empty()) {
+        answer = "412 No newsgroup selected\r\n";
+      } else if (!a) {
+        answer = "423 No article with that number\r\n";
+      } else {
+        answer = "222 " + std::to_string(number) + " " + a->overview.message_id + " body follows\r\n" +
+                 wire_body(a->body);
+      }
+    } else if (word == "LIST") {
+      if (arg.empty() || upper(arg) == "ACTIVE") {
+        answer = "215 Newsgroups follow\r\n";
+        for (const auto& name : content_->group_names()) {
+          auto g = content_->group(name);
+          answer += name + " " + std::to_string(g ? g->last : 0) + " " + std::to_string(g ? g->first : 0) +
+                    " y\r\n";
+        }
+        answer += ".\r\n";
+      } else {
+        answer = "501 Unknown LIST keyword\r\n";
+      }
+    } else if (word == "QUIT") {
+      link.send("205 Closing connection\r\n");
+      return;
+    } else {
+      answer = "500 Command not recognized\r\n";
+    }
+    if (!link.send(answer)) return;
+  }
+}
+
+}  // namespace fk::test

@@ -1,0 +1,114 @@
+#pragma once
+// A scriptable NNTP server on a local port for engine tests and the demo, recording every command.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/news_content.h"
+
+namespace fk::test {
+
+// What a fault does in place of the normal answer.
+enum class FaultAction {
+  Reply,  // send `data`, then go on serving
+  Drop,   // send `data`, then close the connection
+  Stall,  // send `data`, then answer nothing more until the client goes or the server stops
+  Flood,  // send `data`, then `repeat` over and over until the client goes or the server stops
+};
+
+// A scripted answer. `command` is matched, case ignored, against the start of the received line
+// ("GROUP", "AUTHINFO PASS", "BODY 3"); an empty `command` stands for the greeting.
+struct Fault {
+  std::string command;
+  int occurrence = 0;  // 1-based among the lines it matches; 0 for every one
+  FaultAction action = FaultAction::Reply;
+  std::string data;  // sent as it is: the test writes its own line ends
+  std::string repeat = "x";
+};
+
+struct ServerOptions {
+  std::string greeting = "200 Fennick test server ready (posting ok)";
+  // When user is not empty, AUTHINFO PASS is accepted (281) only for this user and password, else 481.
+  std::string user;
+  std::string pass;
+  std::string address = "127.0.0.1";
+  std::uint16_t port = 0;  // 0: an ephemeral port
+};
+
+class NntpTestServer {
+ public:
+  explicit NntpTestServer(std::shared_ptr<NewsContent> content = std::make_shared<MemoryContent>(),
+                          ServerOptions options = {});
+  // Closes every connection and joins every thread.
+  ~NntpTestServer();
+  NntpTestServer(const NntpTestServer&) = delete;
+  NntpTestServer& operator=(const NntpTestServer&) = delete;
+
+  // False when the address could not be bound (error() says why).
+  bool listening() const { return listen_fd_ >= 0; }
+  const std::string& error() const { return error_; }
+  std::uint16_t port() const { return port_; }
+
+  void add_fault(Fault fault);
+  // The content, when it is a MemoryContent (the default); nullptr otherwise.
+  MemoryContent* memory();
+
+  // Every command line received, in order, without its line end, across all connections.
+  std::vector<std::string> commands() const;
+  // Waits until at least n commands arrived; false after the timeout.
+  bool wait_for_commands(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Waits until no connection is open (the server has taken in all a client sent before it closed);
+  // false after the timeout.
+  bool wait_until_idle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  std::size_t connections() const { return connections_.load(); }
+  // Bytes written to clients.
+  std::int64_t bytes_sent() const { return bytes_sent_.load(); }
+  // Called with every command line received (the demo prints them). Set before clients connect.
+  void set_command_listener(std::function<void(const std::string&)> listener) {
+    listener_ = std::move(listener);
+  }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  void accept_loop();
+  void serve(int fd);
+  // The scripted fault for this line (the greeting when line is empty), if any; counts the match.
+  bool take_fault(const std::string& line, bool greeting, Fault& out);
+  void record(const std::string& line);
+
+  std::shared_ptr<NewsContent> content_;
+  ServerOptions options_;
+  int listen_fd_ = -1;
+  int wake_[2] = {-1, -1};
+  std::uint16_t port_ = 0;
+  std::string error_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::size_t> connections_{0};
+  std::atomic<std::int64_t> bytes_sent_{0};
+  std::function<void(const std::string&)> listener_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> commands_;
+  std::size_t open_ = 0;
+  struct ScriptedFault {
+    Fault fault;
+    int seen = 0;
+  };
+  std::vector<ScriptedFault> faults_;
+  std::vector<Worker> workers_;  // touched by the acceptor, and by the destructor after it joined
+  std::thread acceptor_;
+};
+
+}  // namespace fk::test
