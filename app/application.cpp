@@ -46,8 +46,8 @@ Application::Application(View& view, Dialogs& dialogs, AppWindows& windows, Cloc
       windows_(windows),
       clock_(clock),
       ini_path_(settings_path()),
-      engine_{settings_, state_, log_, files_log_, clock_, view_, dialogs_, pending_, article_ids_, filenames_,
-              blacklist_},
+      engine_{settings_, state_,     log_,      files_log_, clock_,    view_, dialogs_,
+              pending_,  article_ids_, filenames_, blacklist_, decoders_, disk_},
       dialup_(settings_, state_, log_, view_, dialogs_, clock_, ini_path_, dialup_service) {}
 
 Application::~Application() { stop_workers(); }

@@ -118,6 +118,8 @@ class Application final : public StatusCommands {
   HistoryBuffer filenames_{"FILENAMES.FNK"};
   HistoryBuffer blacklist_{"BOZOS.FNK"};
   std::string ini_path_;
+  Decoders decoders_{log_, clock_};
+  StatvfsDiskSpace disk_;
   EngineContext engine_;
   DialupManager dialup_;
 

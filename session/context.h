@@ -1,6 +1,8 @@
 #pragma once
 // The objects a news session works with, created once by the program and handed to the engine.
 
+#include "decode/decoders.h"
+#include "session/disk_space.h"
 #include "session/pending_queue.h"
 #include "session/session_state.h"
 #include "session/view.h"
@@ -23,6 +25,8 @@ struct EngineContext {
   HistoryBuffer& article_ids;  // HISTORY.FNK, list 1022
   HistoryBuffer& filenames;    // FILENAMES.FNK, list 1061
   HistoryBuffer& blacklist;    // BOZOS.FNK, list 1062
+  Decoders& decoders;
+  DiskSpace& disk;
 };
 
 }  // namespace fk

@@ -3,6 +3,7 @@
 // queue and history buffers, all living in the test's working folder.
 
 #include "common/fake_clock.h"
+#include "common/fake_disk_space.h"
 #include "common/recording_view.h"
 #include "session/context.h"
 
@@ -24,8 +25,10 @@ struct EngineBundle {
   HistoryBuffer article_ids{"HISTORY.FNK"};
   HistoryBuffer filenames{"FILENAMES.FNK"};
   HistoryBuffer blacklist{"BOZOS.FNK"};
-  EngineContext ctx{settings, state,   log,         files_log, clock,    view,
-                    dialogs,  pending, article_ids, filenames, blacklist};
+  Decoders decoders{log, clock};
+  FakeDiskSpace disk;
+  EngineContext ctx{settings, state,   log,         files_log, clock,    view,     dialogs,
+                    pending,  article_ids, filenames, blacklist, decoders, disk};
 };
 
 }  // namespace fk::test

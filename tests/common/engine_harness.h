@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/fake_clock.h"
+#include "common/fake_disk_space.h"
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
 #include "session/context.h"
@@ -48,8 +49,10 @@ class EngineHarness {
   HistoryBuffer article_ids{"HISTORY.FNK"};
   HistoryBuffer filenames{"FILENAMES.FNK"};
   HistoryBuffer blacklist{"BOZOS.FNK"};
-  EngineContext ctx{settings, state,   log,         files_log, clock,    view,
-                    dialogs,  pending, article_ids, filenames, blacklist};
+  Decoders decoders{log, clock};
+  FakeDiskSpace disk;
+  EngineContext ctx{settings, state,   log,         files_log, clock,    view,     dialogs,
+                    pending,  article_ids, filenames, blacklist, decoders, disk};
 
   // Points news_server and port at a local server.
   void use_server(std::uint16_t port, const std::string& host = "127.0.0.1");
