@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "session/session_thread.h"
 #include "store/newsrc.h"
 #include "store/text_file.h"
 
@@ -48,7 +49,8 @@ Application::Application(View& view, Dialogs& dialogs, AppWindows& windows, Cloc
       ini_path_(settings_path()),
       engine_{settings_, state_,     log_,      files_log_, clock_,    view_, dialogs_,
               pending_,  article_ids_, filenames_, blacklist_, decoders_, disk_},
-      dialup_(settings_, state_, log_, view_, dialogs_, clock_, ini_path_, dialup_service) {}
+      dialup_(settings_, state_, log_, view_, dialogs_, clock_, ini_path_, dialup_service),
+      session_body_([](EngineContext& engine) { SessionThread(engine); }) {}
 
 Application::~Application() { stop_workers(); }
 
@@ -149,6 +151,7 @@ void Application::start() {
 void Application::launch_session() {
   if (session_.joinable()) session_.join();  // the previous session has passed its last step
   session_running_ = true;
+  state_.refusal = SessionState::kNoRefusal;
   session_ = std::thread([this] {
     if (session_body_) session_body_(engine_);
     session_running_ = false;

@@ -53,12 +53,14 @@ class SignalWatcher {
 
 }  // namespace
 
+int change_working_folder(const std::string& dir) {
+  if (::chdir(dir.c_str()) == 0) return 0;
+  std::fprintf(stderr, "fennick: cannot use %s as the working folder: %s\n", dir.c_str(), std::strerror(errno));
+  return 2;
+}
+
 int run_headless(const HeadlessOptions& options) {
-  if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0) {
-    std::fprintf(stderr, "fennick: cannot use %s as the working folder: %s\n", options.dir.c_str(),
-                 std::strerror(errno));
-    return 2;
-  }
+  if (!options.dir.empty() && change_working_folder(options.dir) != 0) return 2;
   TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
   SignalWatcher signals(view);
   SystemClock clock;
@@ -90,6 +92,27 @@ int run_headless(const HeadlessOptions& options) {
     if (clock.uptime_ms() >= next_tick) {
       app.tick();
       next_tick += 1000;
+    }
+    // A name that does not resolve ends the session without Close; the window would retry every minute.
+    if (!stopping && !app.session_running() && app.state().refusal == SessionState::kUnresolvable) {
+      stopping = true;
+      app.close();
+    }
+  }
+  if (status == 0) {
+    const std::string server = app.settings().read([](const Settings& s) { return s.news_server; });
+    switch (app.state().refusal.load()) {
+      case SessionState::kUnresolvable:
+        std::fprintf(stderr, "fennick: the news server name '%s' does not resolve; check news_server in FENNICK.INI\n",
+                     server.c_str());
+        return 1;
+      case SessionState::kGreetingRefused:
+        std::fprintf(stderr, "fennick: %s refused the connection (its greeting is in fk.log)\n", server.c_str());
+        return 1;
+      case SessionState::kLoginRefused:
+        std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());
+        return 1;
+      default: break;
     }
   }
   return status;

@@ -9,6 +9,9 @@ struct HeadlessOptions {
   std::string dir;  // working directory; empty for the current one
 };
 
+// Makes dir the working folder; 0, or 2 after a message on stderr.
+int change_working_folder(const std::string& dir);
+
 // Runs start-up, scans as unattended operation and returns when Close was posted: 0 after a completed
 // scan, 1 when waiting cannot help (no server configured, a name that does not resolve, a refused greeting
 // or login), 2 for a bad --dir, 128 + signal number after SIGINT/SIGTERM (STOP, then Close).

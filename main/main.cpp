@@ -1,45 +1,74 @@
-// Entry point of fennick: the window, or the terminal view with --headless.
+// Entry point of fennick: the status window, or the terminal view with --headless.
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
-#include "store/clock.h"
-#include "store/newsrc.h"
-#include "store/profile_file.h"
-#include "store/settings.h"
-#include "store/status_log.h"
+#include "app/application.h"
+#include "app/headless.h"
+#ifdef FK_HAVE_UI
+#include "ui/run_window.h"
+#endif
 
 namespace {
 
-constexpr const char* kBanner = "Fennick " FK_VERSION " - Usenet picture harvester";
+constexpr const char* kHelp = R"(Usage: fennick [--headless] [--dir PATH]
 
-// The first start-up steps that need no window (the application core replaces this).
-int headless_startup() {
-  fk::SystemClock clock;
-  fk::SharedSettings settings;
-  fk::StatusLog log(settings, clock);
-  log.remove();
-  std::string ini_path;
-  bool found = fk::locate_settings_file(ini_path);
-  fk::ProfileFile ini(ini_path);
-  fk::Settings s;
-  fk::ArchiveCounters archive;
-  fk::load_settings(ini, s, archive);
-  settings.set(s);
-  int groups = fk::count_subscribed_groups();
-  if (groups < 1) log.log_status("Invalid Setup: no subscribed news groups", 0);
-  log.log_status(kBanner, 0);
-  log.log_status("Finished Reading .ini File", 0);
-  fk::apply_startup_corrections(s, log);
-  settings.set(s);
-  if (!found) log.log_status("Invalid Setup: No .ini file found... creating new one", 0);
-  return 0;
-}
+Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its working folder.
+
+  (no option)   Open the status window.
+  --headless    Run without a window: the same start-up and scan, shown as lines on the terminal
+                (a live progress line when the output is a terminal). It behaves as unattended
+                operation: it starts a scan at once, reconnects after a lost connection as the
+                window would, answers message boxes with their default, and exits when the scan is
+                complete (status 0). With a schedule set in FENNICK.INI ([SCHEDULE] day flags) it keeps
+                running and scans in the scheduled windows. It exits at once with status 1 when
+                waiting cannot help: no news server configured, a server name that does not resolve,
+                a refused greeting or a refused login. SIGINT or SIGTERM press STOP, then Close
+                (statistics saved); the status is then 128 + the signal number.
+  --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
+  --help        Show this text.
+  --version     Show the program's name and version.
+
+Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
+HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
+this run), files.log (stored files), dirty.txt (resume marker), pictures/, unknown/, raw/.
+)";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--headless") == 0) return headless_startup();
-  std::cerr << "fennick: the window is not built yet; use --headless\n";
-  return headless_startup();
+  bool headless = false;
+  fk::HeadlessOptions options;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--headless") {
+      headless = true;
+    } else if (arg == "--dir" && i + 1 < argc) {
+      options.dir = argv[++i];
+    } else if (arg.rfind("--dir=", 0) == 0) {
+      options.dir = arg.substr(6);
+    } else if (arg == "--help" || arg == "-h") {
+      std::cout << kHelp;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << fk::banner_line() << "\n";
+      return 0;
+    } else {
+      std::cerr << "fennick: unknown option " << arg << " (see --help)\n";
+      return 2;
+    }
+  }
+  if (headless) return fk::run_headless(options);
+#ifdef FK_HAVE_UI
+  if (!options.dir.empty() && fk::change_working_folder(options.dir) != 0) return 2;
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    std::cerr << "fennick: no display to open the window on; use --headless to run in a terminal\n";
+    return 2;
+  }
+  return fk::run_window(argc, argv);
+#else
+  std::cerr << "fennick: built without the window; running headless\n";
+  return fk::run_headless(options);
+#endif
 }

@@ -104,6 +104,7 @@ int Session::login_and_scan() {
     if (!settings().unattended_operation)
       ctx_.dialogs.message_box(reply_, "News Connection Refused", Icon::Warning, Buttons::Ok);
     std::string text = "Connection To " + settings().news_server + " Refused";
+    st.refusal = SessionState::kGreetingRefused;
     log(text, 0);
     log(reply_, 0);
     show(ControlId::ConnectionStatus, text);
@@ -124,6 +125,7 @@ int Session::login_and_scan() {
     if (!read_reply()) return bail_out("Socket Rx Error 003", 0);
     show(ControlId::DownloadStatus, reply_);
     if (reply_status(reply_) != 281) {
+      st.refusal = SessionState::kLoginRefused;
       log("Invalid server response to pass command", 0);
       log(reply_, 0);
       ctx_.clock.sleep_ms(1500);

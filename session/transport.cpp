@@ -240,6 +240,8 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
       }
     }
     if (error != 0) {
+      // A temporary failure (no network yet) may pass; a name that does not exist will not.
+      if (error != EAI_AGAIN) ctx.state.refusal = SessionState::kUnresolvable;
       std::string first =
           "Error " + std::to_string(error) + ": Unable to resolve IP address for '" + host + "'.";
       if (ctx.settings.read([](const Settings& s) { return s.unattended_operation; }) == 0)

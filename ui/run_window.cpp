@@ -1,0 +1,54 @@
+// The windowed program: wiring the core, the view and the status window together.
+#include "ui/run_window.h"
+
+#include <QApplication>
+
+#include "app/application.h"
+#include "dialup/nmcli_service.h"
+#include "store/clock.h"
+#include "ui/dialogs.h"
+#include "ui/qt_app_windows.h"
+#include "ui/qt_view.h"
+#include "ui/status_window.h"
+
+namespace fk {
+
+namespace {
+
+// Closing the status window ends the program's event loop.
+class ProgramWindows final : public QtAppWindows {
+ public:
+  void close_window() override {
+    QtAppWindows::close_window();
+    QCoreApplication::quit();
+  }
+};
+
+}  // namespace
+
+int run_window(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName("fennick");
+  QApplication::setWindowIcon(program_icon());
+  // The window closes only through the core's Close; message boxes shown before it must not end the loop.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  SystemClock clock;
+  NmcliService dialup_service;
+  QtView view;
+  ProgramWindows windows;
+  Application app(view, view, windows, clock, dialup_service);
+  StatusWindow window(app, app.settings(), app.pending(), app.article_ids(), app.filenames(), app.blacklist(),
+                      banner_line());
+  view.attach(window, app);
+  windows.attach(window);
+
+  app.start_up();
+  window.show();
+  window.start_timer();
+  int status = QApplication::exec();
+  app.close();  // when something else ended the loop (a session logout), Close still saves the statistics
+  return status;
+}
+
+}  // namespace fk
