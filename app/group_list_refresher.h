@@ -25,6 +25,8 @@ class GroupListRefresher {
  public:
   virtual ~GroupListRefresher() = default;
   virtual void refresh(RefreshSink& sink) = 0;
+  // Asks a running refresh() to end soon (the dialog is going away); may be called from any thread.
+  virtual void cancel() {}
 };
 
 // Stands in until the socket transport lands: reports only the closing title and fetches nothing.

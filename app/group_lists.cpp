@@ -67,16 +67,21 @@ std::size_t unsubscribe(GroupLists& lists, std::vector<std::size_t> selected) {
   moved.reserve(selected.size());
   for (std::size_t p : selected) moved.push_back(lists.subscribed[p]);
   erase_at(lists.subscribed, selected);
-  // One insertion after another puts each name after its equals, the earlier ones included: a stable
-  // sort of the newcomers merged behind the equal old names gives the same list in linear time.
-  std::stable_sort(moved.begin(), moved.end(), group_name_less);
-  std::vector<std::string> merged;
-  merged.reserve(lists.unsubscribed.size() + moved.size());
-  std::merge(std::make_move_iterator(lists.unsubscribed.begin()),
-             std::make_move_iterator(lists.unsubscribed.end()), std::make_move_iterator(moved.begin()),
-             std::make_move_iterator(moved.end()), std::back_inserter(merged), group_name_less);
-  lists.unsubscribed = std::move(merged);
+  add_unsubscribed(lists, std::move(moved));
   return selected.size();
+}
+
+void add_unsubscribed(GroupLists& lists, std::vector<std::string> names) {
+  if (names.empty()) return;
+  // One insertion after another puts each name after its equals, the earlier ones included: a stable
+  // sort of the newcomers merged behind the equal old names gives the same list.
+  std::stable_sort(names.begin(), names.end(), group_name_less);
+  std::vector<std::string> merged;
+  merged.reserve(lists.unsubscribed.size() + names.size());
+  std::merge(std::make_move_iterator(lists.unsubscribed.begin()),
+             std::make_move_iterator(lists.unsubscribed.end()), std::make_move_iterator(names.begin()),
+             std::make_move_iterator(names.end()), std::back_inserter(merged), group_name_less);
+  lists.unsubscribed = std::move(merged);
 }
 
 std::size_t move_to_top(GroupLists& lists, std::vector<std::size_t> selected) {

@@ -26,6 +26,10 @@ std::size_t subscribe(GroupLists& lists, std::vector<std::size_t> selected);
 // many moved.
 std::size_t unsubscribe(GroupLists& lists, std::vector<std::size_t> selected);
 
+// Adds names to the unsubscribed list, each in its sorted place after equal names, as inserting them one by
+// one in the given order would (a whole server listing stays linear).
+void add_unsubscribed(GroupLists& lists, std::vector<std::string> names);
+
 // The "^" rule: the subscribed entries at `selected` become the first ones, in their previous relative
 // order; the others keep their order behind them. Returns how many were selected.
 std::size_t move_to_top(GroupLists& lists, std::vector<std::size_t> selected);
