@@ -17,6 +17,8 @@ SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusL
     : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log) {
   setWindowTitle(QStringLiteral("Fennick Setup"));
   tabs_ = new QTabWidget(this);
+  // All six captions in view: a scrolled tab row hides "Scheduler" behind an arrow.
+  tabs_->setUsesScrollButtons(false);
   pages_ = {new ConnectionPage, new ArticlePage, new SubjectPage,
             new LogPage,        new ScreenPage,  new SchedulePage};
   for (SetupPage* p : pages_) {
