@@ -3,11 +3,9 @@
 
 #include <random>
 
-#include "app/group_list_refresher.h"
 #include "app/group_lists.h"
 #include "common/fake_clock.h"
 #include "common/recording_view.h"
-#include "common/temp_dir.h"
 #include "session/session_state.h"
 
 namespace fk {
@@ -109,14 +107,6 @@ TEST(GroupLists, PickDefaultsMatchesLetterCaseAndReportsProgress) {
   EXPECT_TRUE(titles.empty());
 }
 
-TEST(GroupLists, DeleteUnsubscribedThenSaveKeepsOnlySubscribedLines) {
-  test::TempDir dir;
-  GroupLists lists{{"b", "a"}, {"c", "d"}};
-  delete_unsubscribed(lists);
-  save_group_lists(lists, nullptr);
-  EXPECT_EQ(test::read_file("newsrc.new"), " b\n a\n");
-}
-
 TEST(GroupLists, RefreshIsRefusedSilentlyWhileASessionHoldsTheSocket) {
   SessionState state;
   test::RecordingDialogs dialogs;
@@ -139,20 +129,6 @@ TEST(GroupLists, RefreshIsRefusedSilentlyWhileASessionHoldsTheSocket) {
   EXPECT_EQ(boxes[0].buttons, Buttons::OkCancel);
   EXPECT_EQ(boxes[0].text.rfind("This Will UnSubscribed You To All Groups", 0), 0u);
   EXPECT_NE(boxes[0].text.find("Recommended Only During Intial Setup"), std::string::npos);
-}
-
-TEST(GroupLists, StubRefresherOnlyReportsTheClosingTitle) {
-  struct Sink : RefreshSink {
-    Names titles;
-    int clears = 0, batches = 0;
-    void title(const std::string& t) override { titles.push_back(t); }
-    void clear_lists() override { ++clears; }
-    void add_groups(std::vector<std::string>) override { ++batches; }
-  } sink;
-  StubGroupListRefresher stub;
-  stub.refresh(sink);
-  EXPECT_EQ(sink.titles, Names{"Select News Groups to Search For Articles"});
-  EXPECT_EQ(sink.clears + sink.batches, 0);
 }
 
 }  // namespace
