@@ -306,14 +306,21 @@ void GroupsDialog::refresh_list() {
   });
 }
 
-void GroupsDialog::save_lists() {
+bool GroupsDialog::save_lists() {
   unsubscribe_->setEnabled(false);
-  save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); });
+  if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); }))
+    return true;
+  // The classic dialog closed as if saved; staying open keeps the user's edit and says why.
+  log_.log_status("ERROR: File Open newsrc.new - Write", 0);
+  dialogs_.message_box("Unable to write newsrc.new.\nThe news group changes are not saved.",
+                       "Unable To Save File", Icon::Warning, Buttons::Ok);
+  unsubscribe_->setEnabled(true);
+  show_count();
+  return false;
 }
 
 void GroupsDialog::accept() {
-  if (busy_) return;
-  save_lists();
+  if (busy_ || !save_lists()) return;
   QDialog::accept();
 }
 

@@ -76,7 +76,8 @@ class GroupsDialog : public QDialog {
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
-  void save_lists();
+  // Writes newsrc.new; on failure logs it, says so and returns false.
+  bool save_lists();
   void start_worker(std::function<void()> work);
   std::vector<std::size_t> selected_rows(QListView* view) const;
 

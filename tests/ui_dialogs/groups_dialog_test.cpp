@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
+#include <filesystem>
 #include <future>
 
 #include "app/group_list_refresher.h"
@@ -105,7 +106,7 @@ class GroupsDialogTest : public QObject {
   void loads_with_the_working_buttons_off_until_done();
   void subscribe_and_unsubscribe_by_button_and_double_click();
   void caret_defaults_and_delete_then_ok();
-  void missing_files_show_the_box();
+  void missing_files_and_a_failed_save_show_a_box();
   void refresh_runs_with_the_working_buttons_off();
   void close_command_saves_like_ok();
   void thirty_thousand_groups_load_and_move_quickly();
@@ -170,7 +171,7 @@ void GroupsDialogTest::caret_defaults_and_delete_then_ok() {
   QCOMPARE(test::read_file("newsrc.new"), std::string(" s.one\n s.two\n alt.pictures\n"));
 }
 
-void GroupsDialogTest::missing_files_show_the_box() {
+void GroupsDialogTest::missing_files_and_a_failed_save_show_a_box() {
   Rig r;
   auto boxes = r.dialogs.boxes();
   QCOMPARE(boxes.size(), std::size_t{1});
@@ -180,6 +181,14 @@ void GroupsDialogTest::missing_files_show_the_box() {
   QCOMPARE(boxes[0].caption, std::string("Unable To Open File"));
   QCOMPARE(r.title(), QStringLiteral("0 of 0 Groups Will Be Scanned for Articles"));
   QVERIFY(test::read_file("fk.log").find("Unable to find newsrc file.") != std::string::npos);
+
+  // newsrc.new cannot be written (a folder of that name): OK says so and keeps the dialog and the edit.
+  std::filesystem::create_directory("newsrc.new");
+  r.click("ok");
+  QVERIFY(r.dialog->isVisible());
+  QCOMPARE(r.dialogs.boxes().back().caption, std::string("Unable To Save File"));
+  QVERIFY(test::read_file("fk.log").find("ERROR: File Open newsrc.new - Write") != std::string::npos);
+  QVERIFY(r.button("unsubscribe")->isEnabled());
 }
 
 void GroupsDialogTest::refresh_runs_with_the_working_buttons_off() {
