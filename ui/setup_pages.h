@@ -37,7 +37,7 @@ class SetupPage : public QWidget {
   explicit SetupPage(const QString& caption, QWidget* parent = nullptr);
   const QString& caption() const { return caption_; }
 
-  // Fills the controls from the settings; the page is unmodified afterwards.
+  // Fills the controls from the settings (once per showing); the page is unmodified afterwards.
   void fill(const Settings& settings);
   bool filled() const { return filled_; }
   // Takes the values in the page's exchange order, each into `settings` the moment it passes, and
@@ -64,7 +64,8 @@ class SetupPage : public QWidget {
   };
   enum class Case { AsTyped, Lower };
 
-  // The bindings, each adding a fill step; the exchange order is the order of the add_* calls below.
+  // Binds a control to a setting: filled from it, taken into it (with the kind's checks). The order of
+  // taking is set_exchange_order's, not the order of binding.
   void bind_check(QCheckBox* box, IntField field);
   void bind_int(QLineEdit* edit, IntField field, std::optional<Range> range = std::nullopt);
   void bind_uint(QLineEdit* edit, UintField field, std::optional<Range> range = std::nullopt);
