@@ -63,13 +63,14 @@ bool load_group_lists(GroupLists& lists, const TitleCallback& title, const Clock
   return opened;
 }
 
-void save_group_lists(const GroupLists& lists, const TitleCallback& title) {
+bool save_group_lists(const GroupLists& lists, const TitleCallback& title) {
   if (title) title("Please Wait.... saving newsrc.new to disk");
   std::string out;
   for (const auto& g : lists.subscribed) out += " " + g + "\n";
   for (const auto& g : lists.unsubscribed) out += "#" + g + "\n";
-  replace_file(kNewsrcNew, out);
+  const bool written = replace_file(kNewsrcNew, out);
   if (title) title("Done");
+  return written;
 }
 
 int count_subscribed_groups() {

@@ -40,8 +40,9 @@ void insert_sorted(std::vector<std::string>& list, std::string name);
 bool load_group_lists(GroupLists& lists, const TitleCallback& title, const Clock& clock);
 
 // Writes newsrc.new: " name" per subscribed group, then "#name" per unsubscribed group, with the
-// titles "Please Wait.... saving newsrc.new to disk" and "Done". A failed write keeps the old file.
-void save_group_lists(const GroupLists& lists, const TitleCallback& title);
+// titles "Please Wait.... saving newsrc.new to disk" and "Done". A failed write keeps the old file and
+// returns false.
+bool save_group_lists(const GroupLists& lists, const TitleCallback& title);
 
 // Subscribed lines of newsrc.new, else newsrc (0 when neither opens).
 int count_subscribed_groups();

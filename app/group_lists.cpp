@@ -1,0 +1,132 @@
+// List operations of the news groups dialog.
+#include "app/group_lists.h"
+
+#include <algorithm>
+
+#include "session/session_state.h"
+#include "session/view.h"
+#include "store/clock.h"
+
+namespace fk {
+
+const char* const kRefreshWarning =
+    "This Will UnSubscribed You To All Groups and Will Download a Current List of All Active News Groups "
+    "From "
+    "Your News Server. (This May Take Several Minutes). Use of This Command Is Recommended Only During "
+    "Intial "
+    "Setup";
+
+namespace {
+
+inline unsigned char fold(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
+// Ascending, without duplicates or positions outside a list of `size` entries.
+void normalise(std::vector<std::size_t>& positions, std::size_t size) {
+  std::sort(positions.begin(), positions.end());
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  positions.erase(std::lower_bound(positions.begin(), positions.end(), size), positions.end());
+}
+
+// Removes the entries at the (normalised) positions in one pass; a list of 30,000 stays linear.
+void erase_at(std::vector<std::string>& list, const std::vector<std::size_t>& positions) {
+  if (positions.empty()) return;
+  std::size_t out = positions.front();
+  std::size_t next = 0;
+  for (std::size_t in = positions.front(); in < list.size(); ++in) {
+    if (next < positions.size() && positions[next] == in) {
+      ++next;
+      continue;
+    }
+    list[out++] = std::move(list[in]);
+  }
+  list.resize(out);
+}
+
+}  // namespace
+
+bool group_name_less(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return fold(x) < fold(y); });
+}
+
+std::size_t subscribe(GroupLists& lists, std::vector<std::size_t> selected) {
+  normalise(selected, lists.unsubscribed.size());
+  lists.subscribed.reserve(lists.subscribed.size() + selected.size());
+  for (std::size_t p : selected) lists.subscribed.push_back(lists.unsubscribed[p]);
+  erase_at(lists.unsubscribed, selected);
+  return selected.size();
+}
+
+std::size_t unsubscribe(GroupLists& lists, std::vector<std::size_t> selected) {
+  normalise(selected, lists.subscribed.size());
+  if (selected.empty()) return 0;
+  std::vector<std::string> moved;
+  moved.reserve(selected.size());
+  for (std::size_t p : selected) moved.push_back(lists.subscribed[p]);
+  erase_at(lists.subscribed, selected);
+  add_unsubscribed(lists, std::move(moved));
+  return selected.size();
+}
+
+void add_unsubscribed(GroupLists& lists, std::vector<std::string> names) {
+  if (names.empty()) return;
+  // One insertion after another puts each name after its equals, the earlier ones included: a stable
+  // sort of the newcomers merged behind the equal old names gives the same list.
+  std::stable_sort(names.begin(), names.end(), group_name_less);
+  std::vector<std::string> merged;
+  merged.reserve(lists.unsubscribed.size() + names.size());
+  std::merge(std::make_move_iterator(lists.unsubscribed.begin()),
+             std::make_move_iterator(lists.unsubscribed.end()), std::make_move_iterator(names.begin()),
+             std::make_move_iterator(names.end()), std::back_inserter(merged), group_name_less);
+  lists.unsubscribed = std::move(merged);
+}
+
+std::size_t move_to_top(GroupLists& lists, std::vector<std::size_t> selected) {
+  normalise(selected, lists.subscribed.size());
+  if (selected.empty()) return 0;
+  std::vector<char> chosen(lists.subscribed.size(), 0);
+  for (std::size_t p : selected) chosen[p] = 1;
+  std::vector<std::string> front, back;
+  front.reserve(selected.size());
+  back.reserve(lists.subscribed.size() - selected.size());
+  for (std::size_t i = 0; i < lists.subscribed.size(); ++i)
+    (chosen[i] ? front : back).push_back(std::move(lists.subscribed[i]));
+  for (auto& g : back) front.push_back(std::move(g));
+  lists.subscribed = std::move(front);
+  return selected.size();
+}
+
+std::size_t pick_defaults(GroupLists& lists, const TitleCallback& title, const Clock& clock) {
+  static constexpr const char* kWords[] = {"sex", "picture", "erotic"};
+  const std::size_t total = lists.unsubscribed.size();
+  std::vector<std::size_t> picked;
+  for (std::size_t i = 0; i < total; ++i) {
+    const std::string& name = lists.unsubscribed[i];
+    for (const char* word : kWords)
+      if (name.find(word) != std::string::npos) {
+        picked.push_back(i);
+        break;
+      }
+    if (title && clock.uptime_ms() % 1000 == 0)
+      title("Scanning group " + std::to_string(i) + " of " + std::to_string(total) + " Groups");
+  }
+  return subscribe(lists, std::move(picked));
+}
+
+void delete_unsubscribed(GroupLists& lists) {
+  lists.unsubscribed.clear();
+}
+
+std::string group_count_line(const GroupLists& lists) {
+  return group_count_line(lists.subscribed.size(), lists.subscribed.size() + lists.unsubscribed.size());
+}
+
+bool confirm_refresh(const SessionState& state, Dialogs& dialogs) {
+  if (state.news_socket.load() != -1 || state.connected.load() != 0) return false;
+  return dialogs.message_box(kRefreshWarning, "Warning", Icon::Warning, Buttons::OkCancel) == Answer::Ok;
+}
+
+}  // namespace fk

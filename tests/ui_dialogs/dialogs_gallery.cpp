@@ -1,0 +1,74 @@
+// Saves a picture of each dialog (and each setup page) into the folder given, for a person to judge.
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QListView>
+#include <QTimer>
+
+#include "app/group_list_refresher.h"
+#include "common/fake_clock.h"
+#include "common/recording_view.h"
+#include "common/temp_dir.h"
+#include "session/session_state.h"
+#include "store/status_log.h"
+#include "ui/bozo_dialog.h"
+#include "ui/groups_dialog.h"
+#include "ui/setup_sheet.h"
+
+namespace {
+
+void settle(int ms = 200) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void save(QWidget& w, const QString& dir, const QString& name) {
+  settle();
+  w.grab().save(dir + "/" + name + ".png");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".")).absolutePath();
+  fk::test::TempDir dir;
+  fk::test::FakeClock clock;
+  fk::test::RecordingDialogs dialogs;
+  fk::Settings s;
+  s.news_server = "news.example.net";
+  s.user = "reader";
+  s.pass = "secret";
+  fk::SharedSettings settings(s);
+  fk::StatusLog log(settings, clock);
+  fk::SessionState state;
+
+  fk::SetupSheet sheet(settings, dialogs, log);
+  sheet.show();
+  for (int i = 0; i < sheet.page_count(); ++i) {
+    sheet.select_page(i);
+    save(sheet, out, QStringLiteral("setup-%1").arg(i + 1));
+  }
+  sheet.hide();
+
+  fk::test::write_file("BOZOS.FNK", "spammer@example.com\nPicture Poster <pp@example.org>\nanon@nowhere\n");
+  fk::BozoDialog bozo(500, log);
+  bozo.show();
+  save(bozo, out, QStringLiteral("bozo"));
+  bozo.hide();
+
+  std::string newsrc;
+  for (const char* g : {"alt.binaries.pictures.nature", "rec.photo.digital", "alt.binaries.pictures.erotica"})
+    newsrc += std::string(" ") + g + "\n";
+  for (int i = 0; i < 400; ++i)
+    newsrc += "#alt.binaries.group" + std::to_string(i) +
+              (i % 7 == 0 ? ".a.rather.long.name.with.more.parts" : "") + "\n";
+  fk::test::write_file("newsrc.new", newsrc);
+  fk::StubGroupListRefresher refresher;
+  fk::GroupsDialog groups(state, dialogs, log, clock, refresher);
+  groups.show();
+  settle(500);
+  save(groups, out, QStringLiteral("groups"));
+  return 0;
+}

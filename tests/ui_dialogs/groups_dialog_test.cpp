@@ -1,0 +1,277 @@
+// The news groups dialog: loading, the buttons and double-clicks, OK and Cancel, the close command, the
+// refresh's refusal and working-buttons state, and a measured load of 30,000 groups.
+#include "ui/groups_dialog.h"
+
+#include <QElapsedTimer>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QtTest>
+#include <atomic>
+#include <filesystem>
+#include <future>
+
+#include "app/group_list_refresher.h"
+#include "common/fake_clock.h"
+#include "common/recording_view.h"
+#include "common/temp_dir.h"
+#include "session/session_state.h"
+#include "store/status_log.h"
+
+using namespace fk;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Holds the refresh open until released (or cancelled), so the test can look at the dialog meanwhile.
+class GateRefresher : public GroupListRefresher {
+ public:
+  void refresh(RefreshSink& sink) override {
+    sink.clear_lists();
+    sink.title("Requesting Connection To News Server...");
+    while (!cancelled_ && gate_.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    }
+    sink.add_groups({"zeta.pics", "Alpha.pics", "beta.pics"});
+    sink.title(kRefreshDoneTitle);
+  }
+  void cancel() override { cancelled_ = true; }
+  void release() { open_.set_value(); }
+
+ private:
+  std::promise<void> open_;
+  std::shared_future<void> gate_ = open_.get_future().share();
+  std::atomic<bool> cancelled_{false};
+};
+
+struct Rig {
+  test::TempDir dir;
+  test::FakeClock clock;
+  test::RecordingDialogs dialogs;
+  SharedSettings settings;
+  StatusLog log{settings, clock};
+  SessionState state;
+  GateRefresher refresher;
+  std::unique_ptr<GroupsDialog> dialog;
+
+  std::unique_ptr<QSignalSpy> loaded;
+
+  explicit Rig(const std::string& newsrc_new = {}, bool wait = true) {
+    clock.set_uptime_ms(1);  // off the whole second: no progress titles
+    if (!newsrc_new.empty()) test::write_file("newsrc.new", newsrc_new);
+    dialog = std::make_unique<GroupsDialog>(state, dialogs, log, clock, refresher);
+    loaded = std::make_unique<QSignalSpy>(dialog.get(), &GroupsDialog::load_finished);
+    dialog->show();
+    if (wait) wait_for_load();
+  }
+  void wait_for_load() {
+    if (loaded->count() == 0 && !loaded->wait(30000)) qFatal("the lists did not load");
+  }
+  ~Rig() {
+    refresher.cancel();
+    dialog.reset();
+  }
+  QPushButton* button(const char* name) { return dialog->findChild<QPushButton*>(QString::fromLatin1(name)); }
+  void select(QListView* view, std::initializer_list<int> rows) {
+    for (int row : rows)
+      view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select);
+  }
+  void double_click(QListView* view, int row) {
+    QRect rect = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+  void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+  QString title() const { return dialog->windowTitle(); }
+  bool working_buttons_enabled() {
+    bool all = true, none = true;
+    for (const char* b :
+         {"deleteUnsubscribed", "refresh", "cancel", "ok", "defaults", "subscribe", "unsubscribe"}) {
+      all = all && button(b)->isEnabled();
+      none = none && !button(b)->isEnabled();
+    }
+    if (!all && !none) qFatal("working buttons half enabled");
+    return all;
+  }
+};
+
+constexpr const char* kSample = " s.two\n s.one\n#beta\n#Alpha\n#gamma\n#alt.pictures\n#alt.Pictures\n";
+
+}  // namespace
+
+class GroupsDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void loads_with_the_working_buttons_off_until_done();
+  void subscribe_and_unsubscribe_by_button_and_double_click();
+  void caret_defaults_and_delete_then_ok();
+  void missing_files_and_a_failed_save_show_a_box();
+  void refresh_runs_with_the_working_buttons_off();
+  void close_command_saves_like_ok();
+  void thirty_thousand_groups_load_and_move_quickly();
+};
+
+void GroupsDialogTest::loads_with_the_working_buttons_off_until_done() {
+  Rig r(kSample, false);
+  // The lists arrive through the event loop, so the dialog is still loading here.
+  QVERIFY(r.dialog->busy());
+  QVERIFY(!r.working_buttons_enabled());
+  QVERIFY(r.button("moveToTop")->isEnabled());
+  r.wait_for_load();
+  QVERIFY(r.working_buttons_enabled());
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"s.two", "s.one"}));
+  QCOMPARE(r.dialog->lists().unsubscribed, (Names{"Alpha", "alt.pictures", "alt.Pictures", "beta", "gamma"}));
+  QCOMPARE(r.title(), QStringLiteral("2 of 7 Groups Will Be Scanned for Articles"));
+  QCOMPARE(r.state.subscribed_groups.load(), 2);
+  QCOMPARE(r.dialog->unsubscribed_view()->model()->rowCount(), 5);
+  QVERIFY(r.dialogs.boxes().empty());
+}
+
+void GroupsDialogTest::subscribe_and_unsubscribe_by_button_and_double_click() {
+  Rig r(kSample);
+  r.select(r.dialog->unsubscribed_view(), {3, 0});
+  r.click("subscribe");
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"s.two", "s.one", "Alpha", "beta"}));
+  QCOMPARE(r.title(), QStringLiteral("4 of 7 Groups Will Be Scanned for Articles"));
+  QCOMPARE(r.state.subscribed_groups.load(), 4);
+  QVERIFY(r.dialog->unsubscribed_view()->selectionModel()->selectedIndexes().isEmpty());
+
+  r.double_click(r.dialog->unsubscribed_view(), 2);  // "gamma"
+  QCOMPARE(r.dialog->lists().subscribed.back(), std::string("gamma"));
+  QCOMPARE(r.state.subscribed_groups.load(), 5);
+
+  r.double_click(r.dialog->subscribed_view(), 0);  // "s.two" goes back, sorted in
+  QCOMPARE(r.dialog->lists().unsubscribed, (Names{"alt.pictures", "alt.Pictures", "s.two"}));
+  QCOMPARE(r.title(), QStringLiteral("4 of 7 Groups Will Be Scanned for Articles"));
+  QCOMPARE(r.state.subscribed_groups.load(), 4);
+
+  r.select(r.dialog->subscribed_view(), {0, 1});
+  r.click("unsubscribe");
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"beta", "gamma"}));
+}
+
+void GroupsDialogTest::caret_defaults_and_delete_then_ok() {
+  Rig r(kSample);
+  r.select(r.dialog->subscribed_view(), {1});
+  r.click("moveToTop");
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"s.one", "s.two"}));
+  r.click("defaults");  // "picture" counts in lower case only
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"s.one", "s.two", "alt.pictures"}));
+  QCOMPARE(r.title(), QStringLiteral("3 of 7 Groups Will Be Scanned for Articles"));
+  QVERIFY(r.working_buttons_enabled());
+  r.state.subscribed_groups = 99;
+  r.click("deleteUnsubscribed");  // changes neither the title nor the count
+  QVERIFY(r.dialog->lists().unsubscribed.empty());
+  QCOMPARE(r.title(), QStringLiteral("3 of 7 Groups Will Be Scanned for Articles"));
+  QCOMPARE(r.state.subscribed_groups.load(), 99);
+  r.click("ok");
+  QCOMPARE(r.dialog->result(), int(QDialog::Accepted));
+  QCOMPARE(r.title(), QStringLiteral("Done"));
+  QCOMPARE(test::read_file("newsrc.new"), std::string(" s.one\n s.two\n alt.pictures\n"));
+}
+
+void GroupsDialogTest::missing_files_and_a_failed_save_show_a_box() {
+  Rig r;
+  auto boxes = r.dialogs.boxes();
+  QCOMPARE(boxes.size(), std::size_t{1});
+  QCOMPARE(
+      boxes[0].text,
+      std::string("Unable to find newsrc file.\nUse Refresh Button To Get List of News Groups From Server"));
+  QCOMPARE(boxes[0].caption, std::string("Unable To Open File"));
+  QCOMPARE(r.title(), QStringLiteral("0 of 0 Groups Will Be Scanned for Articles"));
+  QVERIFY(test::read_file("fk.log").find("Unable to find newsrc file.") != std::string::npos);
+
+  // newsrc.new cannot be written (a folder of that name): OK says so and keeps the dialog and the edit.
+  std::filesystem::create_directory("newsrc.new");
+  r.click("ok");
+  QVERIFY(r.dialog->isVisible());
+  QCOMPARE(r.dialogs.boxes().back().caption, std::string("Unable To Save File"));
+  QVERIFY(test::read_file("fk.log").find("ERROR: File Open newsrc.new - Write") != std::string::npos);
+  QVERIFY(r.button("unsubscribe")->isEnabled());
+}
+
+void GroupsDialogTest::refresh_runs_with_the_working_buttons_off() {
+  Rig r(kSample);
+  test::write_file("newsrc", " kept\n");
+  QSignalSpy finished(r.dialog.get(), &GroupsDialog::refresh_finished);
+  r.click("refresh");
+  QVERIFY(r.dialog->busy());
+  QVERIFY(!r.working_buttons_enabled());
+  QVERIFY(r.button("moveToTop")->isEnabled());
+  QTRY_COMPARE(r.title(), QStringLiteral("Requesting Connection To News Server..."));
+  QVERIFY(r.dialog->lists().subscribed.empty());
+
+  // The close command only sounds a warning while the refresh runs; Escape does the same.
+  r.dialog->close();
+  QTest::keyClick(r.dialog.get(), Qt::Key_Escape);
+  QVERIFY(r.dialog->isVisible());
+  QCOMPARE(r.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation, Beep::Exclamation}));
+
+  r.refresher.release();
+  QVERIFY(finished.wait(10000));
+  QVERIFY(r.working_buttons_enabled());
+  QCOMPARE(r.title(), QStringLiteral("Select News Groups to Search For Articles"));
+  QCOMPARE(r.dialog->lists().unsubscribed, (Names{"Alpha.pics", "beta.pics", "zeta.pics"}));
+  QCOMPARE(r.dialog->unsubscribed_view()->model()->rowCount(), 3);
+
+  r.click("cancel");
+  QCOMPARE(test::read_file("newsrc.new"), std::string(kSample));
+  QCOMPARE(test::read_file("newsrc"), std::string(" kept\n"));
+}
+
+void GroupsDialogTest::close_command_saves_like_ok() {
+  Rig r(kSample);
+  r.select(r.dialog->unsubscribed_view(), {0});
+  r.click("subscribe");
+  r.dialog->close();
+  QVERIFY(!r.dialog->isVisible());
+  QCOMPARE(r.dialog->result(), int(QDialog::Accepted));
+  QCOMPARE(test::read_file("newsrc.new"),
+           std::string(" s.two\n s.one\n Alpha\n#alt.pictures\n#alt.Pictures\n#beta\n#gamma\n"));
+}
+
+void GroupsDialogTest::thirty_thousand_groups_load_and_move_quickly() {
+  std::string file;
+  for (int i = 0; i < 30000; ++i) {
+    file += i % 100 == 0 ? ' ' : '#';
+    file += i % 3 ? "alt.binaries.group" : "Comp.group";
+    file += std::to_string((i * 7919) % 30000);
+    file += '\n';
+  }
+  QElapsedTimer timer;
+  timer.start();
+  Rig r(file);
+  GroupsDialog& dialog = *r.dialog;
+  QCoreApplication::processEvents();
+  const qint64 load_ms = timer.restart();
+  QCOMPARE(dialog.lists().unsubscribed.size(), std::size_t{29700});
+  QCOMPARE(r.state.subscribed_groups.load(), 300);
+
+  QListView* view = dialog.unsubscribed_view();
+  for (int step = 0; step < 20; ++step) {
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() * step / 19);
+    view->viewport()->repaint();
+  }
+  const qint64 scroll_ms = timer.restart();
+
+  view->selectAll();
+  QTest::mouseClick(dialog.findChild<QPushButton*>("subscribe"), Qt::LeftButton);
+  dialog.subscribed_view()->viewport()->repaint();
+  const qint64 subscribe_ms = timer.restart();
+  QCOMPARE(dialog.lists().subscribed.size(), std::size_t{30000});
+
+  dialog.subscribed_view()->selectAll();
+  QTest::mouseClick(dialog.findChild<QPushButton*>("unsubscribe"), Qt::LeftButton);
+  view->viewport()->repaint();
+  const qint64 unsubscribe_ms = timer.restart();
+  QCOMPARE(dialog.lists().unsubscribed.size(), std::size_t{30000});
+
+  qInfo(
+      "30,000 groups: load and show %lld ms, 20 scroll repaints %lld ms, subscribe all %lld ms, "
+      "unsubscribe all %lld ms",
+      load_ms, scroll_ms, subscribe_ms, unsubscribe_ms);
+}
+
+QTEST_MAIN(GroupsDialogTest)
+#include "groups_dialog_test.moc"

@@ -1,0 +1,229 @@
+// The setup sheet: refusals and focus, the exchange order, lower-cased filters, DEFAULTS, Apply and Cancel.
+#include "ui/setup_sheet.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "common/fake_clock.h"
+#include "common/recording_view.h"
+#include "common/temp_dir.h"
+#include "store/status_log.h"
+
+using namespace fk;
+
+namespace {
+
+enum Page { Connection, Article, Subject, Logging, Screen, Scheduler };
+
+struct Rig {
+  test::TempDir dir;
+  test::FakeClock clock;
+  test::RecordingDialogs dialogs;
+  SharedSettings settings;
+  StatusLog log{settings, clock};
+  SetupSheet sheet{settings, dialogs, log};
+
+  Rig() { sheet.show(); }
+  QLineEdit* edit(const char* name) { return sheet.findChild<QLineEdit*>(QString::fromLatin1(name)); }
+  QCheckBox* box(const char* name) { return sheet.findChild<QCheckBox*>(QString::fromLatin1(name)); }
+  // Goes to a page through a click on its tab, as a user would.
+  void click_tab(int index) {
+    auto* bar = sheet.findChild<QTabWidget*>()->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+  }
+  void go(int index) {
+    click_tab(index);
+    QCOMPARE(sheet.current_index(), index);
+  }
+  QString last_message() const {
+    auto boxes = dialogs.boxes();
+    return boxes.empty() ? QString() : QString::fromStdString(boxes.back().text);
+  }
+  // Sets a field and presses OK; true when the sheet closed.
+  bool ok_with(const char* name, const QString& text) {
+    edit(name)->setText(text);
+    sheet.accept();
+    return sheet.result() == QDialog::Accepted;
+  }
+};
+
+}  // namespace
+
+class SetupSheetTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void range_and_number_refusals_keep_the_page_and_focus();
+  void the_exchange_stops_at_the_first_refusal();
+  void a_refused_value_blocks_the_tab_change();
+  void long_passwords_are_refused();
+  void first_two_filters_are_stored_in_lower_case();
+  void defaults_then_cancel_keeps_the_stored_filters();
+  void a_value_taken_on_leaving_a_page_survives_cancel();
+  void apply_follows_the_modified_state();
+};
+
+void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
+  struct Case {
+    int page;
+    const char* field;
+    const char* text;
+    const char* message;  // empty: accepted
+  };
+  const Case cases[] = {
+      {Connection, "port", "0", "Please enter an integer between 1 and 65535."},
+      {Connection, "port", "65536", "Please enter an integer between 1 and 65535."},
+      {Connection, "port", "-1", "Please enter a positive integer."},
+      {Connection, "port", "12x", "Please enter a positive integer."},
+      {Connection, "port", "65535", ""},
+      {Connection, "max_connecttime", "", "Please enter an integer."},
+      {Connection, "max_connecttime", "-5", ""},
+      {Article, "minlines", "4294967296", "Please enter a positive integer."},
+      {Logging, "max_history", "9", "Please enter an integer between 10 and 32700."},
+      {Logging, "max_blacklist", "32701", "Please enter an integer between 10 and 32700."},
+      {Logging, "max_filenames", "32700", ""},
+      {Scheduler, "Start_Hour", "24", "Please enter an integer between 0 and 23."},
+      {Scheduler, "End_Min", "60", "Please enter an integer between 0 and 59."},
+      {Scheduler, "End_Hour", "23", ""},
+      {Scheduler, "Start_Min", "59", ""},
+  };
+  for (const Case& c : cases) {
+    Rig r;
+    if (c.page != Connection) r.go(c.page);
+    const bool closed = r.ok_with(c.field, QString::fromLatin1(c.text));
+    const QString expected = QString::fromLatin1(c.message);
+    QVERIFY2(closed == expected.isEmpty(), c.field);
+    if (closed) continue;
+    QCOMPARE(r.last_message(), expected);
+    QCOMPARE(r.dialogs.boxes().back().caption, std::string("Fennick"));
+    QCOMPARE(r.sheet.current_index(), c.page);
+    QCOMPARE(r.sheet.focusWidget(), r.edit(c.field));
+    QVERIFY(r.sheet.isVisible());
+    QVERIFY(test::read_file("fk.log").find(c.message) != std::string::npos);
+  }
+}
+
+void SetupSheetTest::the_exchange_stops_at_the_first_refusal() {
+  Rig r;
+  // Connection order: check_auth, unattended_operation, pass, news_server, user, max_connecttime, ...
+  r.box("check_auth")->setChecked(true);
+  r.edit("news_server")->setText("news.example.org");
+  r.edit("user")->setText("someone");
+  r.edit("max_connecttime")->setText("ten");
+  r.edit("isp_user")->setText("dialer");
+  r.edit("port")->setText("0");
+  QVERIFY(!r.ok_with("max_connecttime", "ten"));
+  QCOMPARE(r.last_message(), QStringLiteral("Please enter an integer."));
+  QCOMPARE(r.dialogs.boxes().size(), std::size_t{1});  // the port is never reached
+  Settings s = r.settings.get();
+  QCOMPARE(s.check_auth, 1);
+  QCOMPARE(s.news_server, std::string("news.example.org"));
+  QCOMPARE(s.user, std::string("someone"));
+  QCOMPARE(s.isp_user, std::string());
+  QCOMPARE(s.port, 119u);
+}
+
+void SetupSheetTest::a_refused_value_blocks_the_tab_change() {
+  Rig r;
+  r.edit("port")->setText("0");
+  r.click_tab(Logging);
+  QCOMPARE(r.sheet.current_index(), int(Connection));
+  QCOMPARE(r.sheet.findChild<QTabWidget*>()->currentIndex(), int(Connection));
+  QCOMPARE(r.last_message(), QStringLiteral("Please enter an integer between 1 and 65535."));
+  QCOMPARE(r.sheet.focusWidget(), r.edit("port"));
+  QVERIFY(!r.sheet.page(Logging)->filled());
+
+  r.edit("port")->setText("563");
+  r.click_tab(Logging);
+  QCOMPARE(r.sheet.current_index(), int(Logging));
+  QCOMPARE(r.settings.get().port, 563u);
+}
+
+void SetupSheetTest::long_passwords_are_refused() {
+  for (const char* field : {"pass", "isp_pass"}) {
+    Rig r;
+    QCOMPARE(r.edit(field)->echoMode(), QLineEdit::Password);
+    QVERIFY(!r.ok_with(field, QString(74, 'p')));
+    QCOMPARE(r.last_message(), password_message());
+    QCOMPARE(r.sheet.focusWidget(), r.edit(field));
+    // Letters outside ASCII take more room in the file than they show.
+    QVERIFY(!r.ok_with(field, QString(37, QChar(0x00e9))));
+    QVERIFY(r.ok_with(field, QString(73, 'p')));
+  }
+  Rig r;
+  QVERIFY(r.ok_with("pass", QString(73, 'p')));
+  QCOMPARE(r.settings.get().pass, std::string(73, 'p'));
+}
+
+void SetupSheetTest::first_two_filters_are_stored_in_lower_case() {
+  Rig r;
+  r.go(Subject);
+  r.edit("filter1")->setText("*.JPG*");
+  r.edit("filter2")->setText("*Part 1/1*");
+  QVERIFY(r.ok_with("filter3", "*.JPG*"));
+  Settings s = r.settings.get();
+  QCOMPARE(s.filter1, std::string("*.jpg*"));
+  QCOMPARE(s.filter2, std::string("*part 1/1*"));
+  QCOMPARE(s.filter3, std::string("*.JPG*"));
+}
+
+void SetupSheetTest::defaults_then_cancel_keeps_the_stored_filters() {
+  Rig r;
+  r.settings.update([](Settings& s) {
+    s.filter1 = "*.png*";
+    s.filter2 = "*part*";
+    s.filter3 = "";
+    s.check_subject = 0;
+  });
+  r.go(Subject);
+  QVERIFY(!r.sheet.apply_button()->isEnabled());
+  QTest::mouseClick(r.sheet.findChild<QPushButton*>("defaults"), Qt::LeftButton);
+  QCOMPARE(r.edit("filter1")->text(), QStringLiteral("*.jpg*|*.gif*"));
+  QCOMPARE(r.edit("filter2")->text(), QStringLiteral("*1/1*|*01/01*"));
+  QCOMPARE(r.edit("filter3")->text(), QStringLiteral("re:*|*free*|*http:*"));
+  QVERIFY(!r.box("check_subject")->isChecked());
+  QVERIFY(r.sheet.apply_button()->isEnabled());
+  r.sheet.reject();
+  Settings s = r.settings.get();
+  QCOMPARE(s.filter1, std::string("*.png*"));
+  QCOMPARE(s.filter2, std::string("*part*"));
+  QCOMPARE(s.filter3, std::string());
+  QVERIFY(!test::exists("FENNICK.INI"));
+}
+
+void SetupSheetTest::a_value_taken_on_leaving_a_page_survives_cancel() {
+  Rig r;
+  r.go(Logging);
+  r.edit("max_history")->setText("1000");
+  r.box("detailed_status_logging_enabled")->click();
+  r.go(Screen);
+  r.edit("taskbar_name")->setText("not taken");
+  r.sheet.reject();
+  Settings s = r.settings.get();
+  QCOMPARE(s.max_history, 1000u);
+  QCOMPARE(s.detailed_status_logging_enabled, 1);
+  QCOMPARE(s.taskbar_name, std::string("2nd Quarter Projections"));
+  QVERIFY(!test::exists("FENNICK.INI"));
+}
+
+void SetupSheetTest::apply_follows_the_modified_state() {
+  Rig r;
+  QVERIFY(!r.sheet.apply_button()->isEnabled());
+  r.box("unattended_operation")->click();
+  QVERIFY(r.sheet.apply_button()->isEnabled());
+  r.edit("port")->setText("0");
+  QVERIFY(!r.sheet.apply());
+  QVERIFY(r.sheet.apply_button()->isEnabled());
+  r.edit("port")->setText("8119");
+  QTest::mouseClick(r.sheet.apply_button(), Qt::LeftButton);
+  QVERIFY(!r.sheet.apply_button()->isEnabled());
+  QVERIFY(r.sheet.isVisible());
+  QCOMPARE(r.settings.get().unattended_operation, 1);
+  QCOMPARE(r.settings.get().port, 8119u);
+}
+
+QTEST_MAIN(SetupSheetTest)
+#include "setup_sheet_test.moc"

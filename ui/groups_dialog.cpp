@@ -1,0 +1,352 @@
+// The news groups dialog.
+#include "ui/groups_dialog.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/group_list_refresher.h"
+#include "app/group_lists.h"
+#include "session/session_state.h"
+#include "session/view.h"
+#include "store/clock.h"
+#include "store/status_log.h"
+#include "ui/dialog_kit.h"
+
+namespace fk {
+
+namespace {
+
+constexpr int kMinRowWidth = 640;
+
+QListView* group_view(const char* name, QAbstractItemModel* model, QWidget* parent) {
+  auto* view = new QListView(parent);
+  view->setObjectName(QString::fromLatin1(name));
+  view->setModel(model);
+  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setUniformItemSizes(true);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  view->setMinimumSize(kit::dlu_x(view->fontMetrics(), 150), view->fontMetrics().height() * 18);
+  return view;
+}
+
+QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  return b;
+}
+
+}  // namespace
+
+// ---- GroupListModel ----
+
+GroupListModel::GroupListModel(const std::vector<std::string>& names, QObject* parent)
+    : QAbstractListModel(parent), names_(names) {}
+
+int GroupListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(names_.size());
+}
+
+QVariant GroupListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= names_.size())
+    return {};
+  if (role == Qt::DisplayRole) return kit::to_display(names_[static_cast<std::size_t>(index.row())]);
+  // With uniform rows the view asks the first row only; every row claims the width of the longest name.
+  if (role == Qt::SizeHintRole) return QSize(row_width_, row_height_);
+  return {};
+}
+
+void GroupListModel::reset(int row_width, int row_height) {
+  beginResetModel();
+  row_width_ = row_width;
+  row_height_ = row_height;
+  endResetModel();
+}
+
+// ---- the refresh's reports, carried over to the dialog's thread ----
+
+class GroupsDialog::Sink : public RefreshSink {
+ public:
+  explicit Sink(GroupsDialog& dialog) : dialog_(dialog) {}
+  void title(const std::string& text) override {
+    QString t = kit::to_display(text);
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, t] { d->setWindowTitle(t); }, Qt::QueuedConnection);
+  }
+  void clear_lists() override {
+    QMetaObject::invokeMethod(
+        &dialog_,
+        [d = &dialog_] {
+          d->lists_ = GroupLists{};
+          d->show_lists();
+        },
+        Qt::QueuedConnection);
+  }
+  void add_groups(std::vector<std::string> names) override {
+    auto batch = std::make_shared<std::vector<std::string>>(std::move(names));
+    QMetaObject::invokeMethod(
+        &dialog_,
+        [d = &dialog_, batch] {
+          add_unsubscribed(d->lists_, std::move(*batch));
+          d->show_lists(true, false);
+        },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  GroupsDialog& dialog_;
+};
+
+// ---- GroupsDialog ----
+
+GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
+                           GroupListRefresher& refresher, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      dialogs_(dialogs),
+      log_(log),
+      clock_(clock),
+      refresher_(refresher),
+      sink_(std::make_unique<Sink>(*this)) {
+  setWindowTitle(QStringLiteral("News Groups"));
+
+  unsubscribed_model_ = new GroupListModel(lists_.unsubscribed, this);
+  subscribed_model_ = new GroupListModel(lists_.subscribed, this);
+  unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
+  subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
+
+  auto* subscribe_button = button(QStringLiteral("--->"), "subscribe", this);
+  unsubscribe_ = button(QStringLiteral("<---"), "unsubscribe", this);
+  auto* defaults = button(QStringLiteral("Defaults -->"), "defaults", this);
+  auto* top = button(QStringLiteral("^"), "moveToTop", this);
+  top->setFixedWidth(kit::dlu_x(top->fontMetrics(), 15) + 12);
+  auto* ok = button(QStringLiteral("OK"), "ok", this);
+  ok->setDefault(true);
+  auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
+  auto* refresh = button(QStringLiteral("Refresh List"), "refresh", this);
+  cancel_ = button(QStringLiteral("Cancel"), "cancel", this);
+  working_buttons_ = {delete_button, refresh, cancel_, ok, defaults, subscribe_button, unsubscribe_};
+
+  auto* middle = new QVBoxLayout;
+  middle->addSpacing(8);
+  middle->addWidget(subscribe_button);
+  middle->addWidget(unsubscribe_);
+  middle->addStretch(1);
+  middle->addWidget(defaults);
+  middle->addStretch(2);
+
+  auto* right = new QVBoxLayout;
+  right->addStretch(2);
+  right->addWidget(top);
+  right->addStretch(3);
+
+  auto* lists = new QGridLayout;
+  lists->addWidget(new QLabel(QStringLiteral("Unsubscribed News Groups"), this), 0, 0);
+  lists->addWidget(new QLabel(QStringLiteral("Subscribed News Groups "), this), 0, 2);
+  lists->addWidget(unsubscribed_view_, 1, 0);
+  lists->addLayout(middle, 1, 1);
+  lists->addWidget(subscribed_view_, 1, 2);
+  lists->addLayout(right, 1, 3);
+  lists->setColumnStretch(0, 1);
+  lists->setColumnStretch(2, 1);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(ok);
+  bottom->addStretch(1);
+  bottom->addWidget(delete_button);
+  bottom->addStretch(1);
+  bottom->addWidget(refresh);
+  bottom->addStretch(1);
+  bottom->addWidget(cancel_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(lists, 1);
+  layout->addLayout(bottom);
+
+  connect(subscribe_button, &QPushButton::clicked, this, &GroupsDialog::subscribe);
+  connect(unsubscribe_, &QPushButton::clicked, this, &GroupsDialog::unsubscribe);
+  connect(top, &QPushButton::clicked, this, &GroupsDialog::move_to_top);
+  connect(defaults, &QPushButton::clicked, this, &GroupsDialog::pick_defaults);
+  connect(delete_button, &QPushButton::clicked, this, &GroupsDialog::delete_unsubscribed);
+  connect(refresh, &QPushButton::clicked, this, &GroupsDialog::refresh_list);
+  connect(ok, &QPushButton::clicked, this, &GroupsDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
+  connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
+  connect(subscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::unsubscribe);
+
+  // GroupLoadThread: the file is read off the dialog's thread and the lists arrive in one piece.
+  set_busy(true);
+  show_lists();
+  start_worker([this] {
+    auto loaded = std::make_shared<GroupLists>();
+    auto title = [this](const std::string& t) { sink_->title(t); };
+    const bool opened = load_group_lists(*loaded, title, clock_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, loaded, opened] {
+          lists_ = std::move(*loaded);
+          show_lists();
+          if (!opened) {
+            log_.log_status("Unable to find newsrc file.", 0);
+            dialogs_.message_box(
+                "Unable to find newsrc file.\nUse Refresh Button To Get List of News Groups From Server",
+                "Unable To Open File", Icon::Warning, Buttons::Ok);
+          }
+          show_count();
+          set_busy(false);
+          emit load_finished();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+GroupsDialog::~GroupsDialog() {
+  refresher_.cancel();
+  if (worker_.joinable()) worker_.join();
+}
+
+void GroupsDialog::start_worker(std::function<void()> work) {
+  // The previous worker has posted its end already; joining it cannot wait on this thread.
+  if (worker_.joinable()) worker_.join();
+  worker_ = std::thread(std::move(work));
+}
+
+void GroupsDialog::set_busy(bool busy) {
+  busy_ = busy;
+  for (QPushButton* b : working_buttons_) b->setEnabled(!busy);
+}
+
+void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
+  std::size_t longest = 0;
+  const std::string* widest = nullptr;
+  for (const auto* list : {&lists_.unsubscribed, &lists_.subscribed})
+    for (const auto& name : *list)
+      if (name.size() > longest) {
+        longest = name.size();
+        widest = &name;
+      }
+  const QFontMetrics metrics = unsubscribed_view_->fontMetrics();
+  const int width =
+      std::max(kMinRowWidth, widest ? metrics.horizontalAdvance(kit::to_display(*widest)) + 12 : 0);
+  const int height = metrics.height() + 2;
+  if (unsubscribed) unsubscribed_model_->reset(width, height);
+  if (subscribed) subscribed_model_->reset(width, height);
+}
+
+void GroupsDialog::show_count() {
+  setWindowTitle(QString::fromStdString(group_count_line(lists_)));
+  state_.subscribed_groups = static_cast<int>(lists_.subscribed.size());
+}
+
+std::vector<std::size_t> GroupsDialog::selected_rows(QListView* view) const {
+  std::vector<std::size_t> rows;
+  for (const QModelIndex& index : view->selectionModel()->selectedIndexes())
+    rows.push_back(static_cast<std::size_t>(index.row()));
+  return rows;
+}
+
+void GroupsDialog::subscribe() {
+  auto rows = selected_rows(unsubscribed_view_);
+  if (rows.empty()) return;
+  fk::subscribe(lists_, std::move(rows));
+  show_lists();
+  show_count();
+}
+
+void GroupsDialog::unsubscribe() {
+  auto rows = selected_rows(subscribed_view_);
+  if (rows.empty()) return;
+  fk::unsubscribe(lists_, std::move(rows));
+  show_lists();
+  show_count();
+}
+
+void GroupsDialog::move_to_top() {
+  auto rows = selected_rows(subscribed_view_);
+  if (rows.empty()) return;
+  fk::move_to_top(lists_, std::move(rows));
+  show_lists(false, true);
+  show_count();
+}
+
+void GroupsDialog::pick_defaults() {
+  set_busy(true);
+  fk::pick_defaults(
+      lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); }, clock_);
+  show_lists();
+  set_busy(false);
+  show_count();
+}
+
+void GroupsDialog::delete_unsubscribed() {
+  fk::delete_unsubscribed(lists_);
+  show_lists(true, false);
+}
+
+void GroupsDialog::refresh_list() {
+  if (!confirm_refresh(state_, dialogs_)) return;
+  set_busy(true);
+  start_worker([this] {
+    refresher_.refresh(*sink_);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          set_busy(false);
+          emit refresh_finished();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+bool GroupsDialog::save_lists() {
+  unsubscribe_->setEnabled(false);
+  if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); }))
+    return true;
+  // The classic dialog closed as if saved; staying open keeps the user's edit and says why.
+  log_.log_status("ERROR: File Open newsrc.new - Write", 0);
+  dialogs_.message_box("Unable to write newsrc.new.\nThe news group changes are not saved.",
+                       "Unable To Save File", Icon::Warning, Buttons::Ok);
+  unsubscribe_->setEnabled(true);
+  show_count();
+  return false;
+}
+
+void GroupsDialog::accept() {
+  if (busy_ || !save_lists()) return;
+  QDialog::accept();
+}
+
+void GroupsDialog::reject() {
+  // Escape while the lists load or refresh would lose track of the worker's results; the button is off too.
+  if (busy_) {
+    dialogs_.beep(Beep::Exclamation);
+    return;
+  }
+  QDialog::reject();
+}
+
+void GroupsDialog::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (!cancel_->isEnabled()) {
+    dialogs_.beep(Beep::Exclamation);
+    return;
+  }
+  setWindowTitle(QStringLiteral("Please wait... writing newsrc.new"));
+  accept();
+}
+
+void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
+                       GroupListRefresher& refresher, QWidget* parent) {
+  GroupsDialog dialog(state, dialogs, log, clock, refresher, parent);
+  dialog.exec();
+}
+
+}  // namespace fk

@@ -1,0 +1,108 @@
+#pragma once
+// The news groups dialog: the unsubscribed and subscribed lists, loaded from and saved to newsrc.new.
+
+#include <QAbstractListModel>
+#include <QDialog>
+#include <memory>
+#include <thread>
+
+#include "store/newsrc.h"
+
+class QListView;
+class QPushButton;
+
+namespace fk {
+
+class Clock;
+class Dialogs;
+class GroupListRefresher;
+class StatusLog;
+struct SessionState;
+
+// One of the two lists as a model over the dialog's own vector; no copy per row, so 30,000 groups load
+// and scroll at once.
+class GroupListModel : public QAbstractListModel {
+  Q_OBJECT
+ public:
+  GroupListModel(const std::vector<std::string>& names, QObject* parent = nullptr);
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  // Tells the views that the vector changed; every row is row_width by row_height pixels.
+  void reset(int row_width, int row_height);
+
+ private:
+  const std::vector<std::string>& names_;
+  int row_width_ = 640;
+  int row_height_ = 16;
+};
+
+class GroupsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // Starts loading the lists at once (GroupLoadThread); the working buttons stay disabled until it ends.
+  GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
+               GroupListRefresher& refresher, QWidget* parent = nullptr);
+  // Asks a running refresh to end and waits for the worker.
+  ~GroupsDialog() override;
+
+  const GroupLists& lists() const { return lists_; }
+  QListView* unsubscribed_view() const { return unsubscribed_view_; }
+  QListView* subscribed_view() const { return subscribed_view_; }
+  // A load, a default pick or a refresh is running (the working buttons are disabled).
+  bool busy() const { return busy_; }
+
+ public slots:
+  void subscribe();            // "--->" and double-clicks in the unsubscribed list
+  void unsubscribe();          // "<---" and double-clicks in the subscribed list
+  void move_to_top();          // "^"
+  void pick_defaults();        // "Defaults -->"
+  void delete_unsubscribed();  // "Delete Unsubscribed Groups"
+  void refresh_list();         // "Refresh List"
+  void accept() override;      // "OK": saves newsrc.new
+  void reject() override;      // "Cancel" and Escape: loses every change
+
+ signals:
+  void load_finished();
+  void refresh_finished();
+
+ protected:
+  // The window's close command saves like OK, unless a load or refresh runs.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class Sink;
+
+  void set_busy(bool busy);
+  // Tells the views of the named lists that they changed (their selection is cleared).
+  void show_lists(bool unsubscribed = true, bool subscribed = true);
+  void show_count();
+  // Writes newsrc.new; on failure logs it, says so and returns false.
+  bool save_lists();
+  void start_worker(std::function<void()> work);
+  std::vector<std::size_t> selected_rows(QListView* view) const;
+
+  SessionState& state_;
+  Dialogs& dialogs_;
+  const StatusLog& log_;
+  const Clock& clock_;
+  GroupListRefresher& refresher_;
+  std::unique_ptr<Sink> sink_;
+
+  GroupLists lists_;
+  GroupListModel* unsubscribed_model_;
+  GroupListModel* subscribed_model_;
+  QListView* unsubscribed_view_;
+  QListView* subscribed_view_;
+  std::vector<QPushButton*> working_buttons_;
+  QPushButton* cancel_ = nullptr;
+  QPushButton* unsubscribe_ = nullptr;
+  bool busy_ = false;
+  std::thread worker_;
+};
+
+// Shows the dialog modally over `parent`. OK writes newsrc.new; `state.subscribed_groups` follows every
+// change of the subscribed list.
+void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
+                       GroupListRefresher& refresher, QWidget* parent = nullptr);
+
+}  // namespace fk

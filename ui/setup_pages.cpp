@@ -1,0 +1,557 @@
+// The six pages of the setup sheet.
+#include "ui/setup_pages.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#include "store/text_file.h"
+#include "ui/dialog_kit.h"
+
+namespace fk {
+
+QString integer_message() {
+  return QStringLiteral("Please enter an integer.");
+}
+QString positive_integer_message() {
+  return QStringLiteral("Please enter a positive integer.");
+}
+QString range_message(long long low, long long high) {
+  return QStringLiteral("Please enter an integer between %1 and %2.").arg(low).arg(high);
+}
+QString length_message(int max) {
+  return QStringLiteral("Please enter no more than %1 characters.").arg(max);
+}
+QString password_message() {
+  return QStringLiteral(
+             "Please enter a password of no more than %1 characters (letters outside plain ASCII count as "
+             "two or "
+             "more). Longer passwords cannot be kept in the settings file.")
+      .arg(kPasswordMaxBytes);
+}
+
+namespace {
+
+// Optional blanks, an optional sign, digits, optional blanks; nothing else.
+std::optional<long long> parse_number(const QString& text, bool allow_minus) {
+  std::string s = text.toStdString();
+  std::string_view v = s;
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  bool negative = false;
+  if (!v.empty() && (v.front() == '+' || (allow_minus && v.front() == '-'))) {
+    negative = v.front() == '-';
+    v.remove_prefix(1);
+  }
+  if (v.empty() || v.size() > 12) return std::nullopt;
+  long long value = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+QLabel* label(const QString& text, QWidget* parent) {
+  return new QLabel(text, parent);
+}
+
+QLineEdit* edit(const char* name, QWidget* parent, int width_dlu = 0) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(QString::fromLatin1(name));
+  if (width_dlu > 0) e->setFixedWidth(kit::dlu_x(e->fontMetrics(), width_dlu) + 8);
+  return e;
+}
+
+QCheckBox* check(const QString& text, const char* name, QWidget* parent) {
+  auto* c = new QCheckBox(text, parent);
+  c->setObjectName(QString::fromLatin1(name));
+  return c;
+}
+
+// A row of widgets from the left, the rest of the width left empty.
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets, int indent = 0) {
+  auto* r = new QHBoxLayout;
+  if (indent > 0) r->addSpacing(indent);
+  for (QWidget* w : widgets) r->addWidget(w);
+  r->addStretch(1);
+  return r;
+}
+
+}  // namespace
+
+// ---- SetupPage ----
+
+SetupPage::SetupPage(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {}
+
+void SetupPage::set_content(QLayout* content) {
+  auto* outer = new QHBoxLayout(this);
+  outer->addLayout(content, 1);
+  auto* icon_column = new QVBoxLayout;
+  icon_column->addWidget(kit::program_icon_label(this));
+  icon_column->addStretch(1);
+  outer->addLayout(icon_column);
+}
+
+void SetupPage::fill(const Settings& settings) {
+  Settings copy = settings;
+  filling_ = true;
+  for (auto& b : bindings_) b.fill(copy);
+  filling_ = false;
+  filled_ = true;
+  set_modified(false);
+}
+
+std::optional<Refusal> SetupPage::take(SharedSettings& settings) {
+  for (QWidget* control : order_) {
+    auto it = std::find_if(bindings_.begin(), bindings_.end(),
+                           [&](const Binding& b) { return b.control == control; });
+    if (it == bindings_.end()) continue;
+    if (auto refusal = it->take(settings)) return refusal;
+  }
+  return std::nullopt;
+}
+
+void SetupPage::set_modified(bool modified) {
+  if (filling_ || modified == modified_) return;
+  modified_ = modified;
+  emit modified_changed(modified);
+}
+
+void SetupPage::watch(QCheckBox* box) {
+  connect(box, &QCheckBox::clicked, this, [this] { set_modified(true); });
+}
+
+void SetupPage::watch(QLineEdit* edit) {
+  connect(edit, &QLineEdit::textChanged, this, [this] { set_modified(true); });
+}
+
+void SetupPage::set_exchange_order(std::vector<QWidget*> order) {
+  order_ = std::move(order);
+}
+
+void SetupPage::bind_check(QCheckBox* box, IntField field) {
+  watch(box);
+  bindings_.push_back({box, [box, field](Settings& s) { box->setChecked(field(s) != 0); },
+                       [box, field](SharedSettings& shared) -> std::optional<Refusal> {
+                         std::int32_t v = box->isChecked() ? 1 : 0;
+                         shared.update([&](Settings& s) { field(s) = v; });
+                         return std::nullopt;
+                       }});
+}
+
+void SetupPage::bind_int(QLineEdit* edit, IntField field, std::optional<Range> range) {
+  watch(edit);
+  bindings_.push_back({edit, [edit, field](Settings& s) { edit->setText(QString::number(field(s))); },
+                       [edit, field, range](SharedSettings& shared) -> std::optional<Refusal> {
+                         auto v = parse_number(edit->text(), true);
+                         if (!v || *v < std::numeric_limits<std::int32_t>::min() ||
+                             *v > std::numeric_limits<std::int32_t>::max())
+                           return Refusal{integer_message(), edit};
+                         if (range && (*v < range->low || *v > range->high))
+                           return Refusal{range_message(range->low, range->high), edit};
+                         shared.update([&](Settings& s) { field(s) = static_cast<std::int32_t>(*v); });
+                         return std::nullopt;
+                       }});
+}
+
+void SetupPage::bind_uint(QLineEdit* edit, UintField field, std::optional<Range> range) {
+  watch(edit);
+  bindings_.push_back({edit, [edit, field](Settings& s) { edit->setText(QString::number(field(s))); },
+                       [edit, field, range](SharedSettings& shared) -> std::optional<Refusal> {
+                         auto v = parse_number(edit->text(), false);
+                         if (!v || *v > std::numeric_limits<std::uint32_t>::max())
+                           return Refusal{positive_integer_message(), edit};
+                         if (range && (*v < range->low || *v > range->high))
+                           return Refusal{range_message(range->low, range->high), edit};
+                         shared.update([&](Settings& s) { field(s) = static_cast<std::uint32_t>(*v); });
+                         return std::nullopt;
+                       }});
+}
+
+void SetupPage::bind_text(QLineEdit* edit, TextField field, int max_length, Case text_case, bool password) {
+  watch(edit);
+  if (max_length >= 0) edit->setMaxLength(max_length);
+  if (password) edit->setEchoMode(QLineEdit::Password);
+  // Bytes that are not UTF-8 (an old Latin-1 password, say) are kept as they were unless edited.
+  struct Shown {
+    std::string bytes;
+    QString text;
+  };
+  auto shown = std::make_shared<Shown>();
+  bindings_.push_back({edit,
+                       [edit, field, shown](Settings& s) {
+                         shown->bytes = field(s);
+                         shown->text = kit::to_display(shown->bytes);
+                         edit->setText(shown->text);
+                       },
+                       [edit, field, shown, max_length, text_case,
+                        password](SharedSettings& shared) -> std::optional<Refusal> {
+                         const QString text = edit->text();
+                         if (max_length >= 0 && text.size() > max_length)
+                           return Refusal{length_message(max_length), edit};
+                         std::string bytes = text == shown->text ? shown->bytes : text.toStdString();
+                         if (password && bytes.size() > static_cast<std::size_t>(kPasswordMaxBytes))
+                           return Refusal{password_message(), edit};
+                         if (text_case == Case::Lower) bytes = to_lower(bytes);
+                         shared.update([&](Settings& s) { field(s) = std::move(bytes); });
+                         return std::nullopt;
+                       }});
+}
+
+// ---- Connection ----
+
+ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Connection"), parent) {
+  auto* news_server = edit("news_server", this);
+  auto* port = edit("port", this, 40);
+  auto* auth_box = new QGroupBox(QStringLiteral("News Server Authorization (use only if required)"), this);
+  auto* check_auth = check(QStringLiteral("Required"), "check_auth", auth_box);
+  auto* user = edit("user", auth_box, 60);
+  auto* pass = edit("pass", auth_box, 60);
+  auto* dialup_box = new QGroupBox(QStringLiteral("Dialup Connection Information"), this);
+  auto* check_dialup = check(QStringLiteral("Use Dialup Internet Connection"), "check_dialup", dialup_box);
+  auto* isp_user = edit("isp_user", dialup_box, 60);
+  auto* isp_pass = edit("isp_pass", dialup_box, 60);
+  auto* unattended = check(QStringLiteral("Unattended Operation - Requires No Startup or Exit Inputs"),
+                           "unattended_operation", this);
+  auto* max_connecttime = edit("max_connecttime", this, 40);
+
+  auto* server_rows = new QGridLayout;
+  server_rows->addWidget(label(QStringLiteral("News Server IP Address:"), this), 0, 0);
+  server_rows->addWidget(news_server, 0, 1);
+  server_rows->addWidget(label(QStringLiteral("Port for Connection:"), this), 1, 0);
+  server_rows->addLayout(row({port}), 1, 1);
+  server_rows->setColumnStretch(1, 1);
+
+  auto* auth = new QHBoxLayout(auth_box);
+  auth->addWidget(check_auth);
+  auth->addSpacing(8);
+  auth->addWidget(label(QStringLiteral("User"), auth_box));
+  auth->addWidget(user);
+  auth->addSpacing(8);
+  auth->addWidget(label(QStringLiteral("Pass"), auth_box));
+  auth->addWidget(pass);
+  auth->addStretch(1);
+
+  auto* dialup = new QGridLayout(dialup_box);
+  dialup->addWidget(check_dialup, 0, 0, 1, 5);
+  dialup->addWidget(label(QStringLiteral("User"), dialup_box), 1, 1);
+  dialup->addWidget(isp_user, 1, 2);
+  dialup->addWidget(label(QStringLiteral("Pass"), dialup_box), 1, 3);
+  dialup->addWidget(isp_pass, 1, 4);
+  dialup->setColumnMinimumWidth(0, check_auth->sizeHint().width() + 8);
+  dialup->setColumnStretch(5, 1);
+
+  auto* content = new QVBoxLayout;
+  content->addLayout(server_rows);
+  content->addWidget(auth_box);
+  content->addWidget(dialup_box);
+  content->addWidget(unattended);
+  content->addLayout(row({label(QStringLiteral("Maximum Running Time"), this), max_connecttime,
+                          label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
+  content->addStretch(1);
+  set_content(content);
+
+  bind_text(
+      news_server, [](Settings& s) -> std::string& { return s.news_server; }, 99);
+  bind_uint(
+      port, [](Settings& s) -> std::uint32_t& { return s.port; }, Range{1, 65535});
+  bind_check(check_auth, [](Settings& s) -> std::int32_t& { return s.check_auth; });
+  bind_text(
+      user, [](Settings& s) -> std::string& { return s.user; }, 99);
+  bind_text(
+      pass, [](Settings& s) -> std::string& { return s.pass; }, 99, Case::AsTyped, true);
+  bind_check(check_dialup, [](Settings& s) -> std::int32_t& { return s.check_dialup; });
+  bind_text(
+      isp_user, [](Settings& s) -> std::string& { return s.isp_user; }, -1);
+  bind_text(
+      isp_pass, [](Settings& s) -> std::string& { return s.isp_pass; }, -1, Case::AsTyped, true);
+  bind_check(unattended, [](Settings& s) -> std::int32_t& { return s.unattended_operation; });
+  bind_int(max_connecttime, [](Settings& s) -> std::int32_t& { return s.max_connecttime; });
+  set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
+                      isp_pass, isp_user, port});
+}
+
+// ---- Article Selection ----
+
+ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Selection"), parent) {
+  auto* check_date = check(QStringLiteral("Articles Must Be Less Than "), "check_date", this);
+  auto* max_days = edit("max_days", this, 40);
+  max_days->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), max_days));
+  auto* check_minlines = check(QStringLiteral("Article Must Contain At Least"), "check_minlines", this);
+  auto* minlines = edit("minlines", this, 40);
+  auto* check_maxlines = check(QStringLiteral("Article Must Contain Less Than"), "check_maxlines", this);
+  auto* maxlines = edit("maxlines", this, 40);
+  auto* max_art_per_grp = edit("max_art_per_grp", this, 40);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(check_date, 0, 0);
+  grid->addWidget(max_days, 0, 1);
+  grid->addWidget(label(QStringLiteral("Days Old"), this), 0, 2);
+  grid->addWidget(check_minlines, 1, 0);
+  grid->addWidget(minlines, 1, 1);
+  grid->addWidget(label(QStringLiteral("Lines"), this), 1, 2);
+  grid->addWidget(check_maxlines, 2, 0);
+  grid->addWidget(maxlines, 2, 1);
+  grid->addWidget(label(QStringLiteral("Lines"), this), 2, 2);
+  grid->setColumnStretch(3, 1);
+  grid->setHorizontalSpacing(10);
+
+  const int indent = kit::dlu_x(fontMetrics(), 15);
+  auto* content = new QVBoxLayout;
+  content->addSpacing(kit::dlu_x(fontMetrics(), 20));
+  auto* indented = new QHBoxLayout;
+  indented->addSpacing(indent);
+  indented->addLayout(grid, 1);
+  content->addLayout(indented);
+  content->addSpacing(6);
+  content->addLayout(row({label(QStringLiteral("Download a Maximum of "), this), max_art_per_grp,
+                          label(QStringLiteral("Articles Per News Group"), this)},
+                         indent));
+  content->addStretch(1);
+  set_content(content);
+
+  bind_check(check_date, [](Settings& s) -> std::int32_t& { return s.check_date; });
+  bind_int(max_days, [](Settings& s) -> std::int32_t& { return s.max_days; });
+  bind_check(check_minlines, [](Settings& s) -> std::int32_t& { return s.check_minlines; });
+  bind_uint(minlines, [](Settings& s) -> std::uint32_t& { return s.minlines; });
+  bind_check(check_maxlines, [](Settings& s) -> std::int32_t& { return s.check_maxlines; });
+  bind_uint(maxlines, [](Settings& s) -> std::uint32_t& { return s.maxlines; });
+  bind_uint(max_art_per_grp, [](Settings& s) -> std::uint32_t& { return s.max_art_per_grp; });
+  set_exchange_order(
+      {check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp});
+}
+
+// ---- Subject Selection ----
+
+SubjectPage::SubjectPage(QWidget* parent) : SetupPage(QStringLiteral("Subject Selection"), parent) {
+  filter1_ = edit("filter1", this, 200);
+  filter2_ = edit("filter2", this, 200);
+  filter3_ = edit("filter3", this, 170);
+  auto* check_subject = check(QStringLiteral("Enable Subject Search"), "check_subject", this);
+  auto* defaults = new QPushButton(QStringLiteral("DEFAULTS"), this);
+  defaults->setObjectName(QStringLiteral("defaults"));
+  defaults->setAutoDefault(false);
+
+  auto* filters = new QGridLayout;
+  filters->addWidget(label(QStringLiteral("Article Subjects Must Include:"), this), 0, 0, 1, 3);
+  filters->addWidget(filter1_, 1, 0, 1, 2);
+  filters->addWidget(label(QStringLiteral("AND"), this), 1, 2);
+  filters->addWidget(filter2_, 2, 0, 1, 2);
+  filters->addWidget(label(QStringLiteral("AND"), this), 2, 2);
+  filters->addWidget(label(QStringLiteral("None Of"), this), 3, 0);
+  filters->addWidget(filter3_, 3, 1, Qt::AlignRight);
+  filters->setColumnStretch(3, 1);
+
+  auto* help = new QVBoxLayout;
+  help->setSpacing(0);
+  for (const char* line :
+       {"If this search is enabled, the keyword(s) or keyword(s)/wildcard(s)s listed ",
+        "above must appear in the article subject title for the article to be considered",
+        "for downloading. The token '|' is used to separate keyword strings",
+        "The token '*' is used as a wildcard. The wildcard can only appear before", "or after the keyword.",
+        "For example: the filter \"rec*|*.jpg*|*bytes\" would consider articles starting",
+        "with 'rec', had the string '.jpg' in it, or ended with the word 'bytes'."})
+    help->addWidget(label(QString::fromLatin1(line), this));
+  auto* help_indent = new QHBoxLayout;
+  help_indent->addSpacing(kit::dlu_x(fontMetrics(), 5));
+  help_indent->addLayout(help, 1);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(check_subject);
+  bottom->addStretch(1);
+  bottom->addWidget(defaults);
+
+  auto* content = new QVBoxLayout;
+  content->addLayout(filters);
+  content->addSpacing(4);
+  content->addLayout(help_indent);
+  content->addStretch(1);
+  content->addLayout(bottom);
+  set_content(content);
+
+  connect(defaults, &QPushButton::clicked, this, &SubjectPage::set_default_filters);
+
+  bind_check(check_subject, [](Settings& s) -> std::int32_t& { return s.check_subject; });
+  bind_text(
+      filter1_, [](Settings& s) -> std::string& { return s.filter1; }, 99, Case::Lower);
+  bind_text(
+      filter2_, [](Settings& s) -> std::string& { return s.filter2; }, 99, Case::Lower);
+  bind_text(
+      filter3_, [](Settings& s) -> std::string& { return s.filter3; }, 99);
+  set_exchange_order({check_subject, filter1_, filter2_, filter3_});
+}
+
+void SubjectPage::set_default_filters() {
+  const Settings defaults;
+  filter1_->setText(QString::fromStdString(defaults.filter1));
+  filter2_->setText(QString::fromStdString(defaults.filter2));
+  filter3_->setText(QString::fromStdString(defaults.filter3));
+}
+
+// ---- Logging ----
+
+LogPage::LogPage(QWidget* parent) : SetupPage(QStringLiteral("Logging"), parent) {
+  auto* status_box = new QGroupBox(QStringLiteral("Contents of  FK.LOG"), this);
+  auto* status_logging =
+      check(QStringLiteral("Enable Logging of Fennick Status"), "status_logging_enabled", status_box);
+  auto* detailed = check(QStringLiteral("Enable Detailed Logging of Article Selection Status"),
+                         "detailed_status_logging_enabled", status_box);
+  auto* files_box = new QGroupBox(QStringLiteral("Contents of FILES.LOG"), this);
+  auto* files_logging = check(QStringLiteral("Enable Logging of 'filename, size, subject\""),
+                              "files_logging_enabled", files_box);
+  auto* buffers_box = new QGroupBox(QStringLiteral("Maximum Size of Internal Buffers"), this);
+  auto* max_history = edit("max_history", buffers_box, 40);
+  auto* max_filenames = edit("max_filenames", buffers_box, 40);
+  auto* max_blacklist = edit("max_blacklist", buffers_box, 40);
+
+  auto* status_layout = new QVBoxLayout(status_box);
+  status_layout->addWidget(status_logging);
+  status_layout->addWidget(detailed);
+  auto* files_layout = new QVBoxLayout(files_box);
+  files_layout->addWidget(files_logging);
+  auto* buffers = new QGridLayout(buffers_box);
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last "), buffers_box), 0, 0);
+  buffers->addWidget(max_history, 0, 1);
+  buffers->addWidget(label(QStringLiteral("Article ID,s"), buffers_box), 0, 2);
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box), 1, 0);
+  buffers->addWidget(max_filenames, 1, 1);
+  buffers->addWidget(label(QStringLiteral("Filenames"), buffers_box), 1, 2);
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box), 2, 0);
+  buffers->addWidget(max_blacklist, 2, 1);
+  buffers->addWidget(label(QStringLiteral("Blacklisted Authors"), buffers_box), 2, 2);
+  buffers->setColumnStretch(3, 1);
+
+  auto* content = new QVBoxLayout;
+  content->addWidget(status_box);
+  content->addWidget(files_box);
+  content->addWidget(buffers_box);
+  content->addStretch(1);
+  set_content(content);
+
+  const Range capacity{10, 32700};
+  bind_check(status_logging, [](Settings& s) -> std::int32_t& { return s.status_logging_enabled; });
+  bind_check(detailed, [](Settings& s) -> std::int32_t& { return s.detailed_status_logging_enabled; });
+  bind_check(files_logging, [](Settings& s) -> std::int32_t& { return s.files_logging_enabled; });
+  bind_uint(
+      max_history, [](Settings& s) -> std::uint32_t& { return s.max_history; }, capacity);
+  bind_uint(
+      max_filenames, [](Settings& s) -> std::uint32_t& { return s.max_filenames; }, capacity);
+  bind_uint(
+      max_blacklist, [](Settings& s) -> std::uint32_t& { return s.max_blacklist; }, capacity);
+  set_exchange_order({files_logging, status_logging, max_history, detailed, max_blacklist, max_filenames});
+}
+
+// ---- Screen ----
+
+ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), parent) {
+  auto* taskbar_name = edit("taskbar_name", this, 140);
+  auto* display = check(QStringLiteral("Display \"jpg and gif\" as Downloaded Using System Viewer"),
+                        "display_as_downloaded", this);
+  auto* sound_on = check(QStringLiteral("Enable Progress and Error Sounds"), "sound_on", this);
+  auto* check_decode =
+      check(QStringLiteral("Decode Articles as Loaded (else save as file in original format)"),
+            "check_decode", this);
+
+  auto* content = new QVBoxLayout;
+  content->addSpacing(kit::dlu_x(fontMetrics(), 25));
+  content->addLayout(row({label(QStringLiteral("TaskBar Name"), this), taskbar_name}));
+  content->addSpacing(kit::dlu_x(fontMetrics(), 25));
+  content->addWidget(display);
+  content->addWidget(sound_on);
+  content->addWidget(check_decode);
+  content->addStretch(1);
+  set_content(content);
+
+  bind_text(
+      taskbar_name, [](Settings& s) -> std::string& { return s.taskbar_name; }, -1);
+  bind_check(display, [](Settings& s) -> std::int32_t& { return s.display_as_downloaded; });
+  bind_check(sound_on, [](Settings& s) -> std::int32_t& { return s.sound_on; });
+  bind_check(check_decode, [](Settings& s) -> std::int32_t& { return s.check_decode; });
+  set_exchange_order({display, sound_on, check_decode, taskbar_name});
+}
+
+// ---- Scheduler ----
+
+SchedulePage::SchedulePage(QWidget* parent) : SetupPage(QStringLiteral("Scheduler"), parent) {
+  static constexpr const char* kDayCaptions[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kDayKeys[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                              "Thursday", "Friday", "Saturday"};
+  auto* box = new QGroupBox(QStringLiteral("Schedule A Scan of the News Groups On Every"), this);
+  QCheckBox* days[7];
+  for (int d = 0; d < 7; ++d) days[d] = check(QString::fromLatin1(kDayCaptions[d]), kDayKeys[d], box);
+  auto* start_hour = edit("Start_Hour", box, 20);
+  auto* start_min = edit("Start_Min", box, 20);
+  auto* end_hour = edit("End_Hour", box, 20);
+  auto* end_min = edit("End_Min", box, 20);
+
+  auto* day_row = new QHBoxLayout;
+  for (auto* d : days) day_row->addWidget(d);
+  day_row->addStretch(1);
+  auto* times = new QGridLayout;
+  times->addWidget(label(QStringLiteral("Starting At:"), box), 0, 0);
+  times->addWidget(start_hour, 0, 1);
+  times->addWidget(label(QStringLiteral("hrs"), box), 0, 2);
+  times->addWidget(start_min, 0, 3);
+  times->addWidget(label(QStringLiteral("mins"), box), 0, 4);
+  times->addWidget(label(QStringLiteral("Ending At:"), box), 1, 0);
+  times->addWidget(end_hour, 1, 1);
+  times->addWidget(label(QStringLiteral("hrs"), box), 1, 2);
+  times->addWidget(end_min, 1, 3);
+  times->addWidget(label(QStringLiteral("mins"), box), 1, 4);
+  times->setColumnStretch(5, 1);
+  auto* box_layout = new QVBoxLayout(box);
+  box_layout->addLayout(day_row);
+  box_layout->addLayout(times);
+
+  const QString notes_prefix = QStringLiteral("Notes: ");
+  auto* notes = new QGridLayout;
+  notes->setVerticalSpacing(0);
+  notes->setHorizontalSpacing(0);
+  notes->addWidget(
+      label(notes_prefix + QStringLiteral("- The maximum running time on the setup/connection page will be "),
+            this),
+      0, 0, 1, 2);
+  int row_index = 1;
+  for (const char* line : {"ignored if you are using this scheduling option.",
+                           "- Times are entered as local times in 24hr format.",
+                           "- To activate this scheduler service, you must enabled unattended",
+                           "operation ( on the Connection tab ) and check at least 1 day above."})
+    notes->addWidget(label(QString::fromLatin1(line), this), row_index++, 1);
+  notes->setColumnMinimumWidth(0, fontMetrics().horizontalAdvance(notes_prefix));
+  notes->setColumnStretch(1, 1);
+
+  auto* content = new QVBoxLayout;
+  content->addSpacing(kit::dlu_x(fontMetrics(), 20));
+  content->addWidget(box);
+  content->addSpacing(4);
+  content->addLayout(notes);
+  content->addStretch(1);
+  set_content(content);
+
+  for (int d = 0; d < 7; ++d) bind_check(days[d], [d](Settings& s) -> std::int32_t& { return s.days[d]; });
+  const Range hours{0, 23}, minutes{0, 59};
+  bind_uint(
+      start_hour, [](Settings& s) -> std::uint32_t& { return s.start_hour; }, hours);
+  bind_uint(
+      start_min, [](Settings& s) -> std::uint32_t& { return s.start_min; }, minutes);
+  bind_uint(
+      end_hour, [](Settings& s) -> std::uint32_t& { return s.end_hour; }, hours);
+  bind_uint(
+      end_min, [](Settings& s) -> std::uint32_t& { return s.end_min; }, minutes);
+  // Friday, Monday, Saturday, Sunday, Thursday, Tuesday, Wednesday, then the times.
+  set_exchange_order({days[5], days[1], days[6], days[0], days[4], days[2], days[3], end_hour, end_min,
+                      start_hour, start_min});
+}
+
+}  // namespace fk

@@ -1,0 +1,147 @@
+#pragma once
+// The six pages of the setup sheet: which control edits which setting, and how values are checked.
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/settings.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace fk {
+
+// A value the page would not take: the message to show and the control that gets the focus.
+struct Refusal {
+  QString message;
+  QWidget* control = nullptr;
+};
+
+// The refusal texts of the exchange.
+QString integer_message();
+QString positive_integer_message();
+QString range_message(long long low, long long high);
+QString length_message(int max);
+// A password longer than this many bytes would not survive FENNICK.INI (98 Base64 characters).
+inline constexpr int kPasswordMaxBytes = 73;
+QString password_message();
+
+class SetupPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit SetupPage(const QString& caption, QWidget* parent = nullptr);
+  const QString& caption() const { return caption_; }
+
+  // Fills the controls from the settings (once per showing); the page is unmodified afterwards.
+  void fill(const Settings& settings);
+  bool filled() const { return filled_; }
+  // Takes the values in the page's exchange order, each into `settings` the moment it passes, and
+  // stops at the first refused value, which it returns (the values after it are not taken).
+  std::optional<Refusal> take(SharedSettings& settings);
+
+  bool modified() const { return modified_; }
+  void set_modified(bool modified);
+
+ signals:
+  void modified_changed(bool modified);
+
+ protected:
+  // One step of the exchange; returns a refusal or nothing.
+  using Step = std::function<std::optional<Refusal>(SharedSettings&)>;
+  // One step of filling the controls.
+  using Fill = std::function<void(Settings&)>;
+  using IntField = std::function<std::int32_t&(Settings&)>;
+  using UintField = std::function<std::uint32_t&(Settings&)>;
+  using TextField = std::function<std::string&(Settings&)>;
+
+  struct Range {
+    long long low, high;
+  };
+  enum class Case { AsTyped, Lower };
+
+  // Binds a control to a setting: filled from it, taken into it (with the kind's checks). The order of
+  // taking is set_exchange_order's, not the order of binding.
+  void bind_check(QCheckBox* box, IntField field);
+  void bind_int(QLineEdit* edit, IntField field, std::optional<Range> range = std::nullopt);
+  void bind_uint(QLineEdit* edit, UintField field, std::optional<Range> range = std::nullopt);
+  // max_length < 0: no limit. Passwords are also held to kPasswordMaxBytes.
+  void bind_text(QLineEdit* edit, TextField field, int max_length, Case text_case = Case::AsTyped,
+                 bool password = false);
+  // Sets the exchange order: the controls in the order their values are taken.
+  void set_exchange_order(std::vector<QWidget*> order);
+
+  // Lays the page's content out beside the program icon at the top right.
+  void set_content(QLayout* content);
+
+ private:
+  struct Binding {
+    QWidget* control;
+    Fill fill;
+    Step take;
+  };
+  void watch(QCheckBox* box);
+  void watch(QLineEdit* edit);
+
+  QString caption_;
+  std::vector<Binding> bindings_;
+  std::vector<QWidget*> order_;
+  bool filled_ = false;
+  bool filling_ = false;
+  bool modified_ = false;
+};
+
+// "Connection": the COMM section.
+class ConnectionPage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit ConnectionPage(QWidget* parent = nullptr);
+};
+
+// "Article Selection": the SELECTION section.
+class ArticlePage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit ArticlePage(QWidget* parent = nullptr);
+};
+
+// "Subject Selection": the SUBJECT section and DEFAULTS.
+class SubjectPage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit SubjectPage(QWidget* parent = nullptr);
+  // Puts the three default filter texts into the fields (not into the settings).
+  void set_default_filters();
+
+ private:
+  QLineEdit* filter1_;
+  QLineEdit* filter2_;
+  QLineEdit* filter3_;
+};
+
+// "Logging": the LOGGING section.
+class LogPage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit LogPage(QWidget* parent = nullptr);
+};
+
+// "Screen": the SCREEN section.
+class ScreenPage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit ScreenPage(QWidget* parent = nullptr);
+};
+
+// "Scheduler": the SCHEDULE section.
+class SchedulePage : public SetupPage {
+  Q_OBJECT
+ public:
+  explicit SchedulePage(QWidget* parent = nullptr);
+};
+
+}  // namespace fk

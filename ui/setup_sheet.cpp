@@ -1,0 +1,103 @@
+// The setup sheet "Fennick Setup".
+#include "ui/setup_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "session/view.h"
+#include "store/settings.h"
+#include "store/status_log.h"
+
+namespace fk {
+
+SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
+    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log) {
+  setWindowTitle(QStringLiteral("Fennick Setup"));
+  tabs_ = new QTabWidget(this);
+  // All six captions in view: a scrolled tab row hides "Scheduler" behind an arrow.
+  tabs_->setUsesScrollButtons(false);
+  pages_ = {new ConnectionPage, new ArticlePage, new SubjectPage,
+            new LogPage,        new ScreenPage,  new SchedulePage};
+  for (SetupPage* p : pages_) {
+    tabs_->addTab(p, p->caption());
+    connect(p, &SetupPage::modified_changed, this, &SetupSheet::update_apply);
+  }
+
+  auto* buttons =
+      new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+  apply_ = buttons->button(QDialogButtonBox::Apply);
+  apply_->setEnabled(false);
+  connect(buttons, &QDialogButtonBox::accepted, this, &SetupSheet::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &SetupSheet::reject);
+  connect(apply_, &QPushButton::clicked, this, &SetupSheet::apply);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs_);
+  layout->addWidget(buttons);
+
+  show_page(0);
+  connect(tabs_, &QTabWidget::currentChanged, this, &SetupSheet::on_tab_changed);
+}
+
+void SetupSheet::show_page(int index) {
+  current_ = index;
+  SetupPage* p = page(index);
+  if (!p->filled()) p->fill(settings_.get());
+}
+
+bool SetupSheet::take_current() {
+  auto refusal = page(current_)->take(settings_);
+  if (!refusal) return true;
+  log_.log_status(refusal->message.toStdString(), 0);
+  dialogs_.message_box(refusal->message.toStdString(), "Fennick", Icon::Warning, Buttons::Ok);
+  if (refusal->control) {
+    refusal->control->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(refusal->control)) edit->selectAll();
+  }
+  return false;
+}
+
+void SetupSheet::on_tab_changed(int index) {
+  if (reverting_ || index == current_ || index < 0) return;
+  // The tab widget has switched already; a refused value switches it straight back before anything paints.
+  reverting_ = true;
+  tabs_->setCurrentIndex(current_);
+  reverting_ = false;
+  if (!take_current()) return;
+  reverting_ = true;
+  tabs_->setCurrentIndex(index);
+  reverting_ = false;
+  show_page(index);
+}
+
+bool SetupSheet::select_page(int index) {
+  if (index < 0 || index >= page_count()) return false;
+  tabs_->setCurrentIndex(index);
+  return current_ == index;
+}
+
+bool SetupSheet::apply() {
+  if (!take_current()) return false;
+  for (SetupPage* p : pages_) p->set_modified(false);
+  return true;
+}
+
+void SetupSheet::accept() {
+  if (take_current()) QDialog::accept();
+}
+
+void SetupSheet::update_apply() {
+  bool any = false;
+  for (SetupPage* p : pages_) any = any || p->modified();
+  apply_->setEnabled(any);
+}
+
+bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent) {
+  SetupSheet sheet(settings, dialogs, log, parent);
+  return sheet.exec() == QDialog::Accepted;
+}
+
+}  // namespace fk

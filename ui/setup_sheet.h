@@ -1,0 +1,58 @@
+#pragma once
+// The setup sheet "Fennick Setup": six pages over the live settings, with OK, Cancel and Apply.
+
+#include <QDialog>
+#include <vector>
+
+#include "ui/setup_pages.h"
+
+class QPushButton;
+class QTabWidget;
+
+namespace fk {
+
+class Dialogs;
+class SharedSettings;
+class StatusLog;
+
+class SetupSheet : public QDialog {
+  Q_OBJECT
+ public:
+  // Fills the first page from `settings`; the others are filled when first shown.
+  SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent = nullptr);
+
+  int page_count() const { return static_cast<int>(pages_.size()); }
+  SetupPage* page(int index) const { return pages_.at(static_cast<std::size_t>(index)); }
+  int current_index() const { return current_; }
+  // Changes the page as a click on its tab does: only when the current page's values are taken.
+  bool select_page(int index);
+  // The Apply button: takes the current page's values; true when they were all taken.
+  bool apply();
+  QPushButton* apply_button() const { return apply_; }
+
+ public slots:
+  // OK: closes only when the current page's values are taken. The file is the caller's to write.
+  void accept() override;
+
+ private:
+  void on_tab_changed(int index);
+  bool take_current();
+  void show_page(int index);
+  void update_apply();
+
+  SharedSettings& settings_;
+  Dialogs& dialogs_;
+  const StatusLog& log_;
+  QTabWidget* tabs_;
+  QPushButton* apply_;
+  std::vector<SetupPage*> pages_;
+  int current_ = 0;
+  bool reverting_ = false;
+};
+
+// Shows the sheet modally over `parent`; true when it was left with OK. Values taken from its pages are
+// in `settings` at once (also after Cancel); the caller writes FENNICK.INI with save_settings on OK.
+bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
+                     QWidget* parent = nullptr);
+
+}  // namespace fk
