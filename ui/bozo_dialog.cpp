@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "store/settings.h"
-#include "ui/dialog_kit.h"
+#include "ui/qt_text.h"
 
 namespace fk {
 
@@ -64,7 +64,7 @@ BozoDialog::BozoDialog(std::size_t max_blacklist, const StatusLog& log, QWidget*
 
 void BozoDialog::show_entries() {
   QStringList rows;
-  for (const auto& e : bozos_.entries()) rows << kit::to_display(e);
+  for (const auto& e : bozos_.entries()) rows << to_qstring(e);
   model_->setStringList(rows);
 }
 

@@ -17,6 +17,7 @@
 #include "store/clock.h"
 #include "store/status_log.h"
 #include "ui/dialog_kit.h"
+#include "ui/qt_text.h"
 
 namespace fk {
 
@@ -33,7 +34,7 @@ QListView* group_view(const char* name, QAbstractItemModel* model, QWidget* pare
   view->setUniformItemSizes(true);
   view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  view->setMinimumSize(kit::dlu_x(view->fontMetrics(), 150), view->fontMetrics().height() * 18);
+  view->setMinimumSize(dialog_units_x(view->fontMetrics(), 150), view->fontMetrics().height() * 18);
   return view;
 }
 
@@ -58,7 +59,7 @@ int GroupListModel::rowCount(const QModelIndex& parent) const {
 QVariant GroupListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= names_.size())
     return {};
-  if (role == Qt::DisplayRole) return kit::to_display(names_[static_cast<std::size_t>(index.row())]);
+  if (role == Qt::DisplayRole) return to_qstring(names_[static_cast<std::size_t>(index.row())]);
   // With uniform rows the view asks the first row only; every row claims the width of the longest name.
   if (role == Qt::SizeHintRole) return QSize(row_width_, row_height_);
   return {};
@@ -77,7 +78,7 @@ class GroupsDialog::Sink : public RefreshSink {
  public:
   explicit Sink(GroupsDialog& dialog) : dialog_(dialog) {}
   void title(const std::string& text) override {
-    QString t = kit::to_display(text);
+    QString t = to_qstring(text);
     QMetaObject::invokeMethod(
         &dialog_, [d = &dialog_, t] { d->setWindowTitle(t); }, Qt::QueuedConnection);
   }
@@ -127,7 +128,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   unsubscribe_ = button(QStringLiteral("<---"), "unsubscribe", this);
   auto* defaults = button(QStringLiteral("Defaults -->"), "defaults", this);
   auto* top = button(QStringLiteral("^"), "moveToTop", this);
-  top->setFixedWidth(kit::dlu_x(top->fontMetrics(), 15) + 12);
+  top->setFixedWidth(dialog_units_x(top->fontMetrics(), 15) + 12);
   auto* ok = button(QStringLiteral("OK"), "ok", this);
   ok->setDefault(true);
   auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
@@ -235,7 +236,7 @@ void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
       }
   const QFontMetrics metrics = unsubscribed_view_->fontMetrics();
   const int width =
-      std::max(kMinRowWidth, widest ? metrics.horizontalAdvance(kit::to_display(*widest)) + 12 : 0);
+      std::max(kMinRowWidth, widest ? metrics.horizontalAdvance(to_qstring(*widest)) + 12 : 0);
   const int height = metrics.height() + 2;
   if (unsubscribed) unsubscribed_model_->reset(width, height);
   if (subscribed) subscribed_model_->reset(width, height);
@@ -280,7 +281,7 @@ void GroupsDialog::move_to_top() {
 void GroupsDialog::pick_defaults() {
   set_busy(true);
   fk::pick_defaults(
-      lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); }, clock_);
+      lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }, clock_);
   show_lists();
   set_busy(false);
   show_count();
@@ -308,7 +309,7 @@ void GroupsDialog::refresh_list() {
 
 bool GroupsDialog::save_lists() {
   unsubscribe_->setEnabled(false);
-  if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(kit::to_display(t)); }))
+  if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }))
     return true;
   // The classic dialog closed as if saved; staying open keeps the user's edit and says why.
   log_.log_status("ERROR: File Open newsrc.new - Write", 0);

@@ -4,11 +4,15 @@
 #include <QApplication>
 
 #include "app/application.h"
+#include "app/group_list_refresher.h"
 #include "dialup/nmcli_service.h"
 #include "store/clock.h"
+#include "ui/bozo_dialog.h"
 #include "ui/dialogs.h"
+#include "ui/groups_dialog.h"
 #include "ui/qt_app_windows.h"
 #include "ui/qt_view.h"
+#include "ui/setup_sheet.h"
 #include "ui/status_window.h"
 
 namespace fk {
@@ -42,6 +46,12 @@ int run_window(int argc, char** argv) {
                       banner_line());
   view.attach(window, app);
   windows.attach(window);
+  StubGroupListRefresher refresher;
+  windows.set_other_windows({
+      [&] { return run_setup_sheet(app.settings(), view, app.log(), &window); },
+      [&] { run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window); },
+      [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
+  });
 
   app.start_up();
   window.show();

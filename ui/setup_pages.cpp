@@ -16,6 +16,7 @@
 
 #include "store/text_file.h"
 #include "ui/dialog_kit.h"
+#include "ui/qt_text.h"
 
 namespace fk {
 
@@ -68,7 +69,7 @@ QLabel* label(const QString& text, QWidget* parent) {
 QLineEdit* edit(const char* name, QWidget* parent, int width_dlu = 0) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QString::fromLatin1(name));
-  if (width_dlu > 0) e->setFixedWidth(kit::dlu_x(e->fontMetrics(), width_dlu) + 8);
+  if (width_dlu > 0) e->setFixedWidth(dialog_units_x(e->fontMetrics(), width_dlu) + 8);
   return e;
 }
 
@@ -191,7 +192,7 @@ void SetupPage::bind_text(QLineEdit* edit, TextField field, int max_length, Case
   bindings_.push_back({edit,
                        [edit, field, shown](Settings& s) {
                          shown->bytes = field(s);
-                         shown->text = kit::to_display(shown->bytes);
+                         shown->text = to_qstring(shown->bytes);
                          edit->setText(shown->text);
                        },
                        [edit, field, shown, max_length, text_case,
@@ -307,9 +308,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   grid->setColumnStretch(3, 1);
   grid->setHorizontalSpacing(10);
 
-  const int indent = kit::dlu_x(fontMetrics(), 15);
+  const int indent = dialog_units_x(fontMetrics(), 15);
   auto* content = new QVBoxLayout;
-  content->addSpacing(kit::dlu_x(fontMetrics(), 20));
+  content->addSpacing(dialog_units_x(fontMetrics(), 20));
   auto* indented = new QHBoxLayout;
   indented->addSpacing(indent);
   indented->addLayout(grid, 1);
@@ -364,7 +365,7 @@ SubjectPage::SubjectPage(QWidget* parent) : SetupPage(QStringLiteral("Subject Se
         "with 'rec', had the string '.jpg' in it, or ended with the word 'bytes'."})
     help->addWidget(label(QString::fromLatin1(line), this));
   auto* help_indent = new QHBoxLayout;
-  help_indent->addSpacing(kit::dlu_x(fontMetrics(), 5));
+  help_indent->addSpacing(dialog_units_x(fontMetrics(), 5));
   help_indent->addLayout(help, 1);
 
   auto* bottom = new QHBoxLayout;
@@ -464,9 +465,9 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
             "check_decode", this);
 
   auto* content = new QVBoxLayout;
-  content->addSpacing(kit::dlu_x(fontMetrics(), 25));
+  content->addSpacing(dialog_units_x(fontMetrics(), 25));
   content->addLayout(row({label(QStringLiteral("TaskBar Name"), this), taskbar_name}));
-  content->addSpacing(kit::dlu_x(fontMetrics(), 25));
+  content->addSpacing(dialog_units_x(fontMetrics(), 25));
   content->addWidget(display);
   content->addWidget(sound_on);
   content->addWidget(check_decode);
@@ -532,7 +533,7 @@ SchedulePage::SchedulePage(QWidget* parent) : SetupPage(QStringLiteral("Schedule
   notes->setColumnStretch(1, 1);
 
   auto* content = new QVBoxLayout;
-  content->addSpacing(kit::dlu_x(fontMetrics(), 20));
+  content->addSpacing(dialog_units_x(fontMetrics(), 20));
   content->addWidget(box);
   content->addSpacing(4);
   content->addLayout(notes);
