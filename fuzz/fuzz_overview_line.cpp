@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return true;
   }();
   (void)filled;
-  fk::Decoders decoders(log, clock);
+  fk::Decoders decoders{log, clock};
   fk::StatvfsDiskSpace disk;
   fk::EngineContext ctx{settings, state, log, files_log, clock, view, dialogs, pending, ids, names, bozos, decoders, disk};
   fk::ArticleSelector selector(ctx, "fuzz.group", 1, 1000);

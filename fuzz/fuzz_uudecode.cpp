@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fk::fuzz::with_work_file(data, size,
                            [](const fk::StatusLog& log, fk::Clock& clock, const std::string& group) {
-                             fk::Decoders decoders(log, clock);
+                             fk::Decoders decoders{log, clock};
                              std::string name;
                              std::string message = decoders.uudecode_file("temp.uue", group, name);
                              if (!message.empty() && message.size() != 37) std::abort();
