@@ -230,10 +230,6 @@ void Listing::wait_ms(std::int64_t ms) {
 
 }  // namespace
 
-void StubGroupListRefresher::refresh(RefreshSink& sink) {
-  sink.title(kRefreshDoneTitle);
-}
-
 void NntpGroupListRefresher::refresh(RefreshSink& sink) {
   Listing listing(ctx_, sink, cancelled_);
   if (!cancelled_.load()) listing.run();

@@ -32,12 +32,6 @@ class GroupListRefresher {
   virtual void cancel() {}
 };
 
-// Stands in until the socket transport lands: reports only the closing title and fetches nothing.
-class StubGroupListRefresher final : public GroupListRefresher {
- public:
-  void refresh(RefreshSink& sink) override;
-};
-
 inline constexpr const char* kRefreshDoneTitle = "Select News Groups to Search For Articles";
 // Lines of the listing counted (its status line included) before further groups are dropped.
 inline constexpr int kMaxListedGroups = 32700;
