@@ -1,10 +1,13 @@
 #pragma once
-// The seam between the news groups dialog and the server listing ("Refresh List").
+// The news groups dialog's "Refresh List": fetching the server's group list ("list active").
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace fk {
+
+struct EngineContext;
 
 // Where a refresh reports to. Calls come from the refresh's worker thread; the receiver carries them
 // over to its own thread in the order they were made.
@@ -29,12 +32,23 @@ class GroupListRefresher {
   virtual void cancel() {}
 };
 
-// Stands in until the socket transport lands: reports only the closing title and fetches nothing.
-class StubGroupListRefresher final : public GroupListRefresher {
- public:
-  void refresh(RefreshSink& sink) override;
-};
-
 inline constexpr const char* kRefreshDoneTitle = "Select News Groups to Search For Articles";
+// Lines of the listing counted (its status line included) before further groups are dropped.
+inline constexpr int kMaxListedGroups = 32700;
+
+// The listing over the news connection: connect, greeting, optional login, "list active", and the
+// lines assembled from blocks of up to 1599 bytes. Holds the news_socket slot while it runs.
+class NntpGroupListRefresher final : public GroupListRefresher {
+ public:
+  explicit NntpGroupListRefresher(EngineContext& ctx) : ctx_(ctx) {}
+  void refresh(RefreshSink& sink) override;
+  // Final: a refresh running now ends within about 100 ms, and later ones end at once. The dialog
+  // cancels when it goes away, so each opening gets a refresher of its own.
+  void cancel() override { cancelled_ = 1; }
+
+ private:
+  EngineContext& ctx_;
+  std::atomic<int> cancelled_{0};
+};
 
 }  // namespace fk

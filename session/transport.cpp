@@ -176,6 +176,10 @@ std::int64_t NewsSocket::discard_waiting() {
 }
 
 int connect_news_server(EngineContext& ctx, NewsSocket& socket) {
+  return connect_news_server(ctx, socket, ctx.state.stop_requested);
+}
+
+int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop) {
   socket.close();
   std::string host = ctx.settings.read([](const Settings& s) { return s.news_server; });
   ctx.state.set_server_host(host);
@@ -204,7 +208,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket) {
     socket.close();
     return -1;
   }
-  if (!connect_watching_stop(fd, addr, ctx.state.stop_requested)) {
+  if (!connect_watching_stop(fd, addr, stop)) {
     ctx.log.log_status("connect() failed", 0);
     socket.close();
     return -1;

@@ -43,7 +43,7 @@ class NewsSocket {
   std::int64_t discard_waiting();
 
  private:
-  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket);
+  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
   friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
                                NewsSocket& socket);
   // Waits for data in 100 ms slices, watching stop; false on a closed stream, an error or stop.
@@ -59,6 +59,9 @@ class NewsSocket {
 // news_socket slot. 0 on success, -1 after logging "socket() failed", "filladdr() failed" or
 // "connect() failed" (the slot stays -1). STOP while connecting counts as a failed connect.
 int connect_news_server(EngineContext& ctx, NewsSocket& socket);
+// The same, watching `stop` instead of STOP while the connect waits: the groups dialog's listing has a
+// cancel of its own, and a STOP left over from an earlier scan must not fail it.
+int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
 
 // Fills an IPv4 address for host and the port setting. Four dotted numbers are used as they stand (low
 // 8 bits each); anything else is resolved. 1 when filled, 0 when the name cannot be resolved (or is 80

@@ -46,10 +46,13 @@ int run_window(int argc, char** argv) {
                       banner_line());
   view.attach(window, app);
   windows.attach(window);
-  StubGroupListRefresher refresher;
   windows.set_other_windows({
       [&] { return run_setup_sheet(app.settings(), view, app.log(), &window); },
-      [&] { run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window); },
+      [&] {
+        // One per opening: the closing dialog cancels its refresher for good.
+        NntpGroupListRefresher refresher(app.engine());
+        run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window);
+      },
       [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
   });
 

@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
     newsrc += "#alt.binaries.group" + std::to_string(i) +
               (i % 7 == 0 ? ".a.rather.long.name.with.more.parts" : "") + "\n";
   fk::test::write_file("newsrc.new", newsrc);
-  fk::StubGroupListRefresher refresher;
+  struct NoRefresh final : fk::GroupListRefresher {
+    void refresh(fk::RefreshSink& sink) override { sink.title(fk::kRefreshDoneTitle); }
+  } refresher;
   fk::GroupsDialog groups(state, dialogs, log, clock, refresher);
   groups.show();
   settle(500);

@@ -1,0 +1,194 @@
+// "Refresh List" against the NNTP test server: the listing, its limits, the refusals and cancelling.
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "app/group_list_refresher.h"
+#include "common/engine_harness.h"
+#include "server/nntp_test_server.h"
+
+namespace fk::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Touched only by the refreshing thread.
+struct RecordingSink : RefreshSink {
+  std::vector<std::string> titles, groups;
+  int batches = 0;
+  void title(const std::string& text) override { titles.push_back(text); }
+  void clear_lists() override { groups.clear(); }
+  void add_groups(std::vector<std::string> names) override {
+    ++batches;
+    groups.insert(groups.end(), names.begin(), names.end());
+  }
+};
+
+// A loopback socket on a free port, listening with the given backlog, or (-1) refusing connections.
+int bound_socket(int backlog, sockaddr_in& addr) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  if (backlog >= 0) ::listen(fd, backlog);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  return fd;
+}
+
+struct RefreshTest : ::testing::Test {
+  EngineHarness h;
+  RecordingSink sink;
+  NntpGroupListRefresher refresher{h.ctx};
+
+  // Every refresh ends with the socket released and the closing title.
+  void run() {
+    refresher.refresh(sink);
+    EXPECT_EQ(h.state.news_socket, -1);
+    EXPECT_EQ(h.state.connected, 0);
+    EXPECT_EQ(sink.titles.back(), kRefreshDoneTitle);
+  }
+  // As the closing dialog does: cancel() from another thread once `ready` holds.
+  void run_cancelled(const std::function<bool()>& ready) {
+    std::atomic<bool> over{false};
+    std::thread canceller([&] {
+      while (!over && !ready()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      refresher.cancel();
+    });
+    run();
+    over = true;
+    canceller.join();
+  }
+  void serve_listing(NntpTestServer& server, FaultAction action, std::string data) {
+    server.add_fault({"list active", 0, action, std::move(data)});
+    h.use_server(server.port());
+  }
+};
+
+TEST_F(RefreshTest, FortyThousandGroupsKeepTheFirst32699) {
+  auto content = std::make_shared<MemoryContent>();
+  for (int i = 0; i < 40000; ++i) {
+    std::string number = std::to_string(i);
+    content->add_group("grp." + std::string(5 - number.size(), '0') + number);
+  }
+  NntpTestServer server(content);
+  h.use_server(server.port());
+  run();
+
+  ASSERT_EQ(sink.groups.size(), 32699u);
+  EXPECT_EQ(sink.groups.back(), "grp.32698");
+  EXPECT_LT(sink.batches, 100);
+  auto logs = h.log_lines();
+  EXPECT_EQ(std::count_if(logs.begin(), logs.end(),
+                          [](const LogEntry& e) {
+                            return e.level == 0 && e.text == "Too Many News Groups... some Discarded";
+                          }),
+            40000 - 32699);
+  auto& titles = sink.titles;
+  EXPECT_THAT(std::vector<std::string>(titles.begin(), titles.begin() + 3),
+              ElementsAre("Requesting Connection To News Server...", "Connected To Server...",
+                          "Requesting News Groups Listing From Server..."));
+  // 40,001 lines counted, the status line too: 800 progress titles, the last at 40,000.
+  EXPECT_EQ(titles.size(), 3u + 800u + 1u);
+  EXPECT_EQ(titles[titles.size() - 2], "Please Wait ...Receiving Group # 40000");
+  EXPECT_THAT(server.commands(), ElementsAre("list active"));
+}
+
+TEST_F(RefreshTest, DotEndsTheListingWhileTheServerStaysConnected) {
+  NntpTestServer server(std::make_shared<MemoryContent>(), {.user = "u", .pass = "p"});
+  h.change([](Settings& s) {
+    s.check_auth = 1;
+    s.user = "u";
+    s.pass = "p";
+  });
+  h.state.stop_requested = 1;  // a STOP left over from a scan concerns no listing
+  serve_listing(server, FaultAction::Stall,
+                "215 list follows\r\nalt.one 3 1 y\r\ncomp.two\n\r\n \t \r\n.\nalt.after.end 1 1 y\r\n");
+  run();
+  EXPECT_THAT(sink.groups, ElementsAre("alt.one", "comp.two"));
+  EXPECT_THAT(server.commands(), ElementsAre("AUTHINFO USER u", "AUTHINFO PASS p", "list active"));
+  EXPECT_TRUE(server.wait_until_idle());  // closed without QUIT
+}
+
+TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {
+  NntpTestServer server;
+  serve_listing(server, FaultAction::Drop,
+                "215 list follows\r\n" + std::string(5000, 'a') + " 1 1 y\r\nalt.next 1 1 y\r\nalt.par");
+  run();
+  EXPECT_THAT(sink.groups, ElementsAre(std::string(127, 'a'), "alt.next"));
+  EXPECT_TRUE(h.logged("Server closed the connection during the news groups listing"));
+  EXPECT_TRUE(h.dialogs.boxes().empty());
+}
+
+TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
+  sockaddr_in addr;
+  int bound = bound_socket(-1, addr);
+  h.use_server(ntohs(addr.sin_port));
+  run();
+  ::close(bound);
+
+  ServerOptions refusal;
+  refusal.greeting = "502 Access denied";
+  NntpTestServer refusing(std::make_shared<MemoryContent>(), refusal);
+  h.use_server(refusing.port());
+  run();
+  h.change([](Settings& s) { s.sound_on = 0; });
+  run();
+  auto boxes = h.dialogs.boxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].text, "Connection to 127.0.0.1 failed");
+  EXPECT_EQ(boxes[0].caption, "ERROR");
+  EXPECT_EQ(boxes[1].text, "502 Access denied");
+  EXPECT_EQ(boxes[1].caption, "News Connection Refused");
+  EXPECT_EQ(boxes[1].icon, Icon::Warning);
+  EXPECT_THAT(h.dialogs.beeps(), ElementsAre(Beep::Exclamation));  // the second only with sounds on
+  EXPECT_TRUE(refusing.commands().empty());
+
+  NntpTestServer guarded(std::make_shared<MemoryContent>(), {.user = "u", .pass = "right"});
+  h.use_server(guarded.port());
+  h.change([](Settings& s) {
+    s.check_auth = 1;
+    s.user = "u";
+    s.pass = "wrong";
+  });
+  sink.titles.clear();
+  run();
+  EXPECT_THAT(sink.titles,
+              ElementsAre("Requesting Connection To News Server...", "Connected To Server...",
+                          "Logging User In To Server...", "481 Authentication failed", kRefreshDoneTitle));
+  EXPECT_EQ(h.clock.slept_ms(), 2000);
+  EXPECT_THAT(guarded.commands(), ElementsAre("AUTHINFO USER u", "AUTHINFO PASS wrong"));
+  EXPECT_TRUE(sink.groups.empty());
+}
+
+TEST_F(RefreshTest, CancelEndsAStalledConnect) {
+  // With the one place of its backlog taken, a listener drops further connection requests.
+  sockaddr_in addr, unused;
+  int listener = bound_socket(0, addr), filler = bound_socket(-1, unused);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  h.use_server(ntohs(addr.sin_port));
+  run_cancelled([&] { return h.state.news_socket != -1; });
+  EXPECT_TRUE(h.logged("connect() failed"));
+  EXPECT_TRUE(h.dialogs.boxes().empty());
+  ::close(filler);
+  ::close(listener);
+}
+
+TEST_F(RefreshTest, CancelEndsAStalledListingAndEveryLaterRefresh) {
+  NntpTestServer server;
+  serve_listing(server, FaultAction::Stall, "215 list follows\r\nalt.one 1 1 y\r\n");
+  run_cancelled([&] { return server.commands().size() == 1; });
+  run();
+  EXPECT_EQ(server.connections(), 1u);
+  EXPECT_TRUE(h.dialogs.boxes().empty());
+}
+
+}  // namespace
+}  // namespace fk::test
