@@ -21,6 +21,8 @@ namespace {
 constexpr std::size_t kReceiveMax = 1599;  // one receive fills at most a zeroed 1600-byte buffer
 constexpr std::size_t kLineKeep = 1599;    // a longer line keeps its start and loses the rest
 constexpr int kSliceMs = 100;
+// A server that stays silent this long is given up on: the dialog cannot be left while a refresh runs.
+constexpr int kSilentSlices = 1200;
 constexpr int kTitleEvery = 50;
 // Each batch is merged into the dialog's whole list, so few large ones beat many small ones.
 constexpr std::size_t kBatch = 2000;
@@ -39,7 +41,7 @@ class Listing {
   void finish();
 
  private:
-  enum class Got { Data, Closed, Failed };
+  enum class Got { Data, Closed, Failed, Silent };
 
   bool cancelled() const { return cancelled_.load() != 0; }
   Got receive();
@@ -131,7 +133,7 @@ void Listing::finish() {
 // Waits in slices so that cancel() and a shutdown of the socket are noticed within one slice.
 Listing::Got Listing::receive() {
   received_ = 0;
-  for (;;) {
+  for (int idle = 0;; ) {
     if (cancelled()) return Got::Failed;
     pollfd p{socket_.fd(), POLLIN, 0};
     const int ready = ::poll(&p, 1, kSliceMs);
@@ -142,6 +144,7 @@ Listing::Got Listing::receive() {
     if (ready == 0) {
       // The server paused: let the dialog show what has come so far.
       flush();
+      if (++idle >= kSilentSlices) return Got::Silent;
       continue;
     }
     const ssize_t n = ::recv(socket_.fd(), block_.data(), kReceiveMax, MSG_DONTWAIT);
@@ -170,8 +173,9 @@ bool Listing::receive_reply(const char* during) {
 
 void Listing::report_lost(Got got, const char* when) {
   if (cancelled()) return;
-  ctx_.log.log_status(std::string(got == Got::Closed ? "Server closed the connection during "
-                                                     : "Socket receive error during ") +
+  ctx_.log.log_status(std::string(got == Got::Closed   ? "Server closed the connection during "
+                                  : got == Got::Silent ? "Server silent for 120 seconds during "
+                                                       : "Socket receive error during ") +
                           when,
                       0);
 }
