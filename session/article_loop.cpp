@@ -260,9 +260,8 @@ void ArticleLoop::dispose(std::string& name) {
     log("Article Discarded - Too Few Lines", 0);
     return;
   }
-  const std::string stamp = filing_stamp(ctx_.clock.now());
   if (!s.check_decode) {
-    name = "raw/R" + stamp + ".TXT";
+    name = "raw/R" + filing_stamp(ctx_.clock.now()) + ".TXT";
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
     ctx_.clock.sleep_ms(1000);
@@ -279,7 +278,7 @@ void ArticleLoop::dispose(std::string& name) {
     return;
   }
   complain(message);
-  const std::string unknown = "unknown/WTF" + stamp + ".TXT";
+  const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
   log(unknown, 3);
   MOVEFILE(kWorkFile, unknown, ctx_.log);
   ctx_.clock.sleep_ms(1200);
