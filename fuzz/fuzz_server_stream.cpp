@@ -60,7 +60,7 @@ struct World {
   NullDialogs dialogs;
   fk::PendingQueue pending;
   fk::HistoryBuffer ids{"HISTORY.FNK"}, names{"FILENAMES.FNK"}, bozos{"BOZOS.FNK"};
-  fk::Decoders decoders(log, clock);
+  fk::Decoders decoders{log, clock};
   fk::StatvfsDiskSpace disk;
   fk::EngineContext ctx{settings, state, log, files_log, clock, view, dialogs, pending, ids, names, bozos, decoders, disk};
 };
