@@ -25,19 +25,12 @@ inline std::string demo_picture(const std::string& name) {
   return bytes.value_or(std::string());
 }
 
-inline ServerArticle posting(const std::string& subject, std::string body, std::string message_id = {}) {
-  ServerArticle a;
-  a.overview.subject = subject;
-  a.body = std::move(body);
-  a.overview.message_id = std::move(message_id);
-  return a;
-}
-
 // Files of a folder, sorted (empty when it does not exist).
 inline std::vector<std::string> files_in(const std::string& dir) {
   std::vector<std::string> out;
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) out.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    out.push_back(e.path().filename().string());
   std::sort(out.begin(), out.end());
   return out;
 }

@@ -66,7 +66,8 @@ TEST_F(OverviewScanTest, SameSubjectTwiceIsADuplicatePosting) {
 TEST_F(OverviewScanTest, StopBetweenLinesEndsWithZeroAndLeavesTheRestUnread) {
   open_group("alt.pics");
   h.view.on_text = [&](ControlId id, const std::string& text) {
-    if (id == ControlId::DownloadStatus && text == "Building D/L List ..Checking 2") h.state.stop_requested = 1;
+    if (id == ControlId::DownloadStatus && text == "Building D/L List ..Checking 2")
+      h.state.stop_requested = 1;
   };
   EXPECT_EQ(scan(), 0);
   EXPECT_EQ(h.state.articles_examined, 2);
@@ -82,7 +83,8 @@ TEST_F(OverviewScanTest, StopInsideAReadEndsWithMinusOne) {
   int result = 0;
   std::thread scanner([&] { result = scan(); });
   // Every byte sent has been taken: the reader is waiting for the rest of the second line.
-  ASSERT_TRUE(eventually([&] { return h.state.byte_count == before + static_cast<std::int64_t>(sent.size()); }));
+  ASSERT_TRUE(
+      eventually([&] { return h.state.byte_count == before + static_cast<std::int64_t>(sent.size()); }));
   h.state.stop_requested = 1;
   scanner.join();
   EXPECT_EQ(result, -1);
