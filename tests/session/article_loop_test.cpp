@@ -311,5 +311,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, CutBodyTest,
                                                    "Socket Rx Error 008"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ArticleLoopTest, StopWhileAServerFallsSilentMidBodyBailsOut) {
+  const std::string sent = "222 1 <s@x>\r\nbegin 644 a.jpg\r\nM86)C";
+  server.add_fault({"BODY 1", 0, FaultAction::Stall, sent});
+  add_lines(3);
+  open_group(kGroup);
+  const std::int64_t before = h.state.byte_count;
+  ArticleLoopResult r;
+  std::thread loop([&] { r = run(); });
+  // Past the reply and the begin line, the body loop is reading: any STOP from now on fails a read.
+  ASSERT_TRUE(eventually([&] { return h.state.byte_count >= before + 13 + 17; }));
+  h.state.stop_requested = 1;
+  loop.join();
+  EXPECT_EQ(r.kind, Kind::BailOut);
+  EXPECT_EQ(r.message, "Socket Rx Error 008");
+  EXPECT_EQ(h.article_ids.count(), 0u);
+}
+
 }  // namespace
 }  // namespace fk
