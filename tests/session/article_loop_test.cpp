@@ -133,18 +133,6 @@ TEST_F(ArticleLoopTest, BodyNeitherDecoderCanWriteIsCopiedToUnknown) {
   EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1100 + 1200);
 }
 
-TEST_F(ArticleLoopTest, RefusedBodyIsNotRecordedAndTheNextRowFollows) {
-  server.add_fault({"BODY 1", 1, FaultAction::Reply, "423 No such article\r\n"});
-  add_lines(3);
-  std::int64_t second = add_lines(4);
-  EXPECT_EQ(run().kind, Kind::ListEmpty);
-  EXPECT_EQ(h.level_of("Bad response to body command"), 0);
-  EXPECT_EQ(h.level_of("423 No such article"), 1);
-  EXPECT_EQ(h.article_ids.entries(), Strings{id(second)});
-  EXPECT_EQ(h.state.pictures_downloaded, 1);
-  EXPECT_EQ(bodies_asked(), (Strings{"1", "2"}));
-}
-
 struct SpaceCase {
   const char* name;
   std::uint64_t blocks;  // of 4096 bytes: 5,000,000 / 4096 = 1220 is enough

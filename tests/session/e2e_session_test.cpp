@@ -101,6 +101,8 @@ TEST_F(EndToEndTest, ThreeGroupsAreHarvestedAndTheNextSessionFetchesNothingNew) 
 
   EXPECT_EQ(h.state.pictures_downloaded, 6);
   EXPECT_EQ(h.state.articles_examined, 11);
+  EXPECT_EQ(h.state.archive_tot_articles, 11);
+  EXPECT_EQ(h.state.archive_pic_count, 6);
   EXPECT_EQ(h.state.duplicates_skipped, 2);
   EXPECT_EQ(h.state.base64_count, 2);
   EXPECT_EQ(h.state.unknown_format_count, 1);

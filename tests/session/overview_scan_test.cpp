@@ -23,18 +23,6 @@ class OverviewScanTest : public test::ServerFixture {
   int scan() { return fill_articles_listbox(h.ctx, sock, 1, 5, "alt.pics"); }
 };
 
-TEST_F(OverviewScanTest, ReadsToTheTerminatorAndSelects) {
-  open_group("alt.pics");
-  h.pending.append("left over from the last group");
-  EXPECT_EQ(scan(), 0);
-  EXPECT_EQ(h.pending.count(), 5u);
-  EXPECT_EQ(h.state.articles_examined, 5);
-  EXPECT_EQ(h.state.archive_tot_articles, 5);
-  EXPECT_EQ(h.view.text(ControlId::PendingBox), "5 Pending Downloads From alt.pics");
-  EXPECT_EQ(sock.bytes_waiting(), 0);
-  EXPECT_EQ(server.commands().back(), "XOVER 1-5");
-}
-
 TEST_F(OverviewScanTest, RefusedXoverLogsTheReplyAndSelectsNothing) {
   server.add_fault({"XOVER", 0, FaultAction::Reply, "500 What?\r\n"});
   open_group("alt.pics");
