@@ -62,7 +62,8 @@ struct World {
   fk::HistoryBuffer ids{"HISTORY.FNK"}, names{"FILENAMES.FNK"}, bozos{"BOZOS.FNK"};
   fk::Decoders decoders{log, clock};
   fk::StatvfsDiskSpace disk;
-  fk::EngineContext ctx{settings, state, log, files_log, clock, view, dialogs, pending, ids, names, bozos, decoders, disk};
+  fk::EngineContext ctx{settings, state, log,   files_log, clock,    view, dialogs,
+                        pending,  ids,   names, bozos,     decoders, disk};
 };
 
 void require(bool ok) {

@@ -1,14 +1,338 @@
-// STUB to be replaced: an article loop that empties the pending queue without fetching anything.
+// The article loop: free-space check, BODY into temp.uue, decoding or filing, history, row 0 deleted.
 #include "session/article_loop.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+#include "decode/paths.h"
+#include "decode/work_file.h"
+#include "session/article_selection.h"
 #include "session/context.h"
+#include "session/nntp_reply.h"
+#include "session/transport.h"
+#include "store/text_file.h"
 
 namespace fk {
 
+namespace {
+
+constexpr const char* kWorkFile = "temp.uue";
+constexpr std::int64_t kStampEpoch = 837140480;  // 1996-07-12 03:01:20 UTC
+constexpr std::uint64_t kMinFreeBytes = 5000000;
+constexpr std::size_t kReplyCapacity = 199;
+constexpr std::size_t kBodyCapacity = 512;
+constexpr std::size_t kDescriptionMax = 199;
+
+// temp.uue, written through a buffer and closed on every way out.
+class WorkFile {
+ public:
+  bool open(const char* path) {
+    fd_.reset(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    buf_.clear();
+    buf_.reserve(kFlushAt + kBodyCapacity);
+    failed_ = false;
+    return static_cast<bool>(fd_);
+  }
+  // The text and a line end.
+  void write_line(std::string_view text) {
+    buf_.append(text);
+    buf_.push_back('\n');
+    if (buf_.size() >= kFlushAt) flush();
+  }
+  // False when any write of this file failed (a full disk, say).
+  bool close() {
+    if (!fd_) return !failed_;
+    flush();
+    if (!fd_.reset()) failed_ = true;
+    return !failed_;
+  }
+  ~WorkFile() { close(); }
+
+ private:
+  static constexpr std::size_t kFlushAt = 256 * 1024;
+  void flush() {
+    std::string_view rest = buf_;
+    while (!rest.empty() && !failed_) {
+      ssize_t n = ::write(fd_.get(), rest.data(), rest.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        failed_ = true;
+      else
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    buf_.clear();
+  }
+
+  UniqueFd fd_;
+  std::string buf_;
+  bool failed_ = false;
+};
+
+// The fields of a pending row the loop uses. Empty fields count, so an empty author cannot shift
+// the line count into the author's place.
+struct RowFields {
+  std::int64_t number = 0;
+  std::uint32_t lines = 0;
+  std::string description;  // author, a tab and the subject, at most kDescriptionMax characters
+};
+
+RowFields split_row(std::string_view row) {
+  RowFields f;
+  std::string_view fields[4];
+  std::size_t count = 0;
+  while (count < 4) {
+    std::size_t tab = row.find('\t');
+    fields[count++] = row.substr(0, tab);
+    if (tab == std::string_view::npos) break;
+    row.remove_prefix(tab + 1);
+  }
+  f.number = leading_number(fields[0]);
+  if (count < 2) return f;
+  f.description.assign(fields[1].substr(0, kDescriptionMax));
+  if (count < 3) return f;
+  f.lines = static_cast<std::uint32_t>(leading_number(fields[2]));
+  if (count < 4) return f;
+  f.description.push_back('\t');
+  if (f.description.size() > kDescriptionMax) f.description.resize(kDescriptionMax);
+  f.description.append(fields[3].substr(0, kDescriptionMax - f.description.size()));
+  return f;
+}
+
+// The third field of the BODY reply read as "%d %d %s": the message-id as the server wrote it.
+std::optional<std::string> reply_message_id(std::string_view reply) {
+  std::int64_t status = 0, number = 0;
+  if (!scan_decimal(reply, status) || !scan_decimal(reply, number)) return std::nullopt;
+  auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  };
+  std::size_t start = 0;
+  while (start < reply.size() && blank(reply[start])) ++start;
+  std::size_t end = start;
+  while (end < reply.size() && !blank(reply[end])) ++end;
+  if (end == start) return std::nullopt;
+  return std::string(reply.substr(start, end - start));
+}
+
+class ArticleLoop {
+ public:
+  ArticleLoop(EngineContext& ctx, NewsSocket& socket) : ctx_(ctx), socket_(socket), settings_(ctx.settings) {}
+  ArticleLoopResult run();
+
+ private:
+  using Kind = ArticleLoopResult::Kind;
+  bool enough_disk_space();
+  // Reads the body into the work file; false when a read failed.
+  bool receive_body(WorkFile& work);
+  void dispose(std::string& name);
+  void complain(const std::string& message);
+  void record(const std::string& reply, const std::string& name, const std::string& description);
+  void finish_row();
+
+  void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
+  void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
+  const Settings& settings() { return settings_.get(); }
+
+  EngineContext& ctx_;
+  NewsSocket& socket_;
+  SettingsCache settings_;
+  std::string line_;
+};
+
+ArticleLoopResult ArticleLoop::run() {
+  SessionState& st = ctx_.state;
+  while (!ctx_.pending.empty()) {
+    show(ControlId::DownloadStatus, "");
+    if (st.stop_requested.load()) {
+      log("User Pressed Stop Button On Screen", 0);
+      return {Kind::OrderlyEnding, {}};
+    }
+    if (!enough_disk_space()) {
+      if (!settings().unattended_operation)
+        ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted",
+                                 Icon::Error, Buttons::Ok);
+      log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
+      return {Kind::OrderlyEnding, {}};
+    }
+
+    WorkFile work;
+    if (!work.open(kWorkFile)) {
+      log("ERROR: File Open temp.uue - Write 006", 0);
+      // The same row is tried again until the file opens or STOP; a pause keeps that from spinning.
+      ctx_.clock.sleep_ms(1000);
+      continue;
+    }
+    std::optional<PendingArticle> row = ctx_.pending.front();
+    if (!row) break;  // Skip Group emptied the list meanwhile
+    work.write_line(*row);
+    work.write_line("");
+    log(*row, 2);
+
+    st.article_line = 0;
+    st.article_lines = 0;
+    RowFields fields = split_row(*row);
+    st.article_lines = fields.lines;
+
+    drain_socket(ctx_, socket_);
+    const std::string number = std::to_string(fields.number);
+    socket_.send_line("body " + number + "\r\n");
+    show(ControlId::DownloadStatus, "Downloading Article " + number);
+
+    std::string reply;
+    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1)
+      return {Kind::BailOut, "Socket Rx Error 007"};
+    if (reply_status(reply) != 222) {
+      log("Bad response to body command", 0);
+      log(reply, 1);
+      work.close();
+      finish_row();
+      continue;
+    }
+    if (!receive_body(work)) return {Kind::BailOut, "Socket Rx Error 008"};
+
+    ctx_.clock.sleep_ms(1000);
+    if (std::optional<std::int64_t> left = socket_.bytes_waiting(); left && *left > 0) {
+      log("EOB Detected " + std::to_string(st.article_line.load()) + " lines in msg, " +
+              std::to_string(*left) + " bytes remaining",
+          3);
+      drain_socket(ctx_, socket_);
+    }
+    if (!work.close()) {
+      // A body that did not reach the disk whole must not be recorded as fetched: the row stays, and
+      // the next session fetches it again.
+      const std::string text = "ERROR: File Write temp.uue - Write 006";
+      log(text, 0);
+      show(ControlId::DownloadStatus, text);
+      return {Kind::OrderlyEnding, {}};
+    }
+    ++st.archive_pic_count;
+    ++st.pictures_downloaded;
+
+    std::string name;
+    dispose(name);
+    record(reply, name, fields.description);
+    finish_row();
+  }
+  return {Kind::ListEmpty, {}};
+}
+
+bool ArticleLoop::enough_disk_space() {
+  std::uint64_t blocks = 0, block_size = 0;
+  // A query that fails (or reports no block size) cannot tell the disk is full, so it counts as
+  // enough space rather than ending every session.
+  if (!ctx_.disk.free_blocks(blocks, block_size) || block_size == 0) return true;
+  return blocks >= kMinFreeBytes / block_size;
+}
+
+bool ArticleLoop::receive_body(WorkFile& work) {
+  SessionState& st = ctx_.state;
+  for (;;) {
+    int length = get_socket_string(ctx_, line_, kBodyCapacity, socket_);
+    if (length == -1) return false;
+    // The queue is asked only for a terminator candidate; a failed query counts as data waiting.
+    if (length == 3 && line_ == ".") {
+      std::optional<std::int64_t> waiting = socket_.bytes_waiting();
+      if (waiting && *waiting == 0) return true;
+    }
+    st.byte_count += length;
+    std::string_view text = line_;
+    // The server doubles a leading dot; undone only after the terminator test has seen the raw line.
+    if (text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
+    work.write_line(text);
+    ++st.article_line;
+  }
+}
+
+void ArticleLoop::complain(const std::string& message) {
+  if (settings().sound_on) ctx_.dialogs.beep(Beep::Exclamation);
+  show(ControlId::DownloadStatus, message);
+  log(message, 3);
+}
+
+void ArticleLoop::dispose(std::string& name) {
+  SessionState& st = ctx_.state;
+  const Settings& s = settings();
+  if (s.check_minlines && st.article_line.load() <= s.minlines) {
+    log("Article Discarded - Too Few Lines", 0);
+    return;
+  }
+  if (!s.check_decode) {
+    name = "raw/R" + filing_stamp(ctx_.clock.now()) + ".TXT";
+    log(name, 3);
+    if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
+    ctx_.clock.sleep_ms(1000);
+    return;
+  }
+  const std::string group = st.current_group();
+  std::string message = ctx_.decoders.uudecode_file(kWorkFile, group, name);
+  if (message.empty()) return;
+  complain(message);
+  log("Trying BASE64 decode", 3);
+  message = ctx_.decoders.mime64_decode(kWorkFile, group, name);
+  if (message.empty()) {
+    ++st.base64_count;
+    return;
+  }
+  complain(message);
+  const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
+  log(unknown, 3);
+  MOVEFILE(kWorkFile, unknown, ctx_.log);
+  ctx_.clock.sleep_ms(1200);
+  ++st.unknown_format_count;
+}
+
+void ArticleLoop::record(const std::string& reply, const std::string& name, const std::string& description) {
+  SessionState& st = ctx_.state;
+  const Settings& s = settings();
+  if (std::optional<std::string> id = reply_message_id(reply)) st.set_message_id(std::move(*id));
+  if (!ctx_.article_ids.add_at_top(st.message_id(), s.max_history))
+    log("ERROR: File Open history.fnk - Append 007", 0);
+  if (name.empty()) return;
+
+  if (!ctx_.filenames.add_at_top(name, s.max_filenames))
+    log("ERROR: File Open filenames.fnk - Append 008", 0);
+  // The extension test reads the lower-cased path; the file itself keeps its real name.
+  const std::string path = picture_path(st.current_group(), name);
+  const std::string lowered = to_lower(path);
+  if (s.display_as_downloaded &&
+      (lowered.find(".jpg") != std::string::npos || lowered.find(".gif") != std::string::npos) &&
+      !ctx_.dialogs.open_with_viewer(path))
+    log("Could Not Display File... No System Association for File Type", 0);
+  if (s.files_logging_enabled && !ctx_.files_log.append(name, measured_file_size(path), description))
+    log("ERROR: File Open files.log - Append 009", 0);
+}
+
+void ArticleLoop::finish_row() {
+  SessionState& st = ctx_.state;
+  // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
+  // changed the list meanwhile.
+  ctx_.pending.remove_front();
+  show(ControlId::PendingBox, "  " + std::to_string(ctx_.pending.count()) + " Pending Downloads");
+  show(ControlId::PictureSummary, std::to_string(st.pictures_downloaded.load()) +
+                                      " picture(s) downloaded from " +
+                                      std::to_string(st.articles_examined.load()) + " articles, " +
+                                      std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
+                                      std::to_string(st.base64_count.load()) + " base64, " +
+                                      std::to_string(st.unknown_format_count.load()) + " unknown format");
+}
+
+}  // namespace
+
+std::string filing_stamp(std::int64_t seconds_since_1970) {
+  char buf[24];
+  std::snprintf(
+      buf, sizeof buf, "%08llX",
+      static_cast<unsigned long long>(static_cast<std::uint64_t>(seconds_since_1970 - kStampEpoch)));
+  return buf;
+}
+
 ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket) {
-  (void)socket;
-  ctx.pending.clear();
-  return {};
+  ArticleLoop loop(ctx, socket);
+  return loop.run();
 }
 
 }  // namespace fk

@@ -1,6 +1,7 @@
 #pragma once
-// STUB to be replaced: an article loop that empties the pending queue without fetching anything.
+// The article loop: fetches the pending articles from row 0, files their bodies and records them.
 
+#include <cstdint>
 #include <string>
 
 namespace fk {
@@ -12,13 +13,20 @@ class NewsSocket;
 struct ArticleLoopResult {
   enum class Kind {
     ListEmpty,      // the pending queue is empty: on to the next group
-    OrderlyEnding,  // STOP before an article or too little disk space
+    OrderlyEnding,  // STOP before an article, too little disk space, or temp.uue could not be written
     BailOut,        // a receive failed; `message` is the numbered error to log
   } kind = Kind::ListEmpty;
   std::string message;
 };
 
-// Fetches and files the pending articles from row 0 until the queue is empty or the session must end.
+// Fetches row 0 of the pending queue into temp.uue, decodes (or files) it, records its message-id and
+// file name, deletes row 0, and goes on until the queue is empty or the session must end. An article
+// whose BODY is refused or whose body is cut off by a failed read is not recorded. A failed free-space
+// query counts as enough space.
 ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket);
+
+// The time-stamp part of the raw and unknown file names: seconds since 1996-07-12 03:01:20 UTC as 8
+// upper-case hex digits.
+std::string filing_stamp(std::int64_t seconds_since_1970);
 
 }  // namespace fk

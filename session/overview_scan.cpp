@@ -1,29 +1,55 @@
-// STUB to be replaced: an overview scan that sends XOVER, reads to the end and selects nothing.
+// The overview scan: sends XOVER, checks the reply and hands each overview line to the selector.
 #include "session/overview_scan.h"
 
+#include <new>
+
+#include "session/article_selection.h"
 #include "session/context.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
 
 namespace fk {
 
-int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
-                          const std::string& group) {
-  (void)group;
-  ctx.pending.clear();
-  socket.send_line("XOVER " + std::to_string(first) + "-" + std::to_string(last) + "\r\n");
+namespace {
+
+constexpr std::size_t kOverviewCapacity = 50000;
+
+int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
+         const std::string& group) {
   std::string line;
-  if (get_socket_string(ctx, line, 50000, socket) == -1) return -1;
+  line.reserve(kOverviewCapacity);
+  ArticleSelector selector(ctx, group, first, last);
+  ctx.pending.clear();
+
+  socket.send_line("XOVER " + std::to_string(first) + "-" + std::to_string(last) + "\r\n");
+  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
   if (reply_status(line) != 224) {
     ctx.log.log_status("XOVER command failed", 0);
     ctx.log.log_status(line, 1);
     return 0;
   }
+
+  const auto& stop = ctx.state.stop_requested;
   for (;;) {
-    int n = get_socket_string(ctx, line, 50000, socket);
-    if (n == -1) return -1;
-    if (ctx.state.stop_requested.load()) return 0;
-    if (n == 3 && line == ".") return 0;
+    // A STOP pressed while the last line was examined is one seen between lines, not inside a read.
+    if (stop.load()) return 0;
+    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
+    if (length == -1) return -1;
+    if (stop.load()) return 0;
+    if (length == 3 && !line.empty() && line[0] == '.') return 0;
+    selector.examine(line);
+  }
+}
+
+}  // namespace
+
+int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
+                          const std::string& group) {
+  try {
+    return scan(ctx, socket, first, last, group);
+  } catch (const std::bad_alloc&) {
+    ctx.log.log_status("fill_articles_listbox() failed malloc", 0);
+    return -1;
   }
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// STUB to be replaced: an overview scan that sends XOVER, reads to the end and selects nothing.
+// The overview scan: XOVER for a group's whole range, every line through the selection chain.
 
 #include <cstdint>
 #include <string>
@@ -9,9 +9,11 @@ namespace fk {
 struct EngineContext;
 class NewsSocket;
 
-// Asks for the overview of first..last and fills the pending queue with the selected articles.
-// -1 when the connection failed (or STOP was seen inside a read); 0 otherwise, also when the server
-// refused XOVER or STOP was seen between two lines.
+// Empties the pending queue, asks for the overview of first..last and appends every article that
+// ArticleSelector accepts. -1 when a read failed (a closed connection, or STOP seen inside a read) or
+// memory ran out ("fill_articles_listbox() failed malloc"); 0 otherwise: the overview was read to its
+// end, the server refused XOVER ("XOVER command failed" and the reply), or STOP was seen between two
+// lines (the rest of the overview stays unread).
 int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
                           const std::string& group);
 

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -303,18 +304,49 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
   // The text ends at the first CR or NUL, as it did in a zero-terminated buffer.
   bool text_ended = c == 0;
   if (!text_ended) line.push_back(static_cast<char>(c));
-  for (std::size_t i = 1; i < capacity - 1; ++i) {
-    c = next();
-    if (c < 0) {
+  // The rest is taken from the block buffer a run at a time, still polling STOP before every byte.
+  std::size_t i = 1;  // bytes of this line taken so far
+  while (i < capacity - 1) {
+    if (stop.load()) {
       publish();
       return -1;
     }
-    if (c == '\n') {
+    if (socket.pos_ == socket.len_) {
       publish();
-      return static_cast<int>(i + 1);
+      if (!socket.fill(stop)) return -1;
     }
-    if (c == '\r' || c == 0) text_ended = true;
-    if (!text_ended) line.push_back(static_cast<char>(c));
+    const char* run = socket.buf_.data() + socket.pos_;
+    const std::size_t available = std::min(socket.len_ - socket.pos_, capacity - 1 - i);
+    std::size_t k = 0, text_end = available;
+    bool line_end = false, stopped = false;
+    for (; k < available; ++k) {
+      if (k > 0 && stop.load()) {
+        stopped = true;
+        break;
+      }
+      const char b = run[k];
+      if (b == '\n') {
+        line_end = true;
+        break;
+      }
+      if ((b == '\r' || b == 0) && text_end == available) text_end = k;
+    }
+    if (!text_ended) {
+      line.append(run, std::min(k, text_end));
+      text_ended = text_end < k;
+    }
+    const std::size_t taken = k + (line_end ? 1 : 0);
+    socket.pos_ += taken;
+    counted += static_cast<std::int64_t>(taken);
+    i += taken;
+    if (stopped) {
+      publish();
+      return -1;
+    }
+    if (line_end) {
+      publish();
+      return static_cast<int>(i);
+    }
   }
   publish();
   ctx.log.log_status("Line Buffer Filled in get_socket_string()", 0);

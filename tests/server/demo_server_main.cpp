@@ -11,16 +11,20 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: fennick-demo-server [--port N] [--dir FOLDER] [--address A] [--user U --pass P] [--quiet]\n"
+    "Usage: fennick-demo-server [--port N] [--dir FOLDER | --pictures FOLDER] [--address A]\n"
+    "                           [--user U --pass P] [--quiet] [--list-groups]\n"
     "\n"
-    "Serves news groups over NNTP until interrupted (Ctrl-C).\n"
+    "Serves news groups over NNTP until interrupted (Ctrl-C). Without --dir it serves the demo: three\n"
+    "groups of small pictures, uuencoded and MIME base64, among postings the default rules pass over.\n"
     "  --port N      TCP port (default 1119; 0 picks a free one, printed at start)\n"
-    "  --dir FOLDER  one group per sub-folder, one article per file; without it, generated groups\n"
+    "  --pictures FOLDER  where the demo's pictures are (default: the source tree's tests/data/demo)\n"
+    "  --dir FOLDER  one group per sub-folder, one article per file, instead of the demo;\n"
     "                .txt/.uue files are served as text, .msg files may start with Subject:/From:/\n"
     "                Date:/Message-ID: lines and a blank line, other files are served uuencoded\n"
     "  --address A   IPv4 address to listen on (default 127.0.0.1)\n"
     "  --user U --pass P   require AUTHINFO with these\n"
     "  --quiet       do not print the commands received\n"
+    "  --list-groups print the group names, one a line, and exit (for writing a newsrc)\n"
     "  --help        this text\n";
 
 bool parse_port(const std::string& text, std::uint16_t& port) {
@@ -37,7 +41,9 @@ int main(int argc, char** argv) {
   fk::test::ServerOptions options;
   options.port = 1119;
   std::string dir;
+  std::string pictures = FK_DEMO_PICTURES;
   bool quiet = false;
+  bool list_groups = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -59,6 +65,10 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--dir") {
       value(dir);
+    } else if (arg == "--pictures") {
+      value(pictures);
+    } else if (arg == "--list-groups") {
+      list_groups = true;
     } else if (arg == "--address") {
       value(options.address);
     } else if (arg == "--user") {
@@ -73,25 +83,26 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  std::string error;
+  std::shared_ptr<fk::test::MemoryContent> content = dir.empty()
+                                                         ? fk::test::make_demo_content(now, pictures, &error)
+                                                         : fk::test::load_folder_content(dir, now, &error);
+  if (!content) {
+    std::cerr << "fennick-demo-server: " << error << "\n";
+    return 1;
+  }
+  if (list_groups) {
+    for (const auto& g : content->group_names()) std::cout << g << "\n";
+    return 0;
+  }
+
   // Signals are taken synchronously below, so every thread started from here on leaves them blocked.
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-  std::shared_ptr<fk::test::MemoryContent> content;
-  if (dir.empty()) {
-    content = fk::test::make_generated_content(now);
-  } else {
-    std::string error;
-    content = fk::test::load_folder_content(dir, now, &error);
-    if (!content) {
-      std::cerr << "fennick-demo-server: " << error << "\n";
-      return 1;
-    }
-  }
 
   fk::test::NntpTestServer server(content, options);
   if (!server.listening()) {

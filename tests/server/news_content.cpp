@@ -205,35 +205,119 @@ std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::
   return content;
 }
 
-std::shared_ptr<MemoryContent> make_generated_content(std::int64_t now) {
-  auto content = std::make_shared<MemoryContent>();
-  const char* groups[] = {"alt.binaries.pictures.fennick.demo", "alt.binaries.pictures.fennick.misc"};
-  std::uint32_t seed = 12345;
-  for (int g = 0; g < 2; ++g) {
-    for (int n = 1; n <= 5; ++n) {
-      // 600 uuencoded lines, enough to pass the default line-count rules.
-      std::string bytes(600 * 45 - 10 * n, '\0');
-      for (char& c : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        c = static_cast<char>(seed >> 24);
-      }
-      char name[64];
-      std::snprintf(name, sizeof name, "fennick-demo-%d-%02d.jpg", g + 1, n);
-      ServerArticle a;
-      a.overview.subject = std::string(name) + " (1/1)";
-      a.overview.author = "Fennick Demo <demo@fennick.invalid>";
-      a.overview.date = rfc_date(now - 3600 * n);
-      a.body = uuencode(name, bytes);
-      content->add_article(groups[g], std::move(a));
+std::string mime_base64(const std::string& name, const std::string& content_type, const std::string& bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string boundary = "----=_NextPart_000_0042_01D9";
+  std::string out = "This is a multi-part message in MIME format.\n\n--" + boundary + "\n";
+  out += "Content-Type: " + content_type;
+  if (!name.empty()) out += "; name=\"" + name + "\"";
+  out += "\nContent-Transfer-Encoding: base64\n";
+  if (!name.empty()) out += "Content-Disposition: attachment; filename=\"" + name + "\"\n";
+  out += "\n";
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned b[3] = {0, 0, 0};
+    std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    for (std::size_t k = 0; k < n; ++k) b[k] = static_cast<unsigned char>(bytes[i + k]);
+    unsigned v = b[0] << 16 | b[1] << 8 | b[2];
+    out += kAlphabet[v >> 18 & 63];
+    out += kAlphabet[v >> 12 & 63];
+    out += n > 1 ? kAlphabet[v >> 6 & 63] : '=';
+    out += n > 2 ? kAlphabet[v & 63] : '=';
+    if ((column += 4) == 76) {
+      out += '\n';
+      column = 0;
     }
-    ServerArticle talk;
-    talk.overview.subject = "Re: what camera was this taken with?";
-    talk.overview.author = "Fennick Demo <demo@fennick.invalid>";
-    talk.overview.date = rfc_date(now);
-    talk.body = "A question without a picture.\n.A line that starts with a dot.\n";
-    content->add_article(groups[g], std::move(talk));
   }
-  content->add_group("alt.binaries.pictures.fennick.empty");
+  if (column) out += '\n';
+  out += "\n--" + boundary + "--\n";
+  return out;
+}
+
+std::optional<std::string> read_binary_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+const DemoPicture kDemoHarvest[9] = {
+    {"alt.binaries.pictures.demo.landscapes", "sunset.jpg"},
+    {"alt.binaries.pictures.demo.landscapes", "mountain-lake.jpg"},
+    {"alt.binaries.pictures.demo.landscapes", "meadow.gif"},
+    {"alt.binaries.pictures.demo.landscapes", "coast.jpg"},
+    {"alt.binaries.pictures.demo.animals", "fox.jpg"},
+    {"alt.binaries.pictures.demo.animals", "owl.gif"},
+    {"alt.binaries.pictures.demo.animals", "heron.jpg"},
+    {"alt.pictures.demo.misc", "tulips.jpg"},
+    {"alt.pictures.demo.misc", "city-lights.gif"},
+};
+
+std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
+                                                 std::string* error) {
+  enum class Form { Uuencoded, Mime, Text };
+  struct Posting {
+    const char* group;
+    const char* subject;
+    const char* author;
+    Form form;
+    const char* file;  // the picture, or the text of a text posting
+    int hours_old;
+  };
+  constexpr const char* kLand = "alt.binaries.pictures.demo.landscapes";
+  constexpr const char* kAnimals = "alt.binaries.pictures.demo.animals";
+  constexpr const char* kMisc = "alt.pictures.demo.misc";
+  const Posting postings[] = {
+      {kLand, "sunset.jpg (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "sunset.jpg", 50},
+      {kLand, "Mountain lake at dawn - mountain-lake.jpg (1/1)", "Dora <dora@demo.invalid>", Form::Mime,
+       "mountain-lake.jpg", 48},
+      {kLand, "Re: sunset.jpg (1/1)", "Imogen <imogen@demo.invalid>", Form::Text,
+       "Lovely colours. Where was this taken?", 47},
+      {kLand, "meadow.gif (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "meadow.gif", 30},
+      {kLand, "big panorama.jpg (1/3)", "Dora <dora@demo.invalid>", Form::Text, "panorama", 29},
+      {kLand, "coast.jpg (1/1)", "Edward <edward@demo.invalid>", Form::Uuencoded, "coast.jpg", 26},
+      {kAnimals, "fox.jpg (1/1)", "Beatrix <beatrix@demo.invalid>", Form::Uuencoded, "fox.jpg", 72},
+      {kAnimals, "owl.gif (1/1)", "Beatrix <beatrix@demo.invalid>", Form::Mime, "owl.gif", 70},
+      {kAnimals, "FREE pictures every day at http://spam.invalid (1/1) .jpg", "Spammer <win@spam.invalid>",
+       Form::Text, "panorama", 69},
+      {kAnimals, "heron.jpg (1/1)", "Edward <edward@demo.invalid>", Form::Uuencoded, "heron.jpg", 12},
+      {kAnimals, "thumbnail.jpg (1/1)", "Edward <edward@demo.invalid>", Form::Uuencoded, "thumbnail.jpg", 11},
+      {kMisc, "Welcome to the Fennick demo server", "Fennick Demo <demo@fennick.invalid>", Form::Text,
+       "Pictures are in the binaries groups next door. Enjoy!", 200},
+      {kMisc, "tulips.jpg (01/01)", "Imogen <imogen@demo.invalid>", Form::Mime, "tulips.jpg", 5},
+      {kMisc, "old-postcard.jpg (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "thumbnail.jpg",
+       400 * 24},
+      {kMisc, "city-lights.gif (1/1)", "Dora <dora@demo.invalid>", Form::Uuencoded, "city-lights.gif", 2},
+  };
+
+  auto content = std::make_shared<MemoryContent>();
+  for (const Posting& p : postings) {
+    ServerArticle a;
+    a.overview.subject = p.subject;
+    a.overview.author = p.author;
+    a.overview.date = rfc_date(now - 3600LL * p.hours_old);
+    if (p.form == Form::Text) {
+      // A multi-part posting's first part is long text; a short posting is a few lines.
+      if (std::string(p.file) == "panorama") {
+        for (int i = 0; i < 700; ++i)
+          a.body += "part of a picture posted in several articles, line " + std::to_string(i) + "\n";
+      } else {
+        a.body = std::string(p.file) + "\n\n-- \nposted to the demo server\n";
+      }
+    } else {
+      std::optional<std::string> bytes = read_binary_file(pictures_dir + "/" + p.file);
+      if (!bytes) {
+        if (error) *error = "cannot read the demo picture " + pictures_dir + "/" + p.file;
+        return nullptr;
+      }
+      std::string file = p.file;
+      bool gif = file.ends_with(".gif");
+      a.body = p.form == Form::Mime ? mime_base64(file, gif ? "image/gif" : "image/jpeg", *bytes)
+                                    : uuencode(file, *bytes);
+    }
+    content->add_article(p.group, std::move(a));
+  }
   return content;
 }
 

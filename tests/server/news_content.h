@@ -77,11 +77,26 @@ class MemoryContent : public NewsContent {
 std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
                                                    std::string* error);
 
-// A few demo groups of uuencoded made-up "pictures" dated `now`, and one empty group.
-std::shared_ptr<MemoryContent> make_generated_content(std::int64_t now);
+// The ready demo: three groups of the pictures in pictures_dir (tests/data/demo), served uuencoded and as
+// MIME base64, with replies, spam, a multi-part post, a thumbnail and an old posting that the default
+// selection rules pass over. Dates are hours before `now`. Nothing when a picture is missing (error says
+// which).
+std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
+                                                 std::string* error);
+// What make_demo_content harvests with the default settings: group and file name, in download order.
+struct DemoPicture {
+  const char* group;
+  const char* file;
+};
+extern const DemoPicture kDemoHarvest[9];
 
 // "begin 644 name" ... "end", 45 bytes a line.
 std::string uuencode(const std::string& name, const std::string& bytes);
+// A MIME multipart body with one base64 attachment (76 characters a line). Without a name the headers
+// name no file.
+std::string mime_base64(const std::string& name, const std::string& content_type, const std::string& bytes);
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> read_binary_file(const std::string& path);
 // "Mon, 07 Dec 2026 04:11:08 GMT".
 std::string rfc_date(std::int64_t seconds_since_1970);
 

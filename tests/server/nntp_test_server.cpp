@@ -191,7 +191,7 @@ NntpTestServer::~NntpTestServer() {
 
 void NntpTestServer::add_fault(Fault fault) {
   std::lock_guard lock(mutex_);
-  faults_.push_back({std::move(fault), 0});
+  faults_.push_back({std::make_shared<const Fault>(std::move(fault)), 0});
 }
 
 MemoryContent* NntpTestServer::memory() {
@@ -222,19 +222,18 @@ void NntpTestServer::record(const std::string& line) {
   if (listener_) listener_(line);
 }
 
-bool NntpTestServer::take_fault(const std::string& line, bool greeting, Fault& out) {
+std::shared_ptr<const Fault> NntpTestServer::take_fault(const std::string& line, bool greeting) {
   std::lock_guard lock(mutex_);
   for (auto& f : faults_) {
-    bool matches = greeting ? f.fault.command.empty()
-                            : !f.fault.command.empty() && starts_with_ci(line, f.fault.command);
+    bool matches = greeting ? f.fault->command.empty()
+                            : !f.fault->command.empty() && starts_with_ci(line, f.fault->command);
     if (!matches) continue;
     ++f.seen;
-    if (f.fault.occurrence == 0 || f.fault.occurrence == f.seen) {
-      out = f.fault;
-      return true;
+    if (f.fault->occurrence == 0 || f.fault->occurrence == f.seen) {
+      return f.fault;
     }
   }
-  return false;
+  return nullptr;
 }
 
 void NntpTestServer::accept_loop() {
@@ -303,9 +302,8 @@ void NntpTestServer::serve(int fd) {
     return false;
   };
 
-  Fault fault;
-  if (take_fault({}, true, fault)) {
-    if (!act(fault)) return;
+  if (auto fault = take_fault({}, true)) {
+    if (!act(*fault)) return;
   } else if (!link.send(options_.greeting + "\r\n")) {
     return;
   }
@@ -313,8 +311,8 @@ void NntpTestServer::serve(int fd) {
   std::string group, user, line;
   while (!stopping_ && link.read_line(line)) {
     record(line);
-    if (take_fault(line, false, fault)) {
-      if (!act(fault)) return;
+    if (auto fault = take_fault(line, false)) {
+      if (!act(*fault)) return;
       continue;
     }
     std::string_view rest = trim(line);

@@ -84,7 +84,8 @@ class NntpTestServer {
   void accept_loop();
   void serve(int fd);
   // The scripted fault for this line (the greeting when line is empty), if any; counts the match.
-  bool take_fault(const std::string& line, bool greeting, Fault& out);
+  // Shared, not copied: a fault may carry megabytes.
+  std::shared_ptr<const Fault> take_fault(const std::string& line, bool greeting);
   void record(const std::string& line);
 
   std::shared_ptr<NewsContent> content_;
@@ -103,7 +104,7 @@ class NntpTestServer {
   std::vector<std::string> commands_;
   std::size_t open_ = 0;
   struct ScriptedFault {
-    Fault fault;
+    std::shared_ptr<const Fault> fault;
     int seen = 0;
   };
   std::vector<ScriptedFault> faults_;

@@ -108,7 +108,7 @@ TEST_F(SessionTest, CompletedScanRunsTheWholeDialogueAndEndsOrderly) {
       {"Started Fennick Thread", "Connected To News Server", "Reading newsrc to get list of groups", "",
        "alt.one", "0 Articles Selected For Download from Articles 1 to 3", "", "alt.two",
        "Finished Scanning Groups", "Logging Off News Server", "ENDTHREAD:",
-       "0 picture(s) downloaded from 0 articles, 0 duplicates skipped, 0 base64 0 unknown "
+       "0 picture(s) downloaded from 5 articles, 0 duplicates skipped, 0 base64 0 unknown "
        "format",
        "Closing Connection to 127.0.0.1 (2 connection attempts)", "Ending Fennick Thread"}));
   EXPECT_EQ(h.level_of("alt.one"), 1);

@@ -1,0 +1,320 @@
+// The article loop against the test server: filing, recording, free space, odd bodies and the races.
+#include "session/article_loop.h"
+
+#include <unistd.h>
+
+#include "session/article_fixture.h"
+#include "store/status_log.h"
+
+namespace fk {
+namespace {
+
+using test::Fault;
+using test::FaultAction;
+using test::read_file;
+using Kind = ArticleLoopResult::Kind;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kGroup = "alt.test";
+constexpr const char* kAuthor = "Fennick Test <test@fennick.invalid>";
+
+class ArticleLoopTest : public test::ServerFixture {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    h.change([](Settings& s) { s.minlines = 2; });
+  }
+  // A posting in the group and its pending row.
+  std::int64_t add(const std::string& subject, std::string body) {
+    test::ServerArticle a;
+    a.overview.subject = subject;
+    a.body = std::move(body);
+    std::int64_t n = content->add_article(kGroup, std::move(a));
+    auto o = content->article(kGroup, n)->overview;
+    h.pending.append(std::to_string(n) + "\t" + o.author + "\t" + std::to_string(o.lines) + "\t" + subject);
+    return n;
+  }
+  std::int64_t add_lines(int count) {
+    std::string body;
+    for (int i = 0; i < count; ++i) body += "text line " + std::to_string(i) + "\n";
+    return add("lines " + std::to_string(count), body);
+  }
+  ArticleLoopResult run() {
+    if (!sock.is_open()) open_group(kGroup);
+    return run_article_loop(h.ctx, sock);
+  }
+  // The body part of temp.uue (after the row and its empty line).
+  static std::string work_body() {
+    std::string w = read_file("temp.uue");
+    std::size_t cut = w.find("\n\n");
+    return cut == std::string::npos ? w : w.substr(cut + 2);
+  }
+  static std::string id(std::int64_t n) {
+    std::string s = "<";  // appended piecewise: g++ 12 warns falsely on this operator+ chain
+    s += std::to_string(n);
+    return s + ".alt.test@fennick.invalid>";
+  }
+};
+
+TEST_F(ArticleLoopTest, UuencodedPictureWithDottedLinesDecodesAndIsRecorded) {
+  // 14 bytes in the last data line make its count character a dot, which the server doubles.
+  std::string bytes = test::demo_picture("sunset.jpg");
+  bytes.resize(bytes.size() + (59 - bytes.size() % 45) % 45, '\0');
+  ASSERT_EQ(bytes.size() % 45, 14u);
+  std::int64_t n = add("Sunset SUNSET.JPG (1/1)", test::uuencode("SUNSET.JPG", bytes));
+  h.change([](Settings& s) { s.display_as_downloaded = 1; });
+
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+
+  EXPECT_EQ(read_file("pictures/alt.test/SUNSET.JPG"), bytes);
+  EXPECT_EQ(h.dialogs.opened(), Strings{"pictures/alt.test/SUNSET.JPG"});
+  EXPECT_EQ(read_file("HISTORY.FNK"), id(n) + "\n");
+  EXPECT_EQ(read_file("FILENAMES.FNK"), "SUNSET.JPG\n");
+  EXPECT_EQ(h.article_ids.entries(), Strings{id(n)});
+  EXPECT_EQ(read_file("files.log"), files_log_line("SUNSET.JPG", static_cast<std::int64_t>(bytes.size()),
+                                                   std::string(kAuthor) + "\tSunset SUNSET.JPG (1/1)"));
+  EXPECT_EQ(h.state.pictures_downloaded, 1);
+  EXPECT_EQ(h.state.archive_pic_count, 1);
+  EXPECT_EQ(h.state.article_line, content->article(kGroup, n)->overview.lines);
+  EXPECT_TRUE(h.pending.empty());
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "  0 Pending Downloads");
+  EXPECT_EQ(h.view.text(ControlId::PictureSummary),
+            "1 picture(s) downloaded from 0 articles, 0 duplicates skipped, 0 base64, 0 unknown format");
+  EXPECT_EQ(h.view.text_history(ControlId::DownloadStatus), (Strings{"", "Downloading Article 1"}));
+  EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000);  // the drain before BODY and the wait after the body
+  EXPECT_EQ(h.level_of("1\t" + std::string(kAuthor) + "\t" + std::to_string(h.state.article_line.load()) +
+                       "\tSunset SUNSET.JPG (1/1)"),
+            2);
+  EXPECT_EQ(server.commands().back(), "body 1");
+}
+
+TEST_F(ArticleLoopTest, BodyNoLongerThanMinlinesIsDiscardedButRecorded) {
+  h.change([](Settings& s) { s.minlines = 50; });
+  std::int64_t short_one = add_lines(50), long_one = add_lines(51);
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_TRUE(h.logged_in_order({"Article Discarded - Too Few Lines", "Trying BASE64 decode"}));
+  EXPECT_EQ(h.article_ids.entries(), (Strings{id(long_one), id(short_one)}));
+  EXPECT_EQ(h.state.pictures_downloaded, 2);
+}
+
+TEST_F(ArticleLoopTest, DecodingOffFilesTheBodyUnderRawAndRecordsItsName) {
+  h.change([](Settings& s) { s.check_decode = 0; });
+  add_lines(3);
+  const std::string raw = "raw/R" + filing_stamp(test::FakeClock::kDefaultEpoch + 4) + ".TXT";
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(read_file(raw).substr(read_file(raw).find("\n\n") + 2),
+            "text line 0\ntext line 1\ntext line 2\n");
+  EXPECT_FALSE(test::exists("temp.uue"));
+  EXPECT_EQ(h.filenames.entries(), Strings{raw});
+  EXPECT_EQ(h.level_of(raw), 3);
+  // The stored size is looked up under pictures/, where a raw file never is.
+  EXPECT_EQ(read_file("files.log"), files_log_line(raw, 0, std::string(kAuthor) + "\tlines 3"));
+  EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1000);
+}
+
+TEST_F(ArticleLoopTest, BodyNeitherDecoderCanWriteIsCopiedToUnknown) {
+  test::write_file("pictures/alt.test", "a file where the group's folder should be");
+  add("greeting.jpg", "hello\nworld\nagain\n");
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+
+  // Besides the filed body, the base64 decoder keeps its own inspection copy of an implausible decode.
+  auto unknown = test::files_in("unknown");
+  // Filed after 5.1 s of waits: the drain, the end of the body and the generated base64 name.
+  const std::string filed = "WTF" + filing_stamp(test::FakeClock::kDefaultEpoch + 5) + ".TXT";
+  ASSERT_EQ(unknown, (Strings{filed, "bad_decode00.txt"}));
+  EXPECT_EQ(read_file("unknown/" + unknown[0]), read_file("temp.uue"));
+  EXPECT_EQ(h.state.unknown_format_count, 1);
+  EXPECT_EQ(h.state.base64_count, 0);
+  EXPECT_EQ(h.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation, Beep::Exclamation}));
+  EXPECT_EQ(h.level_of("Trying BASE64 decode"), 3);
+  EXPECT_EQ(h.level_of("unknown/" + unknown[0]), 3);
+  EXPECT_TRUE(h.filenames.entries().empty());
+  EXPECT_EQ(h.article_ids.count(), 1u);  // never fetched again
+  EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1100 + 1200);
+}
+
+struct SpaceCase {
+  const char* name;
+  std::uint64_t blocks;  // of 4096 bytes: 5,000,000 / 4096 = 1220 is enough
+  bool failing_query;
+  bool unattended;
+  bool aborts;
+};
+
+class FreeSpaceTest : public ArticleLoopTest, public ::testing::WithParamInterface<SpaceCase> {};
+
+TEST_P(FreeSpaceTest, TooLittleSpaceEndsBeforeTheNextArticle) {
+  const SpaceCase& c = GetParam();
+  h.disk.set(c.blocks, 4096);
+  h.disk.set_failing(c.failing_query);
+  h.change([&](Settings& s) { s.unattended_operation = c.unattended; });
+  add_lines(3);
+
+  ArticleLoopResult r = run();
+  EXPECT_EQ(r.kind, c.aborts ? Kind::OrderlyEnding : Kind::ListEmpty);
+  EXPECT_EQ(h.logged("Downloads Aborted, <5mb of Disk Space Remaining"), c.aborts);
+  EXPECT_EQ(h.pending.count(), c.aborts ? 1u : 0u);
+  EXPECT_EQ(bodies_asked().size(), c.aborts ? 0u : 1u);
+  auto boxes = h.dialogs.boxes();
+  ASSERT_EQ(boxes.size(), c.aborts && !c.unattended ? 1u : 0u);
+  if (!boxes.empty()) {
+    EXPECT_EQ(boxes[0].text, "Less Than 5mb Of Disk Space Remaining");
+    EXPECT_EQ(boxes[0].caption, "Fennick Download Aborted");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FreeSpaceTest,
+                         ::testing::Values(SpaceCase{"OneBlockShort", 1219, false, false, true},
+                                           SpaceCase{"JustEnough", 1220, false, false, false},
+                                           SpaceCase{"UnattendedAsksNothing", 0, false, true, true},
+                                           SpaceCase{"FailedQueryCountsAsEnough", 0, true, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ArticleLoopTest, WorkFileThatWillNotOpenIsRetriedUntilItOpens) {
+  ASSERT_EQ(::mkdir("temp.uue", 0755), 0);
+  int tries = 0;
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id == ControlId::DownloadStatus && text.empty() && ++tries == 3) ::rmdir("temp.uue");
+  };
+  add_lines(3);
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  auto texts = h.log_texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "ERROR: File Open temp.uue - Write 006"), 2);
+  EXPECT_EQ(h.article_ids.count(), 1u);
+}
+
+TEST_F(ArticleLoopTest, BodyThatCannotBeWrittenWholeIsNotRecorded) {
+  ASSERT_EQ(::symlink("/dev/full", "temp.uue"), 0);
+  add_lines(3);
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+  EXPECT_EQ(h.level_of("ERROR: File Write temp.uue - Write 006"), 0);
+  EXPECT_EQ(h.view.text(ControlId::DownloadStatus), "ERROR: File Write temp.uue - Write 006");
+  EXPECT_EQ(h.article_ids.count(), 0u);
+  EXPECT_FALSE(test::exists("HISTORY.FNK"));
+  EXPECT_EQ(h.pending.count(), 1u);
+  EXPECT_EQ(h.state.pictures_downloaded, 0);
+}
+
+TEST_F(ArticleLoopTest, StopBeforeAnArticleEndsOrderly) {
+  add_lines(3);
+  open_group(kGroup);
+  h.state.stop_requested = 1;
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+  EXPECT_EQ(h.level_of("User Pressed Stop Button On Screen"), 0);
+  EXPECT_TRUE(bodies_asked().empty());
+}
+
+// The window's list commands while article 1 downloads.
+TEST_F(ArticleLoopTest, SkipGroupDuringADownloadFinishesAndRecordsTheArticle) {
+  for (int i = 0; i < 3; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id == ControlId::DownloadStatus && text == "Downloading Article 1") h.pending.clear();
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(bodies_asked(), Strings{"1"});
+  EXPECT_EQ(h.article_ids.entries(), Strings{id(1)});
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "  0 Pending Downloads");
+}
+
+TEST_F(ArticleLoopTest, DeletedRowZeroMakesTheNextRowGoUnfetched) {
+  for (int i = 0; i < 3; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id == ControlId::DownloadStatus && text == "Downloading Article 1") h.pending.remove(0);
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "3"}));
+  EXPECT_EQ(h.article_ids.entries(), (Strings{id(3), id(1)}));
+}
+
+TEST_F(ArticleLoopTest, DownloadNextRowIsFetchedNext) {
+  for (int i = 0; i < 4; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id == ControlId::DownloadStatus && text == "Downloading Article 1") h.pending.move_to_next(3);
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "4", "2", "3"}));
+}
+
+struct WireCase {
+  const char* name;
+  std::string wire;  // what follows the 222 line
+  std::string written;
+  unsigned lines;
+};
+
+class BodyWireTest : public ArticleLoopTest, public ::testing::WithParamInterface<WireCase> {};
+
+TEST_P(BodyWireTest, LinesReachTheWorkFileAsTheRulesSay) {
+  const WireCase& c = GetParam();
+  h.change([](Settings& s) { s.minlines = 1000; });  // discarded, so temp.uue stays to be read
+  server.add_fault({"BODY 1", 0, FaultAction::Reply, "222 1 <w@x> body\r\n" + c.wire});
+  add_lines(3);
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(work_body(), c.written);
+  EXPECT_EQ(h.state.article_line, c.lines);
+  EXPECT_EQ(h.article_ids.entries(), Strings{"<w@x>"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BodyWireTest,
+    ::testing::Values(WireCase{"DotWithLineFeedOnlyIsData", "a\r\n.\nb\r\n.\r\n", "a\n.\nb\n", 3},
+                      WireCase{"TerminatorWithMoreQueuedIsData", "a\r\n.\r\nb\r\n.\r\n", "a\n.\nb\n", 3},
+                      WireCase{"EmptyLinesAreSkipped", "a\r\n\r\n\r\nb\r\n.\r\n", "a\nb\n", 2},
+                      WireCase{"DotStuffingIsUndone", "..a\r\n..\r\n...\r\n.\r\n", ".a\n.\n..\n", 3},
+                      WireCase{"NulsEndTheText", std::string("a\0b\r\n\0c\r\n.\r\n", 12), "a\n\n", 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ArticleLoopTest, MegabyteLineArrivesInPieces) {
+  h.change([](Settings& s) { s.minlines = 5000; });
+  server.add_fault(
+      {"BODY 1", 0, FaultAction::Reply, "222 1 <m@x>\r\n" + std::string(1000000, 'M') + "\r\n.\r\n"});
+  add_lines(3);
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(h.state.article_line, 1957u);  // 1956 pieces of 511 and the last 484
+  EXPECT_EQ(work_body().size(), 1000000u + 1957u);
+}
+
+struct CutCase {
+  const char* name;
+  std::string sent;
+  const char* message;
+};
+
+class CutBodyTest : public ArticleLoopTest, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(CutBodyTest, LostConnectionBailsOutAndRecordsNothing) {
+  server.add_fault({"BODY 1", 0, FaultAction::Drop, GetParam().sent});
+  add_lines(3);
+  ArticleLoopResult r = run();
+  EXPECT_EQ(r.kind, Kind::BailOut);
+  EXPECT_EQ(r.message, GetParam().message);
+  EXPECT_EQ(h.article_ids.count(), 0u);
+  EXPECT_FALSE(test::exists("HISTORY.FNK"));
+  EXPECT_EQ(h.pending.count(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CutBodyTest,
+                         ::testing::Values(CutCase{"NoReply", "", "Socket Rx Error 007"},
+                                           CutCase{"MidBody", "222 1 <c@x>\r\nbegin 644 a.jpg\r\nM",
+                                                   "Socket Rx Error 008"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ArticleLoopTest, StopWhileAServerFallsSilentMidBodyBailsOut) {
+  const std::string sent = "222 1 <s@x>\r\nbegin 644 a.jpg\r\nM86)C";
+  server.add_fault({"BODY 1", 0, FaultAction::Stall, sent});
+  add_lines(3);
+  open_group(kGroup);
+  const std::int64_t before = h.state.byte_count;
+  ArticleLoopResult r;
+  std::thread loop([&] { r = run(); });
+  // Past the reply and the begin line, the body loop is reading: any STOP from now on fails a read.
+  ASSERT_TRUE(eventually([&] { return h.state.byte_count >= before + 13 + 17; }));
+  h.state.stop_requested = 1;
+  loop.join();
+  EXPECT_EQ(r.kind, Kind::BailOut);
+  EXPECT_EQ(r.message, "Socket Rx Error 008");
+  EXPECT_EQ(h.article_ids.count(), 0u);
+}
+
+}  // namespace
+}  // namespace fk
