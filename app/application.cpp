@@ -104,8 +104,9 @@ void Application::init_thread() {
   view_.set_enabled(ControlId::StartButton, true);
   view_.set_text(ControlId::ConnectionStatus, "Nobody");
   s = settings_.get();
-  if (s.unattended_operation && !s.scheduler_active()) {
-    log_.log_status("Running In Unattended Mode", 0);
+  const bool unattended_start = s.unattended_operation && !s.scheduler_active();
+  if (unattended_start) log_.log_status("Running In Unattended Mode", 0);
+  if (unattended_start || (start_when_ready_ && !s.scheduler_active())) {
     clock_.sleep_ms(1000);
     if (!closed_) view_.post_command(Command::Start);
   }

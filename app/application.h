@@ -53,6 +53,8 @@ class Application final : public StatusCommands {
 
   // Unattended operation whatever FENNICK.INI says (the headless mode); never written to the file.
   void force_unattended() { force_unattended_ = true; }
+  // Presses Start once the histories are loaded, as unattended operation does, without the rest of it.
+  void start_when_ready() { start_when_ready_ = true; }
 
   // Replaces what a session does (tests); by default the session thread of the engine.
   void set_session_body(SessionBody body) { session_body_ = std::move(body); }
@@ -132,6 +134,7 @@ class Application final : public StatusCommands {
   std::vector<Deferred> deferred_;
   bool settings_file_found_ = false;
   bool force_unattended_ = false;
+  bool start_when_ready_ = false;
   std::atomic<bool> closed_{false};
   std::atomic<bool> initialised_{false};
   bool workers_stopped_ = false;

@@ -27,6 +27,7 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 a refused greeting or a refused login. SIGINT or SIGTERM press STOP, then Close
                 (statistics saved); the status is then 128 + the signal number.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
+  --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
   --help        Show this text.
   --version     Show the program's name and version.
 
@@ -39,6 +40,7 @@ this run), files.log (stored files), dirty.txt (resume marker), pictures/, unkno
 
 int main(int argc, char** argv) {
   bool headless = false;
+  bool start_at_once = false;
   fk::HeadlessOptions options;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
       options.dir = argv[++i];
     } else if (arg.rfind("--dir=", 0) == 0) {
       options.dir = arg.substr(6);
+    } else if (arg == "--start") {
+      start_at_once = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kHelp;
       return 0;
@@ -66,7 +70,7 @@ int main(int argc, char** argv) {
     std::cerr << "fennick: no display to open the window on; use --headless to run in a terminal\n";
     return 2;
   }
-  return fk::run_window(argc, argv);
+  return fk::run_window(argc, argv, start_at_once);
 #else
   std::cerr << "fennick: built without the window; running headless\n";
   return fk::run_headless(options);

@@ -30,7 +30,7 @@ class ProgramWindows final : public QtAppWindows {
 
 }  // namespace
 
-int run_window(int argc, char** argv) {
+int run_window(int argc, char** argv, bool start_at_once) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("fennick");
   QApplication::setWindowIcon(program_icon());
@@ -56,6 +56,7 @@ int run_window(int argc, char** argv) {
       [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
   });
 
+  if (start_at_once) app.start_when_ready();
   app.start_up();
   window.show();
   window.start_timer();
