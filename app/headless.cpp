@@ -63,7 +63,8 @@ int run_headless(const HeadlessOptions& options) {
   if (!options.dir.empty() && change_working_folder(options.dir) != 0) return 2;
   TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
   SignalWatcher signals(view);
-  SystemClock clock;
+  SystemClock system_clock;
+  Clock& clock = options.clock ? *options.clock : system_clock;
   NmcliService dialup_service;
   Application app(view, view, view, clock, dialup_service);
   app.force_unattended();

@@ -5,8 +5,11 @@
 
 namespace fk {
 
+class Clock;
+
 struct HeadlessOptions {
-  std::string dir;  // working directory; empty for the current one
+  std::string dir;        // working directory; empty for the current one
+  Clock* clock = nullptr;  // the system clock when null (tests pass their own)
 };
 
 // Makes dir the working folder; 0, or 2 after a message on stderr.

@@ -1,0 +1,91 @@
+// The headless mode end to end: a fresh folder, the demo served by the test server, exit statuses.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/headless.h"
+#include "common/fake_clock.h"
+#include "common/temp_dir.h"
+#include "server/news_content.h"
+#include "server/nntp_test_server.h"
+
+namespace fk::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct Headless : ::testing::Test {
+  TempDir dir;
+  FakeClock clock;
+
+  void write_settings(const std::string& server, std::uint16_t port) {
+    write_file("FENNICK.INI", "[COMM]\nnews_server=" + server + "\nport=" + std::to_string(port) +
+                                  "\ncheck_dialup=0\n");
+  }
+  int run() {
+    HeadlessOptions options;
+    options.clock = &clock;
+    return run_headless(options);
+  }
+};
+
+TEST_F(Headless, HarvestsTheDemoFromAFreshFolderAndExitsWithZero) {
+  std::string error;
+  auto content = make_demo_content(clock.now(), FK_TEST_DATA "/demo", &error);
+  ASSERT_TRUE(content) << error;
+  NntpTestServer server(content);
+  ASSERT_TRUE(server.listening());
+  write_settings("127.0.0.1", server.port());
+  std::string newsrc;
+  for (const auto& g : content->group_names()) newsrc += " " + g + "\n";
+  write_file("newsrc", newsrc);
+
+  EXPECT_EQ(run(), 0);
+  for (const auto& p : kDemoHarvest)
+    EXPECT_TRUE(exists(std::string("pictures/") + p.group + "/" + p.file)) << p.file;
+  std::string log = read_file("fk.log");
+  EXPECT_THAT(log, HasSubstr(" - Running In Unattended Mode\n"));
+  EXPECT_THAT(log, HasSubstr(" - Scan Complete...Exiting Fennick Program\n"));
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("archive_pic_count=9\n"));
+  EXPECT_FALSE(exists("dirty.txt"));
+  EXPECT_FALSE(exists("temp.uue"));
+
+  // A second run fetches nothing new and still ends by itself.
+  EXPECT_EQ(run(), 0);
+  EXPECT_THAT(read_file("fk.log"), HasSubstr(" - 0 picture(s) downloaded from "));
+}
+
+TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {
+  write_file("newsrc", " alt.pictures\n");
+  write_settings("", 119);
+  EXPECT_EQ(run(), 1);  // no server configured
+
+  ServerOptions refuse;
+  refuse.greeting = "502 go away";
+  NntpTestServer refusing(std::make_shared<MemoryContent>(), refuse);
+  write_settings("127.0.0.1", refusing.port());
+  EXPECT_EQ(run(), 1);
+  EXPECT_THAT(read_file("fk.log"), HasSubstr("Refused\n"));
+
+  ServerOptions login;
+  login.user = "me";
+  login.pass = "right";
+  NntpTestServer strict(std::make_shared<MemoryContent>(), login);
+  write_file("FENNICK.INI", "[COMM]\nnews_server=127.0.0.1\nport=" + std::to_string(strict.port()) +
+                                "\ncheck_dialup=0\ncheck_auth=1\nuser=me\npass=d3Jvbmc=\n");
+  EXPECT_EQ(run(), 1);
+  EXPECT_THAT(read_file("fk.log"), HasSubstr(" - Invalid server response to pass command\n"));
+
+  // A name too long to look up is refused without asking any resolver.
+  write_settings(std::string(90, 'n') + ".example", 119);
+  EXPECT_EQ(run(), 1);
+}
+
+TEST_F(Headless, ABadFolderIsRefused) {
+  HeadlessOptions options;
+  options.clock = &clock;
+  options.dir = (dir.path() / "missing").string();
+  EXPECT_EQ(run_headless(options), 2);
+}
+
+}  // namespace
+}  // namespace fk::test
