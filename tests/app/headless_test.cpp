@@ -2,6 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "app/headless.h"
 #include "common/fake_clock.h"
 #include "common/temp_dir.h"
@@ -78,6 +83,38 @@ TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {
   // A name too long to look up is refused without asking any resolver.
   write_settings(std::string(90, 'n') + ".example", 119);
   EXPECT_EQ(run(), 1);
+}
+
+TEST_F(Headless, SigtermPressesStopThenCloseAndSavesTheStatistics) {
+  // Blocked before any thread starts (the test server's too), so that only the run's sigwait takes it.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  auto content = std::make_shared<MemoryContent>();
+  content->add_simple("alt.pictures", "pic.jpg (1/1)", 600);
+  NntpTestServer server(content);
+  server.add_fault({"BODY", 0, FaultAction::Stall, ""});  // the article never comes
+  write_settings("127.0.0.1", server.port());
+  write_file("newsrc", " alt.pictures\n");
+
+  std::thread killer([&] {
+    for (int i = 0; i < 1000; ++i) {
+      for (const auto& c : server.commands())
+        if (c.rfind("body", 0) == 0 || c.rfind("BODY", 0) == 0) {
+          ::kill(::getpid(), SIGTERM);
+          return;
+        }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  const int status = run();
+  killer.join();
+  EXPECT_EQ(status, 128 + SIGTERM);
+  std::string log = read_file("fk.log");
+  EXPECT_THAT(log, HasSubstr(" - Stop Button Pushed\n"));
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("[HISTORY]"));
+  EXPECT_TRUE(exists("dirty.txt"));  // the scan resumes at this group next time
 }
 
 TEST_F(Headless, ABadFolderIsRefused) {
