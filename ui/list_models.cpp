@@ -2,8 +2,6 @@
 #include "ui/list_models.h"
 
 #include <QMetaObject>
-#include <algorithm>
-#include <iterator>
 
 #include "ui/qt_text.h"
 
@@ -20,7 +18,7 @@ bool valid_row(const QModelIndex& index, std::size_t count) {
 // ---- PendingModel
 
 PendingModel::PendingModel(PendingQueue& queue, QObject* parent)
-    : QAbstractTableModel(parent), queue_(queue), inbox_([this] {
+    : MirroredRows(parent), queue_(queue), inbox_([this] {
         QMetaObject::invokeMethod(
             this, [this] { apply_events(); }, Qt::QueuedConnection);
       }) {
@@ -32,8 +30,8 @@ PendingModel::~PendingModel() {
   queue_.set_listener({});
 }
 
-PendingModel::Row PendingModel::make_row(std::string raw) {
-  Row row;
+PendingRow PendingModel::make_row(std::string raw) {
+  PendingRow row;
   std::string_view rest(raw);
   for (std::size_t i = 0; i < 3; ++i) {
     auto tab = rest.find('\t');
@@ -60,7 +58,7 @@ int PendingModel::columnCount(const QModelIndex& parent) const {
 
 QVariant PendingModel::data(const QModelIndex& index, int role) const {
   if (!valid_row(index, rows_.size()) || index.column() < 0 || index.column() > 3) return {};
-  const Row& row = rows_[static_cast<std::size_t>(index.row())];
+  const PendingRow& row = rows_[static_cast<std::size_t>(index.row())];
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
     return row.fields[static_cast<std::size_t>(index.column())];
   return {};
@@ -72,64 +70,27 @@ QVariant PendingModel::headerData(int section, Qt::Orientation orientation, int 
   return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
 }
 
-std::string PendingModel::raw_row(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return {};
-  return rows_[static_cast<std::size_t>(row)].raw;
-}
-
 void PendingModel::apply_events() {
   std::vector<PendingEvent> events = inbox_.take();
   for (std::size_t i = 0; i < events.size();) {
     PendingEvent& e = events[i];
     switch (e.kind) {
-      case PendingEvent::Kind::Inserted: {
-        // Consecutive inserts (an overview scan appending) become one change for the view.
-        std::vector<Row> run;
-        const std::size_t at = e.index;
-        std::size_t next = at;
-        while (i < events.size() && events[i].kind == PendingEvent::Kind::Inserted &&
-               events[i].index == next) {
-          run.push_back(make_row(std::move(events[i].row)));
-          ++next;
-          ++i;
-        }
-        insert_run(at, std::move(run));
+      case PendingEvent::Kind::Inserted:
+        i = insert_run(events, i, [](PendingEvent& ev) { return make_row(std::move(ev.row)); });
         continue;
-      }
-      case PendingEvent::Kind::Removed:
-        if (e.index < rows_.size()) {
-          const int r = static_cast<int>(e.index);
-          beginRemoveRows(QModelIndex(), r, r);
-          rows_.erase(rows_.begin() + r);
-          endRemoveRows();
-        }
-        break;
+      case PendingEvent::Kind::Removed: remove_row(e.index); break;
       case PendingEvent::Kind::Cleared:
-        if (!rows_.empty()) {
-          beginRemoveRows(QModelIndex(), 0, static_cast<int>(rows_.size()) - 1);
-          rows_.clear();
-          endRemoveRows();
-        }
+        if (!rows_.empty()) reset_rows({});
         break;
     }
     ++i;
   }
 }
 
-void PendingModel::insert_run(std::size_t at, std::vector<Row> run) {
-  if (run.empty()) return;
-  at = std::min(at, rows_.size());  // clamped like the container
-  const int first = static_cast<int>(at);
-  beginInsertRows(QModelIndex(), first, first + static_cast<int>(run.size()) - 1);
-  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(run.begin()),
-               std::make_move_iterator(run.end()));
-  endInsertRows();
-}
-
 // ---- HistoryModel
 
 HistoryModel::HistoryModel(HistoryBuffer& buffer, QObject* parent)
-    : QAbstractListModel(parent), buffer_(buffer), inbox_([this] {
+    : MirroredRows(parent), buffer_(buffer), inbox_([this] {
         QMetaObject::invokeMethod(
             this, [this] { apply_events(); }, Qt::QueuedConnection);
       }) {
@@ -141,8 +102,8 @@ HistoryModel::~HistoryModel() {
   buffer_.set_listener({});
 }
 
-HistoryModel::Row HistoryModel::make_row(std::string raw) {
-  Row row;
+HistoryRow HistoryModel::make_row(std::string raw) {
+  HistoryRow row;
   row.shown = to_qstring(raw);
   row.raw = std::move(raw);
   return row;
@@ -159,58 +120,25 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
-std::string HistoryModel::raw_row(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return {};
-  return rows_[static_cast<std::size_t>(row)].raw;
-}
-
 void HistoryModel::apply_events() {
   std::vector<HistoryEvent> events = inbox_.take();
   for (std::size_t i = 0; i < events.size();) {
     HistoryEvent& e = events[i];
     switch (e.kind) {
       case HistoryEvent::Kind::Reset: {
-        beginResetModel();
-        rows_.clear();
-        rows_.reserve(e.all.size());
-        for (auto& entry : e.all) rows_.push_back(make_row(std::move(entry)));
-        endResetModel();
+        std::vector<HistoryRow> rows;
+        rows.reserve(e.all.size());
+        for (auto& entry : e.all) rows.push_back(make_row(std::move(entry)));
+        reset_rows(std::move(rows));
         break;
       }
-      case HistoryEvent::Kind::Inserted: {
-        std::vector<Row> run;
-        const std::size_t at = e.index;
-        std::size_t next = at;
-        while (i < events.size() && events[i].kind == HistoryEvent::Kind::Inserted &&
-               events[i].index == next) {
-          run.push_back(make_row(std::move(events[i].text)));
-          ++next;
-          ++i;
-        }
-        insert_run(at, std::move(run));
+      case HistoryEvent::Kind::Inserted:
+        i = insert_run(events, i, [](HistoryEvent& ev) { return make_row(std::move(ev.text)); });
         continue;
-      }
-      case HistoryEvent::Kind::Removed:
-        if (e.index < rows_.size()) {
-          const int r = static_cast<int>(e.index);
-          beginRemoveRows(QModelIndex(), r, r);
-          rows_.erase(rows_.begin() + r);
-          endRemoveRows();
-        }
-        break;
+      case HistoryEvent::Kind::Removed: remove_row(e.index); break;
     }
     ++i;
   }
-}
-
-void HistoryModel::insert_run(std::size_t at, std::vector<Row> run) {
-  if (run.empty()) return;
-  at = std::min(at, rows_.size());  // clamped like the container
-  const int first = static_cast<int>(at);
-  beginInsertRows(QModelIndex(), first, first + static_cast<int>(run.size()) - 1);
-  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(run.begin()),
-               std::make_move_iterator(run.end()));
-  endInsertRows();
 }
 
 }  // namespace fk
