@@ -135,12 +135,7 @@ Answer TerminalView::message_box(const std::string& text, const std::string& cap
   for (char& c : flat)
     if (c == '\n') c = ' ';
   print("[" + caption + "] " + flat);
-  switch (buttons) {
-    case Buttons::Ok: return Answer::Ok;
-    case Buttons::OkCancel: return Answer::Cancel;
-    case Buttons::YesNo: return Answer::No;
-  }
-  return Answer::Ok;
+  return default_answer(buttons);
 }
 
 void TerminalView::show_exit_statistics(const ExitStatistics& s) {

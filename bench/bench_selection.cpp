@@ -6,31 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "common/null_view.h"
 #include "common/fake_clock.h"
 #include "common/temp_dir.h"
 #include "session/article_selection.h"
 
 namespace {
 
-class NullView final : public fk::View {
- public:
-  void set_text(fk::ControlId, const std::string&) override {}
-  void set_enabled(fk::ControlId, bool) override {}
-  void set_progress_range(fk::ControlId, int, int) override {}
-  void set_progress(fk::ControlId, int) override {}
-  int pacing_position() const override { return 10; }
-  void post_command(fk::Command) override {}
-};
-
-class NullDialogs final : public fk::Dialogs {
- public:
-  fk::Answer message_box(const std::string&, const std::string&, fk::Icon, fk::Buttons) override {
-    return fk::Answer::Ok;
-  }
-  void beep(fk::Beep) override {}
-  void play_sound_file(const std::string&) override {}
-  bool open_with_viewer(const std::string&) override { return false; }
-};
+using fk::test::NullDialogs;
+using fk::test::NullView;
 
 constexpr std::int64_t kFirst = 3'500'000'000;  // beyond 2^31, as on large servers
 constexpr std::size_t kLines = 1'000'000;

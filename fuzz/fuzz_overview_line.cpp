@@ -4,9 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/null_view.h"
 #include "session/article_selection.h"
 
 namespace {
+
+using fk::test::NullDialogs;
+using fk::test::NullView;
 
 class FixedClock final : public fk::Clock {
  public:
@@ -19,28 +23,6 @@ class FixedClock final : public fk::Clock {
   }
   std::int64_t uptime_ms() const override { return 0; }
   void sleep_ms(std::int64_t) override {}
-};
-
-class NullView final : public fk::View {
- public:
-  void set_text(fk::ControlId, const std::string&) override {}
-  void set_enabled(fk::ControlId, bool) override {}
-  void set_progress_range(fk::ControlId, int, int) override {}
-  void set_progress(fk::ControlId, int position) override {
-    if (position < 0 || position > 100) __builtin_trap();
-  }
-  int pacing_position() const override { return 10; }
-  void post_command(fk::Command) override {}
-};
-
-class NullDialogs final : public fk::Dialogs {
- public:
-  fk::Answer message_box(const std::string&, const std::string&, fk::Icon, fk::Buttons) override {
-    return fk::Answer::Ok;
-  }
-  void beep(fk::Beep) override {}
-  void play_sound_file(const std::string&) override {}
-  bool open_with_viewer(const std::string&) override { return false; }
 };
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/null_view.h"
 #include "session/context.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
 
 namespace {
+
+using fk::test::NullDialogs;
+using fk::test::NullView;
 
 class InstantClock final : public fk::Clock {
  public:
@@ -22,26 +26,6 @@ class InstantClock final : public fk::Clock {
 
  private:
   std::int64_t uptime_ = 0;
-};
-
-class NullView final : public fk::View {
- public:
-  void set_text(fk::ControlId, const std::string&) override {}
-  void set_enabled(fk::ControlId, bool) override {}
-  void set_progress_range(fk::ControlId, int, int) override {}
-  void set_progress(fk::ControlId, int) override {}
-  int pacing_position() const override { return 10; }
-  void post_command(fk::Command) override {}
-};
-
-class NullDialogs final : public fk::Dialogs {
- public:
-  fk::Answer message_box(const std::string&, const std::string&, fk::Icon, fk::Buttons) override {
-    return fk::Answer::No;
-  }
-  void beep(fk::Beep) override {}
-  void play_sound_file(const std::string&) override {}
-  bool open_with_viewer(const std::string&) override { return false; }
 };
 
 fk::Settings quiet_settings() {

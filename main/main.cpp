@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   }
   return fk::run_window(argc, argv, start_at_once);
 #else
-  std::cerr << "fennick: built without the window; running headless\n";
+  std::cerr << "fennick: built without the window; running headless" << (start_at_once ? " (--start ignored)" : "")
+            << "\n";
   return fk::run_headless(options);
 #endif
 }

@@ -61,6 +61,16 @@ enum class Buttons { Ok, OkCancel, YesNo };
 enum class Answer { Ok, Cancel, Yes, No };
 enum class Beep { Information, Question, Exclamation, Error };
 
+// The answer a box takes when nobody is asked: OK, Cancel or No.
+inline Answer default_answer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::OkCancel: return Answer::Cancel;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::Ok: break;
+  }
+  return Answer::Ok;
+}
+
 // Message boxes, sounds and the picture viewer. message_box blocks the calling thread until the user
 // answers; callers decide themselves when unattended operation takes the default answer instead.
 class Dialogs {

@@ -1,6 +1,7 @@
 #pragma once
-// A complete, independent EngineContext for tests: settings, state, logs, fake clock, recording view,
-// queue and history buffers, all living in the test's working folder.
+// A complete, independent EngineContext for tests and benchmarks: settings, state, logs, fake clock,
+// the view and dialogs of the caller's choice, queue, history buffers, decoders and plenty of disk.
+// Files are opened by relative name, so the caller decides the working folder.
 
 #include "common/fake_clock.h"
 #include "common/fake_disk_space.h"
@@ -9,26 +10,29 @@
 
 namespace fk::test {
 
-struct EngineBundle {
-  explicit EngineBundle(Settings s = {}) : settings(std::move(s)) {}
-  EngineBundle(const EngineBundle&) = delete;
-  EngineBundle& operator=(const EngineBundle&) = delete;
+template <class ViewT, class DialogsT>
+struct BasicEngine {
+  explicit BasicEngine(Settings s = {}) : settings(std::move(s)) {}
+  BasicEngine(const BasicEngine&) = delete;
+  BasicEngine& operator=(const BasicEngine&) = delete;
 
   SharedSettings settings;
   SessionState state;
   FakeClock clock;
   StatusLog log{settings, clock};
   DownloadLog files_log{settings};
-  RecordingView view;
-  RecordingDialogs dialogs;
+  ViewT view;
+  DialogsT dialogs;
   PendingQueue pending;
   HistoryBuffer article_ids{"HISTORY.FNK"};
   HistoryBuffer filenames{"FILENAMES.FNK"};
   HistoryBuffer blacklist{"BOZOS.FNK"};
   Decoders decoders{log, clock};
   FakeDiskSpace disk;
-  EngineContext ctx{settings, state,   log,         files_log, clock,    view,     dialogs,
+  EngineContext ctx{settings, state,       log,       files_log, clock,    view, dialogs,
                     pending,  article_ids, filenames, blacklist, decoders, disk};
 };
+
+using EngineBundle = BasicEngine<RecordingView, RecordingDialogs>;
 
 }  // namespace fk::test

@@ -8,11 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/fake_clock.h"
-#include "common/fake_disk_space.h"
-#include "common/recording_view.h"
+#include "common/engine_bundle.h"
 #include "common/temp_dir.h"
-#include "session/context.h"
 
 namespace fk::test {
 
@@ -33,26 +30,11 @@ struct LogEntry {
 };
 std::vector<LogEntry> read_status_log(const std::string& path = "fk.log");
 
-class EngineHarness {
+// The engine in a fresh working folder. Nothing of the engine touches a file while it is built, so the
+// folder may come after it (and goes before it).
+class EngineHarness : public BasicEngine<HookedView, RecordingDialogs> {
  public:
-  EngineHarness() = default;
-
-  TempDir dir;  // first: everything below lives in the fresh folder
-  FakeClock clock;
-  SharedSettings settings;
-  SessionState state;
-  StatusLog log{settings, clock};
-  DownloadLog files_log{settings};
-  HookedView view;
-  RecordingDialogs dialogs;
-  PendingQueue pending;
-  HistoryBuffer article_ids{"HISTORY.FNK"};
-  HistoryBuffer filenames{"FILENAMES.FNK"};
-  HistoryBuffer blacklist{"BOZOS.FNK"};
-  Decoders decoders{log, clock};
-  FakeDiskSpace disk;
-  EngineContext ctx{settings, state,   log,         files_log, clock,    view,     dialogs,
-                    pending,  article_ids, filenames, blacklist, decoders, disk};
+  TempDir dir;
 
   // Points news_server and port at a local server.
   void use_server(std::uint16_t port, const std::string& host = "127.0.0.1");
