@@ -74,11 +74,15 @@ std::size_t unsubscribe(GroupLists& lists, std::vector<std::size_t> selected) {
 }
 
 void add_unsubscribed(GroupLists& lists, std::vector<std::string> names) {
-  if (names.empty()) return;
   // One insertion after another puts each name after its equals, the earlier ones included: a stable
   // sort of the newcomers merged behind the equal old names gives the same list.
-  std::stable_sort(names.begin(), names.end(), group_name_less);
-  auto& list = lists.unsubscribed;
+  if (!std::is_sorted(names.begin(), names.end(), group_name_less))
+    std::stable_sort(names.begin(), names.end(), group_name_less);
+  merge_sorted_groups(lists.unsubscribed, std::move(names));
+}
+
+void merge_sorted_groups(std::vector<std::string>& list, std::vector<std::string> names) {
+  if (names.empty()) return;
   // Only the part behind the first newcomer's place moves, so a listing that comes sorted stays linear.
   const auto start = std::upper_bound(list.begin(), list.end(), names.front(), group_name_less);
   const auto keep = static_cast<std::size_t>(start - list.begin());
@@ -92,6 +96,12 @@ void add_unsubscribed(GroupLists& lists, std::vector<std::string> names) {
 
 GroupFilter::GroupFilter(std::string_view text) : text_(to_lower(trim(text))) {
   wildcard_ = text_.find_first_of("*?") != std::string::npos;
+  if (!wildcard_ || text_.find_first_of("[\\") != std::string::npos) return;
+  for (std::size_t at = 0; at < text_.size();) {
+    const std::size_t end = std::min(text_.find_first_of("*?", at), text_.size());
+    if (end - at > required_.size()) required_ = text_.substr(at, end - at);
+    at = end + 1;
+  }
 }
 
 bool GroupFilter::matches(std::string_view name) const {
@@ -99,7 +109,17 @@ bool GroupFilter::matches(std::string_view name) const {
   thread_local std::string folded;
   folded.resize(name.size());
   std::transform(name.begin(), name.end(), folded.begin(), [](char c) { return static_cast<char>(fold(c)); });
-  return wildcard_ ? match_pattern(folded, text_) : folded.find(text_) != std::string::npos;
+  if (!wildcard_) return folded.find(text_) != std::string::npos;
+  return folded.find(required_) != std::string::npos && match_pattern(folded, text_);
+}
+
+bool GroupFilter::narrows(const GroupFilter& wider) const {
+  return !wildcard_ && !wider.wildcard_ && !wider.empty() && text_.find(wider.text_) != std::string::npos;
+}
+
+void ShownGroups::narrow(const std::vector<std::string>& list, const GroupFilter& filter) {
+  if (all_ || total_ != list.size()) return update(list, filter);
+  std::erase_if(rows_, [&](std::size_t position) { return !filter.matches(list[position]); });
 }
 
 void ShownGroups::update(const std::vector<std::string>& list, const GroupFilter& filter) {

@@ -31,6 +31,9 @@ std::size_t unsubscribe(GroupLists& lists, std::vector<std::size_t> selected);
 // one in the given order would (a whole server listing stays linear).
 void add_unsubscribed(GroupLists& lists, std::vector<std::string> names);
 
+// Merges `names` into `list`, both sorted by group_name_less, each new name behind its equals.
+void merge_sorted_groups(std::vector<std::string>& list, std::vector<std::string> names);
+
 // The "^" rule: the subscribed entries at `selected` become the first ones, in their previous relative
 // order; the others keep their order behind them. Returns how many were selected.
 std::size_t move_to_top(GroupLists& lists, std::vector<std::size_t> selected);
@@ -45,16 +48,24 @@ class GroupFilter {
   bool empty() const { return text_.empty(); }
   bool wildcard() const { return wildcard_; }
   bool matches(std::string_view name) const;
+  // True when every name this filter passes is also passed by `wider` (more text typed behind or
+  // before it), so narrowing what `wider` showed gives the same rows.
+  bool narrows(const GroupFilter& wider) const;
 
  private:
   std::string text_;  // lower case
   bool wildcard_ = false;
+  // The longest plain run of a pattern without sets or escapes: a name without it cannot match.
+  std::string required_;
 };
 
 // The entries of one list that a filter shows: shown row r is list position position(r).
 class ShownGroups {
  public:
   void update(const std::vector<std::string>& list, const GroupFilter& filter);
+  // The same as update() for a list unchanged since the last update with `wider`, a filter that
+  // `filter` narrows: only the rows shown are looked at again.
+  void narrow(const std::vector<std::string>& list, const GroupFilter& filter);
   std::size_t size() const { return all_ ? total_ : rows_.size(); }
   // The list's size at the last update.
   std::size_t total() const { return total_; }

@@ -56,8 +56,10 @@ bool load_group_lists(GroupLists& lists, const TitleCallback& title, const Clock
       else
         lists.unsubscribed.push_back(std::move(name));
     }
-    // Sorting once keeps a 30,000-group file fast; stable, so equal names keep their file order.
-    std::stable_sort(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less);
+    // Sorting once keeps a 30,000-group file fast; stable, so equal names keep their file order. The
+    // dialog saves the list sorted, so usually one pass finds nothing to do.
+    if (!std::is_sorted(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less))
+      std::stable_sort(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less);
   }
   if (title) title(group_count_line(lists.subscribed.size(), lists.subscribed.size() + lists.unsubscribed.size()));
   return opened;

@@ -2,12 +2,14 @@
 #include "ui/groups_dialog.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <mutex>
@@ -76,11 +78,20 @@ void GroupListModel::reset(int row_width, int row_height, const GroupFilter& fil
   endResetModel();
 }
 
+void GroupListModel::refilter(const GroupFilter& filter, const GroupFilter& previous) {
+  beginResetModel();
+  if (filter.narrows(previous))
+    shown_.narrow(names_, filter);
+  else
+    shown_.update(names_, filter);
+  endResetModel();
+}
+
 // ---- the refresh's reports, carried over to the dialog's thread ----
 
-// Reports gather here until the dialog's thread takes them all at once: a server listing sends
-// thousands of titles and batches, and merging each batch into 300,000 names on its own would keep
-// the dialog from painting.
+// Reports gather here until the dialog's thread takes them all at once, and the names, kept sorted,
+// are merged into the list at most every kMergeEveryMs: a listing of a million groups sends thousands
+// of titles and batches, and merging each batch on its own would keep the dialog from painting.
 class GroupsDialog::Sink : public RefreshSink {
  public:
   explicit Sink(GroupsDialog& dialog) : dialog_(dialog) {}
@@ -96,16 +107,20 @@ class GroupsDialog::Sink : public RefreshSink {
     post();
   }
   void add_groups(std::vector<std::string> names) override {
+    // Sorted here, on the refresh's thread, so the dialog's thread only merges.
+    std::stable_sort(names.begin(), names.end(), group_name_less);
     std::lock_guard lock(mutex_);
-    if (pending_.names.empty())
-      pending_.names = std::move(names);
-    else
-      pending_.names.insert(pending_.names.end(), std::make_move_iterator(names.begin()),
-                            std::make_move_iterator(names.end()));
+    merge_sorted_groups(pending_.names, std::move(names));
     post();
+  }
+  // On the dialog's thread, once the refresh is over: everything reported is in the lists.
+  void drain() {
+    take();
+    merge();
   }
 
  private:
+  static constexpr qint64 kMergeEveryMs = 200;
   struct Pending {
     bool clear = false;
     std::vector<std::string> names;
@@ -116,9 +131,15 @@ class GroupsDialog::Sink : public RefreshSink {
   void post() {
     if (posted_) return;
     posted_ = true;
-    QMetaObject::invokeMethod(&dialog_, [this] { apply(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &dialog_,
+        [this] {
+          take();
+          merge_soon();
+        },
+        Qt::QueuedConnection);
   }
-  void apply() {
+  void take() {
     Pending p;
     {
       std::lock_guard lock(mutex_);
@@ -126,17 +147,44 @@ class GroupsDialog::Sink : public RefreshSink {
       pending_ = {};
       posted_ = false;
     }
-    const bool added = !p.names.empty();
-    if (p.clear) dialog_.lists_ = GroupLists{};
-    if (added) add_unsubscribed(dialog_.lists_, std::move(p.names));
-    if (p.clear || added) dialog_.show_lists(true, p.clear);
+    if (p.clear) {
+      held_.clear();
+      since_merge_.invalidate();
+      dialog_.lists_ = GroupLists{};
+      dialog_.show_lists();
+    }
+    merge_sorted_groups(held_, std::move(p.names));
     if (p.title) dialog_.setWindowTitle(to_qstring(*p.title));
+  }
+  void merge_soon() {
+    if (held_.empty()) return;
+    const qint64 waited = since_merge_.isValid() ? since_merge_.elapsed() : kMergeEveryMs;
+    if (waited >= kMergeEveryMs) {
+      merge();
+    } else if (!timer_set_) {
+      timer_set_ = true;
+      QTimer::singleShot(kMergeEveryMs - waited, &dialog_, [this] {
+        timer_set_ = false;
+        merge();
+      });
+    }
+  }
+  void merge() {
+    if (held_.empty()) return;
+    merge_sorted_groups(dialog_.lists_.unsubscribed, std::move(held_));
+    held_ = {};
+    dialog_.show_lists(true, false);
+    since_merge_.start();
   }
 
   GroupsDialog& dialog_;
   std::mutex mutex_;
   Pending pending_;
   bool posted_ = false;
+  // Only the dialog's thread touches these.
+  std::vector<std::string> held_;
+  QElapsedTimer since_merge_;
+  bool timer_set_ = false;
 };
 
 // ---- GroupsDialog ----
@@ -291,6 +339,10 @@ void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
   const int height = metrics.height() + 2;
   if (unsubscribed) unsubscribed_model_->reset(width, height, filter_text_);
   if (subscribed) subscribed_model_->reset(width, height, filter_text_);
+  show_shown_counts();
+}
+
+void GroupsDialog::show_shown_counts() {
   for (auto [model, label] : {std::pair{unsubscribed_model_, unsubscribed_count_},
                               std::pair{subscribed_model_, subscribed_count_}}) {
     const ShownGroups& shown = model->shown();
@@ -300,8 +352,12 @@ void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
 }
 
 void GroupsDialog::filter_changed(const QString& text) {
+  GroupFilter previous = std::move(filter_text_);
   filter_text_ = GroupFilter(text.toStdString());
-  show_lists();
+  // The lists have not changed since they were last shown: each model only filters again.
+  unsubscribed_model_->refilter(filter_text_, previous);
+  subscribed_model_->refilter(filter_text_, previous);
+  show_shown_counts();
 }
 
 void GroupsDialog::show_count() {
@@ -362,6 +418,7 @@ void GroupsDialog::refresh_list() {
     QMetaObject::invokeMethod(
         this,
         [this] {
+          sink_->drain();
           set_busy(false);
           emit refresh_finished();
         },

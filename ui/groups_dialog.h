@@ -33,6 +33,8 @@ class GroupListModel : public QAbstractListModel {
   // Tells the views that the vector changed and shows what `filter` passes; every row is row_width by
   // row_height pixels.
   void reset(int row_width, int row_height, const GroupFilter& filter);
+  // Shows what `filter` passes of an unchanged vector; `previous` is the filter shown until now.
+  void refilter(const GroupFilter& filter, const GroupFilter& previous);
   // Which list positions the rows stand for.
   const ShownGroups& shown() const { return shown_; }
 
@@ -85,6 +87,8 @@ class GroupsDialog : public QDialog {
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
+  // The "shown of total" counts under the lists.
+  void show_shown_counts();
   void filter_changed(const QString& text);
   // Writes newsrc.new; on failure logs it, says so and returns false.
   bool save_lists();

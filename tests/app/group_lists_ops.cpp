@@ -140,6 +140,7 @@ TEST(GroupLists, FilterTakesTextOrAWholeNameWildcardIgnoringCase) {
   EXPECT_EQ(passed("ALT.*"), (Names{"alt.Pictures.cats", "alt.binaries.x"}));
   EXPECT_EQ(passed("*.n1?"), (Names{"rec.n12"}));
   EXPECT_EQ(passed("*pic*"), (Names{"alt.Pictures.cats", "comp.alt.pics"}));
+  EXPECT_EQ(passed("*[ab]ina*"), (Names{"alt.binaries.x"}));
   EXPECT_TRUE(passed("nothing.like.it").empty());
 
   ShownGroups shown;
@@ -147,6 +148,15 @@ TEST(GroupLists, FilterTakesTextOrAWholeNameWildcardIgnoringCase) {
   EXPECT_TRUE(shown.filtered());
   EXPECT_EQ(shown.total(), names.size());
   EXPECT_EQ(shown.positions({1, 0, 7}), (std::vector<std::size_t>{5, 4}));
+
+  // More text typed narrows what was shown; a pattern or other text looks at the whole list again.
+  EXPECT_TRUE(GroupFilter("alt.PICT").narrows(GroupFilter("pict")));
+  EXPECT_FALSE(GroupFilter("pict").narrows(GroupFilter("pictures")));
+  EXPECT_FALSE(GroupFilter("pict*").narrows(GroupFilter("pict")));
+  EXPECT_FALSE(GroupFilter("pict").narrows(GroupFilter("")));
+  shown.update(names, GroupFilter("alt"));
+  shown.narrow(names, GroupFilter("alt.p"));
+  EXPECT_EQ(shown.positions({0, 1, 2}), (std::vector<std::size_t>{0, 2}));
 }
 
 TEST(GroupLists, PickDefaultsExaminesOnlyTheShownGroups) {
