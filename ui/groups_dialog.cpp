@@ -2,6 +2,7 @@
 #include "ui/groups_dialog.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -202,14 +203,16 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
 
   unsubscribed_model_ = new GroupListModel(lists_.unsubscribed, this);
   subscribed_model_ = new GroupListModel(lists_.subscribed, this);
-  unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
-  subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
+  // Made first, so that it is first in the tab order too.
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("filter"));
   filter_->setPlaceholderText(QStringLiteral("Part of a group name, or a pattern with * and ?"));
   filter_->setClearButtonEnabled(true);
+  filter_->installEventFilter(this);
   auto* filter_label = new QLabel(QStringLiteral("&Filter:"), this);
   filter_label->setBuddy(filter_);
+  unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
+  subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
   unsubscribed_count_ = new QLabel(this);
   unsubscribed_count_->setObjectName(QStringLiteral("unsubscribedCount"));
   subscribed_count_ = new QLabel(this);
@@ -349,6 +352,18 @@ void GroupsDialog::show_shown_counts() {
     label->setText(shown.filtered() ? QStringLiteral("%1 of %2 shown").arg(shown.size()).arg(shown.total())
                                     : QStringLiteral("%1 groups").arg(shown.total()));
   }
+}
+
+bool GroupsDialog::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the filter field would press OK and close the dialog; it goes on to the list instead.
+  if (watched == filter_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      unsubscribed_view_->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void GroupsDialog::filter_changed(const QString& text) {

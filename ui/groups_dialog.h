@@ -79,6 +79,7 @@ class GroupsDialog : public QDialog {
  protected:
   // The window's close command saves like OK, unless a load or refresh runs.
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class Sink;
