@@ -170,20 +170,6 @@ void BM_Filter300000(benchmark::State& state, const char* text) {
 BENCHMARK_CAPTURE(BM_Filter300000, substring, "binaries.pictures")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Filter300000, wildcard, "*pictures.n1234?")->Unit(benchmark::kMillisecond);
 
-// A listing of a million groups arriving in batches of 2,000, in the scrambled order of the test server.
-void BM_AddListing1000000(benchmark::State& state) {
-  fk::test::ListingContent content(1000000);
-  const auto names = content.group_names();
-  for (auto _ : state) {
-    fk::GroupLists lists;
-    for (std::size_t at = 0; at < names.size(); at += 20000)
-      fk::add_unsubscribed(lists, std::vector<std::string>(names.begin() + static_cast<std::ptrdiff_t>(at),
-                                                           names.begin() + static_cast<std::ptrdiff_t>(std::min(at + 20000, names.size()))));
-    benchmark::DoNotOptimize(lists.unsubscribed.data());
-  }
-}
-BENCHMARK(BM_AddListing1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
-
 }  // namespace
 
 BENCHMARK_MAIN();
