@@ -36,7 +36,8 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
 
 Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
 HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
-this run), files.log (stored files), dirty.txt (resume marker), pictures/, unknown/, raw/.
+this run), files.log (stored files), dirty.txt (resume marker), fennick.lock (held while Fennick
+runs here), pictures/, unknown/, raw/.
 )";
 
 }  // namespace
