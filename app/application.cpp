@@ -78,6 +78,9 @@ void Application::start_up() {
   tick_ = TickState{};
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
+  // A crash can leave half-written files behind; the originals they were to become are whole.
+  if (int n = remove_leftover_replacements() + remove_leftover_picture_temps(); n > 0)
+    log_.log_status("Removed " + std::to_string(n) + " temporary file(s) left by an earlier run", 3);
   settings_.update([&](Settings& live) { apply_startup_corrections(live, log_); });
   state_.news_socket = -1;
   dialup_.load_ras_library();

@@ -2,6 +2,8 @@
 #include "server/news_content.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
