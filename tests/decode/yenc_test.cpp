@@ -1,6 +1,7 @@
 // The yEnc decoder: round trips through the test server's encoder, escapes, checks, names, the family.
 #include <cerrno>
 
+#include "common/full_disk.h"
 #include "decode/decode_fixture.h"
 #include "decode/work_file.h"
 #include "server/yenc_encoder.h"
@@ -8,24 +9,6 @@
 
 namespace fk::test {
 namespace {
-
-// Fails every write once `allowed` bytes have gone through, as a full disk does.
-class FullDisk : public FileWriter {
- public:
-  explicit FullDisk(std::size_t allowed) : left_(allowed) {}
-  ssize_t write(int fd, const void* data, std::size_t size) override {
-    if (left_ == 0) {
-      errno = ENOSPC;
-      return -1;
-    }
-    std::size_t n = std::min(size, left_);
-    left_ -= n;
-    return FileWriter::write(fd, data, n);
-  }
-
- private:
-  std::size_t left_;
-};
 
 std::size_t files_in_dir(const std::string& dir) {
   std::size_t n = 0;

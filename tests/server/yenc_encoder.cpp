@@ -30,7 +30,7 @@ std::string yenc_lines(const std::string& bytes, std::size_t line, bool plain_ed
     bool escape = c == 0 || c == '\n' || c == '\r' || c == '=';
     if (!plain_edges) {
       const bool first = column == 0, last = column + 1 >= line || i + 1 == bytes.size();
-      if ((c == '\t' || c == ' ') && (first || last)) escape = true;
+      if ((c == '\t' || c == ' ' || c == '\v' || c == '\f') && (first || last)) escape = true;
       if (c == '.' && first) escape = true;
     }
     if (escape) {

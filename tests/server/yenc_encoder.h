@@ -9,9 +9,9 @@ namespace fk::test {
 
 // CRC32 (IEEE, as zlib computes it), independent of the program's own.
 std::uint32_t crc32_ieee(const std::string& bytes, std::uint32_t crc = 0);
-// yEnc data lines of `bytes` as the common encoders write them: NUL, LF, CR and '=' escaped, and TAB or
-// blank at a line's start or end and a dot at its start escaped too unless `plain_edges`; lines of `line`
-// characters (one more when the last is an escape).
+// yEnc data lines of `bytes`: NUL, LF, CR and '=' escaped, and unless `plain_edges` also any white space
+// (TAB, blank, VT, FF) at a line's start or end and a dot at its start, so that no line transport can
+// trim them; lines of `line` characters (one more when the last is an escape).
 std::string yenc_lines(const std::string& bytes, std::size_t line = 128, bool plain_edges = false);
 // A single-part yEnc body: "=ybegin line= size= name=", the data lines, "=yend size= crc32=".
 std::string yenc_encode(const std::string& name, const std::string& bytes, std::size_t line = 128);
