@@ -50,6 +50,17 @@ TEST_F(YencTest, RandomBytesOfManySizesRoundTrip) {
   EXPECT_EQ(read_file("pictures/alt.pics/big.jpg"), big);
 }
 
+TEST_F(YencTest, HandCheckedVectors) {
+  // Each byte plus 42; the CRC32 check value of "123456789" is cbf43926.
+  ASSERT_EQ(decode("=ybegin line=128 size=9 name=check.txt\n[\\]^_`abc\n=yend size=9 crc32=cbf43926\n").status,
+            DecodeStatus::Decoded);
+  EXPECT_EQ(read_file("pictures/alt.pics/check.txt"), "123456789");
+  // NUL, LF, CR and '=' once encoded are escaped: '=' and the byte plus 64. Upper-case hex is accepted.
+  ASSERT_EQ(decode("=ybegin line=128 size=5 name=critical.bin\n*=@=J=M=}\n=yend size=5 crc32=9D122009\n").status,
+            DecodeStatus::Decoded);
+  EXPECT_EQ(read_file("pictures/alt.pics/critical.bin"), std::string("\x00\xd6\xe0\xe3\x13", 5));
+}
+
 TEST_F(YencTest, EveryByteValueInEveryColumnWithAndWithoutEscapedEdges) {
   std::string all;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
