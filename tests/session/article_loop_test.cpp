@@ -150,6 +150,9 @@ TEST_F(ArticleLoopTest, YencPicturesAreFiledAndBrokenOnesAndPartsGoToUnknown) {
   EXPECT_EQ(test::files_in("pictures/alt.test"), Strings{"sunset.jpg"});
   EXPECT_EQ(read_file("pictures/alt.test/sunset.jpg"), bytes);
   EXPECT_EQ(h.filenames.entries(), (Strings{"sunset.jpg", "sunset.jpg"}));
+  const std::string logged_file = files_log_line("sunset.jpg", static_cast<std::int64_t>(bytes.size()),
+                                                 std::string(kAuthor) + "\t\"sunset.jpg\" yEnc (1/1)");
+  EXPECT_EQ(read_file("files.log"), logged_file + logged_file);
   EXPECT_EQ(h.article_ids.entries(), (Strings{id(again), id(part), id(bad), id(good)}));
   EXPECT_EQ(test::files_in("unknown").size(), 2u);
   EXPECT_EQ(h.state.unknown_format_count, 2);
