@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #include "decode/decoders.h"
@@ -158,6 +160,43 @@ void parse_begin(std::string_view line, YencInfo& y) {
   y.total = number(fields, "total");
 }
 
+#if defined(__SSE2__)
+// For each byte mask of 8 positions to drop, the shuffle that packs the kept bytes to the front.
+constexpr std::array<std::uint64_t, 256> make_pack_table() {
+  std::array<std::uint64_t, 256> t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    std::uint64_t v = 0;
+    unsigned n = 0;
+    for (unsigned i = 0; i < 8; ++i)
+      if (!(m & (1u << i))) v |= static_cast<std::uint64_t>(i) << (8 * n++);
+    for (; n < 8; ++n) v |= std::uint64_t{0x80} << (8 * n);
+    t[m] = v;
+  }
+  return t;
+}
+constexpr std::array<std::uint64_t, 256> kPack = make_pack_table();
+
+// Writes the bytes of v whose bit in `drop` is clear, in order, to o (16 bytes of room); returns how many.
+__attribute__((target("ssse3,popcnt"))) unsigned compact16(__m128i v, unsigned drop, unsigned char* o) {
+  const unsigned lo = drop & 0xFFu, hi = drop >> 8;
+  const __m128i index = _mm_set_epi64x(static_cast<long long>(kPack[hi] + 0x0808080808080808ull),
+                                       static_cast<long long>(kPack[lo]));
+  const __m128i packed = _mm_shuffle_epi8(v, index);
+  const unsigned first = 8 - static_cast<unsigned>(__builtin_popcount(lo));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(o + first), _mm_srli_si128(packed, 8));
+  return first + 8 - static_cast<unsigned>(__builtin_popcount(hi));
+}
+
+bool has_shuffle() {
+  static const bool yes = [] {
+    __builtin_cpu_init();  // static initialisers may run before the library's own
+    return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+  }();
+  return yes;
+}
+#endif
+
 struct DecodeState {
   bool escape = false;        // the last byte of the previous slice was '='
   bool broken_escape = false;
@@ -178,15 +217,31 @@ const unsigned char* decode_data(const unsigned char* p, const unsigned char* en
 #if defined(__SSE2__)
     const __m128i eq = _mm_set1_epi8('='), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
     const __m128i k42 = _mm_set1_epi8(42);
+    const __m128i k64 = _mm_set1_epi8(64);
+    const bool shuffle = has_shuffle();
     while (end - p >= 16) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, eq), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
+      __m128i is_eq = _mm_cmpeq_epi8(v, eq), is_lf = _mm_cmpeq_epi8(v, lf);
+      __m128i special = _mm_or_si128(_mm_or_si128(is_eq, is_lf), _mm_cmpeq_epi8(v, cr));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_sub_epi8(v, k42));
       unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
       if (mask == 0) {
         p += 16;
         o += 16;
         continue;
+      }
+      if (shuffle) {
+        const unsigned eqm = static_cast<unsigned>(_mm_movemask_epi8(is_eq));
+        const unsigned lfm = static_cast<unsigned>(_mm_movemask_epi8(is_lf));
+        // The common cases without a branch per character: escapes whose byte is in the block, line
+        // ends not followed by '=' (which may open a keyword line) and not at the block's end.
+        if ((eqm & 0x8000u) == 0 && ((eqm << 1) & mask) == 0 && ((lfm << 1) & eqm) == 0 &&
+            (lfm & 0x8000u) == 0) {
+          __m128i escaped = _mm_and_si128(_mm_slli_si128(is_eq, 1), k64);
+          o += compact16(_mm_sub_epi8(_mm_sub_epi8(v, k42), escaped), mask, o);
+          p += 16;
+          continue;
+        }
       }
       unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
       p += k;
