@@ -1,10 +1,6 @@
 // Background thumbnail making.
 #include "ui/thumbnail_loader.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QImageReader>
 #include <QThread>
@@ -93,8 +89,6 @@ int ThumbnailLoader::queued() const {
 }
 
 void ThumbnailLoader::work() {
-  // Reading pictures must not take the processor from the window's thread while the user scrolls.
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
   for (;;) {
     Job job;
     {
@@ -124,34 +118,38 @@ void ThumbnailLoader::delivered(const QString& key) {
 void ThumbnailLoader::make_thumbnail(const Job& job) {
   QImage image;
   bool failed = false;
+  bool made = false;
+  QSize original;
   switch (cache_.lookup(job.path, job.mtime_s, &image)) {
     case ThumbnailCache::Hit::Thumbnail: break;
     case ThumbnailCache::Hit::Failed: failed = true; break;
     case ThumbnailCache::Hit::Miss: {
-      QSize original;
       const int edge = cache_.edge();
       image = read_scaled_picture(job.path, QSize(edge, edge), &original);
       ++pictures_read_;
       failed = image.isNull();
-      if (job.mtime_s < QDateTime::currentSecsSinceEpoch() - kSettleSeconds) {
-        if (failed) {
-          cache_.store_failure(job.path, job.mtime_s);
-        } else {
-          cache_.store(job.path, job.mtime_s, job.size, image, original);
-        }
-      }
+      made = true;
       break;
     }
   }
-  if (!failed && image.format() != QImage::Format_ARGB32_Premultiplied && image.hasAlphaChannel())
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  QImage shown = image;
+  if (!failed && shown.hasAlphaChannel() && shown.format() != QImage::Format_ARGB32_Premultiplied)
+    shown = shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   QMetaObject::invokeMethod(
       this,
-      [this, key = job.key, image, failed] {
+      [this, key = job.key, shown, failed] {
         delivered(key);
-        emit thumbnail_ready(key, image, failed);
+        emit thumbnail_ready(key, shown, failed);
       },
       Qt::QueuedConnection);
+  // The cache is filled after the window has its thumbnail: the PNG encoding is not on the way.
+  if (made && job.mtime_s < QDateTime::currentSecsSinceEpoch() - kSettleSeconds) {
+    if (failed) {
+      cache_.store_failure(job.path, job.mtime_s);
+    } else {
+      cache_.store(job.path, job.mtime_s, job.size, image, original);
+    }
+  }
 }
 
 void ThumbnailLoader::make_preview(const Job& job) {

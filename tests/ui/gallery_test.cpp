@@ -126,9 +126,8 @@ void GalleryTest::damaged_files_and_unknown_show_broken_with_their_names() {
   QCOMPARE(m.index(0).data(PictureModel::StateRole).toInt(), int(PictureModel::State::Broken));
   QCOMPARE(m.index(1).data(PictureModel::StateRole).toInt(), int(PictureModel::State::Ready));
   // The failure is remembered in the shared cache, under this program's own folder.
-  QVERIFY(QDir(f.cache_root() + QStringLiteral("/fail/") + fk::ThumbnailCache::fail_folder_name())
-              .entryList(QDir::Files)
-              .size() == 1);
+  const QDir failures(f.cache_root() + QStringLiteral("/fail/") + fk::ThumbnailCache::fail_folder_name());
+  QTRY_COMPARE(failures.entryList(QDir::Files).size(), 1);
 
   // The folder list has a heading of its own for what did not decode.
   QTreeWidget* tree = f.window->folders();
@@ -147,7 +146,7 @@ void GalleryTest::thumbnails_are_cached_and_a_second_opening_reads_no_picture() 
   f.open();
   QVERIFY(f.thumbnails_settle(40));
   QCOMPARE(f.window->loader().pictures_read(), 40);
-
+  f.close();  // the cache is complete once the loader has stopped
   const QString picture = f.work.path() + QLatin1Char('/') + made.last();
   const QImage thumb(cache_file(f.cache_root(), picture), "png");
   QVERIFY(!thumb.isNull());
@@ -156,7 +155,6 @@ void GalleryTest::thumbnails_are_cached_and_a_second_opening_reads_no_picture() 
            QString::number(QFileInfo(picture).lastModified().toSecsSinceEpoch()));
   QCOMPARE(thumb.width(), 128);  // 400 x 300 fitted into the "normal" 128 square
   QCOMPARE(thumb.height(), 96);
-  f.close();
 
   // Spoil every picture but keep its time: only the cache can now give a thumbnail.
   for (const QString& rel : made) {
