@@ -241,7 +241,8 @@ void GalleryWindow::build() {
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
   grid_->setModel(model_);
   grid_->installEventFilter(this);
-  connect(grid_, &QListView::activated, this, [this] { open_current(); });
+  // Not `activated`: styles that activate on a single click would open the viewer on every click.
+  connect(grid_, &QListView::doubleClicked, this, [this] { open_current(); });
   connect(grid_, &QWidget::customContextMenuRequested, this, &GalleryWindow::show_context_menu);
 
   preview_ = new PicturePreview(this);

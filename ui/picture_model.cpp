@@ -147,11 +147,13 @@ void PictureModel::watch(const QString& dir) {
 void PictureModel::on_directory_changed(const QString& absolute_dir) {
   QString dir = QDir(root_).relativeFilePath(absolute_dir);
   if (dir == QLatin1String(".")) {
-    // pictures/ or unknown/ may have just been made.
-    watch(QStringLiteral("pictures"));
-    watch(QStringLiteral("unknown"));
-    changed_dirs_.insert(QStringLiteral("pictures"));
-    changed_dirs_.insert(QStringLiteral("unknown"));
+    // The working folder changes with every article (temp.uue); only a new pictures/ or unknown/ matters.
+    for (const QString& sub : {QStringLiteral("pictures"), QStringLiteral("unknown")}) {
+      if (watcher_->directories().contains(root_ + QLatin1Char('/') + sub)) continue;
+      watch(sub);
+      changed_dirs_.insert(sub);
+    }
+    if (changed_dirs_.isEmpty()) return;
   } else {
     changed_dirs_.insert(dir);
   }
@@ -180,7 +182,7 @@ bool PictureModel::apply_one(const FolderScanner::Result& r) {
   const FolderKind kind = r.dir == QLatin1String("unknown")    ? FolderKind::Unknown
                           : r.dir == QLatin1String("pictures") ? FolderKind::Loose
                                                                : FolderKind::Group;
-  if (kind == FolderKind::Loose) update_sub_folders(r.sub_folders);
+  const bool folder_gone = kind == FolderKind::Loose && update_sub_folders(r.sub_folders);
   // Nothing to show for a folder that is not there and never was.
   if (!r.readable && r.files.empty()) {
     for (std::size_t i = 0; i < folders_.size(); ++i) {
@@ -194,17 +196,24 @@ bool PictureModel::apply_one(const FolderScanner::Result& r) {
   }
   const int index = folder_index(r.dir, kind);
   if (kind == FolderKind::Group) watch(r.dir);
-  std::vector<Entry>& list = files_[static_cast<std::size_t>(index)];
-  list.clear();
+  std::vector<Entry> list;
   list.reserve(r.files.size());
   for (const FolderFile& f : r.files)
     list.push_back({index, QFile::decodeName(f.name.c_str()), f.mtime_ns, f.size});
-  folders_[static_cast<std::size_t>(index)].count = static_cast<int>(list.size());
-  folders_[static_cast<std::size_t>(index)].present = true;
-  return true;
+  // Kept in name order, so that a reading that found nothing new costs no rebuild of the whole list.
+  std::sort(list.begin(), list.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  Folder& folder = folders_[static_cast<std::size_t>(index)];
+  std::vector<Entry>& kept = files_[static_cast<std::size_t>(index)];
+  const bool same = folder.present && kept.size() == list.size() &&
+                    std::equal(kept.begin(), kept.end(), list.begin(), same_entry);
+  kept = std::move(list);
+  folder.count = static_cast<int>(kept.size());
+  folder.present = true;
+  return !same || folder_gone;
 }
 
-void PictureModel::update_sub_folders(const QStringList& names) {
+bool PictureModel::update_sub_folders(const QStringList& names) {
+  bool gone = false;
   for (const QString& name : names) {
     const QString dir = QStringLiteral("pictures/") + name;
     const bool known = std::any_of(folders_.begin(), folders_.end(), [&](const Folder& f) { return f.dir == dir; });
@@ -220,12 +229,14 @@ void PictureModel::update_sub_folders(const QStringList& names) {
       folders_[i].present = false;
       folders_[i].count = 0;
       files_[i].clear();
+      gone = true;
     }
   }
+  return gone;
 }
 
 void PictureModel::apply(const FolderScanner::Result& result) {
-  apply_one(result);
+  if (!apply_one(result)) return;
   rebuild(false);
   emit folders_changed();
   emit refreshed();

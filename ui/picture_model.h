@@ -116,7 +116,8 @@ class PictureModel : public QAbstractListModel {
   void apply(const FolderScanner::Result& result);
   void apply_batch(const std::vector<FolderScanner::Result>& results);
   bool apply_one(const FolderScanner::Result& result);
-  void update_sub_folders(const QStringList& names);
+  // True when a group folder went away.
+  bool update_sub_folders(const QStringList& names);
   int folder_index(const QString& dir, FolderKind kind);
   void rebuild(bool force_reset);
   void watch(const QString& dir);
