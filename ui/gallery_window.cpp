@@ -460,6 +460,9 @@ void GalleryWindow::step_preview(int delta) {
 }
 
 bool GalleryWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A larger window deserves a sharper preview.
+  if (watched == preview_ && event->type() == QEvent::Resize && previewing() && previewed_.isValid())
+    load_preview();
   if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
   const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
