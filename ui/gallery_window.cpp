@@ -139,11 +139,14 @@ class PicturePreview : public QWidget {
     setPalette(pal);
   }
   void show_picture(const QString& path, const QString& caption, const QPixmap& stand_in) {
+    // The same picture again (a resize) keeps showing until its sharper copy arrives.
+    if (path != path_) {
+      image_ = QImage();
+      broken_ = false;
+    }
     path_ = path;
     caption_ = caption;
-    image_ = QImage();
     stand_in_ = stand_in;
-    broken_ = false;
     update();
   }
   void picture_ready(const QString& path, const QImage& image) {
