@@ -120,7 +120,8 @@ std::optional<std::string> reply_message_id(std::string_view reply) {
 
 class ArticleLoop {
  public:
-  ArticleLoop(EngineContext& ctx, NewsSocket& socket) : ctx_(ctx), socket_(socket), settings_(ctx.settings) {}
+  ArticleLoop(EngineContext& ctx, NewsSocket& socket, const std::function<void(std::int64_t)>& finished)
+      : ctx_(ctx), socket_(socket), settings_(ctx.settings), finished_(finished) {}
   ArticleLoopResult run();
 
  private:
@@ -131,7 +132,7 @@ class ArticleLoop {
   void dispose(std::string& name);
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
-  void finish_row();
+  void finish_row(std::int64_t number);
 
   void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
   void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
@@ -140,6 +141,7 @@ class ArticleLoop {
   EngineContext& ctx_;
   NewsSocket& socket_;
   SettingsCache settings_;
+  const std::function<void(std::int64_t)>& finished_;
   std::string line_;
 };
 
@@ -189,7 +191,7 @@ ArticleLoopResult ArticleLoop::run() {
       log("Bad response to body command", 0);
       log(reply, 1);
       work.close();
-      finish_row();
+      finish_row(fields.number);
       continue;
     }
     if (!receive_body(work)) return {Kind::BailOut, "Socket Rx Error 008"};
@@ -215,7 +217,7 @@ ArticleLoopResult ArticleLoop::run() {
     std::string name;
     dispose(name);
     record(reply, name, fields.description);
-    finish_row();
+    finish_row(fields.number);
   }
   return {Kind::ListEmpty, {}};
 }
@@ -306,8 +308,9 @@ void ArticleLoop::record(const std::string& reply, const std::string& name, cons
     log("ERROR: File Open files.log - Append 009", 0);
 }
 
-void ArticleLoop::finish_row() {
+void ArticleLoop::finish_row(std::int64_t number) {
   SessionState& st = ctx_.state;
+  if (finished_) finished_(number);
   // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
   // changed the list meanwhile.
   ctx_.pending.remove_front();
@@ -330,8 +333,9 @@ std::string filing_stamp(std::int64_t seconds_since_1970) {
   return buf;
 }
 
-ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket) {
-  ArticleLoop loop(ctx, socket);
+ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
+                                   const std::function<void(std::int64_t)>& finished) {
+  ArticleLoop loop(ctx, socket, finished);
   return loop.run();
 }
 

@@ -1,6 +1,7 @@
 // The overview scan: sends XOVER, checks the reply and hands each overview line to the selector.
 #include "session/overview_scan.h"
 
+#include <algorithm>
 #include <new>
 
 #include "session/article_selection.h"
@@ -41,7 +42,69 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
   }
 }
 
+// One chunk's XOVER; the lines go to `selector` until the limit is reached. 1 when the chunk was read to
+// its end, 0 when the scan must end there (STOP, refusal, limit), -1 when a read failed.
+int scan_chunk(EngineContext& ctx, NewsSocket& socket, std::string& line, ArticleRange chunk,
+               ArticleSelector& selector, SettingsCache& settings, ChunkedScanResult& result) {
+  socket.send_line("XOVER " + std::to_string(chunk.from) + "-" + std::to_string(chunk.to) + "\r\n");
+  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
+  if (reply_status(line) != 224) {
+    ctx.log.log_status("XOVER command failed", 0);
+    ctx.log.log_status(line, 1);
+    return 0;
+  }
+  const auto& stop = ctx.state.stop_requested;
+  for (;;) {
+    if (stop.load()) return 0;
+    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
+    if (length == -1) return -1;
+    if (stop.load()) return 0;
+    if (length == 3 && !line.empty() && line[0] == '.') return result.limit_reached ? 0 : 1;
+    // Past the limit the chunk is still read to its end, so the next command meets its own reply.
+    if (result.limit_reached) continue;
+    if (selector.selected() >= settings.get().max_art_per_grp) {
+      result.limit_reached = true;
+      continue;
+    }
+    selector.examine(line);
+    ++result.lines;
+    // A number outside the chunk (a hostile or confused server) must not carry the mark past it.
+    std::int64_t number = std::clamp(leading_number(line), chunk.from, chunk.to);
+    if (!result.examined_to || number > *result.examined_to) result.examined_to = number;
+  }
+}
+
 }  // namespace
+
+ChunkedScanResult scan_overview_chunks(EngineContext& ctx, NewsSocket& socket, ArticleRange range,
+                                       const std::string& group,
+                                       const std::function<void(std::int64_t)>& chunk_done) {
+  ChunkedScanResult result;
+  try {
+    std::string line;
+    line.reserve(kOverviewCapacity);
+    SettingsCache settings(ctx.settings);
+    ArticleSelector selector(ctx, group, range.from, range.to);
+    ctx.pending.clear();
+    ChunkCursor chunks(range);
+    for (ArticleRange chunk; chunks.next(chunk);) {
+      if (ctx.state.stop_requested.load()) break;
+      if (selector.selected() >= settings.get().max_art_per_grp) {
+        result.limit_reached = true;
+        break;
+      }
+      int r = scan_chunk(ctx, socket, line, chunk, selector, settings, result);
+      if (r == -1) result.status = -1;
+      if (r != 1) break;
+      result.examined_to = chunk.to;
+      if (chunk_done) chunk_done(chunk.to);
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.log.log_status("fill_articles_listbox() failed malloc", 0);
+    result.status = -1;
+  }
+  return result;
+}
 
 int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
                           const std::string& group) {

@@ -88,6 +88,8 @@ void load_settings(const ProfileFile& f, Settings& s, ArchiveCounters& a) {
   s.check_maxlines = f.get_int("SELECTION", "check_maxlines", 1);
   s.maxlines = static_cast<std::uint32_t>(f.get_int("SELECTION", "maxlines", 5000));
   s.max_art_per_grp = static_cast<std::uint32_t>(f.get_int("SELECTION", "max_art_per_grp", 250));
+  s.incremental_scan = f.get_int("SELECTION", "incremental_scan", 0);
+  s.first_scan_articles = f.get_int("SELECTION", "first_scan_articles", 10000);
 
   for (int d = 0; d < 7; ++d) s.days[d] = f.get_int("SCHEDULE", kDayKeys[d], 0);
   s.start_hour = static_cast<std::uint32_t>(f.get_int("SCHEDULE", "Start_Hour", 0));
@@ -151,6 +153,8 @@ void save_settings(const ProfileFile& f, const Settings& s, const StatusLog& log
   i("SELECTION", "check_maxlines", s.check_maxlines);
   i("SELECTION", "maxlines", s.maxlines);
   i("SELECTION", "max_art_per_grp", s.max_art_per_grp);
+  i("SELECTION", "incremental_scan", s.incremental_scan);
+  i("SELECTION", "first_scan_articles", s.first_scan_articles);
 
   for (int d = 0; d < 7; ++d) i("SCHEDULE", kDayKeys[d], s.days[d]);
   i("SCHEDULE", "Start_Hour", s.start_hour);

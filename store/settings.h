@@ -51,6 +51,10 @@ struct Settings {
   std::int32_t check_maxlines = 1;
   std::uint32_t maxlines = 5000;
   std::uint32_t max_art_per_grp = 250;
+  // Incremental scans (off: every scan reads the whole group); how far back a group's first one looks,
+  // 0 or less for the whole group.
+  std::int32_t incremental_scan = 0;
+  std::int32_t first_scan_articles = 10000;
   // SCHEDULE: day flags Sunday (index 0, as tm_wday) to Saturday, then the window.
   std::array<std::int32_t, 7> days{};
   std::uint32_t start_hour = 0;
@@ -138,7 +142,7 @@ void load_settings(const ProfileFile& file, Settings& settings, ArchiveCounters&
 // The two start-up corrections of impossible line limits, each with its log line.
 void apply_startup_corrections(Settings& settings, const StatusLog& log);
 
-// Writes the 42 keys the setup sheet edits, then logs "Setup Changed and Saved".
+// Writes the 44 keys the setup sheet edits, then logs "Setup Changed and Saved".
 void save_settings(const ProfileFile& file, const Settings& settings, const StatusLog& log);
 
 // Writes the four HISTORY counters.
