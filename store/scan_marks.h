@@ -19,7 +19,8 @@ class ScanMarks {
   explicit ScanMarks(std::string file = kScanMarkFileName) : file_(std::move(file)) {}
 
   const std::string& file_name() const { return file_; }
-  // Every readable mark; lines that are not "name number" (number 0 or more) are passed over.
+  // Every readable mark; lines that are not "name number" (number 0 or more), and a last line
+  // without its line end, are passed over.
   std::map<std::string, std::int64_t> all() const;
   std::optional<std::int64_t> get(const std::string& group) const;
   // False when the name cannot be stored (empty, white space or control characters), the mark is

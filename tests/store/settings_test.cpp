@@ -86,7 +86,7 @@ TEST_F(Fixture, CorrectionsRunInOrderAndLeaveTheFileAlone) {
   }
 }
 
-TEST_F(Fixture, SaveWritesTheFortyTwoPageKeysInOrderThenLogs) {
+TEST_F(Fixture, SaveWritesThePageKeysInOrderThenLogs) {
   Settings s;
   s.pass = "secret";
   s.days[1] = 1;
@@ -106,7 +106,7 @@ TEST_F(Fixture, SaveWritesTheFortyTwoPageKeysInOrderThenLogs) {
       "detailed_status_logging_enabled", "max_history", "max_filenames", "max_blacklist", "taskbar_name",
       "display_as_downloaded", "sound_on", "check_decode", "check_subject", "filter1", "filter2", "filter3",
       "check_date", "max_days", "check_minlines", "minlines", "check_maxlines", "maxlines", "max_art_per_grp",
-      "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
+      "incremental_scan", "first_scan_articles", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
   EXPECT_EQ(keys, expected);
   EXPECT_NE(file.find("pass=c2VjcmV0\n"), std::string::npos);
