@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "session/session_state.h"
 #include "session/view.h"
 #include "store/clock.h"
+#include "store/scan_marks.h"
 #include "store/status_log.h"
 #include "ui/dialog_kit.h"
 #include "ui/qt_text.h"
@@ -62,6 +64,11 @@ QVariant GroupListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole) return to_qstring(names_[static_cast<std::size_t>(index.row())]);
   // With uniform rows the view asks the first row only; every row claims the width of the longest name.
   if (role == Qt::SizeHintRole) return QSize(row_width_, row_height_);
+  if (role == Qt::ToolTipRole && marks_) {
+    auto it = marks_->find(names_[static_cast<std::size_t>(index.row())]);
+    if (it != marks_->end())
+      return QStringLiteral("scanned to %1").arg(QLocale(QLocale::English).toString(qlonglong{it->second}));
+  }
   return {};
 }
 
@@ -129,12 +136,16 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   auto* defaults = button(QStringLiteral("Defaults -->"), "defaults", this);
   auto* top = button(QStringLiteral("^"), "moveToTop", this);
   top->setFixedWidth(dialog_units_x(top->fontMetrics(), 15) + 12);
+  auto* rescan_button = button(QStringLiteral("Rescan"), "rescan", this);
+  rescan_button->setToolTip(QStringLiteral("Forget how far the selected groups were scanned"));
+  marks_ = ScanMarks().all();
+  subscribed_model_->set_marks(&marks_);
   auto* ok = button(QStringLiteral("OK"), "ok", this);
   ok->setDefault(true);
   auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
   auto* refresh = button(QStringLiteral("Refresh List"), "refresh", this);
   cancel_ = button(QStringLiteral("Cancel"), "cancel", this);
-  working_buttons_ = {delete_button, refresh, cancel_, ok, defaults, subscribe_button, unsubscribe_};
+  working_buttons_ = {delete_button, refresh, cancel_, ok, defaults, subscribe_button, unsubscribe_, rescan_button};
 
   auto* middle = new QVBoxLayout;
   middle->addSpacing(8);
@@ -148,6 +159,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   right->addStretch(2);
   right->addWidget(top);
   right->addStretch(3);
+  right->addWidget(rescan_button);
 
   auto* lists = new QGridLayout;
   lists->addWidget(new QLabel(QStringLiteral("Unsubscribed News Groups"), this), 0, 0);
@@ -178,6 +190,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   connect(defaults, &QPushButton::clicked, this, &GroupsDialog::pick_defaults);
   connect(delete_button, &QPushButton::clicked, this, &GroupsDialog::delete_unsubscribed);
   connect(refresh, &QPushButton::clicked, this, &GroupsDialog::refresh_list);
+  connect(rescan_button, &QPushButton::clicked, this, &GroupsDialog::rescan);
   connect(ok, &QPushButton::clicked, this, &GroupsDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
   connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
@@ -307,6 +320,14 @@ void GroupsDialog::refresh_list() {
   });
 }
 
+void GroupsDialog::rescan() {
+  for (std::size_t row : selected_rows(subscribed_view_)) {
+    if (row >= lists_.subscribed.size()) continue;
+    const std::string& name = lists_.subscribed[row];
+    if (marks_.erase(name) > 0) rescan_.push_back(name);
+  }
+}
+
 bool GroupsDialog::save_lists() {
   unsubscribe_->setEnabled(false);
   if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }))
@@ -322,6 +343,16 @@ bool GroupsDialog::save_lists() {
 
 void GroupsDialog::accept() {
   if (busy_ || !save_lists()) return;
+  if (!rescan_.empty()) {
+    if (ScanMarks().forget(rescan_)) {
+      log_.log_status("Scan marks forgotten for " + std::to_string(rescan_.size()) + " group(s)", 0);
+    } else {
+      log_.log_status(std::string("ERROR: File Write ") + kScanMarkFileName, 0);
+      dialogs_.message_box(std::string("Unable to write ") + kScanMarkFileName +
+                               ".\nThe groups will not be rescanned.",
+                           "Unable To Save File", Icon::Warning, Buttons::Ok);
+    }
+  }
   QDialog::accept();
 }
 

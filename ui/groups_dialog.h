@@ -3,6 +3,8 @@
 
 #include <QAbstractListModel>
 #include <QDialog>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -29,9 +31,12 @@ class GroupListModel : public QAbstractListModel {
   QVariant data(const QModelIndex& index, int role) const override;
   // Tells the views that the vector changed; every row is row_width by row_height pixels.
   void reset(int row_width, int row_height);
+  // Scan marks to show as the rows' tool tips (the map outlives the model).
+  void set_marks(const std::map<std::string, std::int64_t>* marks) { marks_ = marks; }
 
  private:
   const std::vector<std::string>& names_;
+  const std::map<std::string, std::int64_t>* marks_ = nullptr;
   int row_width_ = 640;
   int row_height_ = 16;
 };
@@ -58,6 +63,7 @@ class GroupsDialog : public QDialog {
   void pick_defaults();        // "Defaults -->"
   void delete_unsubscribed();  // "Delete Unsubscribed Groups"
   void refresh_list();         // "Refresh List"
+  void rescan();               // "Rescan": the selected subscribed groups' scan marks go at OK
   void accept() override;      // "OK": saves newsrc.new
   void reject() override;      // "Cancel" and Escape: loses every change
 
@@ -97,6 +103,8 @@ class GroupsDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;
   bool busy_ = false;
+  std::map<std::string, std::int64_t> marks_;
+  std::vector<std::string> rescan_;
   std::thread worker_;
 };
 

@@ -294,6 +294,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   auto* check_maxlines = check(QStringLiteral("Article Must Contain Less Than"), "check_maxlines", this);
   auto* maxlines = edit("maxlines", this, 40);
   auto* max_art_per_grp = edit("max_art_per_grp", this, 40);
+  auto* incremental_scan =
+      check(QStringLiteral("Scan Only Articles Not Scanned Before"), "incremental_scan", this);
+  auto* first_scan_articles = edit("first_scan_articles", this, 60);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -319,6 +322,11 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addLayout(row({label(QStringLiteral("Download a Maximum of "), this), max_art_per_grp,
                           label(QStringLiteral("Articles Per News Group"), this)},
                          indent));
+  content->addSpacing(6);
+  content->addLayout(row({incremental_scan}, indent));
+  content->addLayout(row({label(QStringLiteral("A Group's First Scan Looks At Its Newest"), this), first_scan_articles,
+                          label(QStringLiteral("Articles (0 = All)"), this)},
+                         indent));
   content->addStretch(1);
   set_content(content);
 
@@ -329,8 +337,11 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   bind_check(check_maxlines, [](Settings& s) -> std::int32_t& { return s.check_maxlines; });
   bind_uint(maxlines, [](Settings& s) -> std::uint32_t& { return s.maxlines; });
   bind_uint(max_art_per_grp, [](Settings& s) -> std::uint32_t& { return s.max_art_per_grp; });
-  set_exchange_order(
-      {check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp});
+  bind_check(incremental_scan, [](Settings& s) -> std::int32_t& { return s.incremental_scan; });
+  bind_int(first_scan_articles, [](Settings& s) -> std::int32_t& { return s.first_scan_articles; },
+           Range{0, 2000000000});
+  set_exchange_order({check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp,
+                      incremental_scan, first_scan_articles});
 }
 
 // ---- Subject Selection ----

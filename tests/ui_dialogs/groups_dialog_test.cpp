@@ -17,6 +17,7 @@
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
 #include "session/session_state.h"
+#include "store/scan_marks.h"
 #include "store/status_log.h"
 
 using namespace fk;
@@ -57,9 +58,10 @@ struct Rig {
 
   std::unique_ptr<QSignalSpy> loaded;
 
-  explicit Rig(const std::string& newsrc_new = {}, bool wait = true) {
+  explicit Rig(const std::string& newsrc_new = {}, bool wait = true, const std::string& scan_marks = {}) {
     clock.set_uptime_ms(1);  // off the whole second: no progress titles
     if (!newsrc_new.empty()) test::write_file("newsrc.new", newsrc_new);
+    if (!scan_marks.empty()) test::write_file(kScanMarkFileName, scan_marks);
     dialog = std::make_unique<GroupsDialog>(state, dialogs, log, clock, refresher);
     loaded = std::make_unique<QSignalSpy>(dialog.get(), &GroupsDialog::load_finished);
     dialog->show();
@@ -110,6 +112,7 @@ class GroupsDialogTest : public QObject {
   void refresh_runs_with_the_working_buttons_off();
   void close_command_saves_like_ok();
   void thirty_thousand_groups_load_and_move_quickly();
+  void scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_ok();
 };
 
 void GroupsDialogTest::loads_with_the_working_buttons_off_until_done() {
@@ -271,6 +274,30 @@ void GroupsDialogTest::thirty_thousand_groups_load_and_move_quickly() {
       "30,000 groups: load and show %lld ms, 20 scroll repaints %lld ms, subscribe all %lld ms, "
       "unsubscribe all %lld ms",
       load_ms, scroll_ms, subscribe_ms, unsubscribe_ms);
+}
+
+void GroupsDialogTest::scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_ok() {
+  const std::string marks = "s.one 1049998112\ns.two 7\nelsewhere 3\n";
+  auto tip = [](Rig& r, int row) {
+    auto* model = r.dialog->subscribed_view()->model();
+    return model->data(model->index(row, 0), Qt::ToolTipRole).toString();
+  };
+  {
+    Rig r(kSample, true, marks);
+    QCOMPARE(tip(r, 1), QStringLiteral("scanned to 1,049,998,112"));
+    QCOMPARE(tip(r, 0), QStringLiteral("scanned to 7"));
+    r.select(r.dialog->subscribed_view(), {1});
+    r.click("rescan");
+    QCOMPARE(tip(r, 1), QString());
+    r.click("cancel");  // Cancel loses the rescan with every other change
+  }
+  QCOMPARE(ScanMarks().get("s.one"), std::optional<std::int64_t>());  // the folder went with the rig
+  Rig r(kSample, true, marks);
+  r.select(r.dialog->subscribed_view(), {1});
+  r.click("rescan");
+  QCOMPARE(ScanMarks().get("s.one"), std::optional<std::int64_t>(1049998112));
+  r.click("ok");
+  QCOMPARE(test::read_file(kScanMarkFileName), std::string("elsewhere 3\ns.two 7\n"));
 }
 
 QTEST_MAIN(GroupsDialogTest)
