@@ -150,10 +150,18 @@ void TerminalView::overview_scanned(const OverviewScanReport& r) {
     line += grouped(r.lines) + (r.lines == 1 ? " line" : " lines") + " read from article " +
             grouped(r.range.from) + " (";
     switch (r.start) {
-      case ScanStart::WholeGroup: line += "whole group"; break;
-      case ScanStart::FirstScan: line += "first scan"; break;
-      case ScanStart::FromMark: line += "from the scan mark"; break;
-      case ScanStart::Renumbered: line += "group renumbered, scanned afresh"; break;
+      case ScanStart::WholeGroup:
+        line += "whole group";
+        break;
+      case ScanStart::FirstScan:
+        line += "first scan";
+        break;
+      case ScanStart::FromMark:
+        line += "from the scan mark";
+        break;
+      case ScanStart::Renumbered:
+        line += "group renumbered, scanned afresh";
+        break;
     }
     line += "), last " + grouped(r.range.to);
   }

@@ -47,8 +47,12 @@ void run(benchmark::State& state, bool incremental) {
   state.SetItemsProcessed(examined);
 }
 
-void BM_Session1MWholeRangeXover(benchmark::State& state) { run(state, false); }
-void BM_Session1MIn100Chunks(benchmark::State& state) { run(state, true); }
+void BM_Session1MWholeRangeXover(benchmark::State& state) {
+  run(state, false);
+}
+void BM_Session1MIn100Chunks(benchmark::State& state) {
+  run(state, true);
+}
 BENCHMARK(BM_Session1MWholeRangeXover)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Session1MIn100Chunks)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -46,7 +46,9 @@ void send_xover(NewsSocket& socket, ArticleRange chunk) {
   socket.send_line("XOVER " + std::to_string(chunk.from) + "-" + std::to_string(chunk.to) + "\r\n");
 }
 
-bool is_terminator(int length, const std::string& line) { return length == 3 && !line.empty() && line[0] == '.'; }
+bool is_terminator(int length, const std::string& line) {
+  return length == 3 && !line.empty() && line[0] == '.';
+}
 
 // One chunk's overview, its XOVER already sent; the lines go to `selector` until the limit is reached.
 // `ahead`, when given, is sent as soon as this chunk's reply has come, so the server streams on without
@@ -61,8 +63,9 @@ int scan_chunk(EngineContext& ctx, NewsSocket& socket, std::string& line, Articl
     ctx.log.log_status(line, 1);
     return 0;
   }
-  if (ahead) ahead_sent = socket.send_line("XOVER " + std::to_string(ahead->from) + "-" +
-                                          std::to_string(ahead->to) + "\r\n");
+  if (ahead)
+    ahead_sent =
+        socket.send_line("XOVER " + std::to_string(ahead->from) + "-" + std::to_string(ahead->to) + "\r\n");
   const auto& stop = ctx.state.stop_requested;
   for (;;) {
     if (stop.load()) return 0;

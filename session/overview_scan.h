@@ -21,13 +21,12 @@ class NewsSocket;
 int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
                           const std::string& group);
 
-
 // What a chunked scan did.
 struct ChunkedScanResult {
-  int status = 0;                     // as fill_articles_listbox: -1 for a failed read, else 0
-  std::int64_t lines = 0;             // overview lines examined
+  int status = 0;                           // as fill_articles_listbox: -1 for a failed read, else 0
+  std::int64_t lines = 0;                   // overview lines examined
   std::optional<std::int64_t> examined_to;  // every line up to here was examined; nothing when none
-  bool limit_reached = false;         // max_art_per_grp articles were selected; the rest was not examined
+  bool limit_reached = false;  // max_art_per_grp articles were selected; the rest was not examined
 };
 
 // The incremental scan of `range`: empties the pending queue and asks for the overview one chunk of

@@ -19,7 +19,8 @@ ScanPlan plan_incremental_scan(std::optional<std::int64_t> mark, std::int64_t fi
     plan.start = ScanStart::FromMark;
     // Nothing new: an empty range that still says where the group ends.
     if (*mark >= last)
-      plan.range = last < std::numeric_limits<std::int64_t>::max() ? ArticleRange{last + 1, last} : ArticleRange{};
+      plan.range =
+          last < std::numeric_limits<std::int64_t>::max() ? ArticleRange{last + 1, last} : ArticleRange{};
     else
       plan.range = {std::max(first, *mark + 1), last};
     return plan;

@@ -20,10 +20,10 @@ struct ArticleRange {
 
 // Where a scan starts, and why.
 enum class ScanStart {
-  WholeGroup,     // incremental scans off: the group's whole range
-  FirstScan,      // no mark: the newest first_scan_articles (the whole group when that is 0)
-  FromMark,       // mark + 1 to the last article
-  Renumbered,     // the mark was above the last article; treated as no mark
+  WholeGroup,  // incremental scans off: the group's whole range
+  FirstScan,   // no mark: the newest first_scan_articles (the whole group when that is 0)
+  FromMark,    // mark + 1 to the last article
+  Renumbered,  // the mark was above the last article; treated as no mark
 };
 
 struct ScanPlan {

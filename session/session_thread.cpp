@@ -236,7 +236,8 @@ int Session::scan_groups() {
       enable(ControlId::StopButton, true);
 
       auto fetched = [this](std::int64_t number) {
-        if (auto it = mark_.outstanding.find(number); it != mark_.outstanding.end()) mark_.outstanding.erase(it);
+        if (auto it = mark_.outstanding.find(number); it != mark_.outstanding.end())
+          mark_.outstanding.erase(it);
       };
       while (!ctx_.pending.empty()) {
         ArticleLoopResult r = run_article_loop(ctx_, socket_, fetched);
@@ -277,8 +278,8 @@ int Session::scan_overview(const std::string& group, const GroupReply& g) {
   mark_.stored = marks_.get(group);
   ScanPlan plan = plan_incremental_scan(mark_.stored, g.first, g.last, settings().first_scan_articles);
   if (plan.start == ScanStart::Renumbered) {
-    log("Scan mark " + std::to_string(*mark_.stored) + " is above the last article " + std::to_string(g.last) +
-            ", the group was renumbered: scanning it afresh",
+    log("Scan mark " + std::to_string(*mark_.stored) + " is above the last article " +
+            std::to_string(g.last) + ", the group was renumbered: scanning it afresh",
         2);
     mark_.stored.reset();
     marks_.forget({group});

@@ -13,10 +13,10 @@ namespace fk {
 struct OverviewScanReport {
   std::string group;
   ScanStart start = ScanStart::WholeGroup;
-  ArticleRange range;              // asked for
-  std::int64_t lines = 0;          // overview lines examined
-  std::int64_t selected = 0;       // rows in the pending list afterwards
-  bool limit_reached = false;      // stopped at max_art_per_grp
+  ArticleRange range;          // asked for
+  std::int64_t lines = 0;      // overview lines examined
+  std::int64_t selected = 0;   // rows in the pending list afterwards
+  bool limit_reached = false;  // stopped at max_art_per_grp
 };
 
 // The status window's controls, by the ids other threads address them with.

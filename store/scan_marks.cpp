@@ -85,7 +85,8 @@ bool ScanMarks::forget(const std::vector<std::string>& groups) const {
 
 bool ScanMarks::write(const std::map<std::string, std::int64_t>& marks) const {
   std::string content;
-  for (const auto& [name, mark] : marks) content.append(name).append(" ").append(std::to_string(mark)).append("\n");
+  for (const auto& [name, mark] : marks)
+    content.append(name).append(" ").append(std::to_string(mark)).append("\n");
   // The rename alone keeps a kill from tearing the file; a mark lost to a power cut only costs a rescan,
   // so the marks skip the fsync that would be paid once per overview chunk.
   return replace_file(file_, content, 0644, false);

@@ -145,7 +145,8 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
   auto* refresh = button(QStringLiteral("Refresh List"), "refresh", this);
   cancel_ = button(QStringLiteral("Cancel"), "cancel", this);
-  working_buttons_ = {delete_button, refresh, cancel_, ok, defaults, subscribe_button, unsubscribe_, rescan_button};
+  working_buttons_ = {delete_button, refresh,          cancel_,      ok,
+                      defaults,      subscribe_button, unsubscribe_, rescan_button};
 
   auto* middle = new QVBoxLayout;
   middle->addSpacing(8);
@@ -348,9 +349,9 @@ void GroupsDialog::accept() {
       log_.log_status("Scan marks forgotten for " + std::to_string(rescan_.size()) + " group(s)", 0);
     } else {
       log_.log_status(std::string("ERROR: File Write ") + kScanMarkFileName, 0);
-      dialogs_.message_box(std::string("Unable to write ") + kScanMarkFileName +
-                               ".\nThe groups will not be rescanned.",
-                           "Unable To Save File", Icon::Warning, Buttons::Ok);
+      dialogs_.message_box(
+          std::string("Unable to write ") + kScanMarkFileName + ".\nThe groups will not be rescanned.",
+          "Unable To Save File", Icon::Warning, Buttons::Ok);
     }
   }
   QDialog::accept();

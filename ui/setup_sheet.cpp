@@ -16,7 +16,9 @@ namespace fk {
 
 namespace {
 
-std::string filters_of(const Settings& s) { return s.filter1 + '\n' + s.filter2 + '\n' + s.filter3; }
+std::string filters_of(const Settings& s) {
+  return s.filter1 + '\n' + s.filter2 + '\n' + s.filter3;
+}
 
 }  // namespace
 

@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
   auto huge_range = [&] {
     // Grows while the server runs, so a second session has something new to read.
     std::int64_t grown = (static_cast<std::int64_t>(std::time(nullptr)) - now) / 60 * 1000;
-    content->set_generated_group(kHuge, fk::test::GeneratedGroup{huge_first, huge_first + huge - 1 + grown, 1000,
-                                                                 fk::test::rfc_date(now)});
+    content->set_generated_group(kHuge, fk::test::GeneratedGroup{huge_first, huge_first + huge - 1 + grown,
+                                                                 1000, fk::test::rfc_date(now)});
   };
   if (huge > 0) huge_range();
   if (list_groups) {

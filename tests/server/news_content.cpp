@@ -83,7 +83,8 @@ OverviewFields generated_overview(const std::string& group, const GeneratedGroup
 
 void MemoryContent::set_generated_group(const std::string& name, GeneratedGroup g) {
   std::lock_guard lock(mutex_);
-  if (generated_.find(name) == generated_.end() && groups_.find(name) == groups_.end()) order_.push_back(name);
+  if (generated_.find(name) == generated_.end() && groups_.find(name) == groups_.end())
+    order_.push_back(name);
   generated_[name] = std::move(g);
 }
 

@@ -45,8 +45,8 @@ TEST(ScanRange, ChunksCoverTheRangeExactlyOnce) {
   ChunkCursor cursor({3'000'000'001, 3'000'025'000}, 10000);
   for (ArticleRange c; cursor.next(c);) seen.emplace_back(c.from, c.to);
   EXPECT_EQ(seen, (std::vector<std::pair<std::int64_t, std::int64_t>>{{3'000'000'001, 3'000'010'000},
-                                                                     {3'000'010'001, 3'000'020'000},
-                                                                     {3'000'020'001, 3'000'025'000}}));
+                                                                      {3'000'010'001, 3'000'020'000},
+                                                                      {3'000'020'001, 3'000'025'000}}));
   ArticleRange c;
   ChunkCursor top({kMax - 10, kMax}, 4);
   int n = 0;
@@ -137,14 +137,17 @@ TEST_F(IncrementalScanTest, StopAndALostConnectionMidGroupResumeFromTheMark) {
 
   // The next session loses its connection inside its second chunk: the first chunk is kept.
   std::size_t seen = server.commands().size();
-  server.add_fault({"XOVER", 2, FaultAction::Drop, "224 ok\r\n3000035001\tsubject\tA\t\t<x@y>\t\t9\t3\r\n30000"});
+  server.add_fault(
+      {"XOVER", 2, FaultAction::Drop, "224 ok\r\n3000035001\tsubject\tA\t\t<x@y>\t\t9\t3\r\n30000"});
   EXPECT_EQ(session(), kSessionBailedOut);
-  EXPECT_EQ(xovers(seen), (std::vector<std::string>{"XOVER 3000025001-3000035000", "XOVER 3000035001-3000045000"}));
+  EXPECT_EQ(xovers(seen),
+            (std::vector<std::string>{"XOVER 3000025001-3000035000", "XOVER 3000035001-3000045000"}));
   EXPECT_EQ(mark(), 3'000'035'000);
 
   seen = server.commands().size();
   EXPECT_EQ(session(), kSessionEnded);
-  EXPECT_EQ(xovers(seen), (std::vector<std::string>{"XOVER 3000035001-3000045000", "XOVER 3000045001-3000050000"}));
+  EXPECT_EQ(xovers(seen),
+            (std::vector<std::string>{"XOVER 3000035001-3000045000", "XOVER 3000045001-3000050000"}));
   EXPECT_EQ(mark(), 3'000'050'000);
   // Every article examined once, but for the line read before the connection went.
   EXPECT_EQ(h.state.articles_examined, 50000 + 1);
@@ -156,8 +159,9 @@ TEST_F(IncrementalScanTest, ARenumberedGroupIsScannedAfresh) {
   ASSERT_TRUE(ScanMarks().set("alt.other", 12));
   serve(1, 5000);
   EXPECT_EQ(session(), kSessionEnded);
-  EXPECT_TRUE(h.logged("Scan mark 9000000000 is above the last article 5000, the group was renumbered: "
-                       "scanning it afresh"));
+  EXPECT_TRUE(
+      h.logged("Scan mark 9000000000 is above the last article 5000, the group was renumbered: "
+               "scanning it afresh"));
   EXPECT_EQ(xovers(), (std::vector<std::string>{"XOVER 4701-5000"}));
   EXPECT_EQ(mark(), 5000);
   EXPECT_EQ(ScanMarks().get("alt.other"), 12);
@@ -171,7 +175,8 @@ TEST_F(IncrementalScanTest, TheArticleLimitEndsTheScanMidChunkAndTheNextSessionG
   serve(2'000'000'001, 2'000'030'000, 1000);  // a picture every 1,000 articles
   // STOP while the sixth picture downloads: the mark must not pass the pictures still waiting.
   h.view.on_text = [&](ControlId id, const std::string& text) {
-    if (id == ControlId::DownloadStatus && text == "Downloading Article 2000006000") h.state.stop_requested = 1;
+    if (id == ControlId::DownloadStatus && text == "Downloading Article 2000006000")
+      h.state.stop_requested = 1;
   };
   EXPECT_EQ(session(), kSessionBailedOut);
   // The third chunk was asked for ahead, and its reply read off unexamined.
@@ -200,7 +205,8 @@ TEST_F(IncrementalScanTest, SwitchedOffTheWholeGroupIsReadInOneCommandAndNoMarkI
   serve(4'000'000'001, 4'000'025'000);
   EXPECT_EQ(session(), kSessionEnded);
   EXPECT_EQ(session(), kSessionEnded);
-  EXPECT_EQ(xovers(), (std::vector<std::string>{"XOVER 4000000001-4000025000", "XOVER 4000000001-4000025000"}));
+  EXPECT_EQ(xovers(),
+            (std::vector<std::string>{"XOVER 4000000001-4000025000", "XOVER 4000000001-4000025000"}));
   EXPECT_EQ(h.state.articles_examined, 50000);
   EXPECT_FALSE(readable_file(kScanMarkFileName));
   EXPECT_EQ(h.view.scans().front().start, ScanStart::WholeGroup);

@@ -1,4 +1,6 @@
 // The scan marks file: reading what others may have written, changes, and a writer killed mid-write.
+#include "store/scan_marks.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "common/temp_dir.h"
-#include "store/scan_marks.h"
 
 namespace fk {
 namespace {
@@ -29,7 +30,8 @@ TEST(ScanMarksFile, ReadsWellFormedLinesAndRewritesWholeLines) {
                  "alt.g 0\n"
                  "alt.h 12");  // no line end: perhaps cut short, so not trusted
   ScanMarks marks;
-  EXPECT_EQ(marks.all(), (std::map<std::string, std::int64_t>{{"alt.a", 1049998112}, {"alt.b", 17}, {"alt.g", 0}}));
+  EXPECT_EQ(marks.all(),
+            (std::map<std::string, std::int64_t>{{"alt.a", 1049998112}, {"alt.b", 17}, {"alt.g", 0}}));
   EXPECT_FALSE(marks.get("alt.c"));
 
   EXPECT_TRUE(marks.set("alt.c", 5));
@@ -66,7 +68,8 @@ TEST(ScanMarksFile, AKilledWriterLeavesTheOldOrTheNewMarksNeverATornFile) {
     if (child == 0) {
       ScanMarks marks;
       for (std::int64_t generation = 1;; ++generation)
-        for (int g = 0; g < kGroups; ++g) marks.set("alt.binaries.group" + std::to_string(g), generation * 1000 + g);
+        for (int g = 0; g < kGroups; ++g)
+          marks.set("alt.binaries.group" + std::to_string(g), generation * 1000 + g);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20 + round * 7));
     ::kill(child, SIGKILL);
