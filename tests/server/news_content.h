@@ -47,12 +47,12 @@ class NewsContent {
   virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
                                                std::int64_t to) const = 0;
   virtual std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const = 0;
-  // The same overview one line at a time, until emit returns false; a huge range costs no memory
+  // The same overview one line at a time, until each returns false; a huge range costs no memory
   // where the content can make its lines on the fly.
   virtual void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
-                                 const std::function<bool(const OverviewFields&)>& emit) const {
+                                 const std::function<bool(const OverviewFields&)>& each) const {
     for (const auto& o : overview(name, from, to))
-      if (!emit(o)) return;
+      if (!each(o)) return;
   }
 };
 
@@ -85,7 +85,7 @@ class MemoryContent : public NewsContent {
                                        std::int64_t to) const override;
   std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const override;
   void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
-                         const std::function<bool(const OverviewFields&)>& emit) const override;
+                         const std::function<bool(const OverviewFields&)>& each) const override;
 
  private:
   std::optional<GeneratedGroup> generated(const std::string& name) const;
@@ -94,6 +94,26 @@ class MemoryContent : public NewsContent {
   std::map<std::string, GeneratedGroup> generated_;
   std::vector<std::string> order_;
   std::map<std::string, std::map<std::int64_t, ServerArticle>> groups_;
+};
+
+// The name of generated group i: a hierarchy chosen by i % 6 ("alt.binaries.pictures.",
+// "Alt.Binaries.Sounds.", "comp.lang.", "rec.arts.", "de.talk.", "sci.Physics.") and "n<i>".
+std::string generated_group_name(std::size_t i);
+
+// A large server's group list without articles: groups 0 to count-1 by generated_group_name, listed in
+// a scrambled order as real listings come.
+class ListingContent : public NewsContent {
+ public:
+  explicit ListingContent(std::size_t count);
+  std::vector<std::string> group_names() const override { return names_; }
+  std::optional<GroupSummary> group(const std::string& name) const override;
+  std::vector<OverviewFields> overview(const std::string&, std::int64_t, std::int64_t) const override {
+    return {};
+  }
+  std::optional<ServerArticle> article(const std::string&, std::int64_t) const override { return {}; }
+
+ private:
+  std::vector<std::string> names_;
 };
 
 // A news group per sub-folder of dir, an article per regular file in it (sorted by name, numbered from
