@@ -95,7 +95,8 @@ int run_headless(const HeadlessOptions& options) {
       next_tick += 1000;
     }
     // A name that does not resolve ends the session without Close; the window would retry every minute.
-    if (!stopping && !app.session_running() && app.state().refusal == SessionState::kUnresolvable) {
+    if (!stopping && !app.session_running() &&
+        (app.state().refusal == SessionState::kUnresolvable || app.state().refusal == SessionState::kTlsRefused)) {
       stopping = true;
       app.close();
     }
@@ -109,6 +110,10 @@ int run_headless(const HeadlessOptions& options) {
         return 1;
       case SessionState::kGreetingRefused:
         std::fprintf(stderr, "fennick: %s refused the connection (its greeting is in fk.log)\n", server.c_str());
+        return 1;
+      case SessionState::kTlsRefused:
+        std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
+                     server.c_str());
         return 1;
       case SessionState::kLoginRefused:
         std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());

@@ -108,8 +108,9 @@ std::string Decoders::prepare_directory(const std::string& group) const {
 }
 
 std::string Decoders::uudecode_file(const std::string& work_file, const std::string& group,
-                                    std::string& name_buffer) {
+                                    std::string& name_buffer, WorkLines lines) {
   WorkFileReader in;
+  if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
   if (!in.open(work_file)) return fail(kUuNoInput);
 
   std::uint64_t bytes_read = 0, bytes_written = 0;

@@ -306,11 +306,12 @@ class MimeRun {
 }  // namespace
 
 std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
-                                    std::string& name_buffer) {
+                                    std::string& name_buffer, WorkLines lines) {
   std::string dir = prepare_directory(group);
   MimeRun run(log_, clock_, dir, name_buffer);
   {
     WorkFileReader in;
+    if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
     if (in.open(work_file))
       run.run(in);
     else

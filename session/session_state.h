@@ -38,7 +38,8 @@ struct SessionState {
   std::atomic<int> subscribed_groups{0};
 
   // Why the last session ended in a way that waiting will not mend; the headless mode exits on it.
-  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3 };
+  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3,
+                        kTlsRefused = 4 };
   std::atomic<int> refusal{kNoRefusal};
 
   std::string current_group() const { return get(current_group_); }

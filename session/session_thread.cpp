@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <limits>
 #include <string>
 
@@ -37,6 +38,8 @@ class Session {
 
  private:
   int login_and_scan();
+  // STARTTLS (use_tls 2): 0 when TLS is on, else the session's ending.
+  int start_tls();
   int scan_groups();
   int orderly_ending();
   int bail_out(const std::string& message, int level);
@@ -90,6 +93,8 @@ int Session::run() {
     std::string text = "Connection to " + settings().news_server + " failed";
     log(text, 0);
     show(ControlId::ConnectionStatus, text);
+    // Trying again cannot mend a refused certificate.
+    if (st.refusal == SessionState::kTlsRefused) return orderly_ending();
     return bail_out("", 0);
   }
   return login_and_scan();
@@ -110,6 +115,8 @@ int Session::login_and_scan() {
     show(ControlId::ConnectionStatus, text);
     return orderly_ending();
   }
+  if (settings().use_tls == 2 && !socket_.is_tls())
+    if (int ended = start_tls(); ended != 0) return ended;
   ++st.archive_connections;
   st.connected = 1;
   show(ControlId::ConnectionStatus, attempts_text(""));
@@ -155,6 +162,36 @@ int Session::login_and_scan() {
     }
   }
   return scan_groups();
+}
+
+int Session::start_tls() {
+  const std::string host = settings().news_server;
+  auto refuse = [&](const std::string& why) {
+    report_tls_refusal(ctx_, host + " " + why,
+                       "Set use_tls=1 if the server speaks TLS on a port of its own (usually 563), or "
+                       "use_tls=0 for a plain connection");
+    return orderly_ending();
+  };
+  send_counted("CAPABILITIES\r\n");
+  if (!read_reply()) return bail_out("Socket Rx Error 001", 0);
+  // A server without CAPABILITIES may still know STARTTLS; its answer to it decides.
+  if (reply_status(reply_) == 101) {
+    bool offered = false;
+    for (;;) {
+      if (!read_reply()) return bail_out("Socket Rx Error 001", 0);
+      if (reply_ == ".") break;
+      std::string word = reply_.substr(0, reply_.find(' '));
+      for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (word == "STARTTLS") offered = true;
+    }
+    if (!offered) return refuse("does not offer STARTTLS (use_tls=2)");
+  }
+  send_counted("STARTTLS\r\n");
+  if (!read_reply()) return bail_out("Socket Rx Error 001", 0);
+  if (reply_status(reply_) != 382) return refuse("refused STARTTLS (use_tls=2): " + reply_);
+  if (start_tls_or_refuse(ctx_, socket_, ctx_.state.stop_requested)) return 0;
+  if (ctx_.state.refusal == SessionState::kTlsRefused) return orderly_ending();
+  return bail_out("Socket Rx Error 001", 0);
 }
 
 int Session::scan_groups() {

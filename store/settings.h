@@ -26,6 +26,10 @@ struct Settings {
   std::int32_t check_dialup = 1;
   std::int32_t max_connecttime = 300;  // minutes; 0 or less: no limit
   std::uint32_t port = 119;
+  std::int32_t use_tls = 0;       // 0 plain, 1 TLS from the first byte, 2 STARTTLS
+  std::string tls_ca_file;        // extra trusted certificates (PEM); empty: the system's store only
+  std::int32_t tls_verify = 1;    // 0 accepts any certificate, with a warning at every connect
+  std::int32_t idle_timeout = 120;  // seconds a server may stay silent while an answer is due
   // LOGGING
   std::int32_t files_logging_enabled = 1;
   std::int32_t status_logging_enabled = 1;
