@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
+#include <mutex>
 
 namespace fk {
 
@@ -119,6 +121,16 @@ std::string last_ssl_error(const char* fallback) {
   return text;
 }
 
+// OpenSSL writes to the socket with write(), which raises SIGPIPE when the server has gone; a lost
+// connection must be a failed write, not the end of the program.
+void ignore_sigpipe() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
+  });
+}
+
 }  // namespace
 
 std::unique_ptr<Stream> make_plain_stream(int fd) {
@@ -127,6 +139,7 @@ std::unique_ptr<Stream> make_plain_stream(int fd) {
 
 TlsResult start_tls_client(int fd, const TlsOptions& options, TlsWaiter& waiter) {
   TlsResult out;
+  ignore_sigpipe();
   auto give_up = [&](bool refused, std::string reason) {
     ::close(fd);
     out.refused = refused;

@@ -214,6 +214,28 @@ bool NewsSocket::fill(const std::atomic<int>& stop) {
   }
 }
 
+std::int64_t NewsSocket::receive_some(char* out, std::size_t max) {
+  if (!stream_) return -2;
+  if (pos_ < len_) {
+    const std::size_t n = std::min(max, len_ - pos_);
+    std::memcpy(out, buf_.data() + pos_, n);
+    pos_ += n;
+    return static_cast<std::int64_t>(n);
+  }
+  for (int round = 0; round < 2; ++round) {
+    std::size_t got = 0;
+    Stream::Io r = stream_->read(out, max, got);
+    if (r == Stream::Io::Ok) return static_cast<std::int64_t>(got);
+    if (r == Stream::Io::Closed) return -1;
+    if (r == Stream::Io::Failed) return -2;
+    if (round == 1) break;
+    bool ready = false;
+    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return -2;
+    if (!ready) break;
+  }
+  return 0;
+}
+
 std::int64_t NewsSocket::discard_waiting() {
   if (!stream_) return -1;
   std::int64_t dropped = static_cast<std::int64_t>(len_ - pos_);

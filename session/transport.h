@@ -55,6 +55,10 @@ class NewsSocket {
   // The last get_socket_string piece was cut short of its line end.
   bool last_line_cut() const { return cut_; }
 
+  // Up to max bytes as they come, waiting at most one 100 ms slice: >0 bytes, 0 when the slice passed
+  // quietly, -1 when the server closed, -2 on an error.
+  std::int64_t receive_some(char* out, std::size_t max);
+
   // Turns the plain connection into TLS (STARTTLS) with nothing of the plain stream left unread.
   TlsResult start_tls(const TlsOptions& options, const std::atomic<int>& stop);
 
