@@ -205,6 +205,9 @@ class Link {
 SSL_CTX* server_context(const TestPki& pki) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   if (!ctx) return nullptr;
+  SSL_CTX_set_read_ahead(ctx, 1);
+  // Large answers go out as runs of records without waiting for each to be taken.
+  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   auto load = [](const std::string& pem, auto reader) {
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
     auto* object = reader(bio, nullptr, nullptr, nullptr);
