@@ -144,6 +144,11 @@ void note_silence(EngineContext& ctx, NewsSocket& socket) {
 
 NewsSocket::NewsSocket(int fd) : stream_(make_plain_stream(fd)) {}
 
+void NewsSocket::adopt(int fd) {
+  close();
+  stream_ = make_plain_stream(fd);
+}
+
 void NewsSocket::close() {
   if (slot_) {
     int mine = claimed_fd_;
@@ -535,12 +540,16 @@ int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bo
   if (!continued)
     if (std::int64_t pause = pacing_delay_ms(ctx.view.pacing_position()); pause > 0) ctx.clock.sleep_ms(pause);
   const std::atomic<int>& stop = ctx.state.stop_requested;
-  std::size_t taken = 0;
+  std::size_t taken = 0;    // bytes of this call
+  std::size_t counted = 0;  // of those, not yet in byte_count: published before every wait
+  auto publish = [&] {
+    if (counted) ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(counted));
+    counted = 0;
+  };
   for (;;) {
     if (stop.load()) break;
     if (socket.pos_ == socket.len_) {
-      if (taken) ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(taken));
-      taken = 0;
+      publish();
       if (!socket.fill(stop)) {
         note_silence(ctx, socket);
         return -1;
@@ -549,19 +558,18 @@ int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bo
     const char* run = socket.buf_.data() + socket.pos_;
     const std::size_t available = socket.len_ - socket.pos_;
     const auto* lf = static_cast<const char*>(std::memchr(run, '\n', available));
+    const std::size_t n = lf ? static_cast<std::size_t>(lf - run) : available;
+    line.append(run, n);
+    const std::size_t used = n + (lf ? 1 : 0);
+    socket.pos_ += used;
+    taken += used;
+    counted += used;
     if (lf) {
-      const std::size_t n = static_cast<std::size_t>(lf - run);
-      line.append(run, n);
-      socket.pos_ += n + 1;
-      taken += n + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       socket.cut_ = false;
-      ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(taken));
+      publish();
       return static_cast<int>(taken);
     }
-    line.append(run, available);
-    socket.pos_ += available;
-    taken += available;
     if (line.size() >= kBlock) {
       more = true;
       // A CR at the end of a piece may be the first half of the line end: it goes with the next piece.
@@ -569,11 +577,11 @@ int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bo
         line.pop_back();
         socket.held_cr_ = true;
       }
-      ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(taken));
+      publish();
       return static_cast<int>(taken);
     }
   }
-  if (taken) ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(taken));
+  publish();
   return -1;
 }
 

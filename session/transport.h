@@ -31,6 +31,8 @@ class NewsSocket {
   NewsSocket(const NewsSocket&) = delete;
   NewsSocket& operator=(const NewsSocket&) = delete;
 
+  // Closes what it had and adopts a connected descriptor as a plain stream (fuzzing, tests).
+  void adopt(int fd);
   bool is_open() const { return stream_ != nullptr; }
   bool is_tls() const { return stream_ && stream_->is_tls(); }
   int fd() const { return stream_ ? stream_->fd() : -1; }
