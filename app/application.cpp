@@ -59,7 +59,8 @@ void Application::start_up() {
   settings_file_found_ = locate_settings_file(ini_path_);
   Settings s;
   ArchiveCounters archive;
-  load_settings(ProfileFile(ini_path_), s, archive);
+  // Logged after the banner and outside every lock.
+  const std::vector<std::string> setting_notes = load_settings(ProfileFile(ini_path_), s, archive);
   if (force_unattended_) s.unattended_operation = 1;
   settings_.set(s);
   state_.set_archive(archive);
@@ -78,6 +79,7 @@ void Application::start_up() {
   tick_ = TickState{};
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
+  for (const std::string& note : setting_notes) log_.log_status(note, 0);
   settings_.update([&](Settings& live) { apply_startup_corrections(live, log_); });
   state_.news_socket = -1;
   dialup_.load_ras_library();
@@ -122,6 +124,15 @@ void Application::start() {
   state_.stop_requested = 0;
   view_.set_enabled(ControlId::StopButton, true);
   Settings s = settings_.get();
+  // A port that cannot be used would fail every connect for ever; an empty server name keeps its own
+  // handling (the resolver's message).
+  if (std::string problem = connection_setting_problem(s); !problem.empty() && !s.news_server.empty()) {
+    log_.log_status("Invalid Setup: " + problem, 0);
+    if (!s.unattended_operation)
+      dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
+    view_.set_enabled(ControlId::StartButton, true);
+    return;
+  }
   if (s.check_dialup) {
     log_.log_status("Using Dialup Internet Connection", 1);
     if (dialup_.check_ras_connection() == 0) {
@@ -382,6 +393,15 @@ void Application::close() {
   if (closed_.exchange(true)) return;
   save_history_statistics(ProfileFile(ini_path_), state_.archive());
   Settings s = settings_.get();
+  // A port that cannot be used would fail every connect for ever; an empty server name keeps its own
+  // handling (the resolver's message).
+  if (std::string problem = connection_setting_problem(s); !problem.empty() && !s.news_server.empty()) {
+    log_.log_status("Invalid Setup: " + problem, 0);
+    if (!s.unattended_operation)
+      dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
+    view_.set_enabled(ControlId::StartButton, true);
+    return;
+  }
   if (s.check_dialup) {
     bool hang_up = true;
     if (!s.unattended_operation && dialup_.connection_open())

@@ -18,8 +18,7 @@ namespace {
 constexpr std::size_t kReceiveMax = 1599;  // one receive fills at most a zeroed 1600-byte buffer
 constexpr std::size_t kLineKeep = 1599;    // a longer line keeps its start and loses the rest
 constexpr int kSliceMs = 100;
-// A server silent this long (idle_timeout) is given up on: the dialog cannot be left while a refresh runs,
-// so a setting of "never" still ends after two minutes here.
+// A server silent for idle_timeout seconds is given up on: the dialog cannot be left while a refresh runs.
 constexpr int kDefaultSilentSeconds = 120;
 constexpr int kTitleEvery = 50;
 // Each batch is merged into the dialog's whole list, so few large ones beat many small ones.
@@ -28,11 +27,12 @@ constexpr std::size_t kBatch = 2000;
 // One run of the listing.
 class Listing {
  public:
-  Listing(EngineContext& ctx, RefreshSink& sink, const std::atomic<int>& cancelled)
+  Listing(EngineContext& ctx, RefreshSink& sink, const std::atomic<int>& cancelled, std::size_t max_groups)
       : ctx_(ctx),
         sink_(sink),
         cancelled_(cancelled),
         settings_(ctx.settings.get()),
+        limit_(max_groups),
         client_(ctx, cancelled),
         silent_seconds_(settings_.idle_timeout > 0 ? settings_.idle_timeout : kDefaultSilentSeconds) {
     block_.resize(kReceiveMax);
@@ -61,6 +61,7 @@ class Listing {
   RefreshSink& sink_;
   const std::atomic<int>& cancelled_;
   const Settings settings_;
+  GroupListLimit limit_;
   NntpClient client_;
   const int silent_seconds_;
   std::vector<char> block_;
@@ -127,6 +128,7 @@ void Listing::run() {
 
 void Listing::finish() {
   flush();
+  if (limit_.dropped() > 0) ctx_.log.log_status(limit_.summary(), 0);
   if (client_.socket().is_open()) {
     // Cleared while the slot is still ours, so a session that takes it next keeps its own flag.
     ctx_.state.connected = 0;
@@ -200,9 +202,7 @@ bool Listing::handle_line() {
     if (start != std::string_view::npos) {
       std::string_view name = text.substr(start);
       name = name.substr(0, std::min(name.find_first_of(" \t"), kGroupNameMax));
-      if (counter_ >= kMaxListedGroups) {
-        ctx_.log.log_status("Too Many News Groups... some Discarded", 0);
-      } else {
+      if (limit_.admit()) {
         batch_.emplace_back(name);
         if (batch_.size() >= kBatch) flush();
       }
@@ -232,7 +232,7 @@ void Listing::wait_ms(std::int64_t ms) {
 }  // namespace
 
 void NntpGroupListRefresher::refresh(RefreshSink& sink) {
-  Listing listing(ctx_, sink, cancelled_);
+  Listing listing(ctx_, sink, cancelled_, max_groups_);
   if (!cancelled_.load()) listing.run();
   listing.finish();
 }

@@ -71,9 +71,9 @@ int run_headless(const HeadlessOptions& options) {
   app.start_up();
 
   int status = 0;
-  if (app.settings().read([](const Settings& s) { return s.news_server.empty(); })) {
-    view.print("fennick: no news server configured: set news_server in section [COMM] of FENNICK.INI "
-               "(or use the window's Setup)");
+  if (std::string problem = app.settings().read([](const Settings& s) { return connection_setting_problem(s); });
+      !problem.empty()) {
+    view.print("fennick: " + problem + " (or use the window's Setup)");
     app.close();
     return 1;
   }

@@ -15,7 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   static fk::SystemClock clock;
-  static fk::SharedSettings settings(fk::Settings{.status_logging_enabled = 0});
+  static fk::SharedSettings settings([] {
+    fk::Settings s;
+    s.status_logging_enabled = 0;
+    return s;
+  }());
   static fk::StatusLog log(settings, clock);
   fk::HistoryBuffer h("HISTORY.FNK");
   h.load_history(size % 40 + 1, log);

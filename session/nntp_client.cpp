@@ -63,7 +63,7 @@ std::optional<std::vector<std::string>> NntpClient::capabilities() {
 
 NntpClient::TlsStart NntpClient::start_tls_if_asked() {
   const Settings s = ctx_.settings.get();
-  if (s.use_tls != 2 || socket_.is_tls()) return TlsStart::Started;
+  if (s.use_tls != Settings::kStartTls || socket_.is_tls()) return TlsStart::Started;
   auto refuse = [&](const std::string& why) {
     report_tls_refusal(ctx_, s.news_server + " " + why,
                        "Set use_tls=1 if the server speaks TLS on a port of its own (usually 563), or "

@@ -346,7 +346,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
     socket.close();
     return -1;
   }
-  if (s.use_tls == 1) return start_tls_or_refuse(ctx, socket, stop) ? 0 : -1;
+  if (s.use_tls == Settings::kImplicitTls) return start_tls_or_refuse(ctx, socket, stop) ? 0 : -1;
   return 0;
 }
 

@@ -131,6 +131,15 @@ std::string ProfileFile::get_string(std::string_view section, std::string_view k
   return value;
 }
 
+std::optional<std::string> ProfileFile::get_value(std::string_view section, std::string_view key) const {
+  auto data = read_file(path_);
+  if (!data) return std::nullopt;
+  auto lines = split_lines(*data);
+  Found f = find(lines, section, key);
+  if (!f.key_line) return std::nullopt;
+  return std::string(unquote(f.value));
+}
+
 std::int32_t parse_profile_int(std::string_view text) {
   text = trim(text);
   bool negative = false;

@@ -2,6 +2,7 @@
 // Reader and writer of INI-style profile files, behaving like the classic private-profile calls.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ class ProfileFile {
   // Leading sign and digits of the value as a 32-bit number (0 when it has none); `fallback` when the
   // key is absent.
   std::int32_t get_int(std::string_view section, std::string_view key, std::int32_t fallback) const;
+  // The value as stored (quotes removed), or nothing when the key is absent.
+  std::optional<std::string> get_value(std::string_view section, std::string_view key) const;
   // Creates the file, section or key as needed and replaces the value. False when the file could not
   // be written (the old file is then left as it was).
   bool write_string(std::string_view section, std::string_view key, std::string_view value) const;

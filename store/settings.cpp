@@ -3,16 +3,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <stdexcept>
 
 #include "store/profile_file.h"
 #include "store/status_log.h"
+#include "store/text_file.h"
 
 namespace fk {
 
 namespace {
-
-constexpr const char* kDayKeys[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -32,6 +34,119 @@ std::string decoded_password(const std::string& stored) {
   return bytes;
 }
 
+// The leading number of a stored value, saturated far beyond 32 bits so that a huge value is seen as
+// huge instead of wrapping; `whole` when nothing but blanks surrounds it.
+struct StoredNumber {
+  std::int64_t value = 0;
+  bool whole = false;
+};
+
+StoredNumber parse_stored_number(std::string_view text) {
+  text = trim(text);
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  const std::size_t digits_from = i;
+  constexpr std::int64_t kCap = std::int64_t{1} << 40;
+  std::int64_t v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) v = std::min(kCap, v * 10 + (text[i] - '0'));
+  return {negative ? -v : v, i > digits_from && i == text.size()};
+}
+
+using TextRef = std::string& (*)(Settings&);
+using SignedRef = std::int32_t& (*)(Settings&);
+using UnsignedRef = std::uint32_t& (*)(Settings&);
+
+template <auto Member>
+auto& field(Settings& s) {
+  return s.*Member;
+}
+template <std::size_t Day>
+std::int32_t& day(Settings& s) {
+  return s.days[Day];
+}
+
+constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kUintMax = std::numeric_limits<std::uint32_t>::max();
+
+constexpr SettingDef text(std::string_view section, std::string_view key, TextRef f, std::string_view def,
+                          std::int64_t kept, int edit_length) {
+  return {section, key, SettingKind::Text, def, 0, 0, kept, edit_length, false, f, nullptr, nullptr};
+}
+constexpr SettingDef secret(std::string_view section, std::string_view key, TextRef f, int edit_length) {
+  return {section, key, SettingKind::Secret, "", 0, 0, 98, edit_length, false, f, nullptr, nullptr};
+}
+constexpr SettingDef flag(std::string_view section, std::string_view key, SignedRef f, std::int64_t def) {
+  return {section, key, SettingKind::Flag, "", def, kIntMin, kIntMax, -1, false, nullptr, f, nullptr};
+}
+constexpr SettingDef signed_number(std::string_view section, std::string_view key, SignedRef f, std::int64_t def,
+                                   std::int64_t low = kIntMin, std::int64_t high = kIntMax) {
+  return {section, key, SettingKind::Signed, "", def, low, high, -1, false, nullptr, f, nullptr};
+}
+constexpr SettingDef unsigned_number(std::string_view section, std::string_view key, UnsignedRef f,
+                                     std::int64_t def, std::int64_t low = 0, std::int64_t high = kUintMax,
+                                     bool refuse = false) {
+  return {section, key, SettingKind::Unsigned, "", def, low, high, -1, refuse, nullptr, nullptr, f};
+}
+
+using S = Settings;
+// New keys go after the existing ones of their section, so the files users have keep their order.
+constexpr SettingDef kTable[] = {
+    text("COMM", "news_server", field<&S::news_server>, "", 98, 99),
+    text("COMM", "user", field<&S::user>, "", 98, 99),
+    secret("COMM", "pass", field<&S::pass>, 99),
+    text("COMM", "isp_user", field<&S::isp_user>, "", 98, -1),
+    secret("COMM", "isp_pass", field<&S::isp_pass>, -1),
+    flag("COMM", "unattended_operation", field<&S::unattended_operation>, 0),
+    flag("COMM", "check_auth", field<&S::check_auth>, 0),
+    flag("COMM", "check_dialup", field<&S::check_dialup>, 1),
+    signed_number("COMM", "max_connecttime", field<&S::max_connecttime>, 300),
+    unsigned_number("COMM", "port", field<&S::port>, 119, 1, 65535, true),
+    signed_number("COMM", "use_tls", field<&S::use_tls>, S::kPlain, S::kPlain, S::kStartTls),
+    text("COMM", "tls_ca_file", field<&S::tls_ca_file>, "", 4095, 4095),
+    flag("COMM", "tls_verify", field<&S::tls_verify>, 1),
+    signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400),
+
+    flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1),
+    flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1),
+    flag("LOGGING", "detailed_status_logging_enabled", field<&S::detailed_status_logging_enabled>, 0),
+    // Beyond 32700 the lists are cut anyway; 0 would empty the histories at every start.
+    unsigned_number("LOGGING", "max_history", field<&S::max_history>, 2500, 10, 32700),
+    unsigned_number("LOGGING", "max_filenames", field<&S::max_filenames>, 5000, 10, 32700),
+    unsigned_number("LOGGING", "max_blacklist", field<&S::max_blacklist>, 500, 10, 32700),
+
+    text("SCREEN", "taskbar_name", field<&S::taskbar_name>, "2nd Quarter Projections", 99, -1),
+    flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0),
+    flag("SCREEN", "sound_on", field<&S::sound_on>, 1),
+    flag("SCREEN", "check_decode", field<&S::check_decode>, 1),
+
+    flag("SUBJECT", "check_subject", field<&S::check_subject>, 1),
+    text("SUBJECT", "filter1", field<&S::filter1>, "*.jpg*|*.gif*", 98, 99),
+    text("SUBJECT", "filter2", field<&S::filter2>, "*1/1*|*01/01*", 98, 99),
+    text("SUBJECT", "filter3", field<&S::filter3>, "re:*|*free*|*http:*", 98, 99),
+
+    flag("SELECTION", "check_date", field<&S::check_date>, 1),
+    signed_number("SELECTION", "max_days", field<&S::max_days>, 365),
+    flag("SELECTION", "check_minlines", field<&S::check_minlines>, 1),
+    unsigned_number("SELECTION", "minlines", field<&S::minlines>, 500),
+    flag("SELECTION", "check_maxlines", field<&S::check_maxlines>, 1),
+    unsigned_number("SELECTION", "maxlines", field<&S::maxlines>, 5000),
+    unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250),
+
+    flag("SCHEDULE", "Sunday", day<0>, 0),
+    flag("SCHEDULE", "Monday", day<1>, 0),
+    flag("SCHEDULE", "Tuesday", day<2>, 0),
+    flag("SCHEDULE", "Wednesday", day<3>, 0),
+    flag("SCHEDULE", "Thursday", day<4>, 0),
+    flag("SCHEDULE", "Friday", day<5>, 0),
+    flag("SCHEDULE", "Saturday", day<6>, 0),
+    unsigned_number("SCHEDULE", "Start_Hour", field<&S::start_hour>, 0, 0, 23),
+    unsigned_number("SCHEDULE", "Start_Min", field<&S::start_min>, 30, 0, 59),
+    unsigned_number("SCHEDULE", "End_Hour", field<&S::end_hour>, 5, 0, 23),
+    unsigned_number("SCHEDULE", "End_Min", field<&S::end_min>, 30, 0, 59),
+};
+
 }  // namespace
 
 bool Settings::scheduler_active() const {
@@ -39,6 +154,36 @@ bool Settings::scheduler_active() const {
   for (auto d : days)
     if (d != 0) return true;
   return false;
+}
+
+Settings::Settings() {
+  for (const SettingDef& d : settings_table()) {
+    if (d.is_text())
+      d.text(*this) = std::string(d.text_default);
+    else
+      d.set_number(*this, d.number_default);
+  }
+}
+
+std::int64_t SettingDef::number(const Settings& s) const {
+  auto& m = const_cast<Settings&>(s);  // the accessors only hand out the field
+  if (kind == SettingKind::Unsigned) return unsigned_value(m);
+  return signed_value(m);
+}
+
+void SettingDef::set_number(Settings& s, std::int64_t v) const {
+  if (kind == SettingKind::Unsigned)
+    unsigned_value(s) = static_cast<std::uint32_t>(v);
+  else
+    signed_value(s) = static_cast<std::int32_t>(v);
+}
+
+std::span<const SettingDef> settings_table() { return kTable; }
+
+const SettingDef& setting_def(std::string_view key) {
+  for (const SettingDef& d : kTable)
+    if (d.key == key) return d;
+  throw std::out_of_range("no setting " + std::string(key));
 }
 
 bool locate_settings_file(std::string& ini_path) {
@@ -52,53 +197,58 @@ bool locate_settings_file(std::string& ini_path) {
   return fs::is_regular_file(ini_path, ec);
 }
 
-void load_settings(const ProfileFile& f, Settings& s, ArchiveCounters& a) {
-  s.news_server = f.get_string("COMM", "news_server", "", 99);
-  s.user = f.get_string("COMM", "user", "", 99);
-  s.pass = decoded_password(f.get_string("COMM", "pass", "", 99));
-  s.isp_user = f.get_string("COMM", "isp_user", "", 99);
-  s.isp_pass = decoded_password(f.get_string("COMM", "isp_pass", "", 99));
-  s.unattended_operation = f.get_int("COMM", "unattended_operation", 0);
-  s.check_auth = f.get_int("COMM", "check_auth", 0);
-  s.check_dialup = f.get_int("COMM", "check_dialup", 1);
-  s.max_connecttime = f.get_int("COMM", "max_connecttime", 300);
-  s.port = static_cast<std::uint32_t>(f.get_int("COMM", "port", 119));
-
-  s.files_logging_enabled = f.get_int("LOGGING", "files_logging_enabled", 1);
-  s.status_logging_enabled = f.get_int("LOGGING", "status_logging_enabled", 1);
-  s.detailed_status_logging_enabled = f.get_int("LOGGING", "detailed_status_logging_enabled", 0);
-  s.max_history = static_cast<std::uint32_t>(f.get_int("LOGGING", "max_history", 2500));
-  s.max_filenames = static_cast<std::uint32_t>(f.get_int("LOGGING", "max_filenames", 5000));
-  s.max_blacklist = static_cast<std::uint32_t>(f.get_int("LOGGING", "max_blacklist", 500));
-
-  s.taskbar_name = f.get_string("SCREEN", "taskbar_name", "2nd Quarter Projections", 100);
-  s.display_as_downloaded = f.get_int("SCREEN", "display_as_downloaded", 0);
-  s.sound_on = f.get_int("SCREEN", "sound_on", 1);
-  s.check_decode = f.get_int("SCREEN", "check_decode", 1);
-
-  s.check_subject = f.get_int("SUBJECT", "check_subject", 1);
-  s.filter1 = f.get_string("SUBJECT", "filter1", "*.jpg*|*.gif*", 99);
-  s.filter2 = f.get_string("SUBJECT", "filter2", "*1/1*|*01/01*", 99);
-  s.filter3 = f.get_string("SUBJECT", "filter3", "re:*|*free*|*http:*", 99);
-
-  s.check_date = f.get_int("SELECTION", "check_date", 1);
-  s.max_days = f.get_int("SELECTION", "max_days", 365);
-  s.check_minlines = f.get_int("SELECTION", "check_minlines", 1);
-  s.minlines = static_cast<std::uint32_t>(f.get_int("SELECTION", "minlines", 500));
-  s.check_maxlines = f.get_int("SELECTION", "check_maxlines", 1);
-  s.maxlines = static_cast<std::uint32_t>(f.get_int("SELECTION", "maxlines", 5000));
-  s.max_art_per_grp = static_cast<std::uint32_t>(f.get_int("SELECTION", "max_art_per_grp", 250));
-
-  for (int d = 0; d < 7; ++d) s.days[d] = f.get_int("SCHEDULE", kDayKeys[d], 0);
-  s.start_hour = static_cast<std::uint32_t>(f.get_int("SCHEDULE", "Start_Hour", 0));
-  s.start_min = static_cast<std::uint32_t>(f.get_int("SCHEDULE", "Start_Min", 30));
-  s.end_hour = static_cast<std::uint32_t>(f.get_int("SCHEDULE", "End_Hour", 5));
-  s.end_min = static_cast<std::uint32_t>(f.get_int("SCHEDULE", "End_Min", 30));
+std::vector<std::string> load_settings(const ProfileFile& f, Settings& s, ArchiveCounters& a) {
+  std::vector<std::string> notes;
+  auto shown = [](const std::string& raw) { return raw.size() > 40 ? raw.substr(0, 40) + "..." : raw; };
+  for (const SettingDef& d : kTable) {
+    if (d.kind == SettingKind::Text) {
+      d.text(s) = f.get_string(d.section, d.key, d.text_default, static_cast<std::size_t>(d.high) + 1);
+      continue;
+    }
+    if (d.kind == SettingKind::Secret) {
+      d.text(s) = decoded_password(f.get_string(d.section, d.key, "", static_cast<std::size_t>(d.high) + 1));
+      continue;
+    }
+    auto raw = f.get_value(d.section, d.key);
+    if (!raw) {
+      d.set_number(s, d.number_default);
+      continue;
+    }
+    StoredNumber n = parse_stored_number(*raw);
+    std::int64_t v = n.value;
+    // Values above INT32_MAX are stored as their 32-bit pattern, as written by write_profile_int.
+    if (d.kind == SettingKind::Unsigned && v < 0 && v >= std::numeric_limits<std::int32_t>::min())
+      v += std::int64_t{1} << 32;
+    if (d.refuse) {
+      if (n.whole && v >= d.low && v <= d.high) {
+        d.set_number(s, v);
+      } else {
+        d.set_number(s, 0);
+        notes.push_back("Invalid Setup: " + std::string(d.key) + "=" + shown(*raw) + " is not a number from " +
+                        std::to_string(d.low) + " to " + std::to_string(d.high));
+      }
+      continue;
+    }
+    std::int64_t kept = std::clamp(v, d.low, d.high);
+    if (kept != v)
+      notes.push_back("Invalid Setup: " + std::string(d.key) + "=" + shown(*raw) + " is out of range... using " +
+                      std::to_string(kept));
+    d.set_number(s, kept);
+  }
 
   a.connections = f.get_int("HISTORY", "archive_connections", 0);
   a.tot_time = f.get_int("HISTORY", "archive_tot_time", 0);
   a.pic_count = f.get_int("HISTORY", "archive_pic_count", 0);
   a.tot_articles = f.get_int("HISTORY", "archive_tot_articles", 0);
+  return notes;
+}
+
+std::string connection_setting_problem(const Settings& s) {
+  if (s.news_server.empty()) return "no news server configured: set news_server in section [COMM] of FENNICK.INI";
+  const SettingDef& port = setting_def("port");
+  if (s.port < port.low || s.port > port.high)
+    return "the port is not a number from 1 to 65535: set port in section [COMM] of FENNICK.INI";
+  return {};
 }
 
 void apply_startup_corrections(Settings& s, const StatusLog& log) {
@@ -113,51 +263,14 @@ void apply_startup_corrections(Settings& s, const StatusLog& log) {
 }
 
 void save_settings(const ProfileFile& f, const Settings& s, const StatusLog& log) {
-  auto i = [&](const char* sec, const char* key, std::int64_t v) {
-    write_profile_int(f, sec, key, static_cast<std::int32_t>(v));
-  };
-  f.write_string("COMM", "news_server", s.news_server);
-  f.write_string("COMM", "user", s.user);
-  f.write_string("COMM", "pass", base64_encode(s.pass));
-  f.write_string("COMM", "isp_user", s.isp_user);
-  f.write_string("COMM", "isp_pass", base64_encode(s.isp_pass));
-  i("COMM", "unattended_operation", s.unattended_operation);
-  i("COMM", "check_auth", s.check_auth);
-  i("COMM", "check_dialup", s.check_dialup);
-  i("COMM", "max_connecttime", s.max_connecttime);
-  i("COMM", "port", s.port);
-
-  i("LOGGING", "files_logging_enabled", s.files_logging_enabled);
-  i("LOGGING", "status_logging_enabled", s.status_logging_enabled);
-  i("LOGGING", "detailed_status_logging_enabled", s.detailed_status_logging_enabled);
-  i("LOGGING", "max_history", s.max_history);
-  i("LOGGING", "max_filenames", s.max_filenames);
-  i("LOGGING", "max_blacklist", s.max_blacklist);
-
-  f.write_string("SCREEN", "taskbar_name", s.taskbar_name);
-  i("SCREEN", "display_as_downloaded", s.display_as_downloaded);
-  i("SCREEN", "sound_on", s.sound_on);
-  i("SCREEN", "check_decode", s.check_decode);
-
-  i("SUBJECT", "check_subject", s.check_subject);
-  f.write_string("SUBJECT", "filter1", s.filter1);
-  f.write_string("SUBJECT", "filter2", s.filter2);
-  f.write_string("SUBJECT", "filter3", s.filter3);
-
-  i("SELECTION", "check_date", s.check_date);
-  i("SELECTION", "max_days", s.max_days);
-  i("SELECTION", "check_minlines", s.check_minlines);
-  i("SELECTION", "minlines", s.minlines);
-  i("SELECTION", "check_maxlines", s.check_maxlines);
-  i("SELECTION", "maxlines", s.maxlines);
-  i("SELECTION", "max_art_per_grp", s.max_art_per_grp);
-
-  for (int d = 0; d < 7; ++d) i("SCHEDULE", kDayKeys[d], s.days[d]);
-  i("SCHEDULE", "Start_Hour", s.start_hour);
-  i("SCHEDULE", "Start_Min", s.start_min);
-  i("SCHEDULE", "End_Hour", s.end_hour);
-  i("SCHEDULE", "End_Min", s.end_min);
-
+  for (const SettingDef& d : kTable) {
+    if (d.kind == SettingKind::Secret)
+      f.write_string(d.section, d.key, base64_encode(d.text(const_cast<Settings&>(s))));
+    else if (d.kind == SettingKind::Text)
+      f.write_string(d.section, d.key, d.text(const_cast<Settings&>(s)));
+    else
+      write_profile_int(f, d.section, d.key, static_cast<std::int32_t>(d.number(s)));
+  }
   log.log_status("Setup Changed and Saved", 0);
 }
 

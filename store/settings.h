@@ -5,66 +5,110 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fk {
 
 class ProfileFile;
 class StatusLog;
 
-// Every setting of FENNICK.INI with its default. Flags are 0 (off) or any other value (on).
+// Every setting of FENNICK.INI. A new Settings holds each at its default from the table below.
+// Flags are 0 (off) or any other value (on).
 struct Settings {
+  Settings();
+
   // COMM
   std::string news_server;
   std::string user;
   std::string pass;  // decoded; the file holds it in Base64
   std::string isp_user;
   std::string isp_pass;  // decoded
-  std::int32_t unattended_operation = 0;
-  std::int32_t check_auth = 0;
-  std::int32_t check_dialup = 1;
-  std::int32_t max_connecttime = 300;  // minutes; 0 or less: no limit
-  std::uint32_t port = 119;
-  std::int32_t use_tls = 0;       // 0 plain, 1 TLS from the first byte, 2 STARTTLS
-  std::string tls_ca_file;        // extra trusted certificates (PEM); empty: the system's store only
-  std::int32_t tls_verify = 1;    // 0 accepts any certificate, with a warning at every connect
-  std::int32_t idle_timeout = 120;  // seconds a server may stay silent while an answer is due
+  std::int32_t unattended_operation;
+  std::int32_t check_auth;
+  std::int32_t check_dialup;
+  std::int32_t max_connecttime;  // minutes; 0 or less: no limit
+  std::uint32_t port;
+  std::int32_t use_tls;  // kPlain, kImplicitTls or kStartTls
+  std::string tls_ca_file;  // extra trusted certificates (PEM); empty: the system's store only
+  std::int32_t tls_verify;
+  std::int32_t idle_timeout;  // seconds a server may stay silent while a reply is due
   // LOGGING
-  std::int32_t files_logging_enabled = 1;
-  std::int32_t status_logging_enabled = 1;
-  std::int32_t detailed_status_logging_enabled = 0;
-  std::uint32_t max_history = 2500;
-  std::uint32_t max_filenames = 5000;
-  std::uint32_t max_blacklist = 500;
+  std::int32_t files_logging_enabled;
+  std::int32_t status_logging_enabled;
+  std::int32_t detailed_status_logging_enabled;
+  std::uint32_t max_history;
+  std::uint32_t max_filenames;
+  std::uint32_t max_blacklist;
   // SCREEN
-  std::string taskbar_name = "2nd Quarter Projections";
-  std::int32_t display_as_downloaded = 0;
-  std::int32_t sound_on = 1;
-  std::int32_t check_decode = 1;
+  std::string taskbar_name;
+  std::int32_t display_as_downloaded;
+  std::int32_t sound_on;
+  std::int32_t check_decode;
   // SUBJECT
-  std::int32_t check_subject = 1;
-  std::string filter1 = "*.jpg*|*.gif*";
-  std::string filter2 = "*1/1*|*01/01*";
-  std::string filter3 = "re:*|*free*|*http:*";
+  std::int32_t check_subject;
+  std::string filter1;
+  std::string filter2;
+  std::string filter3;
   // SELECTION
-  std::int32_t check_date = 1;
-  std::int32_t max_days = 365;
-  std::int32_t check_minlines = 1;
-  std::uint32_t minlines = 500;
-  std::int32_t check_maxlines = 1;
-  std::uint32_t maxlines = 5000;
-  std::uint32_t max_art_per_grp = 250;
+  std::int32_t check_date;
+  std::int32_t max_days;
+  std::int32_t check_minlines;
+  std::uint32_t minlines;
+  std::int32_t check_maxlines;
+  std::uint32_t maxlines;
+  std::uint32_t max_art_per_grp;
   // SCHEDULE: day flags Sunday (index 0, as tm_wday) to Saturday, then the window.
   std::array<std::int32_t, 7> days{};
-  std::uint32_t start_hour = 0;
-  std::uint32_t start_min = 30;
-  std::uint32_t end_hour = 5;
-  std::uint32_t end_min = 30;
+  std::uint32_t start_hour;
+  std::uint32_t start_min;
+  std::uint32_t end_hour;
+  std::uint32_t end_min;
+
+  // Values of use_tls.
+  static constexpr std::int32_t kPlain = 0, kImplicitTls = 1, kStartTls = 2;
 
   // Unattended operation with at least one scheduled day.
   bool scheduler_active() const;
 };
+
+// How a setting is stored, read and checked.
+enum class SettingKind {
+  Text,      // cut to `high` characters when read
+  Secret,    // text stored in Base64 (passwords), at most `high` stored characters
+  Flag,      // 0 off, anything else on
+  Signed,    // 32-bit number within [low, high]
+  Unsigned,  // 32-bit unsigned number within [low, high]
+};
+
+// One row of the settings table: where a setting lives in FENNICK.INI, its default and its limits.
+// Load, save, the setup sheet and the tests all work from these rows.
+struct SettingDef {
+  std::string_view section;
+  std::string_view key;
+  SettingKind kind;
+  std::string_view text_default;
+  std::int64_t number_default;
+  std::int64_t low, high;  // numbers: the accepted range; texts: characters kept
+  int edit_length;         // characters the setup sheet's field takes; -1: no limit
+  bool refuse;             // a bad value is refused (left at 0), not clamped
+  std::string& (*text)(Settings&);
+  std::int32_t& (*signed_value)(Settings&);
+  std::uint32_t& (*unsigned_value)(Settings&);
+
+  bool is_text() const { return kind == SettingKind::Text || kind == SettingKind::Secret; }
+  // The number held in `s` (flags and both number kinds).
+  std::int64_t number(const Settings& s) const;
+  void set_number(Settings& s, std::int64_t v) const;
+};
+
+// Every row, in the order FENNICK.INI is read and written (the HISTORY counters and phone_book_entry
+// are kept apart).
+std::span<const SettingDef> settings_table();
+// The row of `key`; throws std::out_of_range for a key the table does not hold.
+const SettingDef& setting_def(std::string_view key);
 
 // The lifetime statistics of the HISTORY section.
 struct ArchiveCounters {
@@ -136,13 +180,18 @@ inline constexpr const char* kSettingsFileName = "FENNICK.INI";
 // Joins the working directory and FENNICK.INI into ini_path; true when that file exists.
 bool locate_settings_file(std::string& ini_path);
 
-// Reads every key (except phone_book_entry) with its default, in file order.
-void load_settings(const ProfileFile& file, Settings& settings, ArchiveCounters& archive);
+// Reads every key (except phone_book_entry) with its default, in file order. A number outside its
+// limits is clamped (or, for a refusing key, left at 0); the result holds one status-log line per such
+// key, for the caller to log once no lock is held.
+std::vector<std::string> load_settings(const ProfileFile& file, Settings& settings, ArchiveCounters& archive);
+
+// Why the settings cannot be used to connect (a key is named), or empty.
+std::string connection_setting_problem(const Settings& settings);
 
 // The two start-up corrections of impossible line limits, each with its log line.
 void apply_startup_corrections(Settings& settings, const StatusLog& log);
 
-// Writes the 42 keys the setup sheet edits, then logs "Setup Changed and Saved".
+// Writes every key of the table in its order, then logs "Setup Changed and Saved".
 void save_settings(const ProfileFile& file, const Settings& settings, const StatusLog& log);
 
 // Writes the four HISTORY counters.

@@ -2,6 +2,8 @@
 #include "ui/setup_pages.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -140,47 +142,78 @@ void SetupPage::set_exchange_order(std::vector<QWidget*> order) {
   order_ = std::move(order);
 }
 
-void SetupPage::bind_check(QCheckBox* box, IntField field) {
+void SetupPage::watch(QComboBox* choice) {
+  connect(choice, &QComboBox::activated, this, [this] { set_modified(true); });
+}
+
+void SetupPage::bind(QCheckBox* box, std::string_view key) {
+  const SettingDef& def = setting_def(key);
   watch(box);
-  bindings_.push_back({box, [box, field](Settings& s) { box->setChecked(field(s) != 0); },
-                       [box, field](SharedSettings& shared) -> std::optional<Refusal> {
+  bindings_.push_back({box, [box, &def](Settings& s) { box->setChecked(def.number(s) != 0); },
+                       [box, &def](SharedSettings& shared) -> std::optional<Refusal> {
                          std::int32_t v = box->isChecked() ? 1 : 0;
-                         shared.update([&](Settings& s) { field(s) = v; });
+                         shared.update([&](Settings& s) { def.set_number(s, v); });
                          return std::nullopt;
                        }});
 }
 
-void SetupPage::bind_int(QLineEdit* edit, IntField field, std::optional<Range> range) {
+void SetupPage::bind(QComboBox* choice, std::string_view key) {
+  const SettingDef& def = setting_def(key);
+  watch(choice);
+  bindings_.push_back({choice,
+                       [choice, &def](Settings& s) {
+                         choice->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(
+                             def.number(s), 0, choice->count() - 1)));
+                       },
+                       [choice, &def](SharedSettings& shared) -> std::optional<Refusal> {
+                         const int v = choice->currentIndex();
+                         shared.update([&](Settings& s) { def.set_number(s, v); });
+                         return std::nullopt;
+                       }});
+}
+
+void SetupPage::bind(QLineEdit* edit, std::string_view key, Case text_case) {
+  const SettingDef& def = setting_def(key);
+  switch (def.kind) {
+    case SettingKind::Text:
+    case SettingKind::Secret: bind_text(edit, def, text_case); break;
+    case SettingKind::Unsigned: bind_uint(edit, def); break;
+    case SettingKind::Flag:
+    case SettingKind::Signed: bind_int(edit, def); break;
+  }
+}
+
+void SetupPage::bind_int(QLineEdit* edit, const SettingDef& def) {
   watch(edit);
-  bindings_.push_back({edit, [edit, field](Settings& s) { edit->setText(QString::number(field(s))); },
-                       [edit, field, range](SharedSettings& shared) -> std::optional<Refusal> {
+  bindings_.push_back({edit, [edit, &def](Settings& s) { edit->setText(QString::number(def.number(s))); },
+                       [edit, &def](SharedSettings& shared) -> std::optional<Refusal> {
                          auto v = parse_number(edit->text(), true);
                          if (!v || *v < std::numeric_limits<std::int32_t>::min() ||
                              *v > std::numeric_limits<std::int32_t>::max())
                            return Refusal{integer_message(), edit};
-                         if (range && (*v < range->low || *v > range->high))
-                           return Refusal{range_message(range->low, range->high), edit};
-                         shared.update([&](Settings& s) { field(s) = static_cast<std::int32_t>(*v); });
+                         if (*v < def.low || *v > def.high) return Refusal{range_message(def.low, def.high), edit};
+                         shared.update([&](Settings& s) { def.set_number(s, *v); });
                          return std::nullopt;
                        }});
 }
 
-void SetupPage::bind_uint(QLineEdit* edit, UintField field, std::optional<Range> range) {
+void SetupPage::bind_uint(QLineEdit* edit, const SettingDef& def) {
   watch(edit);
-  bindings_.push_back({edit, [edit, field](Settings& s) { edit->setText(QString::number(field(s))); },
-                       [edit, field, range](SharedSettings& shared) -> std::optional<Refusal> {
+  bindings_.push_back({edit, [edit, &def](Settings& s) { edit->setText(QString::number(def.number(s))); },
+                       [edit, &def](SharedSettings& shared) -> std::optional<Refusal> {
                          auto v = parse_number(edit->text(), false);
                          if (!v || *v > std::numeric_limits<std::uint32_t>::max())
                            return Refusal{positive_integer_message(), edit};
-                         if (range && (*v < range->low || *v > range->high))
-                           return Refusal{range_message(range->low, range->high), edit};
-                         shared.update([&](Settings& s) { field(s) = static_cast<std::uint32_t>(*v); });
+                         if (*v < def.low || *v > def.high) return Refusal{range_message(def.low, def.high), edit};
+                         shared.update([&](Settings& s) { def.set_number(s, *v); });
                          return std::nullopt;
                        }});
 }
 
-void SetupPage::bind_text(QLineEdit* edit, TextField field, int max_length, Case text_case, bool password) {
+void SetupPage::bind_text(QLineEdit* edit, const SettingDef& def, Case text_case) {
   watch(edit);
+  const int max_length = def.edit_length;
+  const bool password = def.kind == SettingKind::Secret;
   if (max_length >= 0) edit->setMaxLength(max_length);
   if (password) edit->setEchoMode(QLineEdit::Password);
   // Bytes that are not UTF-8 (an old Latin-1 password, say) are kept as they were unless edited.
@@ -189,6 +222,7 @@ void SetupPage::bind_text(QLineEdit* edit, TextField field, int max_length, Case
     QString text;
   };
   auto shown = std::make_shared<Shown>();
+  auto field = def.text;
   bindings_.push_back({edit,
                        [edit, field, shown](Settings& s) {
                          shown->bytes = field(s);
@@ -213,7 +247,16 @@ void SetupPage::bind_text(QLineEdit* edit, TextField field, int max_length, Case
 
 ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Connection"), parent) {
   auto* news_server = edit("news_server", this);
-  auto* port = edit("port", this, 40);
+  port_ = edit("port", this, 40);
+  auto* use_tls = new QComboBox(this);
+  use_tls->setObjectName(QStringLiteral("use_tls"));
+  use_tls->addItems({QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
+  tls_ca_file_ = edit("tls_ca_file", this);
+  tls_ca_file_->setPlaceholderText(QStringLiteral("the system's certificates only"));
+  auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
+  browse->setObjectName(QStringLiteral("browse_ca_file"));
+  browse->setAutoDefault(false);
+  auto* tls_verify = check(QStringLiteral("Verify the Server's Certificate"), "tls_verify", this);
   auto* auth_box = new QGroupBox(QStringLiteral("News Server Authorization (use only if required)"), this);
   auto* check_auth = check(QStringLiteral("Required"), "check_auth", auth_box);
   auto* user = edit("user", auth_box, 60);
@@ -230,7 +273,12 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   server_rows->addWidget(label(QStringLiteral("News Server IP Address:"), this), 0, 0);
   server_rows->addWidget(news_server, 0, 1);
   server_rows->addWidget(label(QStringLiteral("Port for Connection:"), this), 1, 0);
-  server_rows->addLayout(row({port}), 1, 1);
+  server_rows->addLayout(row({port_, label(QStringLiteral("Use TLS:"), this), use_tls, tls_verify}), 1, 1);
+  server_rows->addWidget(label(QStringLiteral("Trusted Certificates (CA File):"), this), 2, 0);
+  auto* ca_row = new QHBoxLayout;
+  ca_row->addWidget(tls_ca_file_, 1);
+  ca_row->addWidget(browse);
+  server_rows->addLayout(ca_row, 2, 1);
   server_rows->setColumnStretch(1, 1);
 
   auto* auth = new QHBoxLayout(auth_box);
@@ -262,24 +310,39 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addStretch(1);
   set_content(content);
 
-  bind_text(
-      news_server, [](Settings& s) -> std::string& { return s.news_server; }, 99);
-  bind_uint(
-      port, [](Settings& s) -> std::uint32_t& { return s.port; }, Range{1, 65535});
-  bind_check(check_auth, [](Settings& s) -> std::int32_t& { return s.check_auth; });
-  bind_text(
-      user, [](Settings& s) -> std::string& { return s.user; }, 99);
-  bind_text(
-      pass, [](Settings& s) -> std::string& { return s.pass; }, 99, Case::AsTyped, true);
-  bind_check(check_dialup, [](Settings& s) -> std::int32_t& { return s.check_dialup; });
-  bind_text(
-      isp_user, [](Settings& s) -> std::string& { return s.isp_user; }, -1);
-  bind_text(
-      isp_pass, [](Settings& s) -> std::string& { return s.isp_pass; }, -1, Case::AsTyped, true);
-  bind_check(unattended, [](Settings& s) -> std::int32_t& { return s.unattended_operation; });
-  bind_int(max_connecttime, [](Settings& s) -> std::int32_t& { return s.max_connecttime; });
+  connect(use_tls, &QComboBox::activated, this, &ConnectionPage::propose_port);
+  connect(browse, &QPushButton::clicked, this, &ConnectionPage::browse_ca_file);
+
+  bind(news_server, "news_server");
+  bind(port_, "port");
+  bind(check_auth, "check_auth");
+  bind(user, "user");
+  bind(pass, "pass");
+  bind(check_dialup, "check_dialup");
+  bind(isp_user, "isp_user");
+  bind(isp_pass, "isp_pass");
+  bind(unattended, "unattended_operation");
+  bind(max_connecttime, "max_connecttime");
+  bind(use_tls, "use_tls");
+  bind(tls_ca_file_, "tls_ca_file");
+  bind(tls_verify, "tls_verify");
   set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
-                      isp_pass, isp_user, port});
+                      isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify});
+}
+
+void ConnectionPage::propose_port(int use_tls) {
+  const QString port = port_->text().trimmed();
+  if (use_tls == Settings::kImplicitTls && port == QStringLiteral("119"))
+    port_->setText(QStringLiteral("563"));
+  else if (use_tls != Settings::kImplicitTls && port == QStringLiteral("563"))
+    port_->setText(QStringLiteral("119"));
+}
+
+void ConnectionPage::browse_ca_file() {
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Trusted Certificates"), tls_ca_file_->text(),
+      QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*)"));
+  if (!chosen.isEmpty()) tls_ca_file_->setText(chosen);
 }
 
 // ---- Article Selection ----
@@ -322,13 +385,13 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addStretch(1);
   set_content(content);
 
-  bind_check(check_date, [](Settings& s) -> std::int32_t& { return s.check_date; });
-  bind_int(max_days, [](Settings& s) -> std::int32_t& { return s.max_days; });
-  bind_check(check_minlines, [](Settings& s) -> std::int32_t& { return s.check_minlines; });
-  bind_uint(minlines, [](Settings& s) -> std::uint32_t& { return s.minlines; });
-  bind_check(check_maxlines, [](Settings& s) -> std::int32_t& { return s.check_maxlines; });
-  bind_uint(maxlines, [](Settings& s) -> std::uint32_t& { return s.maxlines; });
-  bind_uint(max_art_per_grp, [](Settings& s) -> std::uint32_t& { return s.max_art_per_grp; });
+  bind(check_date, "check_date");
+  bind(max_days, "max_days");
+  bind(check_minlines, "check_minlines");
+  bind(minlines, "minlines");
+  bind(check_maxlines, "check_maxlines");
+  bind(maxlines, "maxlines");
+  bind(max_art_per_grp, "max_art_per_grp");
   set_exchange_order(
       {check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp});
 }
@@ -383,13 +446,10 @@ SubjectPage::SubjectPage(QWidget* parent) : SetupPage(QStringLiteral("Subject Se
 
   connect(defaults, &QPushButton::clicked, this, &SubjectPage::set_default_filters);
 
-  bind_check(check_subject, [](Settings& s) -> std::int32_t& { return s.check_subject; });
-  bind_text(
-      filter1_, [](Settings& s) -> std::string& { return s.filter1; }, 99, Case::Lower);
-  bind_text(
-      filter2_, [](Settings& s) -> std::string& { return s.filter2; }, 99, Case::Lower);
-  bind_text(
-      filter3_, [](Settings& s) -> std::string& { return s.filter3; }, 99);
+  bind(check_subject, "check_subject");
+  bind(filter1_, "filter1", Case::Lower);
+  bind(filter2_, "filter2", Case::Lower);
+  bind(filter3_, "filter3");
   set_exchange_order({check_subject, filter1_, filter2_, filter3_});
 }
 
@@ -440,16 +500,12 @@ LogPage::LogPage(QWidget* parent) : SetupPage(QStringLiteral("Logging"), parent)
   content->addStretch(1);
   set_content(content);
 
-  const Range capacity{10, 32700};
-  bind_check(status_logging, [](Settings& s) -> std::int32_t& { return s.status_logging_enabled; });
-  bind_check(detailed, [](Settings& s) -> std::int32_t& { return s.detailed_status_logging_enabled; });
-  bind_check(files_logging, [](Settings& s) -> std::int32_t& { return s.files_logging_enabled; });
-  bind_uint(
-      max_history, [](Settings& s) -> std::uint32_t& { return s.max_history; }, capacity);
-  bind_uint(
-      max_filenames, [](Settings& s) -> std::uint32_t& { return s.max_filenames; }, capacity);
-  bind_uint(
-      max_blacklist, [](Settings& s) -> std::uint32_t& { return s.max_blacklist; }, capacity);
+  bind(status_logging, "status_logging_enabled");
+  bind(detailed, "detailed_status_logging_enabled");
+  bind(files_logging, "files_logging_enabled");
+  bind(max_history, "max_history");
+  bind(max_filenames, "max_filenames");
+  bind(max_blacklist, "max_blacklist");
   set_exchange_order({files_logging, status_logging, max_history, detailed, max_blacklist, max_filenames});
 }
 
@@ -474,11 +530,10 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   content->addStretch(1);
   set_content(content);
 
-  bind_text(
-      taskbar_name, [](Settings& s) -> std::string& { return s.taskbar_name; }, -1);
-  bind_check(display, [](Settings& s) -> std::int32_t& { return s.display_as_downloaded; });
-  bind_check(sound_on, [](Settings& s) -> std::int32_t& { return s.sound_on; });
-  bind_check(check_decode, [](Settings& s) -> std::int32_t& { return s.check_decode; });
+  bind(taskbar_name, "taskbar_name");
+  bind(display, "display_as_downloaded");
+  bind(sound_on, "sound_on");
+  bind(check_decode, "check_decode");
   set_exchange_order({display, sound_on, check_decode, taskbar_name});
 }
 
@@ -540,16 +595,11 @@ SchedulePage::SchedulePage(QWidget* parent) : SetupPage(QStringLiteral("Schedule
   content->addStretch(1);
   set_content(content);
 
-  for (int d = 0; d < 7; ++d) bind_check(days[d], [d](Settings& s) -> std::int32_t& { return s.days[d]; });
-  const Range hours{0, 23}, minutes{0, 59};
-  bind_uint(
-      start_hour, [](Settings& s) -> std::uint32_t& { return s.start_hour; }, hours);
-  bind_uint(
-      start_min, [](Settings& s) -> std::uint32_t& { return s.start_min; }, minutes);
-  bind_uint(
-      end_hour, [](Settings& s) -> std::uint32_t& { return s.end_hour; }, hours);
-  bind_uint(
-      end_min, [](Settings& s) -> std::uint32_t& { return s.end_min; }, minutes);
+  for (int d = 0; d < 7; ++d) bind(days[d], kDayKeys[d]);
+  bind(start_hour, "Start_Hour");
+  bind(start_min, "Start_Min");
+  bind(end_hour, "End_Hour");
+  bind(end_min, "End_Min");
   // Friday, Monday, Saturday, Sunday, Thursday, Tuesday, Wednesday, then the times.
   set_exchange_order({days[5], days[1], days[6], days[0], days[4], days[2], days[3], end_hour, end_min,
                       start_hour, start_min});

@@ -11,6 +11,7 @@
 #include "store/settings.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -55,23 +56,15 @@ class SetupPage : public QWidget {
   using Step = std::function<std::optional<Refusal>(SharedSettings&)>;
   // One step of filling the controls.
   using Fill = std::function<void(Settings&)>;
-  using IntField = std::function<std::int32_t&(Settings&)>;
-  using UintField = std::function<std::uint32_t&(Settings&)>;
-  using TextField = std::function<std::string&(Settings&)>;
-
-  struct Range {
-    long long low, high;
-  };
   enum class Case { AsTyped, Lower };
 
-  // Binds a control to a setting: filled from it, taken into it (with the kind's checks). The order of
-  // taking is set_exchange_order's, not the order of binding.
-  void bind_check(QCheckBox* box, IntField field);
-  void bind_int(QLineEdit* edit, IntField field, std::optional<Range> range = std::nullopt);
-  void bind_uint(QLineEdit* edit, UintField field, std::optional<Range> range = std::nullopt);
-  // max_length < 0: no limit. Passwords are also held to kPasswordMaxBytes.
-  void bind_text(QLineEdit* edit, TextField field, int max_length, Case text_case = Case::AsTyped,
-                 bool password = false);
+  // Binds a control to the setting `key` of the settings table: filled from it, taken into it with the
+  // checks its row implies (kind, limits, length). The order of taking is set_exchange_order's, not the
+  // order of binding.
+  void bind(QCheckBox* box, std::string_view key);
+  void bind(QLineEdit* edit, std::string_view key, Case text_case = Case::AsTyped);
+  // The choice's index is the value.
+  void bind(QComboBox* choice, std::string_view key);
   // Sets the exchange order: the controls in the order their values are taken.
   void set_exchange_order(std::vector<QWidget*> order);
 
@@ -84,8 +77,12 @@ class SetupPage : public QWidget {
     Fill fill;
     Step take;
   };
+  void bind_int(QLineEdit* edit, const SettingDef& def);
+  void bind_uint(QLineEdit* edit, const SettingDef& def);
+  void bind_text(QLineEdit* edit, const SettingDef& def, Case text_case);
   void watch(QCheckBox* box);
   void watch(QLineEdit* edit);
+  void watch(QComboBox* choice);
 
   QString caption_;
   std::vector<Binding> bindings_;
@@ -100,6 +97,14 @@ class ConnectionPage : public SetupPage {
   Q_OBJECT
  public:
   explicit ConnectionPage(QWidget* parent = nullptr);
+
+ private:
+  // TLS is usually served on 563: moving between the usual ports follows the choice.
+  void propose_port(int use_tls);
+  void browse_ca_file();
+
+  QLineEdit* port_;
+  QLineEdit* tls_ca_file_;
 };
 
 // "Article Selection": the SELECTION section.

@@ -87,6 +87,20 @@ TEST_F(AppTest, StartAfterTheRunningTimeRefusesUnlessScheduled) {
   EXPECT_FALSE(app->session_running());
 }
 
+TEST_F(AppTest, StartWithAnUnusablePortExplainsInsteadOfConnecting) {
+  start("news_server=127.0.0.1\nport=99999\n");
+  EXPECT_TRUE(logged("Invalid Setup: port=99999 is not a number from 1 to 65535"));
+  bool launched = false;
+  app->set_session_body([&](EngineContext&) { launched = true; });
+  app->start();
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "Invalid Setup");
+  EXPECT_THAT(dialogs.boxes()[0].text, HasSubstr("port"));
+  EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
+  EXPECT_FALSE(app->session_running());
+  EXPECT_FALSE(launched);
+}
+
 TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {
   start();
   app->state().auto_reconnect = 1;

@@ -85,6 +85,22 @@ TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {
   EXPECT_EQ(run(), 1);
 }
 
+TEST_F(Headless, APortThatIsNoPortEndsTheRunAndAHugeCapacityIsClampedAloud) {
+  write_file("newsrc", " alt.pictures\n");
+  write_file("HISTORY.FNK", "<kept@example>\n");
+  write_file("FENNICK.INI",
+             "[COMM]\nnews_server=127.0.0.1\nport=nntp\ncheck_dialup=0\n[LOGGING]\nmax_history=9223372036854775808\n");
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(run(), 1);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("set port in section [COMM]"));
+  const std::string log = read_file("fk.log");
+  EXPECT_THAT(log, HasSubstr(" - Invalid Setup: port=nntp is not a number from 1 to 65535\n"));
+  EXPECT_THAT(log, HasSubstr(" - Invalid Setup: max_history=9223372036854775808 is out of range... using 32700\n"));
+  EXPECT_THAT(read_file("HISTORY.FNK"), HasSubstr("<kept@example>"));  // not emptied by a capacity of 0
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("port=nntp\n"));      // the user's text stays for them to mend
+}
+
 TEST_F(Headless, SigtermPressesStopThenCloseAndSavesTheStatistics) {
   // Blocked before any thread starts (the test server's too), so that only the run's sigwait takes it.
   sigset_t set;

@@ -1,6 +1,7 @@
 // FENNICK.INI: defaults, loading, the start-up corrections, saving, passwords, sharing across threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "common/fake_clock.h"
@@ -86,12 +87,8 @@ TEST_F(Fixture, CorrectionsRunInOrderAndLeaveTheFileAlone) {
   }
 }
 
-TEST_F(Fixture, SaveWritesTheFortyTwoPageKeysInOrderThenLogs) {
-  Settings s;
-  s.pass = "secret";
-  s.days[1] = 1;
-  save_settings(ProfileFile("FENNICK.INI"), s, log);
-  std::string file = read_file("FENNICK.INI");
+// The keys of a file's lines, in file order.
+std::vector<std::string> keys_of(const std::string& file) {
   std::vector<std::string> keys;
   std::size_t pos = 0;
   while (pos < file.size()) {
@@ -100,6 +97,24 @@ TEST_F(Fixture, SaveWritesTheFortyTwoPageKeysInOrderThenLogs) {
     if (line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
     pos = nl + 1;
   }
+  return keys;
+}
+
+TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
+  Settings s;
+  s.pass = "secret";
+  s.days[1] = 1;
+  save_settings(ProfileFile("FENNICK.INI"), s, log);
+  std::string file = read_file("FENNICK.INI");
+  std::vector<std::string> keys = keys_of(file);
+  std::vector<std::string> table_keys;
+  for (const SettingDef& d : settings_table()) table_keys.emplace_back(d.key);
+  EXPECT_EQ(keys, table_keys);
+  // The classic 42 page keys keep their order; the newer COMM keys follow port.
+  const std::vector<std::string> newer = {"use_tls", "tls_ca_file", "tls_verify", "idle_timeout"};
+  std::vector<std::string> classic;
+  for (const auto& k : keys)
+    if (std::find(newer.begin(), newer.end(), k) == newer.end()) classic.push_back(k);
   const std::vector<std::string> expected = {
       "news_server", "user", "pass", "isp_user", "isp_pass", "unattended_operation", "check_auth",
       "check_dialup", "max_connecttime", "port", "files_logging_enabled", "status_logging_enabled",
@@ -108,7 +123,8 @@ TEST_F(Fixture, SaveWritesTheFortyTwoPageKeysInOrderThenLogs) {
       "check_date", "max_days", "check_minlines", "minlines", "check_maxlines", "maxlines", "max_art_per_grp",
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
-  EXPECT_EQ(keys, expected);
+  EXPECT_EQ(classic, expected);
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 14), newer);
   EXPECT_NE(file.find("pass=c2VjcmV0\n"), std::string::npos);
   EXPECT_NE(file.find("isp_pass=\n"), std::string::npos);
   EXPECT_EQ(logged(), std::vector<std::string>{"Setup Changed and Saved"});
@@ -144,6 +160,109 @@ TEST_F(Fixture, StoredTextsAreCutToTheirBuffers) {
   load_settings(ProfileFile("FENNICK.INI"), s, a);
   EXPECT_EQ(s.news_server.size(), 98u);
   EXPECT_EQ(s.taskbar_name.size(), 99u);
+}
+
+TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
+  const std::string old_file =
+      "; my news\n[COMM]\nnews_server=news.example\nport=119\n\n[LOGGING]\nmax_history=100\n[EXTRA]\nmine=1\n";
+  write_file("FENNICK.INI", old_file);
+  Settings s;
+  ArchiveCounters a;
+  EXPECT_TRUE(load_settings(ProfileFile("FENNICK.INI"), s, a).empty());
+  EXPECT_EQ(s.use_tls, Settings::kPlain);
+  EXPECT_EQ(s.tls_ca_file, "");
+  EXPECT_EQ(s.tls_verify, 1);
+  EXPECT_EQ(s.idle_timeout, 120);
+  EXPECT_EQ(s.max_history, 100u);
+
+  s.use_tls = Settings::kStartTls;
+  s.tls_ca_file = "/etc/my ca.pem";
+  save_settings(ProfileFile("FENNICK.INI"), s, log);
+  std::string file = read_file("FENNICK.INI");
+  EXPECT_EQ(file.rfind("; my news\n[COMM]\nnews_server=news.example\nport=119\nuser=", 0), 0u);
+  EXPECT_NE(file.find("[EXTRA]\nmine=1\n"), std::string::npos);
+  auto keys = keys_of(file);
+  auto at = [&](const char* k) { return std::find(keys.begin(), keys.end(), k) - keys.begin(); };
+  EXPECT_GT(at("use_tls"), at("port"));
+  EXPECT_LT(at("idle_timeout"), at("files_logging_enabled"));
+
+  // Every row survives a save and a load with a value other than its default.
+  Settings changed;
+  for (const SettingDef& d : settings_table()) {
+    if (d.is_text())
+      d.text(changed) = "v-" + std::string(d.key).substr(0, 10);
+    else
+      d.set_number(changed, d.number_default == d.high ? d.low : d.number_default + 1);
+  }
+  save_settings(ProfileFile("FENNICK.INI"), changed, log);
+  Settings back;
+  EXPECT_TRUE(load_settings(ProfileFile("FENNICK.INI"), back, a).empty());
+  for (const SettingDef& d : settings_table()) {
+    if (d.is_text())
+      EXPECT_EQ(d.text(back), d.text(changed)) << d.key;
+    else
+      EXPECT_EQ(d.number(back), d.number(changed)) << d.key;
+  }
+}
+
+TEST_F(Fixture, OutOfRangeNumbersAreClampedWithOneNoteEachAndTheFileIsLeftAlone) {
+  const std::string text =
+      "[COMM]\nmax_connecttime=-99999999999\nuse_tls=7\nidle_timeout=0\n"
+      "[LOGGING]\nmax_history=9223372036854775808\nmax_filenames=-5\nmax_blacklist=3\n"
+      "[SELECTION]\nminlines=4294967295\nmaxlines=-1\nmax_art_per_grp=99999999999\nmax_days=12abc\n"
+      "[SCHEDULE]\nStart_Hour=24\nEnd_Min=59\nFriday=9223372036854775808\n";
+  write_file("FENNICK.INI", text);
+  Settings s;
+  ArchiveCounters a;
+  std::vector<std::string> notes = load_settings(ProfileFile("FENNICK.INI"), s, a);
+  EXPECT_EQ(s.max_connecttime, std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(s.use_tls, Settings::kStartTls);
+  EXPECT_EQ(s.idle_timeout, 1);
+  EXPECT_EQ(s.max_history, 32700u);  // not 0: that would empty the history at every start
+  EXPECT_EQ(s.max_filenames, 32700u);  // -5 is the 32-bit pattern of a huge count
+  EXPECT_EQ(s.max_blacklist, 10u);
+  EXPECT_EQ(s.minlines, 4294967295u);  // within 32 bits: used as read, as the sheet stores it
+  EXPECT_EQ(s.maxlines, 4294967295u);
+  EXPECT_EQ(s.max_art_per_grp, 4294967295u);
+  EXPECT_EQ(s.max_days, 12);  // the leading number, as always
+  EXPECT_EQ(s.start_hour, 23u);
+  EXPECT_EQ(s.end_min, 59u);
+  EXPECT_NE(s.days[5], 0);  // a huge flag is on, not wrapped to off
+  const std::vector<std::string> noted = {"max_connecttime", "use_tls",       "idle_timeout",
+                                          "max_history",     "max_filenames", "max_blacklist",
+                                          "max_art_per_grp", "Friday",        "Start_Hour"};
+  ASSERT_EQ(notes.size(), noted.size());
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    EXPECT_EQ(notes[i].rfind("Invalid Setup: " + noted[i] + "=", 0), 0u) << notes[i];
+    EXPECT_EQ(std::count(notes[i].begin(), notes[i].end(), '\n'), 0);
+  }
+  EXPECT_EQ(read_file("FENNICK.INI"), text);
+  EXPECT_FALSE(test::exists("fk.log"));  // the caller logs the notes
+}
+
+TEST_F(Fixture, APortThatIsNoPortIsRefusedNotWrapped) {
+  for (const char* bad : {"abc", "", "0", "65536", "-1", "12x", "4294967415", "1 2"}) {
+    write_file("FENNICK.INI", std::string("[COMM]\nnews_server=h\nport=") + bad + "\n");
+    Settings s;
+    ArchiveCounters a;
+    auto notes = load_settings(ProfileFile("FENNICK.INI"), s, a);
+    EXPECT_EQ(s.port, 0u) << bad;
+    ASSERT_EQ(notes.size(), 1u) << bad;
+    EXPECT_NE(notes[0].find("port="), std::string::npos);
+    EXPECT_NE(connection_setting_problem(s).find("port"), std::string::npos) << bad;
+  }
+  for (auto [text, port] : {std::pair{" 563 ", 563u}, std::pair{"\"8119\"", 8119u}, std::pair{"+1", 1u},
+                            std::pair{"65535", 65535u}}) {
+    write_file("FENNICK.INI", std::string("[COMM]\nnews_server=h\nport=") + text + "\n");
+    Settings s;
+    ArchiveCounters a;
+    EXPECT_TRUE(load_settings(ProfileFile("FENNICK.INI"), s, a).empty()) << text;
+    EXPECT_EQ(s.port, port);
+    EXPECT_EQ(connection_setting_problem(s), "");
+  }
+  Settings none;
+  EXPECT_NE(connection_setting_problem(none).find("news_server"), std::string::npos);
+  EXPECT_THROW(setting_def("no_such_key"), std::out_of_range);
 }
 
 TEST(Base64, EncodesStandardAlphabetWithPadding) {

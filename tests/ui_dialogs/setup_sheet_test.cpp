@@ -2,6 +2,7 @@
 #include "ui/setup_sheet.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -64,6 +65,7 @@ class SetupSheetTest : public QObject {
   void defaults_then_cancel_keeps_the_stored_filters();
   void a_value_taken_on_leaving_a_page_survives_cancel();
   void apply_follows_the_modified_state();
+  void the_tls_choice_proposes_its_port_and_is_taken();
 };
 
 void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
@@ -223,6 +225,48 @@ void SetupSheetTest::apply_follows_the_modified_state() {
   QVERIFY(r.sheet.isVisible());
   QCOMPARE(r.settings.get().unattended_operation, 1);
   QCOMPARE(r.settings.get().port, 8119u);
+}
+
+void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
+  Rig r;
+  auto* choice = r.sheet.findChild<QComboBox*>(QStringLiteral("use_tls"));
+  QVERIFY(choice);
+  QCOMPARE(choice->currentText(), QStringLiteral("None"));
+  QVERIFY(r.box("tls_verify")->isChecked());
+  QVERIFY(r.sheet.findChild<QPushButton*>(QStringLiteral("browse_ca_file")));
+  choice->setFocus();
+  QTest::keyClick(choice, Qt::Key_Down);
+  QCOMPARE(choice->currentText(), QStringLiteral("TLS"));
+  QCOMPARE(r.edit("port")->text(), QStringLiteral("563"));
+  QVERIFY(r.sheet.apply_button()->isEnabled());
+  QTest::keyClick(choice, Qt::Key_Down);
+  QCOMPARE(choice->currentText(), QStringLiteral("STARTTLS"));  // upgrades on the plain port
+  QCOMPARE(r.edit("port")->text(), QStringLiteral("119"));
+  QTest::keyClick(choice, Qt::Key_Up);
+  QCOMPARE(r.edit("port")->text(), QStringLiteral("563"));
+  // A port the user chose is not touched.
+  r.edit("port")->setText("8563");
+  QTest::keyClick(choice, Qt::Key_Up);
+  QCOMPARE(r.edit("port")->text(), QStringLiteral("8563"));
+  QTest::keyClick(choice, Qt::Key_Down);
+  r.edit("tls_ca_file")->setText("/etc/my ca.pem");
+  r.box("tls_verify")->click();
+  r.sheet.accept();
+  QCOMPARE(r.sheet.result(), int(QDialog::Accepted));
+  Settings s = r.settings.get();
+  QCOMPARE(s.use_tls, Settings::kImplicitTls);
+  QCOMPARE(s.port, 8563u);
+  QCOMPARE(s.tls_ca_file, std::string("/etc/my ca.pem"));
+  QCOMPARE(s.tls_verify, 0);
+
+  // A stored choice out of the list's reach shows as the nearest entry.
+  for (auto [stored, shown] : {std::pair{Settings::kStartTls, "STARTTLS"}, std::pair{7, "STARTTLS"}}) {
+    test::RecordingDialogs dialogs;
+    SharedSettings settings;
+    settings.update([&](Settings& t) { t.use_tls = stored; });
+    SetupSheet sheet{settings, dialogs, r.log};
+    QCOMPARE(sheet.findChild<QComboBox*>(QStringLiteral("use_tls"))->currentText(), QString::fromLatin1(shown));
+  }
 }
 
 QTEST_MAIN(SetupSheetTest)
