@@ -24,8 +24,8 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 complete (status 0). With a schedule set in FENNICK.INI ([SCHEDULE] day flags) it keeps
                 running and scans in the scheduled windows. It exits at once with status 1 when
                 waiting cannot help: no news server configured, a port that is not a number from
-                1 to 65535, a server name that does not resolve, a refused greeting or a refused
-                login. SIGINT or SIGTERM press STOP, then Close (statistics saved); the status is then
+                1 to 65535, a server name that does not resolve, a refused greeting, a refused
+                login, a refused TLS certificate or a server without STARTTLS (use_tls=2). SIGINT or SIGTERM press STOP, then Close (statistics saved); the status is then
                 128 + the signal number.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
