@@ -241,6 +241,26 @@ TEST_F(PlainServer, IPv6LiteralReachesTheServer) {
   EXPECT_EQ(h.state.news_socket, sock.fd());
 }
 
+class IPv4OnlyServer : public TlsFixture {
+ protected:
+  IPv4OnlyServer() : TlsFixture([] {
+    ServerOptions o;
+    o.listen_ipv6 = false;
+    return o;
+  }()) {}
+};
+
+TEST_F(IPv4OnlyServer, NameIsResolvedWithAnyFamilyAndAnswers) {
+  // Where "localhost" also has ::1, that address is refused here and the next one is used.
+  h.use_server(server.port(), "localhost");
+  ASSERT_EQ(connect_news_server(h.ctx, sock), 0);
+  std::string line;
+  EXPECT_GT(get_socket_string(h.ctx, line, 511, sock), 0);
+  EXPECT_EQ(line.substr(0, 3), "200");
+  EXPECT_EQ(h.state.news_socket, sock.fd());
+  EXPECT_FALSE(h.logged("connect() failed"));
+}
+
 class TlsOverIPv6 : public TlsFixture {
  protected:
   TlsOverIPv6() : TlsFixture(tls_options(ServerTls::Implicit)) {}
