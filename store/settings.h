@@ -60,6 +60,8 @@ struct Settings {
   std::int32_t check_maxlines;
   std::uint32_t maxlines;
   std::uint32_t max_art_per_grp;
+  std::int32_t collect_multipart;
+  std::int32_t multipart_keep_days;
   // SCHEDULE: day flags Sunday (index 0, as tm_wday) to Saturday, then the window.
   std::array<std::int32_t, 7> days{};
   std::uint32_t start_hour;

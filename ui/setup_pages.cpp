@@ -357,6 +357,8 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   auto* check_maxlines = check(QStringLiteral("Article Must Contain Less Than"), "check_maxlines", this);
   auto* maxlines = edit("maxlines", this, 40);
   auto* max_art_per_grp = edit("max_art_per_grp", this, 40);
+  auto* collect_multipart =
+      check(QStringLiteral("Collect pictures posted in several parts"), "collect_multipart", this);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -382,6 +384,8 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addLayout(row({label(QStringLiteral("Download a Maximum of "), this), max_art_per_grp,
                           label(QStringLiteral("Articles Per News Group"), this)},
                          indent));
+  content->addSpacing(6);
+  content->addLayout(row({collect_multipart}, indent));
   content->addStretch(1);
   set_content(content);
 
@@ -392,8 +396,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   bind(check_maxlines, "check_maxlines");
   bind(maxlines, "maxlines");
   bind(max_art_per_grp, "max_art_per_grp");
-  set_exchange_order(
-      {check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp});
+  bind(collect_multipart, "collect_multipart");
+  set_exchange_order({check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp,
+                      collect_multipart});
 }
 
 // ---- Subject Selection ----

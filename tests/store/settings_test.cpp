@@ -112,9 +112,12 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   EXPECT_EQ(keys, table_keys);
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
   const std::vector<std::string> newer = {"use_tls", "tls_ca_file", "tls_verify", "idle_timeout"};
+  const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   std::vector<std::string> classic;
   for (const auto& k : keys)
-    if (std::find(newer.begin(), newer.end(), k) == newer.end()) classic.push_back(k);
+    if (std::find(newer.begin(), newer.end(), k) == newer.end() &&
+        std::find(newer_selection.begin(), newer_selection.end(), k) == newer_selection.end())
+      classic.push_back(k);
   const std::vector<std::string> expected = {
       "news_server", "user", "pass", "isp_user", "isp_pass", "unattended_operation", "check_auth",
       "check_dialup", "max_connecttime", "port", "files_logging_enabled", "status_logging_enabled",
@@ -125,6 +128,10 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
       "End_Hour", "End_Min"};
   EXPECT_EQ(classic, expected);
   EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 14), newer);
+  // Multi-part collection follows max_art_per_grp, off and keeping sets a week unless changed.
+  auto after = std::find(keys.begin(), keys.end(), "max_art_per_grp") + 1;
+  EXPECT_EQ(std::vector<std::string>(after, after + 2), newer_selection);
+  EXPECT_NE(file.find("collect_multipart=0\nmultipart_keep_days=7\n"), std::string::npos);
   EXPECT_NE(file.find("pass=c2VjcmV0\n"), std::string::npos);
   EXPECT_NE(file.find("isp_pass=\n"), std::string::npos);
   EXPECT_EQ(logged(), std::vector<std::string>{"Setup Changed and Saved"});
