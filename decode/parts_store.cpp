@@ -100,10 +100,11 @@ std::string identity_hash(const SetIdentity& set) {
   return buf;
 }
 
-bool make_dirs(const std::string& dir) {
+// 0, or the errno of the failure.
+int make_dirs(const std::string& dir) {
   std::error_code ec;
   fs::create_directories(dir, ec);
-  return !ec;
+  return ec ? (ec.value() ? ec.value() : EIO) : 0;
 }
 
 }  // namespace
@@ -153,26 +154,33 @@ struct PartsStore::Index {
         p.size = to_number(f[5]);
         if (f[6] != "-") p.crc32 = static_cast<std::uint32_t>(std::strtoul(std::string(f[6]).c_str(), nullptr, 16));
         p.stamp = static_cast<std::int64_t>(to_number(f[7]));
-        if (p.number > 0 && !find(p.number)) parts.push_back(p);
+        if (p.number > 0 && f[8] == part_file(p.number) && !find(p.number)) parts.push_back(p);
       } else if (f[0] == "broken" && f.size() >= 2) {
-        broken = static_cast<std::int64_t>(to_number(f[1]));
+        broken = std::max(broken.value_or(0), static_cast<std::int64_t>(to_number(f[1])));
       }
     }
+    stored = total > 0;
     return true;
   }
 
-  bool save(const std::string& path) const {
-    std::string text = "set\t" + std::to_string(total) + "\t" + name + "\t" + author + "\t" + group + "\n";
-    for (const Part& p : parts) {
-      char crc[16] = "-";
-      if (p.crc32) std::snprintf(crc, sizeof crc, "%08x", *p.crc32);
-      text += "part\t" + std::to_string(p.number) + "\t" + p.kind + "\t" + std::to_string(p.begin) + "\t" +
-              std::to_string(p.end) + "\t" + std::to_string(p.size) + "\t" + crc + "\t" +
-              std::to_string(p.stamp) + "\t" + part_file(p.number) + "\n";
-    }
-    if (broken) text += "broken\t" + std::to_string(*broken) + "\n";
-    return replace_file(path, text);
+  // Lines are appended whole in one write each, as the histories are; a line cut by a crash is
+  // ignored when read (a part without its line is fetched again and found already kept).
+  std::string header() const {
+    return "set\t" + std::to_string(total) + "\t" + name + "\t" + author + "\t" + group + "\n";
   }
+  static std::string line_of(const Part& p) {
+    char crc[16] = "-";
+    if (p.crc32) std::snprintf(crc, sizeof crc, "%08x", *p.crc32);
+    return "part\t" + std::to_string(p.number) + "\t" + p.kind + "\t" + std::to_string(p.begin) + "\t" +
+           std::to_string(p.end) + "\t" + std::to_string(p.size) + "\t" + crc + "\t" + std::to_string(p.stamp) +
+           "\t" + part_file(p.number) + "\n";
+  }
+  bool append(const std::string& path, std::string lines) {
+    if (!stored) lines.insert(0, header());
+    stored = append_file(path, lines);
+    return stored;
+  }
+  bool stored = false;  // the file exists with its set line
 };
 
 PartsStore::PartsStore(const StatusLog& log, Clock& clock, Decoders& decoders, std::string root)
@@ -194,7 +202,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     out.failure = write_failure(path, err);
     return out;
   };
-  if (!make_dirs(dir)) return write_failed(dir, errno ? errno : EACCES);
+  if (int err = make_dirs(dir)) return write_failed(dir, err);
 
   Index index;
   if (!index.load(dir + kIndex)) {
@@ -206,8 +214,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
   out.have = static_cast<std::uint32_t>(index.parts.size());
   if (index.broken) {
     // Keeps the set's marker fresh, so a set still being posted is not collected again by halves.
-    index.broken = clock_.now();
-    index.save(dir + kIndex);
+    index.append(dir + kIndex, "broken\t" + std::to_string(clock_.now()) + "\n");
     out.kind = PartOutcome::Kind::Discarded;
     return out;
   }
@@ -276,8 +283,8 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     return out;
   }
   // Same bytes but no index line: a crash came between keeping the part and indexing it.
+  if (!index.append(dir + kIndex, Index::line_of(entry))) return write_failed(dir + kIndex, errno ? errno : EIO);
   index.parts.push_back(entry);
-  if (!index.save(dir + kIndex)) return write_failed(dir + kIndex, errno ? errno : EIO);
   out.have = static_cast<std::uint32_t>(index.parts.size());
   if (out.have < set.total) {
     out.kind = PartOutcome::Kind::Kept;
@@ -416,7 +423,7 @@ PartOutcome PartsStore::give_up(const SetIdentity& set, const std::string& dir, 
   out.have = static_cast<std::uint32_t>(index.parts.size());
   std::sort(index.parts.begin(), index.parts.end(), [](auto& a, auto& b) { return a.number < b.number; });
   // What was collected goes to unknown/ as one file for inspection; a failure here loses only copies.
-  if (make_dirs(fs::path(unknown_path).parent_path().string())) {
+  if (make_dirs(fs::path(unknown_path).parent_path().string()) == 0) {
     UniqueFd fd(::open(unknown_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     auto buf = std::make_unique<char[]>(kBlock);
     if (fd) {
@@ -427,8 +434,7 @@ PartOutcome PartsStore::give_up(const SetIdentity& set, const std::string& dir, 
   std::error_code ec;
   for (const Index::Part& p : index.parts) fs::remove(dir + part_file(p.number), ec);
   index.parts.clear();
-  index.broken = clock_.now();
-  index.save(dir + kIndex);
+  index.append(dir + kIndex, "broken\t" + std::to_string(clock_.now()) + "\n");
   out.message = "Multi-part set " + set.name + " broken: " + why + "... kept in " + unknown_path;
   return out;
 }
