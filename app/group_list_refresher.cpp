@@ -30,8 +30,8 @@ constexpr std::size_t kBatch = 2000;
 // One run of the listing.
 class Listing {
  public:
-  Listing(EngineContext& ctx, RefreshSink& sink, const std::atomic<int>& cancelled)
-      : ctx_(ctx), sink_(sink), cancelled_(cancelled), settings_(ctx.settings.get()) {
+  Listing(EngineContext& ctx, RefreshSink& sink, const std::atomic<int>& cancelled, std::size_t max_groups)
+      : ctx_(ctx), sink_(sink), cancelled_(cancelled), settings_(ctx.settings.get()), limit_(max_groups) {
     block_.resize(kReceiveMax);
     line_.reserve(kLineKeep);
   }
@@ -58,6 +58,7 @@ class Listing {
   RefreshSink& sink_;
   const std::atomic<int>& cancelled_;
   const Settings settings_;
+  GroupListLimit limit_;
   NewsSocket socket_;
   std::vector<char> block_;
   std::size_t received_ = 0;
@@ -122,6 +123,7 @@ void Listing::run() {
 
 void Listing::finish() {
   flush();
+  if (limit_.dropped() > 0) ctx_.log.log_status(limit_.summary(), 0);
   if (socket_.is_open()) {
     // Cleared while the slot is still ours, so a session that takes it next keeps its own flag.
     ctx_.state.connected = 0;
@@ -203,9 +205,7 @@ bool Listing::handle_line() {
     if (start != std::string_view::npos) {
       std::string_view name = text.substr(start);
       name = name.substr(0, std::min(name.find_first_of(" \t"), kGroupNameMax));
-      if (counter_ >= kMaxListedGroups) {
-        ctx_.log.log_status("Too Many News Groups... some Discarded", 0);
-      } else {
+      if (limit_.admit()) {
         batch_.emplace_back(name);
         if (batch_.size() >= kBatch) flush();
       }
@@ -235,7 +235,7 @@ void Listing::wait_ms(std::int64_t ms) {
 }  // namespace
 
 void NntpGroupListRefresher::refresh(RefreshSink& sink) {
-  Listing listing(ctx_, sink, cancelled_);
+  Listing listing(ctx_, sink, cancelled_, max_groups_);
   if (!cancelled_.load()) listing.run();
   listing.finish();
 }

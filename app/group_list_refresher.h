@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/group_lists.h"
+
 namespace fk {
 
 struct EngineContext;
@@ -33,14 +35,14 @@ class GroupListRefresher {
 };
 
 inline constexpr const char* kRefreshDoneTitle = "Select News Groups to Search For Articles";
-// Lines of the listing counted (its status line included) before further groups are dropped.
-inline constexpr int kMaxListedGroups = 32700;
 
 // The listing over the news connection: connect, greeting, optional login, "list active", and the
 // lines assembled from blocks of up to 1599 bytes. Holds the news_socket slot while it runs.
 class NntpGroupListRefresher final : public GroupListRefresher {
  public:
-  explicit NntpGroupListRefresher(EngineContext& ctx) : ctx_(ctx) {}
+  // Groups past max_groups are dropped and counted in one status-log line.
+  explicit NntpGroupListRefresher(EngineContext& ctx, std::size_t max_groups = kMaxListedGroups)
+      : ctx_(ctx), max_groups_(max_groups) {}
   void refresh(RefreshSink& sink) override;
   // Final: a refresh running now ends within about 100 ms, and later ones end at once. The dialog
   // cancels when it goes away, so each opening gets a refresher of its own.
@@ -48,6 +50,7 @@ class NntpGroupListRefresher final : public GroupListRefresher {
 
  private:
   EngineContext& ctx_;
+  std::size_t max_groups_;
   std::atomic<int> cancelled_{0};
 };
 

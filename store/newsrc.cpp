@@ -56,8 +56,10 @@ bool load_group_lists(GroupLists& lists, const TitleCallback& title, const Clock
       else
         lists.unsubscribed.push_back(std::move(name));
     }
-    // Sorting once keeps a 30,000-group file fast; stable, so equal names keep their file order.
-    std::stable_sort(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less);
+    // Sorting once keeps a 30,000-group file fast; stable, so equal names keep their file order. The
+    // dialog saves the list sorted, so usually one pass finds nothing to do.
+    if (!std::is_sorted(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less))
+      std::stable_sort(lists.unsubscribed.begin(), lists.unsubscribed.end(), ci_less);
   }
   if (title) title(group_count_line(lists.subscribed.size(), lists.subscribed.size() + lists.unsubscribed.size()));
   return opened;
@@ -65,9 +67,13 @@ bool load_group_lists(GroupLists& lists, const TitleCallback& title, const Clock
 
 bool save_group_lists(const GroupLists& lists, const TitleCallback& title) {
   if (title) title("Please Wait.... saving newsrc.new to disk");
+  std::size_t size = 0;
+  for (const auto* list : {&lists.subscribed, &lists.unsubscribed})
+    for (const auto& g : *list) size += g.size() + 2;
   std::string out;
-  for (const auto& g : lists.subscribed) out += " " + g + "\n";
-  for (const auto& g : lists.unsubscribed) out += "#" + g + "\n";
+  out.reserve(size);
+  for (const auto& g : lists.subscribed) out.append(1, ' ').append(g).append(1, '\n');
+  for (const auto& g : lists.unsubscribed) out.append(1, '#').append(g).append(1, '\n');
   const bool written = replace_file(kNewsrcNew, out);
   if (title) title("Done");
   return written;

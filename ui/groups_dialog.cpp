@@ -2,13 +2,19 @@
 #include "ui/groups_dialog.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <mutex>
+#include <optional>
 
 #include "app/group_list_refresher.h"
 #include "app/group_lists.h"
@@ -53,57 +59,133 @@ GroupListModel::GroupListModel(const std::vector<std::string>& names, QObject* p
     : QAbstractListModel(parent), names_(names) {}
 
 int GroupListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(names_.size());
+  return parent.isValid() ? 0 : static_cast<int>(shown_.size());
 }
 
 QVariant GroupListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= names_.size())
+  if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= shown_.size())
     return {};
-  if (role == Qt::DisplayRole) return to_qstring(names_[static_cast<std::size_t>(index.row())]);
+  if (role == Qt::DisplayRole) return to_qstring(names_[shown_.position(static_cast<std::size_t>(index.row()))]);
   // With uniform rows the view asks the first row only; every row claims the width of the longest name.
   if (role == Qt::SizeHintRole) return QSize(row_width_, row_height_);
   return {};
 }
 
-void GroupListModel::reset(int row_width, int row_height) {
+void GroupListModel::reset(int row_width, int row_height, const GroupFilter& filter) {
   beginResetModel();
   row_width_ = row_width;
   row_height_ = row_height;
+  shown_.update(names_, filter);
+  endResetModel();
+}
+
+void GroupListModel::refilter(const GroupFilter& filter, const GroupFilter& previous) {
+  beginResetModel();
+  if (filter.narrows(previous))
+    shown_.narrow(names_, filter);
+  else
+    shown_.update(names_, filter);
   endResetModel();
 }
 
 // ---- the refresh's reports, carried over to the dialog's thread ----
 
+// Reports gather here until the dialog's thread takes them all at once, and the names, kept sorted,
+// are merged into the list at most every kMergeEveryMs: a listing of a million groups sends thousands
+// of titles and batches, and merging each batch on its own would keep the dialog from painting.
 class GroupsDialog::Sink : public RefreshSink {
  public:
   explicit Sink(GroupsDialog& dialog) : dialog_(dialog) {}
   void title(const std::string& text) override {
-    QString t = to_qstring(text);
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, t] { d->setWindowTitle(t); }, Qt::QueuedConnection);
+    std::lock_guard lock(mutex_);
+    pending_.title = text;
+    post();
   }
   void clear_lists() override {
-    QMetaObject::invokeMethod(
-        &dialog_,
-        [d = &dialog_] {
-          d->lists_ = GroupLists{};
-          d->show_lists();
-        },
-        Qt::QueuedConnection);
+    std::lock_guard lock(mutex_);
+    pending_.clear = true;
+    pending_.names.clear();
+    post();
   }
   void add_groups(std::vector<std::string> names) override {
-    auto batch = std::make_shared<std::vector<std::string>>(std::move(names));
-    QMetaObject::invokeMethod(
-        &dialog_,
-        [d = &dialog_, batch] {
-          add_unsubscribed(d->lists_, std::move(*batch));
-          d->show_lists(true, false);
-        },
-        Qt::QueuedConnection);
+    // Sorted here, on the refresh's thread, so the dialog's thread only merges.
+    std::stable_sort(names.begin(), names.end(), group_name_less);
+    std::lock_guard lock(mutex_);
+    merge_sorted_groups(pending_.names, std::move(names));
+    post();
+  }
+  // On the dialog's thread, once the refresh is over: everything reported is in the lists.
+  void drain() {
+    take();
+    merge();
   }
 
  private:
+  static constexpr qint64 kMergeEveryMs = 200;
+  struct Pending {
+    bool clear = false;
+    std::vector<std::string> names;
+    std::optional<std::string> title;
+  };
+
+  // With the lock held. One call at a time is queued; it takes whatever has gathered by then.
+  void post() {
+    if (posted_) return;
+    posted_ = true;
+    QMetaObject::invokeMethod(
+        &dialog_,
+        [this] {
+          take();
+          merge_soon();
+        },
+        Qt::QueuedConnection);
+  }
+  void take() {
+    Pending p;
+    {
+      std::lock_guard lock(mutex_);
+      p = std::move(pending_);
+      pending_ = {};
+      posted_ = false;
+    }
+    if (p.clear) {
+      held_.clear();
+      since_merge_.invalidate();
+      dialog_.lists_ = GroupLists{};
+      dialog_.show_lists();
+    }
+    merge_sorted_groups(held_, std::move(p.names));
+    if (p.title) dialog_.setWindowTitle(to_qstring(*p.title));
+  }
+  void merge_soon() {
+    if (held_.empty()) return;
+    const qint64 waited = since_merge_.isValid() ? since_merge_.elapsed() : kMergeEveryMs;
+    if (waited >= kMergeEveryMs) {
+      merge();
+    } else if (!timer_set_) {
+      timer_set_ = true;
+      QTimer::singleShot(kMergeEveryMs - waited, &dialog_, [this] {
+        timer_set_ = false;
+        merge();
+      });
+    }
+  }
+  void merge() {
+    if (held_.empty()) return;
+    merge_sorted_groups(dialog_.lists_.unsubscribed, std::move(held_));
+    held_ = {};
+    dialog_.show_lists(true, false);
+    since_merge_.start();
+  }
+
   GroupsDialog& dialog_;
+  std::mutex mutex_;
+  Pending pending_;
+  bool posted_ = false;
+  // Only the dialog's thread touches these.
+  std::vector<std::string> held_;
+  QElapsedTimer since_merge_;
+  bool timer_set_ = false;
 };
 
 // ---- GroupsDialog ----
@@ -121,8 +203,20 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
 
   unsubscribed_model_ = new GroupListModel(lists_.unsubscribed, this);
   subscribed_model_ = new GroupListModel(lists_.subscribed, this);
+  // Made first, so that it is first in the tab order too.
+  filter_ = new QLineEdit(this);
+  filter_->setObjectName(QStringLiteral("filter"));
+  filter_->setPlaceholderText(QStringLiteral("Part of a group name, or a pattern with * and ?"));
+  filter_->setClearButtonEnabled(true);
+  filter_->installEventFilter(this);
+  auto* filter_label = new QLabel(QStringLiteral("&Filter:"), this);
+  filter_label->setBuddy(filter_);
   unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
   subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
+  unsubscribed_count_ = new QLabel(this);
+  unsubscribed_count_->setObjectName(QStringLiteral("unsubscribedCount"));
+  subscribed_count_ = new QLabel(this);
+  subscribed_count_->setObjectName(QStringLiteral("subscribedCount"));
 
   auto* subscribe_button = button(QStringLiteral("--->"), "subscribe", this);
   unsubscribe_ = button(QStringLiteral("<---"), "unsubscribe", this);
@@ -149,6 +243,10 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   right->addWidget(top);
   right->addStretch(3);
 
+  auto* filter_row = new QHBoxLayout;
+  filter_row->addWidget(filter_label);
+  filter_row->addWidget(filter_, 1);
+
   auto* lists = new QGridLayout;
   lists->addWidget(new QLabel(QStringLiteral("Unsubscribed News Groups"), this), 0, 0);
   lists->addWidget(new QLabel(QStringLiteral("Subscribed News Groups "), this), 0, 2);
@@ -156,6 +254,8 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   lists->addLayout(middle, 1, 1);
   lists->addWidget(subscribed_view_, 1, 2);
   lists->addLayout(right, 1, 3);
+  lists->addWidget(unsubscribed_count_, 2, 0);
+  lists->addWidget(subscribed_count_, 2, 2);
   lists->setColumnStretch(0, 1);
   lists->setColumnStretch(2, 1);
 
@@ -169,6 +269,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   bottom->addWidget(cancel_);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(filter_row);
   layout->addLayout(lists, 1);
   layout->addLayout(bottom);
 
@@ -182,6 +283,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
   connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
   connect(subscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::unsubscribe);
+  connect(filter_, &QLineEdit::textChanged, this, &GroupsDialog::filter_changed);
 
   // GroupLoadThread: the file is read off the dialog's thread and the lists arrive in one piece.
   set_busy(true);
@@ -238,8 +340,39 @@ void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
   const int width =
       std::max(kMinRowWidth, widest ? metrics.horizontalAdvance(to_qstring(*widest)) + 12 : 0);
   const int height = metrics.height() + 2;
-  if (unsubscribed) unsubscribed_model_->reset(width, height);
-  if (subscribed) subscribed_model_->reset(width, height);
+  if (unsubscribed) unsubscribed_model_->reset(width, height, filter_text_);
+  if (subscribed) subscribed_model_->reset(width, height, filter_text_);
+  show_shown_counts();
+}
+
+void GroupsDialog::show_shown_counts() {
+  for (auto [model, label] : {std::pair{unsubscribed_model_, unsubscribed_count_},
+                              std::pair{subscribed_model_, subscribed_count_}}) {
+    const ShownGroups& shown = model->shown();
+    label->setText(shown.filtered() ? QStringLiteral("%1 of %2 shown").arg(shown.size()).arg(shown.total())
+                                    : QStringLiteral("%1 groups").arg(shown.total()));
+  }
+}
+
+bool GroupsDialog::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the filter field would press OK and close the dialog; it goes on to the list instead.
+  if (watched == filter_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      unsubscribed_view_->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void GroupsDialog::filter_changed(const QString& text) {
+  GroupFilter previous = std::move(filter_text_);
+  filter_text_ = GroupFilter(text.toStdString());
+  // The lists have not changed since they were last shown: each model only filters again.
+  unsubscribed_model_->refilter(filter_text_, previous);
+  subscribed_model_->refilter(filter_text_, previous);
+  show_shown_counts();
 }
 
 void GroupsDialog::show_count() {
@@ -247,15 +380,15 @@ void GroupsDialog::show_count() {
   state_.subscribed_groups = static_cast<int>(lists_.subscribed.size());
 }
 
-std::vector<std::size_t> GroupsDialog::selected_rows(QListView* view) const {
+std::vector<std::size_t> GroupsDialog::selected_positions(QListView* view) const {
   std::vector<std::size_t> rows;
   for (const QModelIndex& index : view->selectionModel()->selectedIndexes())
     rows.push_back(static_cast<std::size_t>(index.row()));
-  return rows;
+  return static_cast<const GroupListModel*>(view->model())->shown().positions(rows);
 }
 
 void GroupsDialog::subscribe() {
-  auto rows = selected_rows(unsubscribed_view_);
+  auto rows = selected_positions(unsubscribed_view_);
   if (rows.empty()) return;
   fk::subscribe(lists_, std::move(rows));
   show_lists();
@@ -263,7 +396,7 @@ void GroupsDialog::subscribe() {
 }
 
 void GroupsDialog::unsubscribe() {
-  auto rows = selected_rows(subscribed_view_);
+  auto rows = selected_positions(subscribed_view_);
   if (rows.empty()) return;
   fk::unsubscribe(lists_, std::move(rows));
   show_lists();
@@ -271,7 +404,7 @@ void GroupsDialog::unsubscribe() {
 }
 
 void GroupsDialog::move_to_top() {
-  auto rows = selected_rows(subscribed_view_);
+  auto rows = selected_positions(subscribed_view_);
   if (rows.empty()) return;
   fk::move_to_top(lists_, std::move(rows));
   show_lists(false, true);
@@ -281,7 +414,7 @@ void GroupsDialog::move_to_top() {
 void GroupsDialog::pick_defaults() {
   set_busy(true);
   fk::pick_defaults(
-      lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }, clock_);
+      lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }, clock_, filter_text_);
   show_lists();
   set_busy(false);
   show_count();
@@ -300,6 +433,7 @@ void GroupsDialog::refresh_list() {
     QMetaObject::invokeMethod(
         this,
         [this] {
+          sink_->drain();
           set_busy(false);
           emit refresh_finished();
         },

@@ -6,8 +6,11 @@
 #include <memory>
 #include <thread>
 
+#include "app/group_lists.h"
 #include "store/newsrc.h"
 
+class QLabel;
+class QLineEdit;
 class QListView;
 class QPushButton;
 
@@ -19,19 +22,25 @@ class GroupListRefresher;
 class StatusLog;
 struct SessionState;
 
-// One of the two lists as a model over the dialog's own vector; no copy per row, so 30,000 groups load
-// and scroll at once.
+// One of the two lists as a model over the dialog's own vector, showing the names the filter passes;
+// no copy per row, so 300,000 groups load, filter and scroll at once.
 class GroupListModel : public QAbstractListModel {
   Q_OBJECT
  public:
   GroupListModel(const std::vector<std::string>& names, QObject* parent = nullptr);
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  // Tells the views that the vector changed; every row is row_width by row_height pixels.
-  void reset(int row_width, int row_height);
+  // Tells the views that the vector changed and shows what `filter` passes; every row is row_width by
+  // row_height pixels.
+  void reset(int row_width, int row_height, const GroupFilter& filter);
+  // Shows what `filter` passes of an unchanged vector; `previous` is the filter shown until now.
+  void refilter(const GroupFilter& filter, const GroupFilter& previous);
+  // Which list positions the rows stand for.
+  const ShownGroups& shown() const { return shown_; }
 
  private:
   const std::vector<std::string>& names_;
+  ShownGroups shown_;
   int row_width_ = 640;
   int row_height_ = 16;
 };
@@ -48,6 +57,8 @@ class GroupsDialog : public QDialog {
   const GroupLists& lists() const { return lists_; }
   QListView* unsubscribed_view() const { return unsubscribed_view_; }
   QListView* subscribed_view() const { return subscribed_view_; }
+  // Narrows both lists; the buttons and double-clicks act on the groups shown.
+  QLineEdit* filter_field() const { return filter_; }
   // A load, a default pick or a refresh is running (the working buttons are disabled).
   bool busy() const { return busy_; }
 
@@ -68,6 +79,7 @@ class GroupsDialog : public QDialog {
  protected:
   // The window's close command saves like OK, unless a load or refresh runs.
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class Sink;
@@ -76,10 +88,14 @@ class GroupsDialog : public QDialog {
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
+  // The "shown of total" counts under the lists.
+  void show_shown_counts();
+  void filter_changed(const QString& text);
   // Writes newsrc.new; on failure logs it, says so and returns false.
   bool save_lists();
   void start_worker(std::function<void()> work);
-  std::vector<std::size_t> selected_rows(QListView* view) const;
+  // List positions of the groups selected in the view.
+  std::vector<std::size_t> selected_positions(QListView* view) const;
 
   SessionState& state_;
   Dialogs& dialogs_;
@@ -89,10 +105,14 @@ class GroupsDialog : public QDialog {
   std::unique_ptr<Sink> sink_;
 
   GroupLists lists_;
+  GroupFilter filter_text_;
   GroupListModel* unsubscribed_model_;
   GroupListModel* subscribed_model_;
   QListView* unsubscribed_view_;
   QListView* subscribed_view_;
+  QLineEdit* filter_;
+  QLabel* unsubscribed_count_;
+  QLabel* subscribed_count_;
   std::vector<QPushButton*> working_buttons_;
   QPushButton* cancel_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;

@@ -107,6 +107,70 @@ TEST(GroupLists, PickDefaultsMatchesLetterCaseAndReportsProgress) {
   EXPECT_TRUE(titles.empty());
 }
 
+TEST(GroupLists, AddingInBatchesMatchesInsertingOneByOne) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 200; ++round) {
+    GroupLists lists;
+    Names expected;
+    for (int batch = 0; batch < 4; ++batch) {
+      Names names = random_names(rng, 1 + rng() % 12);
+      // Every other batch sorts behind the list, as a listing that comes sorted does.
+      if (batch % 2) std::sort(names.begin(), names.end(), group_name_less);
+      for (const auto& n : names) insert_sorted(expected, n);
+      add_unsubscribed(lists, names);
+      ASSERT_EQ(lists.unsubscribed, expected) << "round " << round << " batch " << batch;
+    }
+  }
+}
+
+TEST(GroupLists, FilterTakesTextOrAWholeNameWildcardIgnoringCase) {
+  const Names names = {"alt.Pictures.cats", "alt.binaries.x", "comp.alt.pics", "a[b].group", "rec.n12",
+                       "rec.n123"};
+  auto passed = [&](const std::string& text) {
+    ShownGroups shown;
+    shown.update(names, GroupFilter(text));
+    Names out;
+    for (std::size_t r = 0; r < shown.size(); ++r) out.push_back(names[shown.position(r)]);
+    return out;
+  };
+  EXPECT_EQ(passed(""), names);
+  EXPECT_EQ(passed("  PICT "), (Names{"alt.Pictures.cats"}));
+  EXPECT_EQ(passed("alt."), (Names{"alt.Pictures.cats", "alt.binaries.x", "comp.alt.pics"}));
+  EXPECT_EQ(passed("[b]"), (Names{"a[b].group"}));  // no star or question mark: taken literally
+  EXPECT_EQ(passed("ALT.*"), (Names{"alt.Pictures.cats", "alt.binaries.x"}));
+  EXPECT_EQ(passed("*.n1?"), (Names{"rec.n12"}));
+  EXPECT_EQ(passed("*pic*"), (Names{"alt.Pictures.cats", "comp.alt.pics"}));
+  EXPECT_EQ(passed("*[ab]ina*"), (Names{"alt.binaries.x"}));
+  EXPECT_TRUE(passed("nothing.like.it").empty());
+
+  ShownGroups shown;
+  shown.update(names, GroupFilter("rec"));
+  EXPECT_TRUE(shown.filtered());
+  EXPECT_EQ(shown.total(), names.size());
+  EXPECT_EQ(shown.positions({1, 0, 7}), (std::vector<std::size_t>{5, 4}));
+
+  // More text typed narrows what was shown; a pattern or other text looks at the whole list again.
+  EXPECT_TRUE(GroupFilter("alt.PICT").narrows(GroupFilter("pict")));
+  EXPECT_FALSE(GroupFilter("pict").narrows(GroupFilter("pictures")));
+  EXPECT_FALSE(GroupFilter("pict*").narrows(GroupFilter("pict")));
+  EXPECT_FALSE(GroupFilter("pict").narrows(GroupFilter("")));
+  shown.update(names, GroupFilter("alt"));
+  shown.narrow(names, GroupFilter("alt.p"));
+  EXPECT_EQ(shown.positions({0, 1, 2}), (std::vector<std::size_t>{0, 2}));
+}
+
+TEST(GroupLists, PickDefaultsExaminesOnlyTheShownGroups) {
+  GroupLists lists{{}, {"alt.pictures.a", "alt.sex.b", "rec.pictures.c", "rec.sex.d", "rec.talk"}};
+  test::FakeClock clock;
+  Names titles;
+  EXPECT_EQ(pick_defaults(
+                lists, [&](const std::string& t) { titles.push_back(t); }, clock, GroupFilter("REC.")),
+            2u);
+  EXPECT_EQ(lists.subscribed, (Names{"rec.pictures.c", "rec.sex.d"}));
+  EXPECT_EQ(lists.unsubscribed, (Names{"alt.pictures.a", "alt.sex.b", "rec.talk"}));
+  EXPECT_EQ(titles.back(), "Scanning group 2 of 3 Groups");
+}
+
 TEST(GroupLists, RefreshIsRefusedSilentlyWhileASessionHoldsTheSocket) {
   SessionState state;
   test::RecordingDialogs dialogs;

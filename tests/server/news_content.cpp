@@ -108,6 +108,31 @@ std::optional<ServerArticle> MemoryContent::article(const std::string& name, std
   return a->second;
 }
 
+std::string generated_group_name(std::size_t i) {
+  static const char* const kHeads[] = {"alt.binaries.pictures.", "Alt.Binaries.Sounds.", "comp.lang.",
+                                       "rec.arts.",              "de.talk.",             "sci.Physics."};
+  return kHeads[i % 6] + ("n" + std::to_string(i));
+}
+
+ListingContent::ListingContent(std::size_t count) {
+  // Stepping by a prime that does not divide the count visits every group once, out of order.
+  const std::size_t step = count % 7919 ? 7919 : 7927;
+  names_.reserve(count);
+  for (std::size_t k = 0; k < count; ++k) names_.push_back(generated_group_name(k * step % count));
+}
+
+std::optional<GroupSummary> ListingContent::group(const std::string& name) const {
+  const std::size_t n = name.rfind(".n");
+  if (n == std::string::npos) return std::nullopt;
+  std::size_t i = 0;
+  for (std::size_t p = n + 2; p < name.size(); ++p) {
+    if (name[p] < '0' || name[p] > '9' || i > names_.size()) return std::nullopt;
+    i = i * 10 + static_cast<std::size_t>(name[p] - '0');
+  }
+  if (i >= names_.size() || generated_group_name(i) != name) return std::nullopt;
+  return GroupSummary{0, 1, 0};
+}
+
 std::string uuencode(const std::string& name, const std::string& bytes) {
   auto enc = [](unsigned v) { return static_cast<char>(v == 0 ? '`' : v + 32); };
   std::string out = "begin 644 " + name + "\n";

@@ -70,6 +70,26 @@ class MemoryContent : public NewsContent {
   std::map<std::string, std::map<std::int64_t, ServerArticle>> groups_;
 };
 
+// The name of generated group i: a hierarchy chosen by i % 6 ("alt.binaries.pictures.",
+// "Alt.Binaries.Sounds.", "comp.lang.", "rec.arts.", "de.talk.", "sci.Physics.") and "n<i>".
+std::string generated_group_name(std::size_t i);
+
+// A large server's group list without articles: groups 0 to count-1 by generated_group_name, listed in
+// a scrambled order as real listings come.
+class ListingContent : public NewsContent {
+ public:
+  explicit ListingContent(std::size_t count);
+  std::vector<std::string> group_names() const override { return names_; }
+  std::optional<GroupSummary> group(const std::string& name) const override;
+  std::vector<OverviewFields> overview(const std::string&, std::int64_t, std::int64_t) const override {
+    return {};
+  }
+  std::optional<ServerArticle> article(const std::string&, std::int64_t) const override { return {}; }
+
+ private:
+  std::vector<std::string> names_;
+};
+
 // A news group per sub-folder of dir, an article per regular file in it (sorted by name, numbered from
 // 1). Files ending in .msg may start with "Subject:", "From:", "Date:" and "Message-ID:" header lines
 // and a blank line; .txt, .uue and .msg files are served as text; any other file is served uuencoded

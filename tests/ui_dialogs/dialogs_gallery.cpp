@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QListView>
 #include <QTimer>
 
@@ -9,6 +10,7 @@
 #include "common/fake_clock.h"
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
+#include "server/news_content.h"
 #include "session/session_state.h"
 #include "store/status_log.h"
 #include "ui/bozo_dialog.h"
@@ -72,5 +74,20 @@ int main(int argc, char** argv) {
   groups.show();
   settle(500);
   save(groups, out, QStringLiteral("groups"));
+  groups.hide();
+
+  // A large server's list with a filter typed.
+  newsrc.clear();
+  for (std::size_t i = 0; i < 300000; ++i) {
+    newsrc += i % 5000 == 3 ? ' ' : '#';
+    newsrc += fk::test::generated_group_name(i);
+    newsrc += '\n';
+  }
+  fk::test::write_file("newsrc.new", newsrc);
+  fk::GroupsDialog large(state, dialogs, log, clock, refresher);
+  large.show();
+  settle(1500);
+  large.filter_field()->setText(QStringLiteral("pictures.n12"));
+  save(large, out, QStringLiteral("groups-filtered"));
   return 0;
 }
