@@ -279,6 +279,8 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     if (kept->kind != entry.kind)
       return give_up(set, dir, index, "", "part " + std::to_string(part) + " posted in two encodings",
                      unknown_path);
+    // A set whose assembly failed before (a full disk) is whole already: this is the retry.
+    if (index.parts.size() >= set.total) return assemble(set, dir, index, unknown_path);
     out.kind = PartOutcome::Kind::Duplicate;
     return out;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "common/full_disk.h"
 #include "decode/parts_store.h"
 #include "server/yenc_encoder.h"
 #include "session/article_fixture.h"
@@ -225,6 +226,30 @@ TEST_F(MultipartTest, AUuencodedSetIsJoinedInOrderAndDecodedAsOne) {
   EXPECT_EQ(files_in("pictures/alt.test"), Strings{"fox.jpg"});
   EXPECT_EQ(read_file("pictures/alt.test/fox.jpg"), whole);
   EXPECT_EQ(sets_in_store(), 0u);
+}
+
+TEST_F(MultipartTest, AFullDiskEndsTheSessionUnrecordedAndTheSetIsAssembledWhenTheLastPartComesAgain) {
+  const std::string whole = picture_bytes(20000, 14);
+  Strings parts = yenc_parts("full.jpg", whole, 2);
+  // Room for both parts but not for the picture.
+  test::FullDisk disk(whole.size() + 5000);
+  h.decoders.set_file_writer(disk);
+  add_part("full.jpg", parts, 1);
+  add_part("full.jpg", parts, 2);
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::OrderlyEnding);
+  EXPECT_TRUE(files_in("pictures/alt.test").empty());
+  EXPECT_EQ(h.article_ids.count(), 1u);  // part 2 is not recorded: it is fetched again
+  EXPECT_EQ(h.pending.count(), 1u);
+  EXPECT_EQ(h.state.refusal, SessionState::kWriteFailed);
+  EXPECT_EQ(sets_in_store(), 1u);
+
+  test::FullDisk roomy(1u << 30);
+  h.decoders.set_file_writer(roomy);
+  h.state.refusal = SessionState::kNoRefusal;
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+  EXPECT_EQ(read_file("pictures/alt.test/full.jpg"), whole);
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_EQ(h.article_ids.count(), 2u);
 }
 
 TEST_F(MultipartTest, CollectionOffLeavesPartsToUnknownAsBefore) {
