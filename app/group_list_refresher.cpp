@@ -1,17 +1,14 @@
 // The news groups dialog's server listing: one news connection, "list active", lines into the sink.
 #include "app/group_list_refresher.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <string_view>
 
 #include "session/context.h"
+#include "session/nntp_client.h"
 #include "session/nntp_reply.h"
-#include "session/transport.h"
 #include "store/newsrc.h"
 
 namespace fk {
@@ -21,8 +18,8 @@ namespace {
 constexpr std::size_t kReceiveMax = 1599;  // one receive fills at most a zeroed 1600-byte buffer
 constexpr std::size_t kLineKeep = 1599;    // a longer line keeps its start and loses the rest
 constexpr int kSliceMs = 100;
-// A server that stays silent this long is given up on: the dialog cannot be left while a refresh runs.
-constexpr int kSilentSlices = 1200;
+// A server silent for idle_timeout seconds is given up on: the dialog cannot be left while a refresh runs.
+constexpr int kDefaultSilentSeconds = 120;
 constexpr int kTitleEvery = 50;
 // Each batch is merged into the dialog's whole list, so few large ones beat many small ones.
 constexpr std::size_t kBatch = 2000;
@@ -31,7 +28,13 @@ constexpr std::size_t kBatch = 2000;
 class Listing {
  public:
   Listing(EngineContext& ctx, RefreshSink& sink, const std::atomic<int>& cancelled, std::size_t max_groups)
-      : ctx_(ctx), sink_(sink), cancelled_(cancelled), settings_(ctx.settings.get()), limit_(max_groups) {
+      : ctx_(ctx),
+        sink_(sink),
+        cancelled_(cancelled),
+        settings_(ctx.settings.get()),
+        limit_(max_groups),
+        client_(ctx, cancelled),
+        silent_seconds_(settings_.idle_timeout > 0 ? settings_.idle_timeout : kDefaultSilentSeconds) {
     block_.resize(kReceiveMax);
     line_.reserve(kLineKeep);
   }
@@ -59,7 +62,8 @@ class Listing {
   const std::atomic<int>& cancelled_;
   const Settings settings_;
   GroupListLimit limit_;
-  NewsSocket socket_;
+  NntpClient client_;
+  const int silent_seconds_;
   std::vector<char> block_;
   std::size_t received_ = 0;
   std::string reply_;
@@ -74,11 +78,14 @@ void Listing::run() {
   counter_ = 0;
 
   sink_.title("Requesting Connection To News Server...");
-  if (connect_news_server(ctx_, socket_, cancelled_) != 0) {
+  ctx_.state.refusal = SessionState::kNoRefusal;
+  if (client_.connect() != 0) {
     if (cancelled()) return;
     const std::string text = "Connection to " + settings_.news_server + " failed";
     ctx_.log.log_status(text, 0);
-    ctx_.dialogs.message_box(text, "ERROR", Icon::Warning, Buttons::Ok);
+    // A refused certificate has had its box, which says more.
+    if (ctx_.state.refusal != SessionState::kTlsRefused)
+      ctx_.dialogs.message_box(text, "ERROR", Icon::Warning, Buttons::Ok);
     return;
   }
 
@@ -91,13 +98,14 @@ void Listing::run() {
     ctx_.dialogs.message_box(reply_, "News Connection Refused", Icon::Warning, Buttons::Ok);
     return;
   }
+  if (client_.start_tls_if_asked() != NntpClient::TlsStart::Started) return;
   sink_.title("Connected To Server...");
 
   if (settings_.check_auth) {
     sink_.title("Logging User In To Server...");
-    socket_.send_line("AUTHINFO USER " + settings_.user + "\r\n");
+    client_.send("AUTHINFO USER " + settings_.user + "\r\n");
     if (!receive_reply("the login")) return;
-    socket_.send_line("AUTHINFO PASS " + settings_.pass + "\r\n");
+    client_.send("AUTHINFO PASS " + settings_.pass + "\r\n");
     if (!receive_reply("the login")) return;
     if (reply_status(reply_) != 281) {
       ctx_.log.log_status("Invalid server response to pass command", 0);
@@ -109,7 +117,7 @@ void Listing::run() {
   }
 
   sink_.title("Requesting News Groups Listing From Server...");
-  socket_.send_line("list active\r\n");
+  client_.send("list active\r\n");
   for (;;) {
     const Got got = receive();
     if (got != Got::Data) {
@@ -124,10 +132,10 @@ void Listing::run() {
 void Listing::finish() {
   flush();
   if (limit_.dropped() > 0) ctx_.log.log_status(limit_.summary(), 0);
-  if (socket_.is_open()) {
+  if (client_.socket().is_open()) {
     // Cleared while the slot is still ours, so a session that takes it next keeps its own flag.
     ctx_.state.connected = 0;
-    socket_.close();
+    client_.close();
   }
   sink_.title(kRefreshDoneTitle);
 }
@@ -135,27 +143,18 @@ void Listing::finish() {
 // Waits in slices so that cancel() and a shutdown of the socket are noticed within one slice.
 Listing::Got Listing::receive() {
   received_ = 0;
-  for (int idle = 0;; ) {
+  for (int idle = 0;;) {
     if (cancelled()) return Got::Failed;
-    pollfd p{socket_.fd(), POLLIN, 0};
-    const int ready = ::poll(&p, 1, kSliceMs);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return Got::Failed;
-    }
-    if (ready == 0) {
-      // The server paused: let the dialog show what has come so far.
-      flush();
-      if (++idle >= kSilentSlices) return Got::Silent;
-      continue;
-    }
-    const ssize_t n = ::recv(socket_.fd(), block_.data(), kReceiveMax, MSG_DONTWAIT);
+    const std::int64_t n = client_.receive_some(block_.data(), kReceiveMax);
     if (n > 0) {
       received_ = static_cast<std::size_t>(n);
       return Got::Data;
     }
-    if (n == 0) return Got::Closed;
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Got::Failed;
+    if (n == -1) return Got::Closed;
+    if (n < 0) return Got::Failed;
+    // The server paused: let the dialog show what has come so far.
+    flush();
+    if (++idle >= silent_seconds_ * (1000 / kSliceMs)) return Got::Silent;
   }
 }
 
@@ -176,7 +175,8 @@ bool Listing::receive_reply(const char* during) {
 void Listing::report_lost(Got got, const char* when) {
   if (cancelled()) return;
   ctx_.log.log_status(std::string(got == Got::Closed   ? "Server closed the connection during "
-                                  : got == Got::Silent ? "Server silent for 120 seconds during "
+                                  : got == Got::Silent ? "Server silent for " + std::to_string(silent_seconds_) +
+                                                             " seconds during "
                                                        : "Socket receive error during ") +
                           when,
                       0);

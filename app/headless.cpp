@@ -136,7 +136,8 @@ int run_headless(const HeadlessOptions& options) {
     // So does a picture that could not be written: the next session would fail the same way.
     const int refusal = app.state().refusal.load();
     if (!stopping && !app.session_running() &&
-        (refusal == SessionState::kUnresolvable || refusal == SessionState::kWriteFailed)) {
+        (refusal == SessionState::kUnresolvable || refusal == SessionState::kTlsRefused ||
+         refusal == SessionState::kWriteFailed)) {
       stopping = true;
       app.close();
     }
@@ -159,6 +160,10 @@ int run_headless(const HeadlessOptions& options) {
           std::fprintf(stderr, "fennick: a picture could not be written: %s (see fk.log)\n", std::strerror(error));
         return kExitWriteFailed;
       }
+      case SessionState::kTlsRefused:
+        std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
+                     server.c_str());
+        return 1;
       case SessionState::kLoginRefused:
         std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());
         return 1;

@@ -44,19 +44,24 @@ struct Rig {
   fk::NewsSocket sock;
   std::string row;
 
-  // The server answers every BODY with `answer` when given, else from its store.
-  bool start(const std::string& body, const std::string* answer) {
+  // The server answers every BODY with `answer` when given, else from its store; over TLS with `tls`.
+  bool start(const std::string& body, const std::string* answer, bool tls = false) {
     fk::test::ServerArticle a;
     a.overview.subject = "bench.jpg (1/1)";
     a.body = body;
     content->add_article(kGroup, std::move(a));
     auto o = content->article(kGroup, 1)->overview;
     row = "1\t" + o.author + "\t" + std::to_string(o.lines) + "\t" + o.subject;
-    server = std::make_unique<fk::test::NntpTestServer>(content);
+    fk::test::ServerOptions options;
+    if (tls) options.tls = fk::test::ServerTls::Implicit;
+    server = std::make_unique<fk::test::NntpTestServer>(content, options);
+    if (tls && !server->write_ca_file("ca.pem")) return false;
     if (answer) server->add_fault({"BODY", 0, fk::test::FaultAction::Reply, *answer});
     e.settings.update([&](fk::Settings& s) {
       s.news_server = "127.0.0.1";
       s.port = server->port();
+      s.use_tls = tls ? 1 : 0;
+      s.tls_ca_file = tls ? "ca.pem" : "";
     });
     for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
     e.state.set_current_group(kGroup);
@@ -74,11 +79,13 @@ struct Rig {
 
 // 50 MB of uuencoded data into temp.uue. The body is kept there undecoded (minlines above its length),
 // so the figure is the socket, the line reader, the terminator test and the work file.
+// Argument 1: the same over TLS (implicit, the library's default cipher), to be set beside argument 0.
 void BM_BodyStream50MB(benchmark::State& state) {
   Rig rig;
   const std::string body = fk::test::uuencode("big.bin", random_bytes(37'000'000));
   const std::string answer = wire_answer(body);
-  if (!rig.start(body, &answer)) {
+  state.SetLabel(state.range(0) ? "tls" : "plain");
+  if (!rig.start(body, &answer, state.range(0) != 0)) {
     state.SkipWithError("no connection to the test server");
     return;
   }
@@ -88,7 +95,7 @@ void BM_BodyStream50MB(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.size()));
   state.counters["lines"] = static_cast<double>(rig.e.state.article_line.load());
 }
-BENCHMARK(BM_BodyStream50MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BodyStream50MB)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One 40 KB picture from BODY to row deleted: drain, BODY, body, uudecode, histories, files.log. The fixed
 // waits (4 s here) are skipped by the fake clock and reported as a counter.

@@ -112,8 +112,8 @@ Decoders::Decoders(const StatusLog& log, Clock& clock)
       clock_(clock),
       writer_(&system_file_writer()),
       yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc),
-      uu_member_(*this, DecoderKind::Uuencode, &Decoders::claims_any, &Decoders::uudecode),
-      mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64) {}
+      uu_member_(*this, DecoderKind::Uuencode, &Decoders::claims_any, &Decoders::uudecode_handed),
+      mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64_handed) {}
 
 bool detail::FamilyMember::claims(const std::string& work_file) {
   return (owner_.*claim_)(work_file);
@@ -132,20 +132,21 @@ DecodeResult write_failure(const std::string& path, int error) {
 }
 
 std::string Decoders::uudecode_file(const std::string& work_file, const std::string& group,
-                                    std::string& name_buffer) {
-  DecodeResult r = uudecode(work_file, group);
+                                    std::string& name_buffer, WorkLines lines) {
+  DecodeResult r = uudecode(work_file, group, lines);
   if (!r.name.empty()) name_buffer = r.name;
   if (r.status == DecodeStatus::WriteFailed) return fail(kUuNoOutput);
   return r.message;
 }
 
-DecodeResult Decoders::uudecode(const std::string& work_file, const std::string& group) {
+DecodeResult Decoders::uudecode(const std::string& work_file, const std::string& group, WorkLines lines) {
   DecodeResult result;
   auto failed = [&](const char* message) {
     result.message = fail(message);
     return result;
   };
   WorkFileReader in;
+  if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
   if (!in.open(work_file)) return failed(kUuNoInput);
 
   std::uint64_t bytes_read = 0, bytes_written = 0;

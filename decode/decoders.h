@@ -37,6 +37,11 @@ class FamilyMember : public Decoder {
 // Created once per program: the bad-decode counter runs for the life of the process. One decode at a
 // time; each call opens and closes its own files, reads the work file in bounded memory and writes only
 // into group_directory(group) and, for inspection copies, unknown/.
+// How the decoders read the work file: as written, or (the article loop's temp.uue, which holds the body
+// byte-exact) with the lines after the first two as the classic news reader handed them over: leading
+// blanks and empty lines skipped, text ended at a CR or NUL, lines cut every 511 bytes.
+enum class WorkLines { AsWritten, AsReaderHanded };
+
 class Decoders {
  public:
   Decoders(const StatusLog& log, Clock& clock);
@@ -57,21 +62,26 @@ class Decoders {
   // rules: never replacing other bytes). Decoded only when it ended, its escapes are whole, a part's
   // size matches its =ypart range and its pcrc32 (a whole file's crc32) agrees; Damaged keeps nothing.
   DecodeResult yenc_into(const std::string& work_file, const std::string& dir, const std::string& name);
-  // The uuencode and base64 decoders as family members; the string forms below wrap them.
-  DecodeResult uudecode(const std::string& work_file, const std::string& group);
-  DecodeResult mime64(const std::string& work_file, const std::string& group);
+  // The uuencode and base64 decoders; the string forms below wrap them. As family members they read the
+  // article loop's byte-exact temp.uue with the classic reader's habits.
+  DecodeResult uudecode(const std::string& work_file, const std::string& group,
+                        WorkLines lines = WorkLines::AsWritten);
+  DecodeResult mime64(const std::string& work_file, const std::string& group,
+                      WorkLines lines = WorkLines::AsWritten);
 
   // Decodes the first uuencoded file of the work file into group_directory(group). Returns "" on success
   // or one of the five 37-character "UUDECODE - ..." messages (also logged at level 0). Once the output
   // file exists, name_buffer holds its bare name (also after "Short file"); otherwise it is unchanged.
   // An existing file is never replaced: a taken name becomes "name-N.ext".
-  std::string uudecode_file(const std::string& work_file, const std::string& group, std::string& name_buffer);
+  std::string uudecode_file(const std::string& work_file, const std::string& group, std::string& name_buffer,
+                            WorkLines lines = WorkLines::AsWritten);
 
   // Decodes every MIME base64 block of the work file into its own file in group_directory(group).
   // Returns "" on success, else a "MIME64 -- ..." message of at most 79 characters. name_buffer holds
   // the bare name of the last file created (unchanged when none was). An implausible amount of output
   // copies the work file to unknown/bad_decodeNN.txt without changing the result.
-  std::string mime64_decode(const std::string& work_file, const std::string& group, std::string& name_buffer);
+  std::string mime64_decode(const std::string& work_file, const std::string& group, std::string& name_buffer,
+                            WorkLines lines = WorkLines::AsWritten);
 
   // The writer decoded files go through, and the group's output directory (its last level created;
   // what had to change is logged).
@@ -86,6 +96,12 @@ class Decoders {
   std::string prepare_directory(const std::string& group) const;
   std::string fail(const char* message) const;
   bool claims_any(const std::string&) { return true; }
+  DecodeResult uudecode_handed(const std::string& work_file, const std::string& group) {
+    return uudecode(work_file, group, WorkLines::AsReaderHanded);
+  }
+  DecodeResult mime64_handed(const std::string& work_file, const std::string& group) {
+    return mime64(work_file, group, WorkLines::AsReaderHanded);
+  }
 
   const StatusLog& log_;
   Clock& clock_;

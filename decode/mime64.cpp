@@ -317,19 +317,20 @@ class MimeRun {
 }  // namespace
 
 std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
-                                    std::string& name_buffer) {
-  DecodeResult r = mime64(work_file, group);
+                                    std::string& name_buffer, WorkLines lines) {
+  DecodeResult r = mime64(work_file, group, lines);
   if (!r.name.empty()) name_buffer = r.name;
   return r.message;
 }
 
-DecodeResult Decoders::mime64(const std::string& work_file, const std::string& group) {
+DecodeResult Decoders::mime64(const std::string& work_file, const std::string& group, WorkLines lines) {
   DecodeResult result;
   std::string dir = prepare_directory(group);
   std::string& name_buffer = result.name;
   MimeRun run(log_, clock_, *writer_, dir, name_buffer);
   {
     WorkFileReader in;
+    if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
     if (in.open(work_file))
       run.run(in);
     else

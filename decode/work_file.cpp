@@ -74,6 +74,70 @@ void WorkFileReader::fill(std::size_t want) {
 }
 
 bool WorkFileReader::next(std::size_t limit, Piece& piece) {
+  if (habits_ && raw_lines_ >= 2) return next_habit(limit, piece);
+  if (!next_raw(limit, piece)) return false;
+  if (piece.ended) ++raw_lines_;
+  return true;
+}
+
+bool WorkFileReader::load_habit_line() {
+  constexpr std::size_t kReaderPiece = 511;  // bytes the reader took at most before it cut a line
+  line_.clear();
+  line_pos_ = 0;
+  for (;;) {
+    fill(1);
+    if (pos_ == end_) return false;
+    const char c = buf_[pos_];
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f') break;
+    ++pos_;
+  }
+  std::size_t budget = kReaderPiece;
+  bool text_ended = false;
+  while (budget > 0) {
+    fill(1);
+    if (pos_ == end_) {
+      line_ended_ = false;
+      return line_loaded_ = true;
+    }
+    const char* start = buf_.get() + pos_;
+    const std::size_t span = std::min(end_ - pos_, budget);
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', span));
+    const std::size_t n = lf ? static_cast<std::size_t>(lf - start) : span;
+    if (!text_ended) {
+      std::size_t text = 0;
+      while (text < n && start[text] != '\r' && start[text] != '\0') ++text;
+      line_.append(start, text);
+      text_ended = text < n;
+    }
+    pos_ += n + (lf ? 1 : 0);
+    if (lf) break;
+    budget -= n;
+  }
+  line_ended_ = true;
+  return line_loaded_ = true;
+}
+
+bool WorkFileReader::next_habit(std::size_t limit, Piece& piece) {
+  limit = std::clamp<std::size_t>(limit, 1, kMaxPiece - 1);
+  if (!line_loaded_ && !load_habit_line()) return false;
+  std::string_view rest = std::string_view(line_).substr(line_pos_);
+  if (line_ended_ && rest.size() + 1 <= limit) {
+    piece = {rest, true, false};
+    line_loaded_ = false;
+    return true;
+  }
+  if (rest.size() >= limit) {
+    piece = {rest.substr(0, limit), false, false};
+    line_pos_ += limit;
+    return true;
+  }
+  line_loaded_ = false;
+  if (rest.empty()) return false;
+  piece = {rest, false, true};
+  return true;
+}
+
+bool WorkFileReader::next_raw(std::size_t limit, Piece& piece) {
   limit = std::clamp<std::size_t>(limit, 1, kMaxPiece - 1);
   fill(limit + 1);
   const std::size_t avail = end_ - pos_;

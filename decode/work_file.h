@@ -59,16 +59,28 @@ class WorkFileReader {
 
   WorkFileReader();
   bool open(const std::string& path);
+  // Reads the lines after the first two (the pending row and the empty line the article loop writes)
+  // as the classic news reader handed them over: leading blanks and empty lines skipped, the text
+  // ended at a CR or NUL, a line cut every 511 bytes. The two older decoders were built on that.
+  void use_reader_habits() { habits_ = true; }
   // The next piece; false at the end of the file. The text stays valid until the next call.
   bool next(std::size_t limit, Piece& piece);
 
  private:
   void fill(std::size_t want);
+  bool next_raw(std::size_t limit, Piece& piece);
+  bool next_habit(std::size_t limit, Piece& piece);
+  bool load_habit_line();
 
   UniqueFd fd_;
   std::unique_ptr<char[]> buf_;
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false;
+  bool habits_ = false;
+  int raw_lines_ = 0;
+  std::string line_;  // the current line as the reader would have handed it over
+  std::size_t line_pos_ = 0;
+  bool line_loaded_ = false, line_ended_ = false;
 };
 
 // The system calls a decoded file is written with; tests replace them to make the disk fill up.

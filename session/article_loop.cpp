@@ -27,7 +27,6 @@ constexpr const char* kWorkFile = "temp.uue";
 constexpr std::int64_t kStampEpoch = 837140480;  // 1996-07-12 03:01:20 UTC
 constexpr std::uint64_t kMinFreeBytes = 5000000;
 constexpr std::size_t kReplyCapacity = 199;
-constexpr std::size_t kBodyCapacity = 512;
 constexpr std::size_t kDescriptionMax = 199;
 constexpr int kMaxBrokenDownloads = 3;
 
@@ -37,7 +36,7 @@ class WorkFile {
   bool open(const char* path) {
     fd_.reset(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     buf_.clear();
-    buf_.reserve(kFlushAt + kBodyCapacity);
+    buf_.reserve(2 * kFlushAt);
     failed_ = false;
     return static_cast<bool>(fd_);
   }
@@ -45,6 +44,11 @@ class WorkFile {
   void write_line(std::string_view text) {
     buf_.append(text);
     buf_.push_back('\n');
+    if (buf_.size() >= kFlushAt) flush();
+  }
+  // Part of a line; its end comes with a later write_line.
+  void write(std::string_view text) {
+    buf_.append(text);
     if (buf_.size() >= kFlushAt) flush();
   }
   // False when any write of this file failed (a full disk, say).
@@ -260,20 +264,23 @@ bool ArticleLoop::enough_disk_space() {
 
 bool ArticleLoop::receive_body(WorkFile& work) {
   SessionState& st = ctx_.state;
+  bool more = false;
   for (;;) {
-    int length = get_socket_string(ctx_, line_, kBodyCapacity, socket_);
+    const bool line_start = !more;
+    int length = read_body_line(ctx_, socket_, line_, more);
     if (length == -1) return false;
-    // The queue is asked only for a terminator candidate; a failed query counts as data waiting.
-    if (length == 3 && line_ == ".") {
-      std::optional<std::int64_t> waiting = socket_.bytes_waiting();
-      if (waiting && *waiting == 0) return true;
-    }
+    // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it, and whatever
+    // follows stays in the stream.
+    if (line_start && !more && length == 3 && line_ == ".") return true;
     st.byte_count += length;
     std::string_view text = line_;
-    // The server doubles a leading dot; undone only after the terminator test has seen the raw line.
-    if (text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
-    work.write_line(text);
-    ++st.article_line;
+    if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
+    if (more) {
+      work.write(text);
+    } else {
+      work.write_line(text);
+      ++st.article_line;
+    }
   }
 }
 

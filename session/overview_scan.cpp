@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "session/article_selection.h"
 #include "session/context.h"
@@ -38,6 +39,17 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
     if (length == -1) return -1;
     if (stop.load()) return 0;
     if (length == 3 && !line.empty() && line[0] == '.') return 0;
+    if (socket.last_line_cut()) {
+      // The pieces of an overlong line are no overview lines of their own: the whole line goes.
+      bool more = false;
+      do {
+        if (read_body_line(ctx, socket, line, more) == -1) return -1;
+      } while (more);
+      ctx.log.log_status("Overview line longer than " + std::to_string(kOverviewCapacity - 1) +
+                             " characters skipped",
+                         0);
+      continue;
+    }
     selector.examine(line);
   }
 }

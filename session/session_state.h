@@ -40,7 +40,8 @@ struct SessionState {
 
   // Why the last session ended in a way that waiting will not mend; the headless mode exits on it.
   // kWriteFailed: a picture could not be written (write_error holds the errno).
-  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3, kWriteFailed = 4 };
+  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3,
+                       kTlsRefused = 4, kWriteFailed = 5 };
   std::atomic<int> refusal{kNoRefusal};
   std::atomic<int> write_error{0};
 

@@ -13,6 +13,7 @@
 #include "decode/parts_store.h"
 #include "session/article_loop.h"
 #include "session/context.h"
+#include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/overview_scan.h"
 #include "session/scan_range.h"
@@ -38,7 +39,8 @@ constexpr const char* kDirtyQuestion =
 
 class Session {
  public:
-  explicit Session(EngineContext& ctx) : ctx_(ctx), settings_(ctx.settings) {}
+  explicit Session(EngineContext& ctx)
+      : ctx_(ctx), settings_(ctx.settings), client_(ctx, ctx.state.stop_requested), socket_(client_.socket()) {}
   int run();
 
  private:
@@ -52,12 +54,14 @@ class Session {
   // Moves the group's scan mark as far as the scan examined, short of any article still outstanding.
   void settle_mark();
 
-  // One reply line into reply_; false when the read failed.
-  bool read_reply() { return get_socket_string(ctx_, reply_, kReplyCapacity, socket_) != -1; }
-  void send_counted(const std::string& line) {
-    socket_.send_line(line);
-    ctx_.state.byte_count += static_cast<std::int64_t>(line.size());
+  // One reply into reply_; false when the connection was lost. The command's bytes count as sent.
+  bool take(std::optional<Reply> r) {
+    if (!r) return false;
+    ctx_.state.byte_count += static_cast<std::int64_t>(r->sent);
+    reply_ = std::move(r->text);
+    return true;
   }
+  bool read_reply() { return take(client_.read_reply(kReplyCapacity)); }
   void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
   void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
   void enable(ControlId id, bool on) { ctx_.view.set_enabled(id, on); }
@@ -70,7 +74,8 @@ class Session {
 
   EngineContext& ctx_;
   SettingsCache settings_;
-  NewsSocket socket_;
+  NntpClient client_;
+  NewsSocket& socket_;
   NewsrcScanReader newsrc_;
   std::string reply_;
   std::int64_t skip_ = 0;
@@ -110,10 +115,12 @@ int Session::run() {
   enable(ControlId::StopButton, true);
 
   ++ctx_.state.connection_attempts;
-  if (connect_news_server(ctx_, socket_) != 0) {
+  if (client_.connect() != 0) {
     std::string text = "Connection to " + settings().news_server + " failed";
     log(text, 0);
     show(ControlId::ConnectionStatus, text);
+    // Trying again cannot mend a refused certificate.
+    if (st.refusal == SessionState::kTlsRefused) return orderly_ending();
     return bail_out("", 0);
   }
   return login_and_scan();
@@ -134,6 +141,11 @@ int Session::login_and_scan() {
     show(ControlId::ConnectionStatus, text);
     return orderly_ending();
   }
+  switch (client_.start_tls_if_asked()) {
+    case NntpClient::TlsStart::Started: break;
+    case NntpClient::TlsStart::Refused: return orderly_ending();
+    case NntpClient::TlsStart::Lost: return bail_out("Socket Rx Error 001", 0);
+  }
   ++st.archive_connections;
   st.connected = 1;
   show(ControlId::ConnectionStatus, attempts_text(""));
@@ -141,12 +153,10 @@ int Session::login_and_scan() {
 
   if (settings().check_auth) {
     log("Authorization Sequence Started", 0);
-    send_counted("AUTHINFO USER " + settings().user + "\r\n");
-    if (!read_reply()) return bail_out("Socket Rx Error 002", 0);
+    if (!take(client_.authinfo_user(settings().user))) return bail_out("Socket Rx Error 002", 0);
     show(ControlId::DownloadStatus, reply_);
     ctx_.clock.sleep_ms(500);
-    send_counted("AUTHINFO PASS " + settings().pass + "\r\n");
-    if (!read_reply()) return bail_out("Socket Rx Error 003", 0);
+    if (!take(client_.authinfo_pass(settings().pass))) return bail_out("Socket Rx Error 003", 0);
     show(ControlId::DownloadStatus, reply_);
     if (reply_status(reply_) != 281) {
       st.refusal = SessionState::kLoginRefused;
@@ -158,10 +168,9 @@ int Session::login_and_scan() {
     log("Authorization Sequence OK", 0);
   }
 
-  send_counted("MODE READER\r\n");
-  int length = get_socket_string(ctx_, reply_, kReplyCapacity, socket_);
-  if (length == -1) return bail_out("Socket Rx Error 004", 0);
-  st.byte_count += length;
+  std::optional<Reply> mode = client_.mode_reader();
+  if (!take(mode)) return bail_out("Socket Rx Error 004", 0);
+  st.byte_count += mode->length;
 
   if (readable_file(kDirty)) {
     bool restart = false;
@@ -209,14 +218,16 @@ int Session::scan_groups() {
 
       // The reader already took the line end off, so the name is used whole.
       std::string group = st.current_group();
-      socket_.send_line("group " + group + "\r\n");
+      Reply raw;
+      std::optional<GroupReply> answer = client_.group(group, &raw);
       st.byte_count += static_cast<std::int64_t>(group.size());
       log("", 1);
       log(group, 1);
       show(ControlId::GroupName, group);
 
-      if (!read_reply()) return bail_out("Socket Rx Error 005", 0);
-      GroupReply g = parse_group_reply(reply_);
+      if (!answer) return bail_out("Socket Rx Error 005", 0);
+      reply_ = std::move(raw.text);
+      const GroupReply g = *answer;
       if (g.status != 211) {
         show(ControlId::DownloadStatus, "Group Not Available");
         log("Bad Retcode to group command", 1);
@@ -258,7 +269,7 @@ int Session::scan_groups() {
   }
 
   log("Logging Off News Server", 0);
-  socket_.send_line("QUIT\r\n");
+  client_.quit();
   ::unlink(kDirty);
   return orderly_ending();
 }

@@ -72,10 +72,11 @@ void set_keepalive(int fd) {
 }
 
 // A blocking connect would ignore STOP for as long as the system retries; this one waits in slices.
-bool connect_watching_stop(int fd, const sockaddr_in& addr, const std::atomic<int>& stop) {
+bool connect_watching_stop(int fd, const sockaddr_storage& addr, const std::atomic<int>& stop) {
   int flags = ::fcntl(fd, F_GETFL, 0);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
-  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  const socklen_t size = addr.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), size);
   if (rc != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return false;
     // STOP counts only while the connect really waits, so a quick connect goes ahead as a blocking one would.
@@ -102,78 +103,183 @@ void sleep_watching_stop(EngineContext& ctx, std::int64_t ms) {
   }
 }
 
+// The handshake's waits: 100 ms slices, STOP and the idle limit.
+class HandshakeWaiter final : public TlsWaiter {
+ public:
+  HandshakeWaiter(const std::atomic<int>& stop, std::int64_t limit_ms) : stop_(stop), limit_ms_(limit_ms) {}
+  bool wait(int fd, short events) override {
+    for (;;) {
+      if (stop_.load()) return false;
+      pollfd p{fd, events, 0};
+      int n = ::poll(&p, 1, kSliceMs);
+      if (n < 0 && errno != EINTR) return false;
+      if (n > 0) return true;
+      silent_ms_ += kSliceMs;
+      if (limit_ms_ > 0 && silent_ms_ >= limit_ms_) return false;
+    }
+  }
+
+ private:
+  const std::atomic<int>& stop_;
+  std::int64_t limit_ms_;
+  std::int64_t silent_ms_ = 0;
+};
+
+std::int64_t idle_limit_ms(const Settings& s) {
+  return s.idle_timeout > 0 ? std::int64_t{s.idle_timeout} * 1000 : 0;
+}
+
+TlsOptions tls_options(const Settings& s) {
+  return {s.news_server, s.tls_ca_file, s.tls_verify != 0};
+}
+
+// A read that gave up on a silent server says so once.
+void note_silence(EngineContext& ctx, NewsSocket& socket) {
+  if (!socket.take_timed_out()) return;
+  const std::int32_t seconds = ctx.settings.read([](const Settings& s) { return s.idle_timeout; });
+  ctx.log.log_status("News server silent for " + std::to_string(seconds) + " seconds (idle_timeout), connection given up", 0);
+}
+
 }  // namespace
 
+NewsSocket::NewsSocket(int fd) : stream_(make_plain_stream(fd)) {}
+
+void NewsSocket::adopt(int fd) {
+  close();
+  stream_ = make_plain_stream(fd);
+}
+
 void NewsSocket::close() {
-  if (fd_ >= 0) {
-    if (slot_) {
-      int mine = fd_;
-      slot_->compare_exchange_strong(mine, -1);
-    }
-    ::close(fd_);
+  if (slot_) {
+    int mine = claimed_fd_;
+    slot_->compare_exchange_strong(mine, -1);
   }
-  fd_ = -1;
+  stream_.reset();
+  claimed_fd_ = -1;
   slot_ = nullptr;
   pos_ = len_ = 0;
+  cut_ = held_cr_ = false;
+}
+
+bool NewsSocket::wait_slice(short events, bool& ready) {
+  pollfd p{fd(), events, 0};
+  int n = ::poll(&p, 1, kSliceMs);
+  if (n < 0 && errno != EINTR) return false;
+  ready = n > 0;
+  return true;
 }
 
 bool NewsSocket::send_line(std::string_view line) {
-  if (fd_ < 0) return false;
+  if (!stream_) return false;
+  std::int64_t silent_ms = 0;
   while (!line.empty()) {
-    ssize_t n = ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    std::size_t put = 0;
+    Stream::Io r = stream_->write(line.data(), line.size(), put);
+    if (r == Stream::Io::Ok) {
+      line.remove_prefix(put);
+      continue;
     }
-    line.remove_prefix(static_cast<std::size_t>(n));
+    if (r != Stream::Io::WantRead && r != Stream::Io::WantWrite) return false;
+    bool ready = false;
+    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return false;
+    silent_ms = ready ? 0 : silent_ms + kSliceMs;
+    if (idle_limit_ms_ > 0 && silent_ms >= idle_limit_ms_) return false;
   }
   return true;
 }
 
 std::optional<std::int64_t> NewsSocket::bytes_waiting() const {
-  if (fd_ < 0) return std::nullopt;
+  if (!stream_) return std::nullopt;
   int queued = 0;
-  if (::ioctl(fd_, FIONREAD, &queued) != 0) return std::nullopt;
-  return static_cast<std::int64_t>(len_ - pos_) + queued;
+  if (::ioctl(stream_->fd(), FIONREAD, &queued) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(len_ - pos_ + stream_->pending()) + queued;
 }
 
 bool NewsSocket::fill(const std::atomic<int>& stop) {
-  if (fd_ < 0) return false;
+  if (!stream_) return false;
   if (buf_.size() < kBlock) buf_.resize(kBlock);
   pos_ = len_ = 0;
+  std::int64_t silent_ms = 0;
   for (;;) {
     if (stop.load()) return false;
-    ssize_t n = ::recv(fd_, buf_.data(), buf_.size(), MSG_DONTWAIT);
-    if (n > 0) {
-      len_ = static_cast<std::size_t>(n);
+    std::size_t got = 0;
+    Stream::Io r = stream_->read(buf_.data(), buf_.size(), got);
+    if (r == Stream::Io::Ok) {
+      len_ = got;
       return true;
     }
-    if (n == 0) return false;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, kSliceMs) < 0 && errno != EINTR) return false;
+    if (r != Stream::Io::WantRead && r != Stream::Io::WantWrite) return false;
+    bool ready = false;
+    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return false;
+    silent_ms = ready ? 0 : silent_ms + kSliceMs;
+    if (idle_limit_ms_ > 0 && silent_ms >= idle_limit_ms_) {
+      timed_out_ = true;
+      return false;
+    }
   }
 }
 
+std::int64_t NewsSocket::receive_some(char* out, std::size_t max) {
+  if (!stream_) return -2;
+  if (pos_ < len_) {
+    const std::size_t n = std::min(max, len_ - pos_);
+    std::memcpy(out, buf_.data() + pos_, n);
+    pos_ += n;
+    return static_cast<std::int64_t>(n);
+  }
+  for (int round = 0; round < 2; ++round) {
+    std::size_t got = 0;
+    Stream::Io r = stream_->read(out, max, got);
+    if (r == Stream::Io::Ok) return static_cast<std::int64_t>(got);
+    if (r == Stream::Io::Closed) return -1;
+    if (r == Stream::Io::Failed) return -2;
+    if (round == 1) break;
+    bool ready = false;
+    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return -2;
+    if (!ready) break;
+  }
+  return 0;
+}
+
 std::int64_t NewsSocket::discard_waiting() {
-  if (fd_ < 0) return -1;
+  if (!stream_) return -1;
   std::int64_t dropped = static_cast<std::int64_t>(len_ - pos_);
   pos_ = len_ = 0;
   if (buf_.size() < kBlock) buf_.resize(kBlock);
   for (;;) {
     int queued = 0;
-    if (::ioctl(fd_, FIONREAD, &queued) != 0) return -1;
-    if (queued <= 0) return dropped;
-    ssize_t n = ::recv(fd_, buf_.data(), buf_.size(), MSG_DONTWAIT);
-    if (n == 0) return 0;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return dropped;
-      return -1;
-    }
-    dropped += n;
+    if (::ioctl(stream_->fd(), FIONREAD, &queued) != 0) return -1;
+    if (queued <= 0 && stream_->pending() == 0) return dropped;
+    std::size_t got = 0;
+    Stream::Io r = stream_->read(buf_.data(), buf_.size(), got);
+    if (r == Stream::Io::Closed) return 0;
+    if (r == Stream::Io::Failed) return -1;
+    // TLS may hold only part of a record, or records that carry no data.
+    if (r != Stream::Io::Ok) return dropped;
+    dropped += static_cast<std::int64_t>(got);
   }
+}
+
+TlsResult NewsSocket::start_tls(const TlsOptions& options, const std::atomic<int>& stop) {
+  TlsResult result;
+  if (!stream_ || stream_->is_tls()) {
+    result.reason = "no plain connection to start TLS on";
+    return result;
+  }
+  pos_ = len_ = 0;
+  HandshakeWaiter waiter(stop, idle_limit_ms_);
+  result = start_tls_client(stream_->release_fd(), options, waiter);
+  stream_ = std::move(result.stream);
+  if (!stream_) close();
+  return result;
+}
+
+void report_tls_refusal(EngineContext& ctx, const std::string& what, const std::string& advice) {
+  ctx.state.refusal = SessionState::kTlsRefused;
+  ctx.log.log_status(what, 0);
+  ctx.log.log_status(advice, 0);
+  if (ctx.settings.read([](const Settings& s) { return s.unattended_operation; }) == 0)
+    ctx.dialogs.message_box(what + "\n" + advice, "Secure Connection Refused", Icon::Warning, Buttons::Ok);
 }
 
 int connect_news_server(EngineContext& ctx, NewsSocket& socket) {
@@ -182,7 +288,8 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket) {
 
 int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop) {
   socket.close();
-  std::string host = ctx.settings.read([](const Settings& s) { return s.news_server; });
+  const Settings s = ctx.settings.get();
+  const std::string& host = s.news_server;
   ctx.state.set_server_host(host);
 
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -198,32 +305,83 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
     ctx.log.log_status("socket() failed", 0);
     return -1;
   }
-  socket.fd_ = fd;
+  socket.stream_ = make_plain_stream(fd);
+  socket.claimed_fd_ = fd;
   socket.slot_ = &ctx.state.news_socket;
+  socket.idle_limit_ms_ = idle_limit_ms(s);
   set_keepalive(fd);
 
-  sockaddr_in addr{};
-  if (filladdr(ctx, host, addr) == 0) {
+  std::vector<sockaddr_storage> addresses = resolve_news_server(ctx, host);
+  if (addresses.empty()) {
     ctx.log.log_status("filladdr() failed", 0);
     ctx.clock.sleep_ms(1000);
     socket.close();
     return -1;
   }
-  if (!connect_watching_stop(fd, addr, stop)) {
+  bool connected = false;
+  bool fresh = true;  // the socket has not tried a connect yet
+  for (const sockaddr_storage& addr : addresses) {
+    if (stop.load() && !fresh) break;
+    if (!fresh || addr.ss_family != AF_INET) {
+      // A socket whose connect failed cannot be used again, and each family needs its own.
+      int next = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (next < 0) continue;
+      int mine = socket.claimed_fd_;
+      if (!ctx.state.news_socket.compare_exchange_strong(mine, next)) {
+        ::close(next);
+        break;
+      }
+      socket.stream_ = make_plain_stream(next);
+      socket.claimed_fd_ = next;
+      set_keepalive(next);
+    }
+    fresh = false;
+    if (connect_watching_stop(socket.fd(), addr, stop)) {
+      connected = true;
+      break;
+    }
+  }
+  if (!connected) {
     ctx.log.log_status("connect() failed", 0);
     socket.close();
     return -1;
   }
+  if (s.use_tls == Settings::kImplicitTls) return start_tls_or_refuse(ctx, socket, stop) ? 0 : -1;
   return 0;
 }
 
-int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
-  addr.sin_family = AF_INET;
+bool start_tls_or_refuse(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop) {
+  const Settings s = ctx.settings.get();
+  TlsResult tls = socket.start_tls(tls_options(s), stop);
+  if (socket.is_open()) {
+    if (!s.tls_verify)
+      ctx.log.log_status("WARNING: TLS certificate of " + s.news_server +
+                             " not checked (tls_verify=0): anyone on the way could read or change this connection",
+                         0);
+    return true;
+  }
+  if (tls.refused) {
+    report_tls_refusal(ctx, "TLS connection to " + s.news_server + " refused: " + tls.reason,
+                       "Add the server's certificate authority to tls_ca_file in FENNICK.INI, or set "
+                       "tls_verify=0 to accept any certificate (not recommended)");
+  } else if (!stop.load()) {
+    ctx.log.log_status("TLS with " + s.news_server + " failed: " + tls.reason, 0);
+  }
+  return false;
+}
+
+std::vector<sockaddr_storage> resolve_news_server(EngineContext& ctx, const std::string& host) {
+  std::vector<sockaddr_storage> out;
   ctx.log.log_status(ctx.state.server_host(), 1);
+  const std::uint32_t port = ctx.settings.read([](const Settings& s) { return s.port; });
 
   std::uint8_t bytes[4];
   if (parse_dotted_quad(host, bytes)) {
-    std::memcpy(&addr.sin_addr, bytes, 4);
+    sockaddr_storage ss{};
+    auto* in = reinterpret_cast<sockaddr_in*>(&ss);
+    in->sin_family = AF_INET;
+    std::memcpy(&in->sin_addr, bytes, 4);
+    out.push_back(ss);
   } else {
     int error = 0;
     if (host.size() > kHostMax) {
@@ -232,19 +390,24 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
           "News server name of " + std::to_string(host.size()) + " characters is too long (79 at most)", 0);
     } else {
       addrinfo hints{};
-      hints.ai_family = AF_INET;
+      hints.ai_family = AF_UNSPEC;
       hints.ai_socktype = SOCK_STREAM;
       addrinfo* found = nullptr;
       error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-      if (error == 0 && found) {
-        addr.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
-      } else {
-        if (found) ::freeaddrinfo(found);
-        if (error == 0) error = EAI_NONAME;
+      if (error == 0) {
+        for (const addrinfo* a = found; a; a = a->ai_next) {
+          if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+          sockaddr_storage ss{};
+          std::memcpy(&ss, a->ai_addr, a->ai_addrlen);
+          out.push_back(ss);
+        }
       }
+      if (found) ::freeaddrinfo(found);
+      if (error == 0 && out.empty()) error = EAI_NONAME;
     }
     if (error != 0) {
+      out.clear();
       // A temporary failure (no network yet) may pass; a name that does not exist will not.
       if (error != EAI_AGAIN) ctx.state.refusal = SessionState::kUnresolvable;
       std::string first =
@@ -257,13 +420,26 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
                 "INTERNET AND TCP/IP IS INSTALLED--",
             "gethostbyname() failed.", Icon::Warning, Buttons::Ok);
       ctx.log.log_status(first, 0);
-      return 0;
+      return out;
     }
   }
-  std::uint32_t port = ctx.settings.read([](const Settings& s) { return s.port; });
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  for (sockaddr_storage& ss : out) {
+    if (ss.ss_family == AF_INET6)
+      reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port = htons(static_cast<std::uint16_t>(port));
+    else
+      reinterpret_cast<sockaddr_in*>(&ss)->sin_port = htons(static_cast<std::uint16_t>(port));
+  }
   ctx.log.log_status("Connecting to news server using port " + std::to_string(port), 1);
-  return 1;
+  return out;
+}
+
+int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr) {
+  for (const sockaddr_storage& ss : resolve_news_server(ctx, host)) {
+    if (ss.ss_family != AF_INET) continue;
+    std::memcpy(&addr, &ss, sizeof addr);
+    return 1;
+  }
+  return 0;
 }
 
 std::int64_t pacing_delay_ms(int position) {
@@ -286,7 +462,7 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
     if (stop.load()) return -1;
     if (socket.pos_ == socket.len_) {
       publish();
-      if (!socket.fill(stop)) return -1;
+      if (!socket.fill(stop)) return note_silence(ctx, socket), -1;
     }
     ++counted;
     return static_cast<unsigned char>(socket.buf_[socket.pos_++]);
@@ -313,7 +489,7 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
     }
     if (socket.pos_ == socket.len_) {
       publish();
-      if (!socket.fill(stop)) return -1;
+      if (!socket.fill(stop)) return note_silence(ctx, socket), -1;
     }
     const char* run = socket.buf_.data() + socket.pos_;
     const std::size_t available = std::min(socket.len_ - socket.pos_, capacity - 1 - i);
@@ -345,12 +521,68 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
     }
     if (line_end) {
       publish();
+      socket.cut_ = false;
       return static_cast<int>(i);
     }
   }
   publish();
-  ctx.log.log_status("Line Buffer Filled in get_socket_string()", 0);
+  // One line in a thousand pieces is one fault, not a thousand.
+  if (!socket.cut_) ctx.log.log_status("Line Buffer Filled in get_socket_string()", 0);
+  socket.cut_ = true;
   return static_cast<int>(capacity - 1);
+}
+
+int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more) {
+  line.clear();
+  if (std::exchange(socket.held_cr_, false)) line.push_back('\r');
+  const bool continued = more;
+  more = false;
+  if (!continued)
+    if (std::int64_t pause = pacing_delay_ms(ctx.view.pacing_position()); pause > 0) ctx.clock.sleep_ms(pause);
+  const std::atomic<int>& stop = ctx.state.stop_requested;
+  std::size_t taken = 0;    // bytes of this call
+  std::size_t counted = 0;  // of those, not yet in byte_count: published before every wait
+  auto publish = [&] {
+    if (counted) ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(counted));
+    counted = 0;
+  };
+  for (;;) {
+    if (stop.load()) break;
+    if (socket.pos_ == socket.len_) {
+      publish();
+      if (!socket.fill(stop)) {
+        note_silence(ctx, socket);
+        return -1;
+      }
+    }
+    const char* run = socket.buf_.data() + socket.pos_;
+    const std::size_t available = socket.len_ - socket.pos_;
+    const auto* lf = static_cast<const char*>(std::memchr(run, '\n', available));
+    const std::size_t n = lf ? static_cast<std::size_t>(lf - run) : available;
+    line.append(run, n);
+    const std::size_t used = n + (lf ? 1 : 0);
+    socket.pos_ += used;
+    taken += used;
+    counted += used;
+    if (lf) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      socket.cut_ = false;
+      publish();
+      return static_cast<int>(taken);
+    }
+    if (line.size() >= kBlock) {
+      more = true;
+      // A CR at the end of a piece may be the first half of the line end: it goes with the next piece.
+      if (line.back() == '\r') {
+        line.pop_back();
+        socket.held_cr_ = true;
+      }
+      publish();
+      return static_cast<int>(taken);
+    }
+  }
+  publish();
+  return -1;
 }
 
 int drain_socket(EngineContext& ctx, NewsSocket& socket) {

@@ -2,66 +2,108 @@
 // The news server connection: connecting, the line reader, sending whole lines and draining.
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "session/stream.h"
 
 namespace fk {
 
 struct EngineContext;
 
-// One TCP stream to a news server and the reader's block buffer. Owns the descriptor; when it claimed
-// SessionState::news_socket it hands the slot back on close.
+// One connection to a news server (plain or TLS, see stream.h) and the reader's block buffer. When it
+// claimed SessionState::news_socket it hands the slot back on close.
 class NewsSocket {
  public:
   NewsSocket() = default;
-  // Adopts an already connected stream descriptor (tests and fuzzing use a socketpair).
-  explicit NewsSocket(int fd) : fd_(fd) {}
+  // Adopts an already connected stream descriptor as a plain stream (tests and fuzzing use a socketpair).
+  explicit NewsSocket(int fd);
   ~NewsSocket() { close(); }
   NewsSocket(const NewsSocket&) = delete;
   NewsSocket& operator=(const NewsSocket&) = delete;
 
-  bool is_open() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  // Closes what it had and adopts a connected descriptor as a plain stream (fuzzing, tests).
+  void adopt(int fd);
+  bool is_open() const { return stream_ != nullptr; }
+  bool is_tls() const { return stream_ && stream_->is_tls(); }
+  int fd() const { return stream_ ? stream_->fd() : -1; }
   // Closes the stream, drops buffered bytes and frees the claimed slot. Safe to call twice.
   void close();
 
-  // Sends the whole line in one piece (never raises SIGPIPE). False when the stream failed.
+  // Sends the whole line (never raises SIGPIPE). False when the stream failed.
   bool send_line(std::string_view line);
 
-  // Bytes received but not read yet: the reader's buffer plus what the system holds. Nothing when
-  // the query fails.
+  // Bytes received but not read yet: the reader's buffer, what TLS holds decrypted, and what the system
+  // holds (for TLS still encrypted, so an estimate). Nothing when the query fails.
   std::optional<std::int64_t> bytes_waiting() const;
 
   // Throws away buffered bytes and what the system holds right now. Returns the number dropped, 0
   // when the stream is closed, -1 on an error.
   std::int64_t discard_waiting();
 
+  // A server silent this long while the reader waits is a lost connection; 0 waits for ever.
+  void set_idle_timeout_ms(std::int64_t ms) { idle_limit_ms_ = ms; }
+  // True once (then false) after a read gave up on a silent server.
+  bool take_timed_out() { return std::exchange(timed_out_, false); }
+  // The last get_socket_string piece was cut short of its line end.
+  bool last_line_cut() const { return cut_; }
+
+  // Up to max bytes as they come, waiting at most one 100 ms slice: >0 bytes, 0 when the slice passed
+  // quietly, -1 when the server closed, -2 on an error.
+  std::int64_t receive_some(char* out, std::size_t max);
+
+  // Turns the plain connection into TLS (STARTTLS) with nothing of the plain stream left unread.
+  TlsResult start_tls(const TlsOptions& options, const std::atomic<int>& stop);
+
  private:
   friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
   friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
                                NewsSocket& socket);
-  // Waits for data in 100 ms slices, watching stop; false on a closed stream, an error or stop.
+  friend int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more);
+  // Waits for data in 100 ms slices, watching stop and the idle limit; false on a closed stream, an
+  // error, silence or stop.
   bool fill(const std::atomic<int>& stop);
+  // Waits in one slice for the events; false on a poll error.
+  bool wait_slice(short events, bool& ready);
 
-  int fd_ = -1;
+  std::unique_ptr<Stream> stream_;
+  int claimed_fd_ = -1;
   std::atomic<int>* slot_ = nullptr;
   std::vector<char> buf_;
   std::size_t pos_ = 0, len_ = 0;
+  std::int64_t idle_limit_ms_ = 0;
+  bool timed_out_ = false;
+  bool cut_ = false;
+  bool held_cr_ = false;
 };
 
-// Connects to the news_server setting at its port; on success `socket` is connected and holds the
-// news_socket slot. 0 on success, -1 after logging "socket() failed", "filladdr() failed" or
-// "connect() failed" (the slot stays -1). STOP while connecting counts as a failed connect.
+// Connects to the news_server setting at its port, trying each of its addresses (IPv6 and IPv4) in
+// turn, and with use_tls 1 starts TLS; on success `socket` is connected and holds the news_socket slot.
+// 0 on success, -1 after logging "socket() failed", "filladdr() failed", "connect() failed" or why TLS
+// failed (the slot stays -1; a refused certificate sets SessionState::refusal and tells the user).
+// STOP while connecting counts as a failed connect.
 int connect_news_server(EngineContext& ctx, NewsSocket& socket);
 // The same, watching `stop` instead of STOP while the connect waits: the groups dialog's listing has a
 // cancel of its own, and a STOP left over from an earlier scan must not fail it.
 int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
+
+// The addresses of host at the port setting, logged and refused as filladdr does; an IPv6 literal is
+// used as it stands. Empty when the name cannot be resolved.
+std::vector<sockaddr_storage> resolve_news_server(EngineContext& ctx, const std::string& host);
+
+// Starts TLS on the connected plain socket (implicit TLS, or after the server's 382 to STARTTLS). A
+// refused certificate is reported with report_tls_refusal; with tls_verify 0 a warning is logged at
+// every connect. False when the connection is gone (socket closed).
+bool start_tls_or_refuse(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
 
 // Fills an IPv4 address for host and the port setting. Four dotted numbers are used as they stand (low
 // 8 bits each); anything else is resolved. 1 when filled, 0 when the name cannot be resolved (or is 80
@@ -71,9 +113,19 @@ int filladdr(EngineContext& ctx, const std::string& host, sockaddr_in& addr);
 // Reads one line. Leading white space is skipped, so empty lines are never returned. `line` gets the
 // text up to the first CR or NUL; the result is the number of bytes taken from the first non-blank up
 // to and including the LF, or capacity - 1 when the line did not fit (the rest comes with the next
-// call). -1 on a closed stream, an error or STOP. Paces itself by the trackbar first; every byte read
-// counts in byte_count.
+// call; "Line Buffer Filled" is logged once per cut line). -1 on a closed stream, an error, silence or
+// STOP. Paces itself by the trackbar first; every byte read counts in byte_count.
 int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity, NewsSocket& socket);
+
+// One body line byte-exact: `line` gets its bytes without the line end (CR LF, or a bare LF). A line
+// longer than the reader's block comes in pieces, `more` set on all but the last. The result is the
+// number of bytes taken, the line end included; -1 on a closed stream, an error, silence or STOP.
+// Paces itself by the trackbar before each line; every byte read counts in byte_count.
+int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more);
+
+// Tells the user that TLS with the server was refused and why (status log, and a box unless
+// unattended), and marks the refusal so the headless mode ends at once.
+void report_tls_refusal(EngineContext& ctx, const std::string& what, const std::string& advice);
 
 // Discards whatever the server sends until it has been quiet for 3 s (or STOP is pressed). Drained
 // bytes are not counted. Returns 0, or -1 when the stream failed.

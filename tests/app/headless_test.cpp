@@ -127,6 +127,16 @@ TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {
   EXPECT_EQ(run(), 1);
   EXPECT_THAT(read_file("fk.log"), HasSubstr(" - Invalid server response to pass command\n"));
 
+  // A certificate nobody vouches for: waiting cannot mend it either.
+  ServerOptions secure;
+  secure.tls = ServerTls::Implicit;
+  NntpTestServer untrusted(std::make_shared<MemoryContent>(), secure);
+  write_file("FENNICK.INI", "[COMM]\nnews_server=127.0.0.1\nport=" + std::to_string(untrusted.port()) +
+                                "\ncheck_dialup=0\nuse_tls=1\n");
+  EXPECT_EQ(run(), 1);
+  EXPECT_THAT(read_file("fk.log"), HasSubstr(" - TLS connection to 127.0.0.1 refused: the certificate's issuer is unknown"));
+  EXPECT_TRUE(untrusted.commands().empty());
+
   // A name too long to look up is refused without asking any resolver.
   write_settings(std::string(90, 'n') + ".example", 119);
   EXPECT_EQ(run(), 1);

@@ -118,6 +118,44 @@ TEST_F(RefreshTest, DotEndsTheListingWhileTheServerStaysConnected) {
   EXPECT_TRUE(server.wait_until_idle());  // closed without QUIT
 }
 
+TEST_F(RefreshTest, ListingOverTlsAndStartTls) {
+  for (ServerTls tls : {ServerTls::Implicit, ServerTls::StartTls}) {
+    ServerOptions options;
+    options.tls = tls;
+    auto content = std::make_shared<MemoryContent>();
+    content->add_simple("alt.tls.one", "a.jpg (1/1)");
+    content->add_simple("comp.tls.two", "b.jpg (1/1)");
+    NntpTestServer server(content, options);
+    ASSERT_TRUE(server.write_ca_file("ca.pem"));
+    h.use_server(server.port());
+    h.change([&](Settings& s) {
+      s.use_tls = tls == ServerTls::Implicit ? 1 : 2;
+      s.tls_ca_file = "ca.pem";
+    });
+    NntpGroupListRefresher once{h.ctx};
+    once.refresh(sink);
+    EXPECT_EQ(h.state.news_socket, -1);
+    EXPECT_THAT(sink.groups, ElementsAre("alt.tls.one", "comp.tls.two"));
+    const std::vector<std::string> plain = {"list active"};
+    const std::vector<std::string> upgraded = {"CAPABILITIES", "STARTTLS", "list active"};
+    EXPECT_EQ(server.commands(), tls == ServerTls::Implicit ? plain : upgraded);
+  }
+  // Without the CA the certificate is refused: one box that says why, nothing sent.
+  ServerOptions options;
+  options.tls = ServerTls::Implicit;
+  NntpTestServer untrusted(std::make_shared<MemoryContent>(), options);
+  h.use_server(untrusted.port());
+  h.change([](Settings& s) {
+    s.use_tls = 1;
+    s.tls_ca_file = "";
+  });
+  NntpGroupListRefresher refused{h.ctx};
+  refused.refresh(sink);
+  ASSERT_EQ(h.dialogs.boxes().size(), 1u);
+  EXPECT_EQ(h.dialogs.boxes()[0].caption, "Secure Connection Refused");
+  EXPECT_TRUE(untrusted.commands().empty());
+}
+
 TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {
   NntpTestServer server;
   serve_listing(server, FaultAction::Drop,

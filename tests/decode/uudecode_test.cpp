@@ -162,5 +162,36 @@ TEST_F(Uudecode, FailedWriteIsNotReportedAsSuccess) {
   EXPECT_TRUE(std::filesystem::is_empty("pictures/g"));
 }
 
+// temp.uue now holds the body byte-exact; read with the reader's old habits, the two decoders see what
+// they saw when the reader dropped blanks and empty lines and cut lines at 511 bytes.
+TEST_F(Uudecode, ByteExactWorkFileReadWithTheReadersHabits) {
+  const std::string bytes = some_bytes(4000, 7);
+  std::string body;
+  std::size_t n = 0;
+  for (char c : uuencode(bytes, "habit.jpg")) {
+    if (c == '\n' && ++n % 7 == 0) body += "\n\n   \n\t";  // empty and blank lines, a leading tab
+    body += c;
+  }
+  body = "  \n" + std::string(1200, '#') + "\n" + body;  // a long line, cut into three once
+  write_file("temp.uue", work_file(body));
+  decoders_.uudecode_file("temp.uue", "alt.pics", name_);
+  EXPECT_NE(read_file("pictures/alt.pics/habit.jpg"), bytes);
+  EXPECT_EQ(decoders_.uudecode_file("temp.uue", "alt.pics", name_, WorkLines::AsReaderHanded), "");
+  EXPECT_EQ(read_file("pictures/alt.pics/habit-1.jpg"), bytes);
+
+  // In base64, an empty line would end the block early.
+  std::string mime = "Content-Type: image/jpeg; name=m.jpg\n\n";
+  n = 0;
+  for (char c : base64_lines(bytes)) {
+    mime += c;
+    if (c == '\n' && ++n % 5 == 0) mime += "\n \n";
+  }
+  write_file("temp.uue", work_file(mime));
+  decoders_.mime64_decode("temp.uue", "alt.pics", name_);
+  EXPECT_NE(read_file("pictures/alt.pics/m.jpg"), bytes);
+  EXPECT_EQ(decoders_.mime64_decode("temp.uue", "alt.pics", name_, WorkLines::AsReaderHanded), "");
+  EXPECT_EQ(read_file("pictures/alt.pics/m-1.jpg"), bytes);
+}
+
 }  // namespace
 }  // namespace fk::test

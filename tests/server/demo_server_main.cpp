@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fennick-demo-server [--port N] [--dir FOLDER | --pictures FOLDER] [--address A]\n"
-    "                           [--user U --pass P] [--huge N] [--quiet] [--list-groups]\n"
+    "                           [--user U --pass P] [--huge N] [--tls | --starttls] [--quiet] [--list-groups]\n"
     "\n"
     "Serves news groups over NNTP until interrupted (Ctrl-C). Without --dir it serves the demo: three\n"
     "groups of small pictures, uuencoded and MIME base64, among postings the default rules pass over.\n"
@@ -25,6 +25,10 @@ constexpr const char* kUsage =
     "  --user U --pass P   require AUTHINFO with these\n"
     "  --huge N      also serve alt.binaries.pictures.demo.huge: N generated articles numbered from\n"
     "                1,000,000,001, a picture every 1,000, growing by 1,000 articles a minute\n"
+    "  --tls         speak TLS from the first byte (as on port 563), with a certificate for localhost,\n"
+    "                127.0.0.1 and ::1 made at start by a private CA; the CA is written to\n"
+    "                fennick-demo-ca.pem in the current folder (give it to tls_ca_file)\n"
+    "  --starttls    plain, offering STARTTLS with the same certificate\n"
     "  --quiet       do not print the commands received\n"
     "  --list-groups print the group names, one a line, and exit (for writing a newsrc)\n"
     "  --help        this text\n";
@@ -86,6 +90,10 @@ int main(int argc, char** argv) {
         std::cerr << "fennick-demo-server: bad article count '" << v << "'\n";
         return 2;
       }
+    } else if (arg == "--tls") {
+      options.tls = fk::test::ServerTls::Implicit;
+    } else if (arg == "--starttls") {
+      options.tls = fk::test::ServerTls::StartTls;
     } else if (arg == "--quiet") {
       quiet = true;
     } else {
@@ -129,9 +137,21 @@ int main(int argc, char** argv) {
     std::cerr << "fennick-demo-server: " << server.error() << "\n";
     return 1;
   }
+  if (options.tls != fk::test::ServerTls::None) {
+    constexpr const char* kCaFile = "fennick-demo-ca.pem";
+    if (!server.write_ca_file(kCaFile)) {
+      std::cerr << "fennick-demo-server: cannot write " << kCaFile << "\n";
+      return 1;
+    }
+    std::cout << "TLS certificate authority written to " << kCaFile << std::endl;
+  }
   if (!quiet)
     server.set_command_listener([](const std::string& line) { std::cout << "> " << line << std::endl; });
-  std::cout << "fennick-demo-server listening on " << options.address << ":" << server.port() << " with "
+  std::cout << "fennick-demo-server listening on " << options.address << ":" << server.port()
+            << (options.tls == fk::test::ServerTls::Implicit   ? " (TLS)"
+                : options.tls == fk::test::ServerTls::StartTls ? " (STARTTLS)"
+                                                               : "")
+            << (server.listening_ipv6() ? " and [::1]" : "") << " with "
             << content->group_names().size() << " groups" << std::endl;
   for (const auto& g : content->group_names()) {
     auto s = content->group(g);

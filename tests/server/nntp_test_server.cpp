@@ -2,6 +2,10 @@
 #include "server/nntp_test_server.h"
 
 #include <arpa/inet.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,7 +14,9 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <fstream>
 
 namespace fk::test {
 
@@ -77,8 +83,35 @@ std::string overview_line(const OverviewFields& o) {
 class Link {
  public:
   Link(int fd, int wake, std::atomic<std::int64_t>& sent) : fd_(fd), wake_(wake), sent_(sent) {}
+  ~Link() {
+    if (ssl_) SSL_free(ssl_);
+  }
+
+  // The server's side of a TLS handshake; false when the client went or refused us.
+  bool accept_tls(SSL_CTX* ctx) {
+    int flags = ::fcntl(fd_, F_GETFL, 0);
+    ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    ssl_ = SSL_new(ctx);
+    if (!ssl_ || SSL_set_fd(ssl_, fd_) != 1) return false;
+    for (;;) {
+      int rc = SSL_accept(ssl_);
+      if (rc == 1) return true;
+      int e = SSL_get_error(ssl_, rc);
+      if (e == SSL_ERROR_WANT_READ && wait(POLLIN)) continue;
+      if (e == SSL_ERROR_WANT_WRITE && wait(POLLOUT)) continue;
+      ERR_clear_error();
+      return false;
+    }
+  }
+
+  // The header of an application-data record announcing 16 KiB, and a little of it, then nothing.
+  void send_cut_record() {
+    static const unsigned char kHead[] = {0x17, 0x03, 0x03, 0x40, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+    [[maybe_unused]] ssize_t n = ::send(fd_, kHead, sizeof kHead, MSG_NOSIGNAL);
+  }
 
   bool send(std::string_view data) {
+    if (ssl_) return send_tls(data);
     while (!data.empty()) {
       ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
@@ -108,6 +141,17 @@ class Link {
       }
       // An endless line is kept bounded: only its start is remembered.
       if (pending_.size() > kMaxCommand) pending_.resize(kMaxCommand);
+      if (ssl_) {
+        std::size_t got = 0;
+        if (SSL_read_ex(ssl_, chunk_.data(), chunk_.size(), &got) == 1) {
+          pending_.append(chunk_.data(), got);
+          continue;
+        }
+        int e = SSL_get_error(ssl_, 0);
+        ERR_clear_error();
+        if ((e == SSL_ERROR_WANT_READ && wait(POLLIN)) || (e == SSL_ERROR_WANT_WRITE && wait(POLLOUT))) continue;
+        return false;
+      }
       ssize_t n = ::recv(fd_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
       if (n > 0) {
         pending_.append(chunk_.data(), static_cast<std::size_t>(n));
@@ -121,6 +165,22 @@ class Link {
   }
 
  private:
+  bool send_tls(std::string_view data) {
+    while (!data.empty()) {
+      std::size_t put = 0;
+      if (SSL_write_ex(ssl_, data.data(), data.size(), &put) == 1) {
+        sent_ += static_cast<std::int64_t>(put);
+        data.remove_prefix(put);
+        continue;
+      }
+      int e = SSL_get_error(ssl_, 0);
+      ERR_clear_error();
+      if ((e == SSL_ERROR_WANT_WRITE && wait(POLLOUT)) || (e == SSL_ERROR_WANT_READ && wait(POLLIN))) continue;
+      return false;
+    }
+    return true;
+  }
+
   // Waits for the socket; false when the server is stopping or the socket failed.
   bool wait(short events) {
     pollfd p[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
@@ -137,9 +197,55 @@ class Link {
   int wake_;
   std::atomic<std::int64_t>& sent_;
   std::string pending_;
-  std::array<char, 4096> chunk_{};
+  std::array<char, 16384> chunk_{};
+  SSL* ssl_ = nullptr;
 };
 
+// The server's TLS context from the made-up certificate; nullptr when the library failed.
+SSL_CTX* server_context(const TestPki& pki) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (!ctx) return nullptr;
+  SSL_CTX_set_read_ahead(ctx, 1);
+  // Large answers go out as runs of records without waiting for each to be taken.
+  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  auto load = [](const std::string& pem, auto reader) {
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    auto* object = reader(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    return object;
+  };
+  X509* cert = load(pki.cert_pem, PEM_read_bio_X509);
+  EVP_PKEY* key = load(pki.key_pem, PEM_read_bio_PrivateKey);
+  bool ok = cert && key && SSL_CTX_use_certificate(ctx, cert) == 1 && SSL_CTX_use_PrivateKey(ctx, key) == 1;
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  if (!ok) {
+    SSL_CTX_free(ctx);
+    return nullptr;
+  }
+  return ctx;
+}
+
+}  // namespace
+
+namespace {
+// ::1 at the port the IPv4 socket got; -1 where the system has no IPv6 or the port is taken there.
+int listen_loopback6(std::uint16_t port) {
+  int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  sockaddr_in6 addr{};
+  addr.sin6_family = AF_INET6;
+  addr.sin6_port = htons(port);
+  addr.sin6_addr = in6addr_loopback;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 }  // namespace
 
 NntpTestServer::NntpTestServer(std::shared_ptr<NewsContent> content, ServerOptions options)
@@ -172,6 +278,19 @@ NntpTestServer::NntpTestServer(std::shared_ptr<NewsContent> content, ServerOptio
   }
   port_ = ntohs(addr.sin_port);
   listen_fd_ = fd;
+  if (options_.listen_ipv6 && options_.address == "127.0.0.1") listen6_fd_ = listen_loopback6(port_);
+  if (options_.tls != ServerTls::None) {
+    // OpenSSL writes with write(): a client that went must not end the test program with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+    pki_ = make_test_pki(options_.certificate);
+    tls_ = server_context(pki_);
+    if (!tls_) {
+      error_ = "cannot set up TLS";
+      ::close(listen_fd_);
+      listen_fd_ = -1;
+      return;
+    }
+  }
   acceptor_ = std::thread([this] { accept_loop(); });
 }
 
@@ -185,6 +304,8 @@ NntpTestServer::~NntpTestServer() {
   for (auto& w : workers_)
     if (w.thread.joinable()) w.thread.join();
   if (listen_fd_ >= 0) ::close(listen_fd_);
+  if (listen6_fd_ >= 0) ::close(listen6_fd_);
+  if (tls_) SSL_CTX_free(tls_);
   for (int fd : wake_)
     if (fd >= 0) ::close(fd);
 }
@@ -192,6 +313,12 @@ NntpTestServer::~NntpTestServer() {
 void NntpTestServer::add_fault(Fault fault) {
   std::lock_guard lock(mutex_);
   faults_.push_back({std::make_shared<const Fault>(std::move(fault)), 0});
+}
+
+bool NntpTestServer::write_ca_file(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << pki_.ca_pem;
+  return static_cast<bool>(out.flush());
 }
 
 MemoryContent* NntpTestServer::memory() {
@@ -238,11 +365,11 @@ std::shared_ptr<const Fault> NntpTestServer::take_fault(const std::string& line,
 
 void NntpTestServer::accept_loop() {
   for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    int n = ::poll(p, 2, -1);
+    pollfd p[3] = {{wake_[0], POLLIN, 0}, {listen_fd_, POLLIN, 0}, {listen6_fd_, POLLIN, 0}};
+    int n = ::poll(p, listen6_fd_ >= 0 ? 3 : 2, -1);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || p[1].revents || stopping_) return;
-    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (n < 0 || p[0].revents || stopping_) return;
+    int fd = ::accept4(p[1].revents ? listen_fd_ : listen6_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++connections_;
     {
@@ -275,6 +402,7 @@ void NntpTestServer::accept_loop() {
 
 void NntpTestServer::serve(int fd) {
   Link link(fd, wake_[0], bytes_sent_);
+  if (options_.tls == ServerTls::Implicit && !link.accept_tls(tls_)) return;
   // Carries out a fault; true when the connection goes on.
   auto act = [&](const Fault& f) {
     switch (f.action) {
@@ -289,6 +417,10 @@ void NntpTestServer::serve(int fd) {
         while (link.read_line(line)) record(line);
         return false;
       }
+      case FaultAction::CutRecord:
+        link.send(f.data);
+        link.send_cut_record();
+        return false;
       case FaultAction::Cut:
         return true;  // handled with the normal answer below
       case FaultAction::Flood: {
@@ -311,6 +443,7 @@ void NntpTestServer::serve(int fd) {
   }
 
   std::string group, user, line;
+  bool tls_started = options_.tls == ServerTls::Implicit;
   while (!stopping_ && link.read_line(line)) {
     record(line);
     auto fault = take_fault(line, false);
@@ -404,6 +537,18 @@ void NntpTestServer::serve(int fd) {
         answer += ".\r\n";
       } else {
         answer = "501 Unknown LIST keyword\r\n";
+      }
+    } else if (word == "CAPABILITIES") {
+      answer = "101 Capability list:\r\nVERSION 2\r\nREADER\r\nOVER\r\n";
+      if (options_.tls == ServerTls::StartTls && !tls_started) answer += "STARTTLS\r\n";
+      answer += ".\r\n";
+    } else if (word == "STARTTLS") {
+      if (options_.tls != ServerTls::StartTls || tls_started) {
+        answer = "580 Can not initiate TLS negotiation\r\n";
+      } else {
+        if (!link.send("382 Continue with TLS negotiation\r\n") || !link.accept_tls(tls_)) return;
+        tls_started = true;
+        continue;
       }
     } else if (word == "QUIT") {
       link.send("205 Closing connection\r\n");

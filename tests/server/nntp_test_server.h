@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "server/news_content.h"
+#include "server/test_pki.h"
+
+struct ssl_ctx_st;
 
 namespace fk::test {
 
@@ -23,6 +26,13 @@ enum class FaultAction {
   Stall,  // send `data`, then answer nothing more until the client goes or the server stops
   Flood,  // send `data`, then `repeat` over and over until the client goes or the server stops
   Cut,    // send the first half of the normal answer (a body broken off midway), then close
+  CutRecord,  // send `data`, then the start of a TLS record that never ends, and close
+};
+
+enum class ServerTls {
+  None,      // plain; STARTTLS is answered 580
+  Implicit,  // TLS from the first byte
+  StartTls,  // plain, CAPABILITIES offers STARTTLS
 };
 
 // A scripted answer. `command` is matched, case ignored, against the start of the received line
@@ -42,6 +52,9 @@ struct ServerOptions {
   std::string pass;
   std::string address = "127.0.0.1";
   std::uint16_t port = 0;  // 0: an ephemeral port
+  bool listen_ipv6 = true;  // also on ::1 at the same port, where the system has IPv6
+  ServerTls tls = ServerTls::None;
+  CertificateOptions certificate = {};  // the server's certificate, from a private CA made at start
 };
 
 class NntpTestServer {
@@ -57,6 +70,12 @@ class NntpTestServer {
   bool listening() const { return listen_fd_ >= 0; }
   const std::string& error() const { return error_; }
   std::uint16_t port() const { return port_; }
+  // Whether ::1 is served too.
+  bool listening_ipv6() const { return listen6_fd_ >= 0; }
+  // The private CA that signed the server's certificate (PEM); empty without TLS.
+  const std::string& ca_pem() const { return pki_.ca_pem; }
+  // Writes ca_pem() to a file; false when it cannot.
+  bool write_ca_file(const std::string& path) const;
 
   void add_fault(Fault fault);
   // The content, when it is a MemoryContent (the default); nullptr otherwise.
@@ -92,6 +111,9 @@ class NntpTestServer {
   std::shared_ptr<NewsContent> content_;
   ServerOptions options_;
   int listen_fd_ = -1;
+  int listen6_fd_ = -1;
+  TestPki pki_;
+  ssl_ctx_st* tls_ = nullptr;
   int wake_[2] = {-1, -1};
   std::uint16_t port_ = 0;
   std::string error_;

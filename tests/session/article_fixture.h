@@ -37,7 +37,8 @@ inline std::vector<std::string> files_in(const std::string& dir) {
 
 class ServerFixture : public ::testing::Test {
  protected:
-  ServerFixture() : content(std::make_shared<MemoryContent>()), server(content) {}
+  explicit ServerFixture(ServerOptions options = {})
+      : content(std::make_shared<MemoryContent>()), server(content, std::move(options)) {}
 
   void SetUp() override {
     ASSERT_TRUE(server.listening()) << server.error();

@@ -1,6 +1,8 @@
 // The overview scan against the test server: the XOVER dialogue, STOP, and selection in a real session.
 #include "session/overview_scan.h"
 
+#include <algorithm>
+
 #include "session/article_fixture.h"
 #include "session/session_thread.h"
 
@@ -40,6 +42,27 @@ TEST_F(OverviewScanTest, LimitZeroRejectsEveryLineButReadsToTheEnd) {
   EXPECT_EQ(h.state.articles_examined, 5);
   EXPECT_EQ(sock.bytes_waiting(), 0);
   EXPECT_EQ(h.level_of("EXCEEDS  MAX_ART_PER_GRP:  <pic5.jpg (1/1)>"), 2);
+}
+
+TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeWithOneLogLine) {
+  auto line = [](int n, const std::string& subject) {
+    return std::to_string(n) + "\t" + subject + "\tA <a@x>\t\t<" + std::to_string(n) + "@x>\t\t9\t3\r\n";
+  };
+  // One line of 200 KB, and one cut just before its line end, which must not take the next line along.
+  std::string exact = line(3, "p3.jpg (1/1)");
+  exact.insert(exact.find("\t9"), std::string(49999 - (exact.size() - 2), 'z'));
+  server.add_fault({"XOVER", 0, FaultAction::Reply,
+                    "224 ok\r\n" + line(1, "p1.jpg (1/1)") + line(2, std::string(200000, 'x') + ".jpg (1/1)") +
+                        exact + line(4, "p4.jpg (1/1)") + ".\r\n"});
+  open_group("alt.pics");
+  EXPECT_EQ(scan(), 0);
+  EXPECT_EQ(h.state.articles_examined, 2);
+  ASSERT_EQ(h.pending.count(), 2u);
+  EXPECT_EQ(h.pending.front()->substr(0, 2), "1\t");
+  auto texts = h.log_texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Overview line longer than 49999 characters skipped"), 2);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Line Buffer Filled in get_socket_string()"), 2);
+  EXPECT_EQ(sock.bytes_waiting(), 0);
 }
 
 TEST_F(OverviewScanTest, SameSubjectTwiceIsADuplicatePosting) {

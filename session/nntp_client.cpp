@@ -1,0 +1,86 @@
+// The NNTP client: the dialogue's commands and replies over the news socket.
+#include "session/nntp_client.h"
+
+#include <cctype>
+
+#include "session/context.h"
+
+namespace fk {
+
+std::vector<std::string> parse_capabilities(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) continue;
+    std::size_t end = line.find_first_of(" \t", start);
+    std::string label = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    out.push_back(std::move(label));
+  }
+  return out;
+}
+
+int NntpClient::connect() {
+  return connect_news_server(ctx_, socket_, stop_);
+}
+
+std::optional<Reply> NntpClient::read_reply(std::size_t capacity) {
+  Reply r;
+  r.length = get_socket_string(ctx_, r.text, capacity, socket_);
+  if (r.length == -1) return std::nullopt;
+  r.code = reply_status(r.text);
+  return r;
+}
+
+std::optional<Reply> NntpClient::command(const std::string& line, std::size_t capacity) {
+  send(line);
+  std::optional<Reply> r = read_reply(capacity);
+  if (r) r->sent = line.size();
+  return r;
+}
+
+std::optional<GroupReply> NntpClient::group(const std::string& name, Reply* raw) {
+  std::optional<Reply> r = command("group " + name + "\r\n");
+  if (!r) return std::nullopt;
+  GroupReply g = parse_group_reply(r->text);
+  if (raw) *raw = std::move(*r);
+  return g;
+}
+
+std::optional<std::vector<std::string>> NntpClient::capabilities() {
+  std::optional<Reply> r = command("CAPABILITIES\r\n");
+  if (!r) return std::nullopt;
+  if (r->code != 101) return std::vector<std::string>{};
+  std::vector<std::string> lines;
+  for (;;) {
+    std::optional<Reply> line = read_reply();
+    if (!line) return std::nullopt;
+    if (line->text == ".") break;
+    lines.push_back(std::move(line->text));
+  }
+  return parse_capabilities(lines);
+}
+
+NntpClient::TlsStart NntpClient::start_tls_if_asked() {
+  const Settings s = ctx_.settings.get();
+  if (s.use_tls != Settings::kStartTls || socket_.is_tls()) return TlsStart::Started;
+  auto refuse = [&](const std::string& why) {
+    report_tls_refusal(ctx_, s.news_server + " " + why,
+                       "Set use_tls=1 if the server speaks TLS on a port of its own (usually 563), or "
+                       "use_tls=0 for a plain connection");
+    return TlsStart::Refused;
+  };
+  std::optional<std::vector<std::string>> labels = capabilities();
+  if (!labels) return TlsStart::Lost;
+  // A server without CAPABILITIES may still know STARTTLS; its answer to it decides.
+  bool offered = labels->empty();
+  for (const std::string& label : *labels) offered = offered || label == "STARTTLS";
+  if (!offered) return refuse("does not offer STARTTLS (use_tls=2)");
+  std::optional<Reply> r = command("STARTTLS\r\n");
+  if (!r) return TlsStart::Lost;
+  if (r->code != 382) return refuse("refused STARTTLS (use_tls=2): " + r->text);
+  if (start_tls_or_refuse(ctx_, socket_, stop_)) return TlsStart::Started;
+  return ctx_.state.refusal == SessionState::kTlsRefused ? TlsStart::Refused : TlsStart::Lost;
+}
+
+}  // namespace fk

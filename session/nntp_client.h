@@ -1,0 +1,70 @@
+#pragma once
+// The NNTP dialogue with a news server over one NewsSocket, shared by the session and the groups
+// dialog's listing: connecting (with TLS), STARTTLS, commands out and typed replies in.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "session/nntp_reply.h"
+#include "session/transport.h"
+
+namespace fk {
+
+struct EngineContext;
+
+// One status line as the reader returned it, with its number.
+struct Reply {
+  std::int64_t code = 0;
+  std::string text;
+  int length = 0;         // bytes the reader took for it
+  std::size_t sent = 0;   // bytes of the command that asked for it
+};
+
+// The capability labels of a 101 answer, upper-cased ("READER", "STARTTLS", ...).
+std::vector<std::string> parse_capabilities(const std::vector<std::string>& lines);
+
+class NntpClient {
+ public:
+  // `stop` is what ends a wait: STOP for the session, the dialog's cancel for the listing.
+  NntpClient(EngineContext& ctx, const std::atomic<int>& stop) : ctx_(ctx), stop_(stop) {}
+
+  NewsSocket& socket() { return socket_; }
+  // connect_news_server (plain, or TLS with use_tls 1). 0 on success, -1 as that one.
+  int connect();
+  void close() { socket_.close(); }
+
+  bool send(std::string_view line) { return socket_.send_line(line); }
+  // One reply line read with the given capacity; nothing when the connection is lost.
+  std::optional<Reply> read_reply(std::size_t capacity = 511);
+  // Sends the command line and reads its reply.
+  std::optional<Reply> command(const std::string& line, std::size_t capacity = 511);
+
+  std::optional<Reply> authinfo_user(const std::string& user) { return command("AUTHINFO USER " + user + "\r\n"); }
+  std::optional<Reply> authinfo_pass(const std::string& pass) { return command("AUTHINFO PASS " + pass + "\r\n"); }
+  std::optional<Reply> mode_reader() { return command("MODE READER\r\n"); }
+  // GROUP in the lower case the classic client sent; the reply's numbers parsed.
+  std::optional<GroupReply> group(const std::string& name, Reply* raw = nullptr);
+  // The labels, or an empty list when the server does not know CAPABILITIES; nothing when lost.
+  std::optional<std::vector<std::string>> capabilities();
+  bool quit() { return send("QUIT\r\n"); }
+
+  enum class TlsStart { Started, Refused, Lost };
+  // STARTTLS when use_tls is 2 (nothing to do otherwise, or when TLS is on already). A server that
+  // does not offer it, or refuses it, or a refused certificate is reported to the user (Refused).
+  TlsStart start_tls_if_asked();
+
+  // Up to max bytes as they come, waiting at most one 100 ms slice: >0 bytes, 0 when the slice
+  // passed quietly, -1 when the server closed, -2 on an error.
+  std::int64_t receive_some(char* out, std::size_t max) { return socket_.receive_some(out, max); }
+
+ private:
+  EngineContext& ctx_;
+  const std::atomic<int>& stop_;
+  NewsSocket socket_;
+};
+
+}  // namespace fk
