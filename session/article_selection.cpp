@@ -2,6 +2,7 @@
 #include "session/article_selection.h"
 
 #include <limits>
+#include <utility>
 
 #include "session/wildmat.h"
 #include "store/status_log.h"
@@ -188,6 +189,32 @@ std::string_view ExtractFilename(std::string_view subject, const StatusLog* log)
     return subject.substr(begin, length);
   }
   return {};
+}
+
+std::optional<PartSubject> parse_part_subject(std::string_view subject) {
+  // Only the last counter counts: a set's own "[03/10]" numbering of posts comes before the part's.
+  std::optional<std::pair<std::int64_t, std::int64_t>> last;
+  for (std::size_t open = subject.find_first_of("(["); open != kNone;
+       open = subject.find_first_of("([", open + 1)) {
+    const char close = subject[open] == '(' ? ')' : ']';
+    std::size_t i = open + 1;
+    auto digits = [&](std::int64_t& v) {
+      const std::size_t start = i;
+      v = 0;
+      for (; i < subject.size() && is_digit(subject[i]); ++i) v = v >= kSaturate / 10 ? kSaturate : v * 10 + (subject[i] - '0');
+      return i > start;
+    };
+    std::int64_t k = 0, t = 0;
+    if (!digits(k) || i >= subject.size() || subject[i++] != '/' || !digits(t) || i >= subject.size() ||
+        subject[i] != close)
+      continue;
+    last = {k, t};
+  }
+  if (!last || last->first < 1 || last->second < 2 || last->first > last->second || last->second > 100000)
+    return std::nullopt;
+  const std::string_view name = trim(ExtractFilename(subject, nullptr));
+  if (name.empty()) return std::nullopt;
+  return PartSubject{name, static_cast<std::uint32_t>(last->first), static_cast<std::uint32_t>(last->second)};
 }
 
 void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,

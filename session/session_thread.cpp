@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/parts_store.h"
 #include "session/article_loop.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
@@ -104,6 +105,8 @@ int Session::run() {
   enable(ControlId::NewsGroupsButton, true);
   ::unlink(kWorkFile);
   for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
+  if (settings().collect_multipart)
+    PartsStore(ctx_.log, ctx_.clock, ctx_.decoders).expire(settings().multipart_keep_days);
 
   show(ControlId::ConnectionStatus, "Initializing Fennick Thread");
   for (ControlId id :

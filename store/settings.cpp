@@ -135,6 +135,8 @@ constexpr SettingDef kTable[] = {
     unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250),
     flag("SELECTION", "incremental_scan", field<&S::incremental_scan>, 0),
     signed_number("SELECTION", "first_scan_articles", field<&S::first_scan_articles>, 10000, 0, 2000000000),
+    flag("SELECTION", "collect_multipart", field<&S::collect_multipart>, 0),
+    signed_number("SELECTION", "multipart_keep_days", field<&S::multipart_keep_days>, 7, 1, 3650),
 
     flag("SCHEDULE", "Sunday", day<0>, 0),
     flag("SCHEDULE", "Monday", day<1>, 0),

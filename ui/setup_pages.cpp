@@ -360,6 +360,8 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   auto* incremental_scan =
       check(QStringLiteral("Scan Only Articles Not Scanned Before"), "incremental_scan", this);
   auto* first_scan_articles = edit("first_scan_articles", this, 60);
+  auto* collect_multipart =
+      check(QStringLiteral("Collect pictures posted in several parts"), "collect_multipart", this);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -390,6 +392,7 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addLayout(row({label(QStringLiteral("A Group's First Scan Looks At Its Newest"), this), first_scan_articles,
                           label(QStringLiteral("Articles (0 = All)"), this)},
                          indent));
+  content->addLayout(row({collect_multipart}, indent));
   content->addStretch(1);
   set_content(content);
 
@@ -402,8 +405,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   bind(max_art_per_grp, "max_art_per_grp");
   bind(incremental_scan, "incremental_scan");
   bind(first_scan_articles, "first_scan_articles");
+  bind(collect_multipart, "collect_multipart");
   set_exchange_order({check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp,
-                      incremental_scan, first_scan_articles});
+                      incremental_scan, first_scan_articles, collect_multipart});
 }
 
 // ---- Subject Selection ----
