@@ -43,7 +43,8 @@ class NewsSocket {
   std::int64_t discard_waiting();
 
  private:
-  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
+  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
+                                 std::string* reason);
   friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
                                NewsSocket& socket);
   // Waits for data in 100 ms slices, watching stop; false on a closed stream, an error or stop.
@@ -62,6 +63,12 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket);
 // The same, watching `stop` instead of STOP while the connect waits: the groups dialog's listing has a
 // cancel of its own, and a STOP left over from an earlier scan must not fail it.
 int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
+// The same, and on failure `reason` (when given) says why in a few words: "connection refused",
+// "no such host", "timed out", ...
+int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
+                        std::string* reason);
+// The words for a failed connect's errno (0: stopped while waiting).
+std::string connect_failure_text(int error);
 
 // Fills an IPv4 address for host and the port setting. Four dotted numbers are used as they stand (low
 // 8 bits each); anything else is resolved. 1 when filled, 0 when the name cannot be resolved (or is 80

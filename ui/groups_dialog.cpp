@@ -107,6 +107,11 @@ class GroupsDialog::Sink : public RefreshSink {
     pending_.names.clear();
     post();
   }
+  void listing_incomplete() override {
+    std::lock_guard lock(mutex_);
+    pending_.incomplete = true;
+    post();
+  }
   void add_groups(std::vector<std::string> names) override {
     // Sorted here, on the refresh's thread, so the dialog's thread only merges.
     std::stable_sort(names.begin(), names.end(), group_name_less);
@@ -118,12 +123,14 @@ class GroupsDialog::Sink : public RefreshSink {
   void drain() {
     take();
     merge();
+    before_.reset();
   }
 
  private:
   static constexpr qint64 kMergeEveryMs = 200;
   struct Pending {
     bool clear = false;
+    bool incomplete = false;
     std::vector<std::string> names;
     std::optional<std::string> title;
   };
@@ -151,10 +158,17 @@ class GroupsDialog::Sink : public RefreshSink {
     if (p.clear) {
       held_.clear();
       since_merge_.invalidate();
+      before_ = std::move(dialog_.lists_);
       dialog_.lists_ = GroupLists{};
       dialog_.show_lists();
     }
     merge_sorted_groups(held_, std::move(p.names));
+    if (p.incomplete && before_) {
+      held_.clear();
+      dialog_.lists_ = std::move(*before_);
+      before_.reset();
+      dialog_.show_lists();
+    }
     if (p.title) dialog_.setWindowTitle(to_qstring(*p.title));
   }
   void merge_soon() {
@@ -184,6 +198,8 @@ class GroupsDialog::Sink : public RefreshSink {
   bool posted_ = false;
   // Only the dialog's thread touches these.
   std::vector<std::string> held_;
+  // The lists as they were when the listing began, until it is known to be whole.
+  std::optional<GroupLists> before_;
   QElapsedTimer since_merge_;
   bool timer_set_ = false;
 };

@@ -14,7 +14,7 @@
 namespace fk {
 
 SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
-    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log) {
+    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log), opened_(settings.get()) {
   setWindowTitle(QStringLiteral("Fennick Setup"));
   tabs_ = new QTabWidget(this);
   // All six captions in view: a scrolled tab row hides "Scheduler" behind an arrow.
@@ -87,6 +87,19 @@ bool SetupSheet::apply() {
 
 void SetupSheet::accept() {
   if (take_current()) QDialog::accept();
+}
+
+void SetupSheet::reject() {
+  // Row by row, so nothing outside the table that changed meanwhile is put back.
+  settings_.update([this](Settings& s) {
+    for (const SettingDef& def : settings_table()) {
+      if (def.is_text())
+        def.text(s) = def.text(opened_);
+      else
+        def.set_number(s, def.number(opened_));
+    }
+  });
+  QDialog::reject();
 }
 
 void SetupSheet::update_apply() {
