@@ -130,13 +130,18 @@ void Application::start() {
     log_.log_status("Invalid Setup: " + problem, 0);
     if (!s.unattended_operation)
       dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
+    view_.set_text(ControlId::ConnectionStatus, "Nobody...Invalid Setup: " + problem);
     view_.set_enabled(ControlId::StartButton, true);
     return;
   }
   if (s.check_dialup) {
     log_.log_status("Using Dialup Internet Connection", 1);
     if (dialup_.check_ras_connection() == 0) {
-      view_.set_text(ControlId::ConnectionStatus, "Nobody...No Internet Connection... will retry in a Minute");
+      // Without NetworkManager the option has just been switched off: the next Start connects directly.
+      const bool dialup_gone = settings_.read([](const Settings& now) { return now.check_dialup == 0; });
+      view_.set_text(ControlId::ConnectionStatus,
+                     dialup_gone ? "Nobody...Dial-up Not Available (no NetworkManager)... Start Again To Connect Directly"
+                                 : "Nobody...No Internet Connection... will retry in a Minute");
       log_.log_status("No Active Dialup Internet Connection Found", 1);
       if (s.sound_on) dialogs_.beep(Beep::Information);
       // The window keeps painting during the 2.5 s before Start comes back.
@@ -150,6 +155,7 @@ void Application::start() {
   if (s.max_connecttime > 0 && !s.scheduler_active() && clock_.uptime_ms() / 1000 / 60 >= s.max_connecttime) {
     dialogs_.message_box(kMaxTimeText, "Maximum Running Time Expired", Icon::Error, Buttons::Ok);
     dialogs_.beep(Beep::Information);
+    view_.set_text(ControlId::ConnectionStatus, "Nobody...Maximum Running Time Expired");
     view_.set_enabled(ControlId::StartButton, true);
     return;
   }
@@ -399,6 +405,7 @@ void Application::close() {
     log_.log_status("Invalid Setup: " + problem, 0);
     if (!s.unattended_operation)
       dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
+    view_.set_text(ControlId::ConnectionStatus, "Nobody...Invalid Setup: " + problem);
     view_.set_enabled(ControlId::StartButton, true);
     return;
   }

@@ -61,6 +61,8 @@ class Session {
   SettingsCache settings_;
   NewsSocket socket_;
   NewsrcScanReader newsrc_;
+  // Why a session that reached the server scanned nothing, for the pending list's last line.
+  std::string nothing_scanned_;
   std::string reply_;
   std::int64_t skip_ = 0;
 };
@@ -162,13 +164,16 @@ int Session::scan_groups() {
   st.group_index = 0;
   if (!newsrc_.open()) {
     log("ERROR: File Open on newsrc - Read 005", 0);
+    nothing_scanned_ = "No newsrc File: Use Groups To Choose News Groups";
   } else {
+    nothing_scanned_ = "No Subscribed News Groups: Use Groups To Choose Some";
     log("Reading newsrc to get list of groups", 0);
     NewsrcScanReader::Line line;
     while (newsrc_.next(line)) {
       ctx_.view.set_progress(ControlId::ArticleProgress, 0);
       if (stopped()) return orderly_ending();
       if (!line.subscribed) continue;
+      nothing_scanned_.clear();
       st.set_current_group(line.group);
 
       int index = ++st.group_index;
@@ -246,6 +251,9 @@ int Session::orderly_ending() {
     show(ControlId::PendingBox, "Downloads Aborted");
     ctx_.view.set_progress(ControlId::GroupsProgress, 0);
     log("Stop Button Activated", 0);
+  } else if (!nothing_scanned_.empty()) {
+    show(ControlId::DownloadStatus, nothing_scanned_);
+    show(ControlId::PendingBox, nothing_scanned_);
   } else {
     show(ControlId::PendingBox, "Downloads Completed");
   }

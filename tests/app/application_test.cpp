@@ -96,9 +96,27 @@ TEST_F(AppTest, StartWithAnUnusablePortExplainsInsteadOfConnecting) {
   ASSERT_EQ(dialogs.boxes().size(), 1u);
   EXPECT_EQ(dialogs.boxes()[0].caption, "Invalid Setup");
   EXPECT_THAT(dialogs.boxes()[0].text, HasSubstr("port"));
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("Invalid Setup: port=99999"));
   EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
   EXPECT_FALSE(app->session_running());
   EXPECT_FALSE(launched);
+}
+
+// Dial-up ticked without NetworkManager: the first Start switches the option off and says so.
+TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
+  write_file("FENNICK.INI", "[COMM]\ncheck_dialup=1\nnews_server=127.0.0.1\n");
+  write_file("newsrc", " alt.pictures\n");
+  make_and_start();
+  bool launched = false;
+  app->set_session_body([&](EngineContext&) { launched = true; });
+  app->start();
+  EXPECT_FALSE(launched);
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("Dial-up Not Available (no NetworkManager)"));
+  EXPECT_TRUE(logged("Call to check_ras_connection() with NULL ptr"));
+  clock.set_uptime_ms(3000);
+  app->tick();
+  app->start();
+  EXPECT_TRUE(launched || app->session_running());
 }
 
 TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {
