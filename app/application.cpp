@@ -231,10 +231,10 @@ void Application::bozo(std::optional<RowRef> selected) {
       blacklist_.load_history(settings_.read([](const Settings& s) { return s.max_blacklist; }), log_);
     return;
   }
-  if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?",
+  const std::string author = blacklist_author(selected->text);
+  if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?\n\n" + author,
                            "Bozo Bucket - The Author Blacklist", Icon::Question, Buttons::OkCancel) != Answer::Ok)
     return;
-  std::string author = blacklist_author(selected->text);
   if (!blacklist_.contains_exact(author)) {
     if (blacklist_.add_at_top(author, settings_.read([](const Settings& s) { return s.max_blacklist; })))
       log_.log_status("Author Added To Blacklist: " + author, 1);

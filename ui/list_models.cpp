@@ -2,6 +2,7 @@
 #include "ui/list_models.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 #include "ui/qt_text.h"
 
@@ -74,6 +75,18 @@ void PendingModel::apply_events() {
   std::vector<PendingEvent> events = inbox_.take();
   for (std::size_t i = 0; i < events.size();) {
     PendingEvent& e = events[i];
+    // A row copied up and its old place removed is a move: shown as one, the selection goes with it.
+    if (e.kind == PendingEvent::Kind::Inserted && i + 1 < events.size() &&
+        events[i + 1].kind == PendingEvent::Kind::Removed && events[i + 1].index > e.index + 1 &&
+        events[i + 1].index - 1 < rows_.size() && e.index < rows_.size() &&
+        rows_[events[i + 1].index - 1].raw == e.row) {
+      const int from = static_cast<int>(events[i + 1].index - 1), to = static_cast<int>(e.index);
+      beginMoveRows(QModelIndex(), from, from, QModelIndex(), to);
+      std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
+      endMoveRows();
+      i += 2;
+      continue;
+    }
     switch (e.kind) {
       case PendingEvent::Kind::Inserted:
         i = insert_run(events, i, [](PendingEvent& ev) { return make_row(std::move(ev.row)); });

@@ -30,8 +30,10 @@ class ProgramWindows final : public QtAppWindows {
 
 }  // namespace
 
-int run_window(int argc, char** argv, bool start_at_once) {
+int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   QApplication qt(argc, argv);
+  bool start_at_once = false;
+  if (int status = read_options(argc, argv, start_at_once); status >= 0) return status;
   QApplication::setApplicationName("fennick");
   QApplication::setWindowIcon(program_icon());
   // The window closes only through the core's Close; message boxes shown before it must not end the loop.
@@ -57,8 +59,10 @@ int run_window(int argc, char** argv, bool start_at_once) {
   });
 
   if (start_at_once) app.start_when_ready();
-  app.start_up();
+  // The window first, so that the start-up's boxes have it to centre on.
   window.show();
+  QApplication::processEvents();
+  app.start_up();
   window.start_timer();
   int status = QApplication::exec();
   app.close();  // when something else ended the loop (a session logout), Close still saves the statistics

@@ -189,11 +189,13 @@ void StatusWindow::build() {
     const char* label;
     ControlId list_id;
     HistoryModel* model;
+    const char* counted;  // the label once the list has changed
   };
   const HistoryColumn columns[] = {
-      {ControlId::ArticleIdLabel, "Article ID's", ControlId::ArticleIdList, ids_model_},
-      {ControlId::FilenamesLabel, "Filenames", ControlId::FilenamesList, files_model_},
-      {ControlId::BlacklistLabel, "Blacklisted Bozos", ControlId::BlacklistList, bozos_model_},
+      {ControlId::ArticleIdLabel, "Article ID's", ControlId::ArticleIdList, ids_model_, "%1 Article ID's"},
+      {ControlId::FilenamesLabel, "Filenames", ControlId::FilenamesList, files_model_, "%1 Downloaded Files"},
+      {ControlId::BlacklistLabel, "Blacklisted Bozos", ControlId::BlacklistList, bozos_model_,
+       "%1 Blacklisted Bozos"},
   };
   int column = 0;
   for (const auto& c : columns) {
@@ -204,6 +206,13 @@ void StatusWindow::build() {
     history->addWidget(add(c.label_id, label), 0, column);
     history->addWidget(add(c.list_id, view), 1, column);
     history->setColumnStretch(column, 1);
+    // The count follows the list at once instead of waiting for the tick's turn.
+    auto recount = [label, model = c.model, counted = QString::fromLatin1(c.counted)] {
+      label->setText(counted.arg(model->rowCount()));
+    };
+    connect(c.model, &QAbstractItemModel::rowsInserted, label, recount);
+    connect(c.model, &QAbstractItemModel::rowsRemoved, label, recount);
+    connect(c.model, &QAbstractItemModel::modelReset, label, recount);
     const ControlId list_id = c.list_id;
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this, list_id] { commands_.remove_history(list_id, selected_history(list_id)); });
@@ -253,6 +262,10 @@ void StatusWindow::build() {
   connect(close_button, &QPushButton::clicked, this, [this] { commands_.close(); });
   connect(pending_view_, &QAbstractItemView::doubleClicked, this,
           [this] { commands_.remove_pending(selected_pending()); });
+  auto* remove_key = new QShortcut(QKeySequence::Delete, pending_view_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(remove_key, &QShortcut::activated, this, [this] {
+    if (auto row = selected_pending()) commands_.remove_pending(row);
+  });
 
   pacing_slider_ = new QSlider(Qt::Horizontal, this);
   add(ControlId::PacingTrackbar, pacing_slider_);

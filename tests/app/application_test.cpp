@@ -150,6 +150,7 @@ TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
   q.append("13\tsome one\t600\tpic4.jpg");
   app->bozo(RowRef{2, "12\tSOME ONE\t600\tpic3.jpg"});
   EXPECT_EQ(dialogs.boxes().back().caption, "Bozo Bucket - The Author Blacklist");
+  EXPECT_THAT(dialogs.boxes().back().text, ::testing::EndsWith("\n\nsome one"));  // who is blacklisted
   EXPECT_EQ(app->blacklist().entries(), std::vector<std::string>{"some one"});
   EXPECT_EQ(q.rows(), std::vector<std::string>{"11\tother\t600\tpic2.jpg"});
   EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");

@@ -58,6 +58,8 @@ class StatusWindowTest : public QObject {
   void start_stop_and_trackbar_start_as_the_start_up_sequence_needs();
   void buttons_call_their_commands_with_the_selected_row();
   void double_clicks_remove_the_row_they_were_made_on();
+  void selection_follows_a_moved_article_and_delete_removes_it();
+  void history_counts_follow_the_lists_at_once();
   void close_button_escape_and_window_manager_all_run_close();
   void minimising_shows_the_taskbar_name();
   void window_menu_offers_the_about_box();
@@ -171,6 +173,38 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
     QCOMPARE(call.row->index, std::size_t{2});
     QCOMPARE(call.row->text, std::string("102\tC <c@x>\t902\tthird"));
   }
+}
+
+// D/L Next copies the row up and removes its old place; the selection must stay on that article.
+void StatusWindowTest::selection_follows_a_moved_article_and_delete_removes_it() {
+  UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  for (int i = 0; i < 5; ++i)
+    f.pending.append(std::to_string(300 + i) + "\tauthor\t1000\tsubject " + std::to_string(i));
+  auto* pending = f.find<QTreeView>(ControlId::PendingList);
+  QTRY_COMPARE(pending->model()->rowCount(), 5);
+  pending->setCurrentIndex(pending->model()->index(3, 0));
+  QVERIFY(f.pending.move_to_next(3));
+  QTRY_COMPARE(pending->model()->index(1, 0).data().toString(), QStringLiteral("303"));
+  QCOMPARE(pending->model()->rowCount(), 5);
+  QCOMPARE(f.window->selected_pending()->index, std::size_t{1});
+  QCOMPARE(f.window->selected_pending()->text, std::string("303\tauthor\t1000\tsubject 3"));
+
+  pending->setFocus();
+  QTest::keyClick(pending, Qt::Key_Delete);
+  QCOMPARE(f.commands.names(), std::vector<std::string>{"remove_pending"});
+  QCOMPARE(f.commands.calls[0].row->text, std::string("303\tauthor\t1000\tsubject 3"));
+}
+
+void StatusWindowTest::history_counts_follow_the_lists_at_once() {
+  UiFixture f;
+  auto* label = f.find<QLabel>(ControlId::FilenamesLabel);
+  f.files.add_at_top("a.jpg", 10);
+  f.files.add_at_top("b.jpg", 10);
+  QTRY_COMPARE(label->text(), QStringLiteral("2 Downloaded Files"));
+  QVERIFY(f.files.remove_at(0));
+  QTRY_COMPARE(label->text(), QStringLiteral("1 Downloaded Files"));
 }
 
 void StatusWindowTest::double_clicks_remove_the_row_they_were_made_on() {
