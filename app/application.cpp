@@ -201,7 +201,7 @@ void Application::skip_group() {
   log_.log_status("Skip Group Button Pushed", 0);
   if (pending_.count() > 0) {
     pending_.clear();
-    view_.set_text(ControlId::PendingBox, "Skipping to Next Group");
+    view_.group_skipped();
   } else {
     dialogs_.message_box(
         "This Button is used to clear the 'Pending Downloads\nListbox'. It is only effective when the listbox\n"
@@ -317,7 +317,7 @@ void Application::tick() {
     } else {
       std::uint32_t line = state_.article_line.load();
       auto percent = static_cast<std::uint32_t>(std::uint64_t{line} * 100 / lines);
-      view_.set_text(ControlId::DownloadStatus, format("Line %u of %u ( %u%% )", line, lines, percent));
+      view_.article_progress(line, lines, percent);
       view_.set_progress_range(ControlId::ArticleProgress, 0, 100);
       view_.set_progress(ControlId::ArticleProgress, static_cast<int>(std::min<std::uint32_t>(percent, 100)));
     }
@@ -338,7 +338,7 @@ void Application::tick() {
                                 state_.connection_attempts.load()));
         view_.set_text(ControlId::SchedulerStatus, scheduler_line(s));
       } else {
-        view_.set_text(ControlId::SchedulerStatus, "Scheduler: Disabled");
+        view_.scheduler_disabled();
         if (state_.connected == 0)
           view_.set_text(ControlId::ConnectionStatus,
                          format("Nobody... %d connection attempts", state_.connection_attempts.load()));

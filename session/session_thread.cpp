@@ -194,7 +194,7 @@ int Session::scan_groups() {
       st.byte_count += static_cast<std::int64_t>(group.size());
       log("", 1);
       log(group, 1);
-      show(ControlId::GroupName, group);
+      ctx_.view.group_started(group, index, total);
 
       if (!read_reply()) return bail_out("Socket Rx Error 005", 0);
       GroupReply g = parse_group_reply(reply_);
@@ -248,14 +248,13 @@ int Session::orderly_ending() {
     show(ControlId::GroupCounter, "");
     st.article_lines = 0;
     show(ControlId::DownloadStatus, "STOP Pressed");
-    show(ControlId::PendingBox, "Downloads Aborted");
+    ctx_.view.session_ended(SessionEnd::Stopped, {});
     ctx_.view.set_progress(ControlId::GroupsProgress, 0);
     log("Stop Button Activated", 0);
   } else if (!nothing_scanned_.empty()) {
-    show(ControlId::DownloadStatus, nothing_scanned_);
-    show(ControlId::PendingBox, nothing_scanned_);
+    ctx_.view.session_ended(SessionEnd::NothingToScan, nothing_scanned_);
   } else {
-    show(ControlId::PendingBox, "Downloads Completed");
+    ctx_.view.session_ended(SessionEnd::Completed, {});
   }
   ctx_.pending.clear();
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);

@@ -229,6 +229,8 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   filter_label->setBuddy(filter_);
   unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
   subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
+  unsubscribed_view_->installEventFilter(this);
+  subscribed_view_->installEventFilter(this);
   unsubscribed_count_ = new QLabel(this);
   unsubscribed_count_->setObjectName(QStringLiteral("unsubscribedCount"));
   subscribed_count_ = new QLabel(this);
@@ -376,6 +378,14 @@ bool GroupsDialog::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       unsubscribed_view_->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  // In a list, Enter moves the selected groups across as a double-click does, instead of pressing OK.
+  if ((watched == unsubscribed_view_ || watched == subscribed_view_) && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (!busy_) watched == unsubscribed_view_ ? subscribe() : unsubscribe();
       return true;
     }
   }

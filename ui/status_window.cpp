@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
@@ -19,6 +21,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "ui/dialogs.h"
 #include "ui/elided_label.h"
@@ -49,6 +53,20 @@ QProgressBar* progress_bar(QWidget* parent) {
   bar->setValue(0);
   bar->setTextVisible(false);
   return bar;
+}
+
+// Exactly `count` numbers separated by commas, or nothing.
+std::optional<QList<int>> parse_numbers(const QString& text, int count) {
+  const QStringList parts = text.split(QLatin1Char(','));
+  if (parts.size() != count) return std::nullopt;
+  QList<int> numbers;
+  for (const QString& part : parts) {
+    bool ok = false;
+    const int n = part.trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+    numbers.append(n);
+  }
+  return numbers;
 }
 
 QListView* history_view(HistoryModel* model, QWidget* parent) {
@@ -322,6 +340,44 @@ void StatusWindow::size_pending_columns() {
   header->resizeSection(3, subject);
   // At its smallest the list still shows where each subject begins.
   pending_view_->setMinimumWidth(article + author + lines + dialog_units_x(metrics, 60));
+}
+
+QString StatusWindow::geometry_text() const {
+  const QRect r = geometry();
+  return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+bool StatusWindow::restore_geometry(const QString& text) {
+  const auto n = parse_numbers(text, 4);
+  if (!n) return false;
+  const QRect wanted((*n)[0], (*n)[1], (*n)[2], (*n)[3]);
+  if (wanted.width() < minimumSizeHint().width() || wanted.height() < minimumSizeHint().height()) return false;
+  // A screen that was unplugged or shrank since would leave the window out of reach.
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect available = screen->availableGeometry();
+    const QRect seen = available.intersected(wanted);
+    if (wanted.width() <= available.width() && wanted.height() <= available.height() &&
+        std::int64_t{seen.width()} * seen.height() * 4 >= std::int64_t{wanted.width()} * wanted.height() * 3) {
+      setGeometry(wanted);
+      return true;
+    }
+  }
+  return false;
+}
+
+QString StatusWindow::column_widths_text() const {
+  QStringList widths;
+  for (int i = 0; i < 4; ++i) widths.append(QString::number(pending_view_->header()->sectionSize(i)));
+  return widths.join(QLatin1Char(','));
+}
+
+bool StatusWindow::restore_column_widths(const QString& text) {
+  const auto n = parse_numbers(text, 4);
+  if (!n) return false;
+  for (int w : *n)
+    if (w < 8 || w > 8000) return false;
+  for (int i = 0; i < 4; ++i) pending_view_->header()->resizeSection(i, (*n)[i]);
+  return true;
 }
 
 void StatusWindow::start_timer() {

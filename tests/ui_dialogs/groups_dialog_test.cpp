@@ -172,6 +172,17 @@ void GroupsDialogTest::subscribe_and_unsubscribe_by_button_and_double_click() {
   r.select(r.dialog->subscribed_view(), {0, 1});
   r.click("unsubscribe");
   QCOMPARE(r.dialog->lists().subscribed, (Names{"beta", "gamma"}));
+
+  // Enter in a list moves its selection across; OK, the default button, is not pressed.
+  r.select(r.dialog->subscribed_view(), {0});
+  r.dialog->subscribed_view()->setFocus();
+  QTest::keyClick(r.dialog->subscribed_view(), Qt::Key_Return);
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"gamma"}));
+  QVERIFY(r.dialog->isVisible());
+  r.select(r.dialog->unsubscribed_view(), {0});
+  QTest::keyClick(r.dialog->unsubscribed_view(), Qt::Key_Enter);
+  QCOMPARE(r.dialog->lists().subscribed.size(), std::size_t{2});
+  QVERIFY(r.dialog->isVisible());
 }
 
 void GroupsDialogTest::caret_defaults_and_delete_then_ok() {
