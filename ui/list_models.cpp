@@ -62,11 +62,15 @@ QVariant PendingModel::data(const QModelIndex& index, int role) const {
   const PendingRow& row = rows_[static_cast<std::size_t>(index.row())];
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
     return row.fields[static_cast<std::size_t>(index.column())];
+  if (role == Qt::TextAlignmentRole && (index.column() == 0 || index.column() == 2))
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);  // article numbers and line counts
   return {};
 }
 
 QVariant PendingModel::headerData(int section, Qt::Orientation orientation, int role) const {
   static const std::array<const char*, 4> headings{"Article", "Author", "Lines", "Subject"};
+  if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && (section == 0 || section == 2))
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3) return {};
   return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
 }

@@ -153,7 +153,9 @@ void StatusWindow::build() {
   status->addWidget(add(ControlId::ConnectedToLabel, plain_label(QStringLiteral("Connected To:"), "", this)),
                     0, 0);
   status->addWidget(add(ControlId::ConnectionStatus, connection), 0, 1, 1, 3);
-  status->addWidget(plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this), 1, 0);
+  auto* group_label = plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this);
+  group_label->setBuddy(group_name);
+  status->addWidget(group_label, 1, 0);
   status->addWidget(add(ControlId::GroupName, group_name), 1, 1);
   status->addWidget(add(ControlId::GroupCounter, group_counter), 1, 2);
   status->addWidget(add(ControlId::GroupsProgress, groups_progress), 1, 3);
@@ -259,14 +261,14 @@ void StatusWindow::build() {
     add(id, b);
     return b;
   };
-  QPushButton* start = button(ControlId::StartButton, "Start Fennicking");
-  QPushButton* stop = button(ControlId::StopButton, "STOP !");
-  QPushButton* skip = button(ControlId::SkipGroupButton, "Skip Group");
-  QPushButton* next = button(ControlId::DownloadNextButton, "D/L Next");
-  QPushButton* bozo = button(ControlId::BozoButton, "Bozo Bucket");
-  QPushButton* groups = button(ControlId::NewsGroupsButton, "News Groups");
-  QPushButton* setup = button(ControlId::SetupButton, "Setup");
-  QPushButton* close_button = button(ControlId::CloseButton, "Close");
+  QPushButton* start = button(ControlId::StartButton, "&Start Fennicking");
+  QPushButton* stop = button(ControlId::StopButton, "S&TOP !");
+  QPushButton* skip = button(ControlId::SkipGroupButton, "S&kip Group");
+  QPushButton* next = button(ControlId::DownloadNextButton, "D/L &Next");
+  QPushButton* bozo = button(ControlId::BozoButton, "&Bozo Bucket");
+  QPushButton* groups = button(ControlId::NewsGroupsButton, "News &Groups");
+  QPushButton* setup = button(ControlId::SetupButton, "Set&up");
+  QPushButton* close_button = button(ControlId::CloseButton, "&Close");
   start->setEnabled(false);  // until the histories are loaded
   stop->setEnabled(false);
 
@@ -280,6 +282,20 @@ void StatusWindow::build() {
   connect(close_button, &QPushButton::clicked, this, [this] { commands_.close(); });
   connect(pending_view_, &QAbstractItemView::doubleClicked, this,
           [this] { commands_.remove_pending(selected_pending()); });
+  // D/L Next can only move a row below the second; it says so instead of answering with a box.
+  auto update_next = [this, next] {
+    const auto row = selected_pending();
+    const bool can = row && row->index >= 2;
+    next->setEnabled(can);
+    next->setToolTip(can ? QStringLiteral("Download the selected article next")
+                         : QStringLiteral("Select an article below the first two rows to download it next"));
+  };
+  connect(pending_view_->selectionModel(), &QItemSelectionModel::selectionChanged, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsInserted, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsRemoved, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsMoved, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::modelReset, next, update_next);
+  update_next();
   auto* remove_key = new QShortcut(QKeySequence::Delete, pending_view_, nullptr, nullptr, Qt::WidgetShortcut);
   connect(remove_key, &QShortcut::activated, this, [this] {
     if (auto row = selected_pending()) commands_.remove_pending(row);
