@@ -2,6 +2,7 @@
 // How the core talks to the status window (or the terminal view): controls by id, posted commands,
 // message boxes, sounds and the desktop's picture viewer.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
