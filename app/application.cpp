@@ -80,7 +80,10 @@ void Application::start_up() {
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
   for (const std::string& note : setting_notes) log_.log_status(note, 0);
-  settings_.update([&](Settings& live) { apply_startup_corrections(live, log_); });
+  // The corrections log, and the log reads the settings: correct a copy, then publish it.
+  Settings corrected = settings_.get();
+  apply_startup_corrections(corrected, log_);
+  settings_.set(std::move(corrected));
   state_.news_socket = -1;
   dialup_.load_ras_library();
   if (!settings_file_found_) {

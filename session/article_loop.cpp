@@ -27,6 +27,7 @@ constexpr std::uint64_t kMinFreeBytes = 5000000;
 constexpr std::size_t kReplyCapacity = 199;
 constexpr std::size_t kBodyCapacity = 512;
 constexpr std::size_t kDescriptionMax = 199;
+constexpr int kMaxBrokenDownloads = 3;
 
 // temp.uue, written through a buffer and closed on every way out.
 class WorkFile {
@@ -132,6 +133,8 @@ class ArticleLoop {
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
   void finish_row();
+  // Counts a download that lost the connection; the third of one article drops its row for this run.
+  void give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row, const std::string& reply);
 
   void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
   void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
@@ -176,6 +179,13 @@ ArticleLoopResult ArticleLoop::run() {
     st.article_lines = 0;
     RowFields fields = split_row(*row);
     st.article_lines = fields.lines;
+    const std::string article = st.current_group() + " " + std::to_string(fields.number);
+    if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
+      log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
+      work.close();
+      finish_row();
+      continue;
+    }
 
     drain_socket(ctx_, socket_);
     const std::string number = std::to_string(fields.number);
@@ -183,8 +193,10 @@ ArticleLoopResult ArticleLoop::run() {
     ctx_.view.article_started(fields.number);
 
     std::string reply;
-    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1)
+    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
+      give_up_after_repeated_breaks(article, *row, reply);
       return {Kind::BailOut, "Socket Rx Error 007"};
+    }
     if (reply_status(reply) != 222) {
       log("Bad response to body command", 0);
       log(reply, 1);
@@ -192,7 +204,10 @@ ArticleLoopResult ArticleLoop::run() {
       finish_row();
       continue;
     }
-    if (!receive_body(work)) return {Kind::BailOut, "Socket Rx Error 008"};
+    if (!receive_body(work)) {
+      give_up_after_repeated_breaks(article, *row, reply);
+      return {Kind::BailOut, "Socket Rx Error 008"};
+    }
 
     ctx_.clock.sleep_ms(1000);
     if (std::optional<std::int64_t> left = socket_.bytes_waiting(); left && *left > 0) {
@@ -304,6 +319,19 @@ void ArticleLoop::record(const std::string& reply, const std::string& name, cons
     log("Could Not Display File... No System Association for File Type", 0);
   if (s.files_logging_enabled && !ctx_.files_log.append(name, measured_file_size(path), description))
     log("ERROR: File Open files.log - Append 009", 0);
+}
+
+void ArticleLoop::give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row,
+                                                const std::string& reply) {
+  // A STOP also ends the read; that is no fault of the article.
+  if (ctx_.state.stop_requested.load() != 0) return;
+  if (ctx_.state.note_broken_download(article) < kMaxBrokenDownloads) return;
+  // Not recorded in the history: a later run may try it again.
+  std::string text = "Gave up on article " + article + " " + reply_message_id(reply).value_or("<unknown id>") +
+                     " after the connection broke " + std::to_string(kMaxBrokenDownloads) +
+                     " times while fetching it: " + std::string(pending_subject(row));
+  log(text, 0);
+  ctx_.pending.remove(0, row);
 }
 
 void ArticleLoop::finish_row() {

@@ -88,6 +88,7 @@ int Session::run() {
     show(id, "");
   enable(ControlId::StopButton, true);
 
+  ++ctx_.state.connection_attempts;
   if (connect_news_server(ctx_, socket_) != 0) {
     std::string text = "Connection to " + settings().news_server + " failed";
     log(text, 0);

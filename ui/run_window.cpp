@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/group_list_refresher.h"
+#include "app/working_folder.h"
 #include "dialup/nmcli_service.h"
 #include "store/clock.h"
 #include "store/profile_file.h"
@@ -72,6 +73,11 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   SystemClock clock;
   NmcliService dialup_service;
   QtView view;
+  WorkingFolderClaim folder;
+  if (folder.claim() != WorkingFolderClaim::Result::Claimed) {
+    view.message_box(folder.message(), "Fennick", Icon::Error, Buttons::Ok);
+    return 1;
+  }
   ProgramWindows windows;
   Application app(view, view, windows, clock, dialup_service);
   StatusWindow window(app, app.settings(), app.pending(), app.article_ids(), app.filenames(), app.blacklist(),

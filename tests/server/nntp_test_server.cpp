@@ -289,6 +289,8 @@ void NntpTestServer::serve(int fd) {
         while (link.read_line(line)) record(line);
         return false;
       }
+      case FaultAction::Cut:
+        return true;  // handled with the normal answer below
       case FaultAction::Flood: {
         if (!link.send(f.data)) return false;
         std::string block;
@@ -311,7 +313,9 @@ void NntpTestServer::serve(int fd) {
   std::string group, user, line;
   while (!stopping_ && link.read_line(line)) {
     record(line);
-    if (auto fault = take_fault(line, false)) {
+    auto fault = take_fault(line, false);
+    const bool cut = fault && fault->action == FaultAction::Cut;
+    if (fault && !cut) {
       if (!act(*fault)) return;
       continue;
     }
@@ -397,6 +401,10 @@ void NntpTestServer::serve(int fd) {
       return;
     } else {
       answer = "500 Command not recognized\r\n";
+    }
+    if (cut) {
+      link.send(answer.substr(0, answer.size() / 2));
+      return;
     }
     if (!link.send(answer)) return;
   }

@@ -22,6 +22,7 @@ enum class FaultAction {
   Drop,   // send `data`, then close the connection
   Stall,  // send `data`, then answer nothing more until the client goes or the server stops
   Flood,  // send `data`, then `repeat` over and over until the client goes or the server stops
+  Cut,    // send the first half of the normal answer (a body broken off midway), then close
 };
 
 // A scripted answer. `command` is matched, case ignored, against the start of the received line
