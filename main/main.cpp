@@ -34,6 +34,8 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
   --help        Show this text.
   --version     Show the program's name and version.
 
+With the window, Qt's own options (-platform, -style, -reverse, ...) are accepted too.
+
 Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
 HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
 this run), files.log (stored files), dirty.txt (resume marker), fennick.lock (held while Fennick
