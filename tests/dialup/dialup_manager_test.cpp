@@ -1,6 +1,7 @@
 // The dial-up manager against the fake nmcli: finding, dialling, hanging up, and bad answers.
 #include "dialup/dialup_manager.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
