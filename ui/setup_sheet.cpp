@@ -14,7 +14,7 @@
 namespace fk {
 
 SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
-    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log), opened_(settings.get()) {
+    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log), changed_(settings_table().size(), false) {
   setWindowTitle(QStringLiteral("Fennick Setup"));
   tabs_ = new QTabWidget(this);
   // All six captions in view: a scrolled tab row hides "Scheduler" behind an arrow.
@@ -49,7 +49,23 @@ void SetupSheet::show_page(int index) {
 }
 
 bool SetupSheet::take_current() {
+  Settings before = settings_.get();
   auto refusal = page(current_)->take(settings_);
+  // Remember the first value of each setting the sheet changes, for Cancel; changes made elsewhere
+  // meanwhile are no business of the sheet's.
+  Settings after = settings_.get();
+  const auto table = settings_table();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const SettingDef& def = table[i];
+    if (changed_[i]) continue;
+    if (def.is_text() ? def.text(before) != def.text(after) : def.number(before) != def.number(after)) {
+      changed_[i] = true;
+      if (def.is_text())
+        def.text(opened_) = def.text(before);
+      else
+        def.set_number(opened_, def.number(before));
+    }
+  }
   if (!refusal) return true;
   log_.log_status(refusal->message.toStdString(), 0);
   dialogs_.message_box(refusal->message.toStdString(), "Fennick", Icon::Warning, Buttons::Ok);
@@ -90,13 +106,14 @@ void SetupSheet::accept() {
 }
 
 void SetupSheet::reject() {
-  // Row by row, so nothing outside the table that changed meanwhile is put back.
   settings_.update([this](Settings& s) {
-    for (const SettingDef& def : settings_table()) {
-      if (def.is_text())
-        def.text(s) = def.text(opened_);
+    const auto table = settings_table();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      if (!changed_[i]) continue;
+      if (table[i].is_text())
+        table[i].text(s) = table[i].text(opened_);
       else
-        def.set_number(s, def.number(opened_));
+        table[i].set_number(s, table[i].number(opened_));
     }
   });
   QDialog::reject();

@@ -49,7 +49,8 @@ class SetupSheet : public QDialog {
   QTabWidget* tabs_;
   QPushButton* apply_;
   std::vector<SetupPage*> pages_;
-  Settings opened_;  // what Cancel puts back
+  Settings opened_;            // what Cancel puts back, for the rows marked in changed_
+  std::vector<bool> changed_;  // by table row: the sheet has changed this setting
   int current_ = 0;
   bool reverting_ = false;
 };

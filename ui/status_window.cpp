@@ -186,7 +186,8 @@ void StatusWindow::build() {
   pending_view_->header()->setObjectName(QStringLiteral("pendingHeadings"));
   pending_view_->header()->setStretchLastSection(false);
   pending_view_->header()->setSectionsMovable(false);
-  pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 9);
+  // The lists give way first when the window is small (800x500 logical must fit).
+  pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 5);
   size_pending_columns();
   pending_layout->addWidget(pending_view_, 1);
   pending_layout->addWidget(plain_label(
@@ -222,7 +223,7 @@ void StatusWindow::build() {
   for (const auto& c : columns) {
     auto* label = plain_label(QString::fromLatin1(c.label), "", this);
     auto* view = history_view(c.model, this);
-    view->setMinimumHeight(view->fontMetrics().height() * 6);
+    view->setMinimumHeight(view->fontMetrics().height() * 3);
     view->setMinimumWidth(dialog_units_x(view->fontMetrics(), 80));
     history->addWidget(add(c.label_id, label), 0, column);
     history->addWidget(add(c.list_id, view), 1, column);
