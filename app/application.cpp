@@ -29,7 +29,7 @@ std::string format(const char* fmt, auto... args) {
 }
 
 // The author of a pending row as the blacklist keeps it: trimmed and lower case.
-std::string blacklist_author(std::string_view row) { return to_lower(trim(pending_author(row))); }
+std::string author_as_blacklisted(std::string_view row) { return to_lower(trim(pending_author(row))); }
 
 constexpr const char* kMaxTimeText =
     "You have the maximum running time\noption enabled on the setup\\connection\nscreen and the specified "
@@ -234,16 +234,28 @@ void Application::bozo(std::optional<RowRef> selected) {
       blacklist_.load_history(settings_.read([](const Settings& s) { return s.max_blacklist; }), log_);
     return;
   }
-  const std::string author = blacklist_author(selected->text);
+  ask_and_blacklist(author_as_blacklisted(selected->text));
+}
+
+bool Application::blacklist_author(std::string_view author) {
+  log_.log_status("Blacklist Author Chosen In Pictures", 0);
+  const std::string kept = to_lower(trim(author));
+  // An empty author would match every row without an author column.
+  if (kept.empty()) return false;
+  return ask_and_blacklist(kept);
+}
+
+bool Application::ask_and_blacklist(const std::string& author) {
   if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?\n\n" + author,
                            "Bozo Bucket - The Author Blacklist", Icon::Question, Buttons::OkCancel) != Answer::Ok)
-    return;
+    return false;
   if (!blacklist_.contains_exact(author)) {
     if (blacklist_.add_at_top(author, settings_.read([](const Settings& s) { return s.max_blacklist; })))
       log_.log_status("Author Added To Blacklist: " + author, 1);
   }
-  pending_.remove_if([&](std::string_view row) { return blacklist_author(row) == author; });
+  pending_.remove_if([&](std::string_view row) { return author_as_blacklisted(row) == author; });
   set_pending_caption();
+  return true;
 }
 
 void Application::download_next(std::optional<RowRef> selected) {

@@ -16,6 +16,7 @@
 #include "store/status_log.h"
 #include "ui/bozo_dialog.h"
 #include "ui/dialogs.h"
+#include "ui/gallery_window.h"
 #include "ui/groups_dialog.h"
 #include "ui/qt_app_windows.h"
 #include "ui/qt_view.h"
@@ -92,6 +93,20 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
         run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window);
       },
       [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
+  });
+
+  // The gallery is made at its first opening and lives as long as the window (its parent).
+  GalleryWindow* gallery = nullptr;
+  QObject::connect(&window, &StatusWindow::pictures_requested, &window, [&] {
+    if (!gallery) {
+      app.log().log_status("Pictures Window Opened", 0);
+      GalleryServices services;
+      services.dialogs = &view;
+      services.log = &app.log();
+      services.blacklist_author = [&app](const std::string& author) { return app.blacklist_author(author); };
+      gallery = new GalleryWindow(std::move(services), &window);
+    }
+    gallery->present();
   });
 
   if (start_at_once) app.start_when_ready();

@@ -195,6 +195,27 @@ TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
   EXPECT_EQ(q.count(), 1u);
 }
 
+TEST_F(AppTest, BlacklistAuthorByNameTakesTheBozoPath) {
+  start();
+  auto& q = app->pending();
+  q.append("10\tSome One <s@x>\t600\tpic1.jpg");
+  q.append("11\tother\t600\tpic2.jpg");
+  dialogs.queue_answer(Answer::Cancel);
+  EXPECT_FALSE(app->blacklist_author(" Some One <s@x> "));
+  EXPECT_EQ(app->blacklist().count(), 0u);
+
+  EXPECT_TRUE(app->blacklist_author(" Some One <s@x> "));
+  EXPECT_EQ(dialogs.boxes().back().caption, "Bozo Bucket - The Author Blacklist");
+  EXPECT_EQ(read_file("BOZOS.FNK"), "some one <s@x>\n");
+  EXPECT_EQ(q.rows(), std::vector<std::string>{"11\tother\t600\tpic2.jpg"});
+  EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");
+
+  // No author would match every row without one: refused before asking.
+  const auto asked = dialogs.boxes().size();
+  EXPECT_FALSE(app->blacklist_author("  "));
+  EXPECT_EQ(dialogs.boxes().size(), asked);
+}
+
 TEST_F(AppTest, BozoWithoutSelectionRunsTheDialogAndReloadsOnOk) {
   start();
   app->bozo(std::nullopt);
