@@ -80,6 +80,9 @@ void Application::start_up() {
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
   for (const std::string& note : setting_notes) log_.log_status(note, 0);
+  // A crash can leave half-written files behind; the originals they were to become are whole.
+  if (int n = remove_leftover_replacements() + remove_leftover_picture_temps(); n > 0)
+    log_.log_status("Removed " + std::to_string(n) + " temporary file(s) left by an earlier run", 3);
   // The corrections log, and the log reads the settings: correct a copy, then publish it.
   Settings corrected = settings_.get();
   apply_startup_corrections(corrected, log_);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -129,7 +130,11 @@ class ArticleLoop {
   bool enough_disk_space();
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
-  void dispose(std::string& name);
+  // Decodes or files the work file; false when a picture could not be written (nothing was recorded
+  // and the session must end).
+  bool dispose(std::string& name);
+  void file_unknown();
+  void report_write_failure(const DecodeResult& failure);
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
   void finish_row();
@@ -224,11 +229,10 @@ ArticleLoopResult ArticleLoop::run() {
       show(ControlId::DownloadStatus, text);
       return {Kind::OrderlyEnding, {}};
     }
+    std::string name;
+    if (!dispose(name)) return {Kind::OrderlyEnding, {}};
     ++st.archive_pic_count;
     ++st.pictures_downloaded;
-
-    std::string name;
-    dispose(name);
     record(reply, name, fields.description);
     finish_row();
   }
@@ -268,36 +272,69 @@ void ArticleLoop::complain(const std::string& message) {
   log(message, 3);
 }
 
-void ArticleLoop::dispose(std::string& name) {
+bool ArticleLoop::dispose(std::string& name) {
   SessionState& st = ctx_.state;
   const Settings& s = settings();
   if (s.check_minlines && st.article_line.load() <= s.minlines) {
     log("Article Discarded - Too Few Lines", 0);
-    return;
+    return true;
   }
   if (!s.check_decode) {
     name = "raw/R" + filing_stamp(ctx_.clock.now()) + ".TXT";
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
     ctx_.clock.sleep_ms(1000);
-    return;
+    return true;
   }
   const std::string group = st.current_group();
-  std::string message = ctx_.decoders.uudecode_file(kWorkFile, group, name);
-  if (message.empty()) return;
-  complain(message);
-  log("Trying BASE64 decode", 3);
-  message = ctx_.decoders.mime64_decode(kWorkFile, group, name);
-  if (message.empty()) {
-    ++st.base64_count;
-    return;
+  bool tried = false;
+  for (Decoder* decoder : ctx_.decoders.family()) {
+    if (!decoder->claims(kWorkFile)) continue;
+    if (tried && decoder->kind() == DecoderKind::Base64) log("Trying BASE64 decode", 3);
+    tried = true;
+    DecodeResult r = decoder->decode(kWorkFile, group);
+    // A short uudecoded file keeps its name even when the next decoder finds nothing.
+    if (!r.name.empty()) name = r.name;
+    switch (r.status) {
+      case DecodeStatus::Decoded:
+        if (decoder->kind() == DecoderKind::Base64) ++st.base64_count;
+        return true;
+      case DecodeStatus::WriteFailed:
+        report_write_failure(r);
+        return false;
+      case DecodeStatus::Damaged:
+      case DecodeStatus::PartOfSet:
+        complain(r.message);
+        file_unknown();
+        return true;
+      case DecodeStatus::Failed:
+        complain(r.message);
+        break;
+    }
   }
-  complain(message);
+  file_unknown();
+  return true;
+}
+
+void ArticleLoop::file_unknown() {
   const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
   log(unknown, 3);
   MOVEFILE(kWorkFile, unknown, ctx_.log);
   ctx_.clock.sleep_ms(1200);
-  ++st.unknown_format_count;
+  ++ctx_.state.unknown_format_count;
+}
+
+void ArticleLoop::report_write_failure(const DecodeResult& failure) {
+  const bool full = failure.error == ENOSPC || failure.error == EDQUOT;
+  const std::string text = full ? "Downloads Aborted, the disk is full: could not write " + failure.failed_path
+                                : "Downloads Aborted, could not write " + failure.failed_path + ": " +
+                                      std::strerror(failure.error);
+  log(text, 0);
+  show(ControlId::DownloadStatus, text);
+  ctx_.state.write_error = failure.error;
+  ctx_.state.refusal = SessionState::kWriteFailed;
+  if (!settings().unattended_operation)
+    ctx_.dialogs.message_box(text, "Fennick Download Aborted", Icon::Error, Buttons::Ok);
 }
 
 void ArticleLoop::record(const std::string& reply, const std::string& name, const std::string& description) {

@@ -13,7 +13,7 @@ class NewsSocket;
 struct ArticleLoopResult {
   enum class Kind {
     ListEmpty,      // the pending queue is empty: on to the next group
-    OrderlyEnding,  // STOP before an article, too little disk space, or temp.uue could not be written
+    OrderlyEnding,  // STOP, too little disk space, temp.uue or a picture could not be written
     BailOut,        // a receive failed; `message` is the numbered error to log
   } kind = Kind::ListEmpty;
   std::string message;
@@ -21,7 +21,8 @@ struct ArticleLoopResult {
 
 // Fetches row 0 of the pending queue into temp.uue, decodes (or files) it, records its message-id and
 // file name, deletes row 0, and goes on until the queue is empty or the session must end. An article
-// whose BODY is refused or whose body is cut off by a failed read is not recorded. A failed free-space
+// whose BODY is refused, whose body is cut off by a failed read, or whose picture could not be written
+// (that ends the session, see SessionState::kWriteFailed) is not recorded. A failed free-space
 // query counts as enough space.
 ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket);
 

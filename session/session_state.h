@@ -39,8 +39,10 @@ struct SessionState {
   std::atomic<int> subscribed_groups{0};
 
   // Why the last session ended in a way that waiting will not mend; the headless mode exits on it.
-  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3 };
+  // kWriteFailed: a picture could not be written (write_error holds the errno).
+  enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3, kWriteFailed = 4 };
   std::atomic<int> refusal{kNoRefusal};
+  std::atomic<int> write_error{0};
 
   std::string current_group() const { return get(current_group_); }
   void set_current_group(std::string v) { put(current_group_, std::move(v), 199); }

@@ -44,6 +44,9 @@ bool readable_file(const std::string& path);
 // so a failure leaves the old content in place. `mode` applies when the file is created.
 bool replace_file(const std::string& path, std::string_view content, unsigned mode = 0644);
 
+// Removes the temporary files of replace_file that a crash left in dir ("name.tmp-XXXXXX"); returns how many.
+int remove_leftover_replacements(const std::string& dir = ".");
+
 // Appends `text` in one write call (created with `mode` when missing). False when it cannot be opened.
 bool append_file(const std::string& path, std::string_view text, unsigned mode = 0644);
 

@@ -120,6 +120,25 @@ TEST(TypedEvents, DriveTheWindowTextsAndTheTerminalLinesApart) {
             "Downloading Article 99\n");
 }
 
+TEST_F(Headless, APictureThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {
+  std::string error;
+  auto content = make_demo_content(clock.now(), FK_TEST_DATA "/demo", &error);
+  ASSERT_TRUE(content) << error;
+  NntpTestServer server(content);
+  ASSERT_TRUE(server.listening());
+  write_settings("127.0.0.1", server.port());
+  write_file("newsrc", std::string(" ") + kDemoHarvest[0].group + "\n");
+  write_file("pictures", "a file where the pictures folder should be");
+  write_file("HISTORY.FNK.tmp-Ab3xYz", "left by a crash");
+
+  EXPECT_EQ(run(), kExitWriteFailed);
+  std::string log = read_file("fk.log");
+  EXPECT_THAT(log, HasSubstr(" - Downloads Aborted, could not write pictures/"));
+  EXPECT_THAT(log, HasSubstr(" - Removed 1 temporary file(s) left by an earlier run\n"));
+  EXPECT_FALSE(exists("HISTORY.FNK.tmp-Ab3xYz"));
+  EXPECT_TRUE(read_file("HISTORY.FNK").empty());  // nothing recorded: the next run fetches it again
+}
+
 TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {
   write_file("newsrc", " alt.pictures\n");
   write_settings("", 119);

@@ -2,10 +2,14 @@
 #include "server/news_content.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "server/yenc_encoder.h"
 
 namespace fk::test {
 
@@ -281,7 +285,7 @@ const DemoPicture kDemoHarvest[9] = {
 
 std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
                                                  std::string* error) {
-  enum class Form { Uuencoded, Mime, Text };
+  enum class Form { Uuencoded, Mime, Yenc, Text };
   struct Posting {
     const char* group;
     const char* subject;
@@ -299,7 +303,7 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
        "mountain-lake.jpg", 48},
       {kLand, "Re: sunset.jpg (1/1)", "Imogen <imogen@demo.invalid>", Form::Text,
        "Lovely colours. Where was this taken?", 47},
-      {kLand, "meadow.gif (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "meadow.gif", 30},
+      {kLand, "\"meadow.gif\" yEnc (1/1)", "Ansel <ansel@demo.invalid>", Form::Yenc, "meadow.gif", 30},
       {kLand, "big panorama.jpg (1/3)", "Dora <dora@demo.invalid>", Form::Text, "panorama", 29},
       {kLand, "coast.jpg (1/1)", "Edward <edward@demo.invalid>", Form::Uuencoded, "coast.jpg", 26},
       {kAnimals, "fox.jpg (1/1)", "Beatrix <beatrix@demo.invalid>", Form::Uuencoded, "fox.jpg", 72},
@@ -313,7 +317,8 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
       {kMisc, "tulips.jpg (01/01)", "Imogen <imogen@demo.invalid>", Form::Mime, "tulips.jpg", 5},
       {kMisc, "old-postcard.jpg (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "thumbnail.jpg",
        400 * 24},
-      {kMisc, "city-lights.gif (1/1)", "Dora <dora@demo.invalid>", Form::Uuencoded, "city-lights.gif", 2},
+      {kMisc, "city-lights.gif - \"city-lights.gif\" yEnc (1/1)", "Dora <dora@demo.invalid>", Form::Yenc,
+       "city-lights.gif", 2},
   };
 
   auto content = std::make_shared<MemoryContent>();
@@ -338,10 +343,30 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
       }
       std::string file = p.file;
       bool gif = file.ends_with(".gif");
-      a.body = p.form == Form::Mime ? mime_base64(file, gif ? "image/gif" : "image/jpeg", *bytes)
-                                    : uuencode(file, *bytes);
+      if (p.form == Form::Mime)
+        a.body = mime_base64(file, gif ? "image/gif" : "image/jpeg", *bytes);
+      else if (p.form == Form::Yenc)
+        a.body = yenc_encode(file, *bytes);
+      else
+        a.body = uuencode(file, *bytes);
     }
     content->add_article(p.group, std::move(a));
+  }
+  // A picture in three yEnc parts, for multi-part collection; the default rules pass it over.
+  std::optional<std::string> whole = read_binary_file(pictures_dir + "/coast.jpg");
+  if (!whole) {
+    if (error) *error = "cannot read the demo picture " + pictures_dir + "/coast.jpg";
+    return nullptr;
+  }
+  const std::size_t third = whole->size() / 3;
+  for (int part = 1; part <= 3; ++part) {
+    ServerArticle a;
+    a.overview.subject = "Harbour at noon - \"harbour.jpg\" yEnc (" + std::to_string(part) + "/3)";
+    a.overview.author = "Edward <edward@demo.invalid>";
+    a.overview.date = rfc_date(now - 3600LL * 20);
+    const std::size_t begin = (part - 1) * third, end = part == 3 ? whole->size() : part * third;
+    a.body = yenc_encode_part("harbour.jpg", *whole, part, 3, begin, end);
+    content->add_article(kLand, std::move(a));
   }
   return content;
 }

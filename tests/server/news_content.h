@@ -97,9 +97,9 @@ class ListingContent : public NewsContent {
 std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
                                                    std::string* error);
 
-// The ready demo: three groups of the pictures in pictures_dir (tests/data/demo), served uuencoded and as
-// MIME base64, with replies, spam, a multi-part post, a thumbnail and an old posting that the default
-// selection rules pass over. Dates are hours before `now`. Nothing when a picture is missing (error says
+// The ready demo: three groups of the pictures in pictures_dir (tests/data/demo), served uuencoded, as
+// MIME base64 and yEnc, with replies, spam, a multi-part post (text, and a yEnc set of three parts), a
+// thumbnail and an old posting that the default selection rules pass over. Dates are hours before `now`. Nothing when a picture is missing (error says
 // which).
 std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
                                                  std::string* error);
