@@ -122,7 +122,8 @@ std::optional<std::string> reply_message_id(std::string_view reply) {
 
 class ArticleLoop {
  public:
-  ArticleLoop(EngineContext& ctx, NewsSocket& socket) : ctx_(ctx), socket_(socket), settings_(ctx.settings) {}
+  ArticleLoop(EngineContext& ctx, NewsSocket& socket, const std::function<void(std::int64_t)>& finished)
+      : ctx_(ctx), socket_(socket), settings_(ctx.settings), finished_(finished) {}
   ArticleLoopResult run();
 
  private:
@@ -137,7 +138,8 @@ class ArticleLoop {
   void report_write_failure(const DecodeResult& failure);
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
-  void finish_row();
+  // `done` names an article the loop dealt with; a row skipped for this run only names none.
+  void finish_row(std::optional<std::int64_t> done);
   // Counts a download that lost the connection; the third of one article drops its row for this run.
   void give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row, const std::string& reply);
 
@@ -148,6 +150,7 @@ class ArticleLoop {
   EngineContext& ctx_;
   NewsSocket& socket_;
   SettingsCache settings_;
+  const std::function<void(std::int64_t)>& finished_;
   std::string line_;
 };
 
@@ -188,7 +191,7 @@ ArticleLoopResult ArticleLoop::run() {
     if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
       log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
       work.close();
-      finish_row();
+      finish_row(std::nullopt);
       continue;
     }
 
@@ -206,7 +209,7 @@ ArticleLoopResult ArticleLoop::run() {
       log("Bad response to body command", 0);
       log(reply, 1);
       work.close();
-      finish_row();
+      finish_row(fields.number);
       continue;
     }
     if (!receive_body(work)) {
@@ -234,7 +237,7 @@ ArticleLoopResult ArticleLoop::run() {
     ++st.archive_pic_count;
     ++st.pictures_downloaded;
     record(reply, name, fields.description);
-    finish_row();
+    finish_row(fields.number);
   }
   return {Kind::ListEmpty, {}};
 }
@@ -371,8 +374,9 @@ void ArticleLoop::give_up_after_repeated_breaks(const std::string& article, cons
   ctx_.pending.remove(0, row);
 }
 
-void ArticleLoop::finish_row() {
+void ArticleLoop::finish_row(std::optional<std::int64_t> done) {
   SessionState& st = ctx_.state;
+  if (finished_ && done) finished_(*done);
   // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
   // changed the list meanwhile.
   ctx_.pending.remove_front();
@@ -391,8 +395,9 @@ std::string filing_stamp(std::int64_t seconds_since_1970) {
   return buf;
 }
 
-ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket) {
-  ArticleLoop loop(ctx, socket);
+ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
+                                   const std::function<void(std::int64_t)>& finished) {
+  ArticleLoop loop(ctx, socket, finished);
   return loop.run();
 }
 

@@ -2,6 +2,7 @@
 // The article loop: fetches the pending articles from row 0, files their bodies and records them.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace fk {
@@ -23,8 +24,10 @@ struct ArticleLoopResult {
 // file name, deletes row 0, and goes on until the queue is empty or the session must end. An article
 // whose BODY is refused, whose body is cut off by a failed read, or whose picture could not be written
 // (that ends the session, see SessionState::kWriteFailed) is not recorded. A failed free-space
-// query counts as enough space.
-ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket);
+// query counts as enough space. `finished` hears the number of every row the loop is done with
+// (fetched, or refused by the server), before the row goes.
+ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
+                                   const std::function<void(std::int64_t)>& finished = {});
 
 // The time-stamp part of the raw and unknown file names: seconds since 1996-07-12 03:01:20 UTC as 8
 // upper-case hex digits.

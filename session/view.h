@@ -7,7 +7,19 @@
 #include <string>
 #include <string_view>
 
+#include "session/scan_range.h"
+
 namespace fk {
+
+// What one group's overview scan read, for views that report it in their own words.
+struct OverviewScanReport {
+  std::string group;
+  ScanStart start = ScanStart::WholeGroup;
+  ArticleRange range;          // asked for
+  std::int64_t lines = 0;      // overview lines examined
+  std::int64_t selected = 0;   // rows in the pending list afterwards
+  bool limit_reached = false;  // stopped at max_art_per_grp
+};
 
 // The status window's controls, by the ids other threads address them with.
 enum class ControlId : int {
@@ -94,6 +106,8 @@ class View {
   virtual void session_ended(SessionEnd reason, const std::string& detail);
   // The scheduler is off (the tick repeats this).
   virtual void scheduler_disabled();
+  // A group's overview has been read (or reading it ended early). The window shows nothing of it.
+  virtual void overview_scanned(const OverviewScanReport&) {}
 };
 
 enum class Icon { None, Information, Question, Warning, Error };

@@ -108,7 +108,7 @@ bool readable_file(const std::string& path) {
   return true;
 }
 
-bool replace_file(const std::string& path, std::string_view content, unsigned mode) {
+bool replace_file(const std::string& path, std::string_view content, unsigned mode, bool sync) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return false;
@@ -117,7 +117,7 @@ bool replace_file(const std::string& path, std::string_view content, unsigned mo
   std::string tmp = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && (!sync || ::fsync(fd) == 0);
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
   ::unlink(tmp.c_str());

@@ -19,6 +19,7 @@
 #include "common/temp_dir.h"
 #include "server/news_content.h"
 #include "server/nntp_test_server.h"
+#include "store/text_file.h"
 
 namespace fk::test {
 namespace {
@@ -137,6 +138,28 @@ TEST_F(Headless, APictureThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {
   EXPECT_THAT(log, HasSubstr(" - Removed 1 temporary file(s) left by an earlier run\n"));
   EXPECT_FALSE(exists("HISTORY.FNK.tmp-Ab3xYz"));
   EXPECT_TRUE(read_file("HISTORY.FNK").empty());  // nothing recorded: the next run fetches it again
+}
+
+TEST_F(Headless, PrintsHowMuchOverviewEachIncrementalScanRead) {
+  auto content = std::make_shared<MemoryContent>();
+  content->set_generated_group("alt.huge", GeneratedGroup{5'000'000'001, 5'000'020'000, 0});
+  NntpTestServer server(content);
+  ASSERT_TRUE(server.listening());
+  write_settings("127.0.0.1", server.port());
+  append_file("FENNICK.INI", "[SELECTION]\nincremental_scan=1\nfirst_scan_articles=15000\n");
+  write_file("newsrc", " alt.huge\n");
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(run(), 0);
+  content->set_generated_group("alt.huge", GeneratedGroup{5'000'000'001, 5'000'020'500, 0});
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(run(), 0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: 15,000 lines read from article 5,000,005,001 (first scan), "
+                             "last 5,000,020,000\n"));
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: 500 lines read from article 5,000,020,001 (from the scan "
+                             "mark), last 5,000,020,500\n"));
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: nothing new after article 5,000,020,500\n"));
 }
 
 TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {

@@ -70,12 +70,56 @@ std::int64_t MemoryContent::add_simple(const std::string& group, const std::stri
   return add_article(group, std::move(a));
 }
 
+OverviewFields generated_overview(const std::string& group, const GeneratedGroup& g, std::int64_t number) {
+  OverviewFields o;
+  const std::string n = std::to_string(number);
+  o.number = number;
+  const bool picture = g.picture_every > 0 && number % g.picture_every == 0;
+  o.subject = picture ? "pic" + n + ".jpg (1/1)" : "talk about nothing in particular, number " + n;
+  o.author = "Poster " + std::to_string(number % 97) + " <poster@example.net>";
+  o.date = g.date;
+  o.message_id = "<" + n + "." + group + "@generated.invalid>";
+  o.bytes = picture ? 45000 : 1200;
+  o.lines = picture ? 600 : 20;
+  o.xref = "generated.invalid " + group + ":" + n;
+  return o;
+}
+
+void MemoryContent::set_generated_group(const std::string& name, GeneratedGroup g) {
+  std::lock_guard lock(mutex_);
+  if (generated_.find(name) == generated_.end() && groups_.find(name) == groups_.end())
+    order_.push_back(name);
+  generated_[name] = std::move(g);
+}
+
+std::optional<GeneratedGroup> MemoryContent::generated(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = generated_.find(name);
+  if (it == generated_.end()) return std::nullopt;
+  return it->second;
+}
+
+void MemoryContent::for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
+                                      const std::function<bool(const OverviewFields&)>& each) const {
+  auto g = generated(name);
+  if (!g) {
+    NewsContent::for_each_overview(name, from, to, each);
+    return;
+  }
+  for (std::int64_t n = std::max(from, g->first); n <= std::min(to, g->last); ++n)
+    if (!each(generated_overview(name, *g, n))) return;
+}
+
 std::vector<std::string> MemoryContent::group_names() const {
   std::lock_guard lock(mutex_);
   return order_;
 }
 
 std::optional<GroupSummary> MemoryContent::group(const std::string& name) const {
+  if (auto g = generated(name)) {
+    if (g->last < g->first) return GroupSummary{};
+    return GroupSummary{g->last - g->first + 1, g->first, g->last};
+  }
   std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end()) return std::nullopt;
@@ -90,8 +134,15 @@ std::optional<GroupSummary> MemoryContent::group(const std::string& name) const 
 
 std::vector<OverviewFields> MemoryContent::overview(const std::string& name, std::int64_t from,
                                                     std::int64_t to) const {
-  std::lock_guard lock(mutex_);
   std::vector<OverviewFields> out;
+  if (generated(name)) {
+    for_each_overview(name, from, to, [&](const OverviewFields& o) {
+      out.push_back(o);
+      return true;
+    });
+    return out;
+  }
+  std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end() || from > to) return out;
   for (auto a = it->second.lower_bound(from); a != it->second.end() && a->first <= to; ++a)
@@ -100,6 +151,13 @@ std::vector<OverviewFields> MemoryContent::overview(const std::string& name, std
 }
 
 std::optional<ServerArticle> MemoryContent::article(const std::string& name, std::int64_t number) const {
+  if (auto g = generated(name)) {
+    if (number < g->first || number > g->last) return std::nullopt;
+    ServerArticle a;
+    a.overview = generated_overview(name, *g, number);
+    for (int i = 1; i <= 3; ++i) a.body += "line " + std::to_string(i) + " of " + a.overview.subject + "\n";
+    return a;
+  }
   std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end()) return std::nullopt;

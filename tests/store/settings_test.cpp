@@ -114,7 +114,8 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   for (const SettingDef& d : settings_table()) table_keys.emplace_back(d.key);
   EXPECT_EQ(keys, table_keys);
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
-  const std::vector<std::string> newer = {"use_tls", "tls_ca_file", "tls_verify", "idle_timeout"};
+  const std::vector<std::string> newer = {"use_tls",         "tls_ca_file",      "tls_verify",
+                                          "idle_timeout",    "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> window = {"window_geometry", "pending_columns"};
   std::vector<std::string> classic;
   for (const auto& k : keys)
@@ -130,7 +131,11 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
   EXPECT_EQ(classic, expected);
-  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 14), newer);
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 14),
+            std::vector<std::string>(newer.begin(), newer.begin() + 4));
+  auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
+  ASSERT_LT(limit + 2, keys.end());
+  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 4, newer.end()));
   EXPECT_NE(file.find("pass=c2VjcmV0\n"), std::string::npos);
   EXPECT_NE(file.find("isp_pass=\n"), std::string::npos);
   EXPECT_EQ(logged(), std::vector<std::string>{"Setup Changed and Saved"});
