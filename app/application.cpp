@@ -417,16 +417,6 @@ void Application::close() {
   if (closed_.exchange(true)) return;
   save_history_statistics(ProfileFile(ini_path_), state_.archive());
   Settings s = settings_.get();
-  // A port that cannot be used would fail every connect for ever; an empty server name keeps its own
-  // handling (the resolver's message).
-  if (std::string problem = connection_setting_problem(s); !problem.empty() && !s.news_server.empty()) {
-    log_.log_status("Invalid Setup: " + problem, 0);
-    if (!s.unattended_operation)
-      dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
-    view_.set_text(ControlId::ConnectionStatus, "Nobody...Invalid Setup: " + problem);
-    view_.set_enabled(ControlId::StartButton, true);
-    return;
-  }
   if (s.check_dialup) {
     bool hang_up = true;
     if (!s.unattended_operation && dialup_.connection_open())
