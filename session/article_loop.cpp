@@ -207,7 +207,7 @@ ArticleLoopResult ArticleLoop::run() {
     drain_socket(ctx_, socket_);
     const std::string number = std::to_string(fields.number);
     socket_.send_line("body " + number + "\r\n");
-    show(ControlId::DownloadStatus, "Downloading Article " + number);
+    ctx_.view.article_started(fields.number);
 
     std::string reply;
     if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
@@ -444,13 +444,8 @@ void ArticleLoop::finish_row(std::optional<std::int64_t> done) {
   // changed the list meanwhile.
   ctx_.pending.remove_front();
   show(ControlId::PendingBox, "  " + std::to_string(ctx_.pending.count()) + " Pending Downloads");
-  show(ControlId::PictureSummary, std::to_string(st.pictures_downloaded.load()) +
-                                      " picture(s) downloaded from " +
-                                      std::to_string(st.articles_examined.load()) + " articles, " +
-                                      std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
-                                      std::to_string(st.base64_count.load()) + " base64, " +
-                                      std::to_string(st.unknown_format_count.load()) + " unknown format" +
-                                      (set_progress_.empty() ? std::string() : "; " + set_progress_));
+  ctx_.view.counters_changed({st.pictures_downloaded.load(), st.articles_examined.load(), st.duplicates_skipped.load(),
+                              st.base64_count.load(), st.unknown_format_count.load(), set_progress_});
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ namespace fk {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
-constexpr std::string_view kChecking = "Building D/L List ..Checking ";
 constexpr std::size_t kMaxFilename = 255;
 constexpr std::int64_t kSaturate = 1'000'000'000'000'000'000;
 
@@ -228,8 +227,6 @@ void log_selection(const StatusLog& log, bool detailed, std::string_view tag, st
 
 ArticleSelector::ArticleSelector(EngineContext& ctx, std::string group, std::int64_t first, std::int64_t last)
     : ctx_(ctx), settings_(ctx.settings), group_(std::move(group)), first_(first), last_(last) {
-  status_text_.reserve(kChecking.size() + kNumberCut);
-  status_text_.assign(kChecking);
   lowered_subject_.reserve(kSubjectCut);
 }
 
@@ -260,9 +257,7 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
   ctx_.state.archive_tot_articles.fetch_add(1, std::memory_order_relaxed);
 
   const OverviewLine f = split_overview_line(overview_line);
-  status_text_.resize(kChecking.size());
-  status_text_.append(f.number);
-  ctx_.view.set_text(ControlId::DownloadStatus, status_text_);
+  ctx_.view.overview_checking(f.number);
   if (last_ > first_)
     ctx_.view.set_progress(ControlId::ArticleProgress,
                            progress_percent(leading_number(f.number), first_, last_));
@@ -343,8 +338,7 @@ Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
       .append(f.subject);
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
   ctx_.pending.append(std::move(row));
-  ctx_.view.set_text(ControlId::PendingBox,
-                     std::to_string(ctx_.pending.count()) + " Pending Downloads From " + group_);
+  ctx_.view.pending_counted(group_, ctx_.pending.count());
   return Verdict::Accepted;
 }
 

@@ -114,7 +114,6 @@ class ArticleSelector {
   std::int64_t last_;
   std::uint32_t selected_ = 0;
   // Reused from line to line so that a rejected line costs no allocation.
-  std::string status_text_;
   std::string lowered_subject_;
   std::int64_t today_stamp_ = -1;
   std::tm today_{};

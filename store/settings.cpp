@@ -120,6 +120,9 @@ constexpr SettingDef kTable[] = {
     flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0),
     flag("SCREEN", "sound_on", field<&S::sound_on>, 1),
     flag("SCREEN", "check_decode", field<&S::check_decode>, 1),
+    // Where the window was; restored only on a screen that can show it.
+    text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1),
+    text("SCREEN", "pending_columns", field<&S::pending_columns>, "", 63, -1),
 
     flag("SUBJECT", "check_subject", field<&S::check_subject>, 1),
     text("SUBJECT", "filter1", field<&S::filter1>, "*.jpg*|*.gif*", 98, 99),
