@@ -35,6 +35,10 @@ class Decoders {
   std::string mime64_decode(const std::string& work_file, const std::string& group, std::string& name_buffer,
                             WorkLines lines = WorkLines::AsWritten);
 
+  // Whether a generated base64 name waits 1.1 s (so the next one gets a new stamp). Without the wait a
+  // name taken in the same second becomes "name-N.ext", as any taken name does.
+  void set_name_waits(bool on) { name_waits_ = on; }
+
   // Implausible base64 decodes so far; the next copy is bad_decode<count % 100>.txt.
   unsigned bad_decode_count() const { return bad_decodes_.load(); }
 
@@ -46,6 +50,7 @@ class Decoders {
   const StatusLog& log_;
   Clock& clock_;
   std::atomic<unsigned> bad_decodes_{0};
+  std::atomic<bool> name_waits_{true};
 };
 
 // Copies the source file into the destination (created or truncated); the source stays. Returns 0, or -1

@@ -111,8 +111,8 @@ std::string cut_message(std::string s) {
 // One call of mime64_decode.
 class MimeRun {
  public:
-  MimeRun(const StatusLog& log, Clock& clock, std::string dir, std::string& name_buffer)
-      : log_(log), clock_(clock), dir_(std::move(dir)), name_buffer_(name_buffer) {}
+  MimeRun(const StatusLog& log, Clock& clock, std::string dir, std::string& name_buffer, bool name_waits)
+      : log_(log), clock_(clock), dir_(std::move(dir)), name_buffer_(name_buffer), name_waits_(name_waits) {}
 
   // Decodes parts until the file is exhausted or a failure ends the decoding.
   void run(WorkFileReader& in) {
@@ -216,7 +216,7 @@ class MimeRun {
   void data(std::string_view text) {
     if (!out_.is_open()) {
       std::string name = generated_name(clock_.now()) + ".jpg";
-      if (waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
+      if (name_waits_ && waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
       message_ = cut_message("MIME64 -- No filename in header: used " + name);
       std::string used;
       if (!out_.create(dir_, name, used)) {
@@ -295,6 +295,7 @@ class MimeRun {
   std::string out_path_;
   bool ended_ = false;
   int waits_ = 0;
+  bool name_waits_ = true;
   // Per part.
   bool in_block_ = false, stop_ = false;
   std::uint32_t acc_ = 0;
@@ -308,7 +309,7 @@ class MimeRun {
 std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
                                     std::string& name_buffer, WorkLines lines) {
   std::string dir = prepare_directory(group);
-  MimeRun run(log_, clock_, dir, name_buffer);
+  MimeRun run(log_, clock_, dir, name_buffer, name_waits_.load());
   {
     WorkFileReader in;
     if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();

@@ -2,12 +2,18 @@
 #include "session/article_loop.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
+#include <deque>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "decode/paths.h"
 #include "decode/work_file.h"
@@ -129,6 +135,11 @@ class ArticleLoop {
 
  private:
   using Kind = ArticleLoopResult::Kind;
+  // Fast mode: BODY commands sent ahead for the rows not asked for yet, no fixed waits.
+  ArticleLoopResult run_pipelined();
+  ArticleLoopResult disk_full();
+  // Closes the connection with replies still due: the rows asked for stay for the next session.
+  ArticleLoopResult stop_pressed();
   bool enough_disk_space();
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
@@ -136,6 +147,10 @@ class ArticleLoop {
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
   void finish_row();
+  void show_counts();
+  // prefix, the stamp and ".TXT". Without the classic waits two articles can share a second, so a taken
+  // name then gets "-N" rather than being overwritten.
+  std::string filing_name(const std::string& prefix, bool unique);
 
   void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
   void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
@@ -147,7 +162,23 @@ class ArticleLoop {
   std::string line_;
 };
 
+ArticleLoopResult ArticleLoop::disk_full() {
+  if (!settings().unattended_operation)
+    ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted", Icon::Error,
+                             Buttons::Ok);
+  log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
+  return {Kind::OrderlyEnding, {}};
+}
+
+ArticleLoopResult ArticleLoop::stop_pressed() {
+  socket_.close();
+  log("User Pressed Stop Button On Screen", 0);
+  return {Kind::OrderlyEnding, {}};
+}
+
 ArticleLoopResult ArticleLoop::run() {
+  ctx_.decoders.set_name_waits(!settings().fast_transfers);
+  if (settings().fast_transfers) return run_pipelined();
   SessionState& st = ctx_.state;
   while (!ctx_.pending.empty()) {
     show(ControlId::DownloadStatus, "");
@@ -155,13 +186,7 @@ ArticleLoopResult ArticleLoop::run() {
       log("User Pressed Stop Button On Screen", 0);
       return {Kind::OrderlyEnding, {}};
     }
-    if (!enough_disk_space()) {
-      if (!settings().unattended_operation)
-        ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted",
-                                 Icon::Error, Buttons::Ok);
-      log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
-      return {Kind::OrderlyEnding, {}};
-    }
+    if (!enough_disk_space()) return disk_full();
 
     WorkFile work;
     if (!work.open(kWorkFile)) {
@@ -224,6 +249,89 @@ ArticleLoopResult ArticleLoop::run() {
   return {Kind::ListEmpty, {}};
 }
 
+ArticleLoopResult ArticleLoop::run_pipelined() {
+  SessionState& st = ctx_.state;
+  const auto depth = static_cast<std::size_t>(std::clamp(settings().pipeline_depth, 1, 64));
+  // Small commands go out at once rather than waiting for the replies' acknowledgements.
+  const int on = 1;
+  if (socket_.fd() >= 0) ::setsockopt(socket_.fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  std::vector<PendingArticle> asked;  // rows with a BODY outstanding, in the order sent
+  std::string batch;
+  for (;;) {
+    show(ControlId::DownloadStatus, "");
+    if (st.stop_requested.load()) return stop_pressed();
+    if (!enough_disk_space()) return disk_full();
+
+    batch.clear();
+    while (asked.size() < depth) {
+      std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
+      if (!next) break;
+      batch += "body " + std::to_string(split_row(*next).number) + "\r\n";
+      asked.push_back(std::move(*next));
+    }
+    if (!batch.empty() && !socket_.send_line(batch)) return {Kind::BailOut, "Socket Rx Error 007"};
+    if (asked.empty()) return {Kind::ListEmpty, {}};
+
+    WorkFile work;
+    if (!work.open(kWorkFile)) {
+      log("ERROR: File Open temp.uue - Write 006", 0);
+      ctx_.clock.sleep_ms(1000);
+      continue;
+    }
+    const PendingArticle row = asked.front();
+    work.write_line(row);
+    work.write_line("");
+    log(row, 2);
+    st.article_line = 0;
+    st.article_lines = 0;
+    RowFields fields = split_row(row);
+    st.article_lines = fields.lines;
+    show(ControlId::DownloadStatus, "Downloading Article " + std::to_string(fields.number));
+
+    std::string reply;
+    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
+      if (st.stop_requested.load()) return stop_pressed();
+      return {Kind::BailOut, "Socket Rx Error 007"};
+    }
+    if (reply_status(reply) != 222) {
+      // A one-line refusal: the replies behind it are still in order.
+      log("Bad response to body command", 0);
+      log(reply, 1);
+      work.close();
+      asked.erase(asked.begin());
+      ctx_.pending.remove_row(row);
+      show_counts();
+      continue;
+    }
+    if (!receive_body(work)) {
+      if (st.stop_requested.load()) return stop_pressed();
+      return {Kind::BailOut, "Socket Rx Error 008"};
+    }
+    asked.erase(asked.begin());
+    if (!work.close()) {
+      const std::string text = "ERROR: File Write temp.uue - Write 006";
+      log(text, 0);
+      show(ControlId::DownloadStatus, text);
+      return {Kind::OrderlyEnding, {}};
+    }
+    // The Bozo Bucket may have taken the author while the body was on its way.
+    if (ctx_.blacklist.contains_exact(pending_author(row))) {
+      log("Article Dropped - Author In Bozo Bucket", 2);
+      ctx_.pending.remove_row(row);
+      show_counts();
+      continue;
+    }
+    ++st.archive_pic_count;
+    ++st.pictures_downloaded;
+    std::string name;
+    dispose(name);
+    record(reply, name, fields.description);
+    // The row may have gone from the list meanwhile (removed, Skip Group): the article is filed anyway.
+    ctx_.pending.remove_row(row);
+    show_counts();
+  }
+}
+
 bool ArticleLoop::enough_disk_space() {
   std::uint64_t blocks = 0, block_size = 0;
   // A query that fails (or reports no block size) cannot tell the disk is full, so it counts as
@@ -254,6 +362,13 @@ bool ArticleLoop::receive_body(WorkFile& work) {
   }
 }
 
+std::string ArticleLoop::filing_name(const std::string& prefix, bool unique) {
+  const std::string stem = prefix + filing_stamp(ctx_.clock.now());
+  std::string name = stem + ".TXT";
+  for (int n = 1; unique && ::access(name.c_str(), F_OK) == 0; ++n) name = stem + "-" + std::to_string(n) + ".TXT";
+  return name;
+}
+
 void ArticleLoop::complain(const std::string& message) {
   if (settings().sound_on) ctx_.dialogs.beep(Beep::Exclamation);
   show(ControlId::DownloadStatus, message);
@@ -268,10 +383,10 @@ void ArticleLoop::dispose(std::string& name) {
     return;
   }
   if (!s.check_decode) {
-    name = "raw/R" + filing_stamp(ctx_.clock.now()) + ".TXT";
+    name = filing_name("raw/R", s.fast_transfers != 0);
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
-    ctx_.clock.sleep_ms(1000);
+    if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return;
   }
   const std::string group = st.current_group();
@@ -285,10 +400,10 @@ void ArticleLoop::dispose(std::string& name) {
     return;
   }
   complain(message);
-  const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
+  const std::string unknown = filing_name("unknown/WTF", s.fast_transfers != 0);
   log(unknown, 3);
   MOVEFILE(kWorkFile, unknown, ctx_.log);
-  ctx_.clock.sleep_ms(1200);
+  if (!s.fast_transfers) ctx_.clock.sleep_ms(1200);
   ++st.unknown_format_count;
 }
 
@@ -314,10 +429,14 @@ void ArticleLoop::record(const std::string& reply, const std::string& name, cons
 }
 
 void ArticleLoop::finish_row() {
-  SessionState& st = ctx_.state;
   // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
   // changed the list meanwhile.
   ctx_.pending.remove_front();
+  show_counts();
+}
+
+void ArticleLoop::show_counts() {
+  SessionState& st = ctx_.state;
   show(ControlId::PendingBox, "  " + std::to_string(ctx_.pending.count()) + " Pending Downloads");
   show(ControlId::PictureSummary, std::to_string(st.pictures_downloaded.load()) +
                                       " picture(s) downloaded from " +
