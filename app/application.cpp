@@ -29,7 +29,7 @@ std::string format(const char* fmt, auto... args) {
 }
 
 // The author of a pending row as the blacklist keeps it: trimmed and lower case.
-std::string blacklist_author(std::string_view row) { return to_lower(trim(pending_author(row))); }
+std::string author_as_blacklisted(std::string_view row) { return to_lower(trim(pending_author(row))); }
 
 constexpr const char* kMaxTimeText =
     "You have the maximum running time\noption enabled on the setup\\connection\nscreen and the specified "
@@ -80,7 +80,10 @@ void Application::start_up() {
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
   for (const std::string& note : setting_notes) log_.log_status(note, 0);
-  settings_.update([&](Settings& live) { apply_startup_corrections(live, log_); });
+  // The corrections log, and the log reads the settings: correct a copy, then publish it.
+  Settings corrected = settings_.get();
+  apply_startup_corrections(corrected, log_);
+  settings_.set(std::move(corrected));
   state_.news_socket = -1;
   dialup_.load_ras_library();
   if (!settings_file_found_) {
@@ -225,16 +228,28 @@ void Application::bozo(std::optional<RowRef> selected) {
       blacklist_.load_history(settings_.read([](const Settings& s) { return s.max_blacklist; }), log_);
     return;
   }
+  ask_and_blacklist(author_as_blacklisted(selected->text));
+}
+
+bool Application::blacklist_author(std::string_view author) {
+  log_.log_status("Blacklist Author Chosen In Pictures", 0);
+  const std::string kept = to_lower(trim(author));
+  // An empty author would match every row without an author column.
+  if (kept.empty()) return false;
+  return ask_and_blacklist(kept);
+}
+
+bool Application::ask_and_blacklist(const std::string& author) {
   if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?",
                            "Bozo Bucket - The Author Blacklist", Icon::Question, Buttons::OkCancel) != Answer::Ok)
-    return;
-  std::string author = blacklist_author(selected->text);
+    return false;
   if (!blacklist_.contains_exact(author)) {
     if (blacklist_.add_at_top(author, settings_.read([](const Settings& s) { return s.max_blacklist; })))
       log_.log_status("Author Added To Blacklist: " + author, 1);
   }
-  pending_.remove_if([&](std::string_view row) { return blacklist_author(row) == author; });
+  pending_.remove_if([&](std::string_view row) { return author_as_blacklisted(row) == author; });
   set_pending_caption();
+  return true;
 }
 
 void Application::download_next(std::optional<RowRef> selected) {

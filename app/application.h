@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -50,6 +51,11 @@ class Application final : public StatusCommands {
   void remove_history(ControlId list, std::optional<RowRef> selected) override;
   void close() override;
   void tick() override;
+
+  // The Bozo Bucket's blacklisting for an author known by name (the picture gallery's "Blacklist
+  // Author"): the same question, then the author trimmed and lower-cased joins the blacklist and
+  // BOZOS.FNK, and the author's pending rows go. False when the user declined or the author is empty.
+  bool blacklist_author(std::string_view author);
 
   // Unattended operation whatever FENNICK.INI says (the headless mode); never written to the file.
   void force_unattended() { force_unattended_ = true; }
@@ -102,6 +108,7 @@ class Application final : public StatusCommands {
   std::optional<std::size_t> resolve_pending(const std::optional<RowRef>& selected) const;
   HistoryBuffer* history_for(ControlId list);
   void set_pending_caption();
+  bool ask_and_blacklist(const std::string& author);
   void run_deferred();
   void follow_schedule(const Settings& s);
   bool sound_on() const { return settings_.read([](const Settings& s) { return s.sound_on != 0; }); }

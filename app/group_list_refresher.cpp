@@ -78,11 +78,14 @@ void Listing::run() {
   counter_ = 0;
 
   sink_.title("Requesting Connection To News Server...");
+  ctx_.state.refusal = SessionState::kNoRefusal;
   if (client_.connect() != 0) {
     if (cancelled()) return;
     const std::string text = "Connection to " + settings_.news_server + " failed";
     ctx_.log.log_status(text, 0);
-    ctx_.dialogs.message_box(text, "ERROR", Icon::Warning, Buttons::Ok);
+    // A refused certificate has had its box, which says more.
+    if (ctx_.state.refusal != SessionState::kTlsRefused)
+      ctx_.dialogs.message_box(text, "ERROR", Icon::Warning, Buttons::Ok);
     return;
   }
 

@@ -1,8 +1,11 @@
 // The headless run loop: posted commands, the one-second tick, and signals.
 #include "app/headless.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +15,7 @@
 
 #include "app/application.h"
 #include "app/terminal_view.h"
+#include "app/working_folder.h"
 #include "dialup/nmcli_service.h"
 #include "store/clock.h"
 
@@ -19,34 +23,61 @@ namespace fk {
 
 namespace {
 
-// Waits for SIGINT/SIGTERM on a thread of its own, so nothing runs inside a signal handler.
+// Watches SIGINT, SIGTERM and SIGHUP on a thread of its own, so nothing runs inside a signal handler. The
+// first asks for the orderly stop; another one during that stop ends the program at once. The thread is
+// woken for its own end through an eventfd only this object holds, so no signal can stop the watching.
 class SignalWatcher {
  public:
   explicit SignalWatcher(TerminalView& view) : view_(view) {
     sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    sigaddset(&set_, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &set_, nullptr);  // before any other thread starts, so all inherit it
-    thread_ = std::thread([this] {
-      for (;;) {
-        int sig = 0;
-        if (sigwait(&set_, &sig) != 0 || sig == SIGUSR1) return;
-        received_ = sig;
-        view_.wake();
-      }
-    });
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&set_, sig);
+    pthread_sigmask(SIG_BLOCK, &set_, &old_mask_);  // before any other thread starts, so all inherit it
+    signal_fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC);
+    wake_fd_ = ::eventfd(0, EFD_CLOEXEC);
+    thread_ = std::thread([this] { watch(); });
   }
   ~SignalWatcher() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_fd_, &one, sizeof one);
     thread_.join();
-    pthread_sigmask(SIG_UNBLOCK, &set_, nullptr);
+    if (signal_fd_ >= 0) ::close(signal_fd_);
+    if (wake_fd_ >= 0) ::close(wake_fd_);
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
   }
+  SignalWatcher(const SignalWatcher&) = delete;
+  SignalWatcher& operator=(const SignalWatcher&) = delete;
   int received() const { return received_.load(); }
 
  private:
+  void watch() {
+    for (;;) {
+      pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {signal_fd_, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[0].revents != 0) return;
+      signalfd_siginfo info{};
+      if (::read(signal_fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
+      const int sig = static_cast<int>(info.ssi_signo);
+      if (sig == SIGUSR1) continue;  // swallowed, as it always was here; it must not end the program
+      if (received_.load() != 0) {
+        // The user insists: whatever is written is whole (files are replaced by rename, logs appended
+        // line by line); what is half done is a work file the next start clears.
+        static constexpr char kLine[] = "fennick: second signal, ending at once\n";
+        [[maybe_unused]] ssize_t w = ::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+        ::_exit(128 + sig);
+      }
+      received_ = sig;
+      view_.wake();
+    }
+  }
+
   TerminalView& view_;
   sigset_t set_{};
+  sigset_t old_mask_{};
+  int signal_fd_ = -1;
+  int wake_fd_ = -1;
   std::atomic<int> received_{0};
   std::thread thread_;
 };
@@ -61,6 +92,12 @@ int change_working_folder(const std::string& dir) {
 
 int run_headless(const HeadlessOptions& options) {
   if (!options.dir.empty() && change_working_folder(options.dir) != 0) return 2;
+  // Before anything touches a file: a second instance must not even delete the first one's fk.log.
+  WorkingFolderClaim folder;
+  if (folder.claim() != WorkingFolderClaim::Result::Claimed) {
+    std::fprintf(stderr, "fennick: %s\n", folder.message().c_str());
+    return 1;
+  }
   TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
   SignalWatcher signals(view);
   SystemClock system_clock;
@@ -86,7 +123,8 @@ int run_headless(const HeadlessOptions& options) {
     if (int sig = signals.received(); sig != 0 && !stopping) {
       stopping = true;
       status = 128 + sig;
-      view.print(std::string("fennick: ") + (sig == SIGINT ? "interrupted" : "terminated") + ", stopping");
+      const char* what = sig == SIGINT ? "interrupted" : sig == SIGHUP ? "hung up" : "terminated";
+      view.print(std::string("fennick: ") + what + ", stopping (a second signal ends at once)");
       app.stop();
       app.close();
     }

@@ -15,9 +15,11 @@ struct HeadlessOptions {
 // Makes dir the working folder; 0, or 2 after a message on stderr.
 int change_working_folder(const std::string& dir);
 
-// Runs start-up, scans as unattended operation and returns when Close was posted: 0 after a completed
-// scan, 1 when waiting cannot help (no server configured, a name that does not resolve, a refused greeting
-// or login), 2 for a bad --dir, 128 + signal number after SIGINT/SIGTERM (STOP, then Close).
+// Claims the working folder, runs start-up, scans as unattended operation and returns when Close was
+// posted: 0 after a completed scan, 1 when waiting cannot help (a folder it cannot write or that another
+// instance holds, no server configured, a name that does not resolve, a refused greeting or login), 2 for
+// a bad --dir, 128 + signal number after SIGINT/SIGTERM/SIGHUP (STOP, then Close). A second of these
+// signals during the stop ends the process at once with 128 + its number.
 int run_headless(const HeadlessOptions& options);
 
 }  // namespace fk

@@ -216,20 +216,23 @@ void DialupManager::HangUp() {
 }
 
 void DialupManager::start_dial_thread() {
-  std::lock_guard lock(workers_mutex_);
-  reap_finished_workers();
-  auto worker = std::make_unique<DialWorker>();
-  DialWorker* w = worker.get();
-  try {
-    w->thread = std::thread([this, w] {
-      dial_thread();
-      w->finished = true;
-    });
-  } catch (const std::system_error&) {
-    log_.log_status("Dial_Thread() could not be started", 1);
-    return;
+  {
+    std::lock_guard lock(workers_mutex_);
+    reap_finished_workers();
+    auto worker = std::make_unique<DialWorker>();
+    DialWorker* w = worker.get();
+    try {
+      w->thread = std::thread([this, w] {
+        dial_thread();
+        w->finished = true;
+      });
+      workers_.push_back(std::move(worker));
+      return;
+    } catch (const std::system_error&) {
+    }
   }
-  workers_.push_back(std::move(worker));
+  // Logged outside the lock: nothing runs under a lock that may wait for another.
+  log_.log_status("Dial_Thread() could not be started", 1);
 }
 
 void DialupManager::reap_finished_workers() {

@@ -25,8 +25,11 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 running and scans in the scheduled windows. It exits at once with status 1 when
                 waiting cannot help: no news server configured, a port that is not a number from
                 1 to 65535, a server name that does not resolve, a refused greeting, a refused
-                login, a refused TLS certificate or a server without STARTTLS (use_tls=2). SIGINT or SIGTERM press STOP, then Close (statistics saved); the status is then
-                128 + the signal number.
+                login, a refused TLS certificate or a server without STARTTLS (use_tls=2), a
+                working folder it cannot write, or another Fennick already running in that
+                folder. SIGINT, SIGTERM or SIGHUP press STOP, then Close (statistics saved); the
+                status is then 128 + the signal number. A second such signal during that stop ends
+                the program at once.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
   --help        Show this text.
@@ -34,7 +37,8 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
 
 Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
 HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
-this run), files.log (stored files), dirty.txt (resume marker), pictures/, unknown/, raw/.
+this run), files.log (stored files), dirty.txt (resume marker), fennick.lock (held while Fennick
+runs here), pictures/, unknown/, raw/.
 )";
 
 }  // namespace

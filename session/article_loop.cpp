@@ -32,6 +32,7 @@ constexpr std::int64_t kStampEpoch = 837140480;  // 1996-07-12 03:01:20 UTC
 constexpr std::uint64_t kMinFreeBytes = 5000000;
 constexpr std::size_t kReplyCapacity = 199;
 constexpr std::size_t kDescriptionMax = 199;
+constexpr int kMaxBrokenDownloads = 3;
 
 // temp.uue, written through a buffer and closed on every way out.
 class WorkFile {
@@ -151,6 +152,8 @@ class ArticleLoop {
   // prefix, the stamp and ".TXT". Without the classic waits two articles can share a second, so a taken
   // name then gets "-N" rather than being overwritten.
   std::string filing_name(const std::string& prefix, bool unique);
+  // Counts a download that lost the connection; the third of one article drops its row for this run.
+  void give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row, const std::string& reply);
 
   void log(std::string_view message, int level) { ctx_.log.log_status(message, level); }
   void show(ControlId id, const std::string& text) { ctx_.view.set_text(id, text); }
@@ -205,6 +208,13 @@ ArticleLoopResult ArticleLoop::run() {
     st.article_lines = 0;
     RowFields fields = split_row(*row);
     st.article_lines = fields.lines;
+    const std::string article = st.current_group() + " " + std::to_string(fields.number);
+    if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
+      log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
+      work.close();
+      finish_row();
+      continue;
+    }
 
     drain_socket(ctx_, socket_);
     const std::string number = std::to_string(fields.number);
@@ -212,8 +222,10 @@ ArticleLoopResult ArticleLoop::run() {
     show(ControlId::DownloadStatus, "Downloading Article " + number);
 
     std::string reply;
-    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1)
+    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
+      give_up_after_repeated_breaks(article, *row, reply);
       return {Kind::BailOut, "Socket Rx Error 007"};
+    }
     if (reply_status(reply) != 222) {
       log("Bad response to body command", 0);
       log(reply, 1);
@@ -221,7 +233,10 @@ ArticleLoopResult ArticleLoop::run() {
       finish_row();
       continue;
     }
-    if (!receive_body(work)) return {Kind::BailOut, "Socket Rx Error 008"};
+    if (!receive_body(work)) {
+      give_up_after_repeated_breaks(article, *row, reply);
+      return {Kind::BailOut, "Socket Rx Error 008"};
+    }
 
     ctx_.clock.sleep_ms(1000);
     if (std::optional<std::int64_t> left = socket_.bytes_waiting(); left && *left > 0) {
@@ -266,7 +281,13 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     while (asked.size() < depth) {
       std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
       if (!next) break;
-      batch += "body " + std::to_string(split_row(*next).number) + "\r\n";
+      const std::int64_t number = split_row(*next).number;
+      if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
+        log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
+        ctx_.pending.remove_row(*next);
+        continue;
+      }
+      batch += "body " + std::to_string(number) + "\r\n";
       asked.push_back(std::move(*next));
     }
     if (!batch.empty() && !socket_.send_line(batch)) return {Kind::BailOut, "Socket Rx Error 007"};
@@ -288,9 +309,11 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     st.article_lines = fields.lines;
     show(ControlId::DownloadStatus, "Downloading Article " + std::to_string(fields.number));
 
+    const std::string article = st.current_group() + " " + std::to_string(fields.number);
     std::string reply;
     if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
       if (st.stop_requested.load()) return stop_pressed();
+      give_up_after_repeated_breaks(article, row, reply);
       return {Kind::BailOut, "Socket Rx Error 007"};
     }
     if (reply_status(reply) != 222) {
@@ -305,6 +328,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     }
     if (!receive_body(work)) {
       if (st.stop_requested.load()) return stop_pressed();
+      give_up_after_repeated_breaks(article, row, reply);
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
     asked.erase(asked.begin());
@@ -426,6 +450,19 @@ void ArticleLoop::record(const std::string& reply, const std::string& name, cons
     log("Could Not Display File... No System Association for File Type", 0);
   if (s.files_logging_enabled && !ctx_.files_log.append(name, measured_file_size(path), description))
     log("ERROR: File Open files.log - Append 009", 0);
+}
+
+void ArticleLoop::give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row,
+                                                const std::string& reply) {
+  // A STOP also ends the read; that is no fault of the article.
+  if (ctx_.state.stop_requested.load() != 0) return;
+  if (ctx_.state.note_broken_download(article) < kMaxBrokenDownloads) return;
+  // Not recorded in the history: a later run may try it again.
+  std::string text = "Gave up on article " + article + " " + reply_message_id(reply).value_or("<unknown id>") +
+                     " after the connection broke " + std::to_string(kMaxBrokenDownloads) +
+                     " times while fetching it: " + std::string(pending_subject(row));
+  log(text, 0);
+  ctx_.pending.remove(0, row);
 }
 
 void ArticleLoop::finish_row() {

@@ -38,9 +38,7 @@ std::string_view pending_author(std::string_view row) {
   return row.substr(first + 1, second - first - 1);
 }
 
-void PendingQueue::notify(PendingEvent e) {
-  if (listener_) listener_(e);
-}
+void PendingQueue::notify(PendingEvent e) { notifier_.post(std::move(e)); }
 
 void PendingQueue::insert_locked(std::size_t index, PendingArticle row) {
   index = std::min(index, rows_.size());
@@ -57,13 +55,19 @@ void PendingQueue::remove_locked(std::size_t index) {
 }
 
 void PendingQueue::append(PendingArticle row) {
-  std::lock_guard lock(mutex_);
-  insert_locked(rows_.size(), std::move(row));
+  {
+    std::lock_guard lock(mutex_);
+    insert_locked(rows_.size(), std::move(row));
+  }
+  notifier_.deliver();
 }
 
 void PendingQueue::insert(std::size_t index, PendingArticle row) {
-  std::lock_guard lock(mutex_);
-  insert_locked(index, std::move(row));
+  {
+    std::lock_guard lock(mutex_);
+    insert_locked(index, std::move(row));
+  }
+  notifier_.deliver();
 }
 
 std::optional<PendingArticle> PendingQueue::front() const {
@@ -73,29 +77,42 @@ std::optional<PendingArticle> PendingQueue::front() const {
 }
 
 bool PendingQueue::remove_front() {
-  std::lock_guard lock(mutex_);
-  if (rows_.empty()) return false;
-  remove_locked(0);
+  {
+    std::lock_guard lock(mutex_);
+    if (rows_.empty()) return false;
+    remove_locked(0);
+  }
+  notifier_.deliver();
   return true;
 }
 
 bool PendingQueue::remove(std::size_t index, std::optional<std::string_view> expected) {
-  std::lock_guard lock(mutex_);
-  if (index >= rows_.size()) return false;
-  if (expected && rows_[index] != *expected) return false;
-  remove_locked(index);
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) return false;
+    if (expected && rows_[index] != *expected) return false;
+    remove_locked(index);
+  }
+  notifier_.deliver();
   return true;
 }
 
 std::size_t PendingQueue::remove_if(const std::function<bool(std::string_view)>& pred) {
-  std::lock_guard lock(mutex_);
+  // pred is the caller's code: it runs on a copy, outside the lock; rows added meanwhile stay.
+  std::set<std::string> doomed;
+  for (const auto& row : rows())
+    if (pred(row)) doomed.insert(row);
   std::size_t removed = 0;
-  for (std::size_t i = rows_.size(); i-- > 0;) {
-    if (pred(rows_[i])) {
-      remove_locked(i);
-      ++removed;
+  if (!doomed.empty()) {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = rows_.size(); i-- > 0;) {
+      if (doomed.count(rows_[i])) {
+        remove_locked(i);
+        ++removed;
+      }
     }
   }
+  notifier_.deliver();
   return removed;
 }
 
@@ -120,19 +137,25 @@ bool PendingQueue::remove_row(std::string_view row) {
 }
 
 bool PendingQueue::move_to_next(std::size_t index) {
-  std::lock_guard lock(mutex_);
-  if (index < 2 || index >= rows_.size()) return false;
-  PendingArticle copy = rows_[index];
-  insert_locked(1, std::move(copy));
-  remove_locked(index + 1);
+  {
+    std::lock_guard lock(mutex_);
+    if (index < 2 || index >= rows_.size()) return false;
+    PendingArticle copy = rows_[index];
+    insert_locked(1, std::move(copy));
+    remove_locked(index + 1);
+  }
+  notifier_.deliver();
   return true;
 }
 
 void PendingQueue::clear() {
-  std::lock_guard lock(mutex_);
-  rows_.clear();
-  subjects_.clear();
-  notify({PendingEvent::Kind::Cleared, 0, {}});
+  {
+    std::lock_guard lock(mutex_);
+    rows_.clear();
+    subjects_.clear();
+    notify({PendingEvent::Kind::Cleared, 0, {}});
+  }
+  notifier_.deliver();
 }
 
 std::size_t PendingQueue::count() const {
@@ -158,8 +181,7 @@ bool PendingQueue::has_subject_prefix(std::string_view subject) const {
 }
 
 void PendingQueue::set_listener(Listener listener) {
-  std::lock_guard lock(mutex_);
-  listener_ = std::move(listener);
+  notifier_.set_listener(std::move(listener));
 }
 
 }  // namespace fk

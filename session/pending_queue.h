@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "store/ordered_notifier.h"
+
 namespace fk {
 
 // One row: article number, author, line count and subject joined by tabs.
@@ -27,8 +29,8 @@ struct PendingEvent {
   std::string row;        // Inserted
 };
 
-// Every operation is carried out whole under the queue's lock; the listener hears each change in order
-// (under the lock, so it must not call back into the queue).
+// Every operation is carried out whole under the queue's lock; the listener hears each change in order,
+// outside the lock.
 class PendingQueue {
  public:
   using Listener = std::function<void(const PendingEvent&)>;
@@ -40,7 +42,8 @@ class PendingQueue {
   bool remove_front();
   // Removes the row at index; when `expected` is given, only if the row still holds that text.
   bool remove(std::size_t index, std::optional<std::string_view> expected = std::nullopt);
-  // Removes every row for which pred is true, from the last row to row 0; returns how many went.
+  // Removes every row for which pred is true, from the last row to row 0; returns how many went. pred
+  // runs on a copy of the rows, without the lock; rows added meanwhile are kept.
   std::size_t remove_if(const std::function<bool(std::string_view)>& pred);
   // The first row, from row 0 on, that is not one of `taken` (each entry of taken accounts for one equal
   // row): the next row a pipelined loop has not asked for yet.
@@ -73,7 +76,7 @@ class PendingQueue {
   mutable std::mutex mutex_;
   std::vector<PendingArticle> rows_;
   std::multiset<std::string, CiLess> subjects_;  // subject fields, ordered without regard to case
-  Listener listener_;
+  OrderedNotifier<PendingEvent> notifier_;
 };
 
 }  // namespace fk

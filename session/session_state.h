@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -49,6 +50,18 @@ struct SessionState {
   std::string server_host() const { return get(server_host_); }
   void set_server_host(std::string v) { put(server_host_, std::move(v), 79); }
 
+  // Downloads of one article (by group and number) that lost the connection in this run; the article
+  // loop gives an article up after a few, so a body that always breaks cannot loop for ever.
+  int note_broken_download(const std::string& article) {
+    std::lock_guard lock(text_mutex_);
+    return ++broken_downloads_[article];
+  }
+  int broken_downloads(const std::string& article) const {
+    std::lock_guard lock(text_mutex_);
+    auto it = broken_downloads_.find(article);
+    return it == broken_downloads_.end() ? 0 : it->second;
+  }
+
   ArchiveCounters archive() const {
     return {archive_connections.load(), archive_tot_time.load(), archive_pic_count.load(),
             archive_tot_articles.load()};
@@ -75,6 +88,7 @@ struct SessionState {
   std::string current_group_;
   std::string message_id_;
   std::string server_host_;
+  std::map<std::string, int> broken_downloads_;
 };
 
 }  // namespace fk

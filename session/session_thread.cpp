@@ -95,6 +95,7 @@ int Session::run() {
     show(id, "");
   enable(ControlId::StopButton, true);
 
+  ++ctx_.state.connection_attempts;
   if (client_.connect() != 0) {
     std::string text = "Connection to " + settings().news_server + " failed";
     log(text, 0);

@@ -58,9 +58,7 @@ void HistoryBuffer::remove_locked(std::size_t index) {
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-void HistoryBuffer::notify(HistoryEvent event) {
-  if (listener_) listener_(event);
-}
+void HistoryBuffer::notify(HistoryEvent event) { notifier_.post(std::move(event)); }
 
 void HistoryBuffer::load_history(std::size_t limit, const StatusLog& log) {
   std::size_t lines_read = 0, kept = 0, duplicates = 0;
@@ -95,6 +93,7 @@ void HistoryBuffer::load_history(std::size_t limit, const StatusLog& log) {
     rebuild_sorted();
     notify({HistoryEvent::Kind::Reset, 0, {}, std::vector<std::string>(entries_.begin(), entries_.end())});
   }
+  notifier_.deliver();
   if (cut)
     log.log_status(file_ + " History >= Size Limit of(" + std::to_string(limit) + ")...File Reduced in Size from " +
                        std::to_string(lines_read),
@@ -133,26 +132,33 @@ bool HistoryBuffer::add_at_top(std::string_view entry, std::size_t limit) {
       notify({HistoryEvent::Kind::Removed, last, {}, {}});
     }
   }
+  notifier_.deliver();
   std::string line(entry);
   line += '\n';
   return append_file(file_, line);
 }
 
 bool HistoryBuffer::remove_at(std::size_t index, std::optional<std::string_view> expected) {
-  std::lock_guard lock(mutex_);
-  if (index >= entries_.size()) return false;
-  if (expected && entries_[index] != *expected) return false;
-  remove_locked(index);
-  notify({HistoryEvent::Kind::Removed, index, {}, {}});
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= entries_.size()) return false;
+    if (expected && entries_[index] != *expected) return false;
+    remove_locked(index);
+    notify({HistoryEvent::Kind::Removed, index, {}, {}});
+  }
+  notifier_.deliver();
   return true;
 }
 
 void HistoryBuffer::clear() {
-  std::lock_guard lock(mutex_);
-  entries_.clear();
-  counts_.clear();
-  sorted_lower_.clear();
-  notify({HistoryEvent::Kind::Reset, 0, {}, {}});
+  {
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+    counts_.clear();
+    sorted_lower_.clear();
+    notify({HistoryEvent::Kind::Reset, 0, {}, {}});
+  }
+  notifier_.deliver();
 }
 
 std::size_t HistoryBuffer::count() const {
@@ -193,9 +199,6 @@ bool HistoryBuffer::contains_prefix(std::string_view text) const {
   return it != sorted_lower_.end() && std::string_view(*it).substr(0, query.size()) == query;
 }
 
-void HistoryBuffer::set_listener(Listener listener) {
-  std::lock_guard lock(mutex_);
-  listener_ = std::move(listener);
-}
+void HistoryBuffer::set_listener(Listener listener) { notifier_.set_listener(std::move(listener)); }
 
 }  // namespace fk

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/ordered_notifier.h"
+
 namespace fk {
 
 class StatusLog;
@@ -59,7 +61,7 @@ class HistoryBuffer {
   // True when an entry begins with text, case ignored.
   bool contains_prefix(std::string_view text) const;
 
-  // Called under the lock after every change, in order.
+  // Hears every change in order, outside the buffer's lock.
   void set_listener(Listener listener);
 
  private:
@@ -84,7 +86,7 @@ class HistoryBuffer {
   std::deque<std::string> entries_;
   std::unordered_map<std::string, std::size_t, CiHash, CiEqual> counts_;
   std::vector<std::string> sorted_lower_;
-  Listener listener_;
+  OrderedNotifier<HistoryEvent> notifier_;
 };
 
 }  // namespace fk

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace fk {
@@ -138,22 +140,44 @@ class SharedSettings {
     settings_ = std::move(s);
     version_.fetch_add(1, std::memory_order_release);
   }
-  // Runs f on the shared record under the lock: f(Settings&) to change it, f(const Settings&) to read.
+  // Copy-modify-set: f(Settings&) changes a copy, which replaces the shared record unless another
+  // change came first, in which case f runs again on the newer copy. f never runs under the lock (it
+  // may log, and the log reads the settings), but it may run more than once.
   template <class F>
   auto update(F&& f) {
-    std::lock_guard lock(mutex_);
-    version_.fetch_add(1, std::memory_order_release);
-    return f(settings_);
+    for (;;) {
+      auto [copy, seen] = snapshot();
+      if constexpr (std::is_void_v<decltype(f(copy))>) {
+        f(copy);
+        if (replace_if_unchanged(std::move(copy), seen)) return;
+      } else {
+        auto result = f(copy);
+        if (replace_if_unchanged(std::move(copy), seen)) return result;
+      }
+    }
   }
+  // f(const Settings&) on a copy taken under the lock; f itself runs without it.
   template <class F>
   auto read(F&& f) const {
-    std::lock_guard lock(mutex_);
-    return f(static_cast<const Settings&>(settings_));
+    const Settings copy = get();
+    return f(copy);
   }
   // Grows with every change; lets a SettingsCache skip copying when nothing changed.
   std::uint64_t version() const { return version_.load(std::memory_order_acquire); }
 
  private:
+  std::pair<Settings, std::uint64_t> snapshot() const {
+    std::lock_guard lock(mutex_);
+    return {settings_, version_.load(std::memory_order_relaxed)};
+  }
+  bool replace_if_unchanged(Settings s, std::uint64_t seen) {
+    std::lock_guard lock(mutex_);
+    if (version_.load(std::memory_order_relaxed) != seen) return false;
+    settings_ = std::move(s);
+    version_.fetch_add(1, std::memory_order_release);
+    return true;
+  }
+
   mutable std::mutex mutex_;
   Settings settings_;
   std::atomic<std::uint64_t> version_{1};

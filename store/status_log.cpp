@@ -64,6 +64,30 @@ std::string files_log_line(std::string_view name, std::int64_t size, std::string
   return line;
 }
 
+std::optional<std::string> files_log_author(const std::string& log_path, std::string_view name) {
+  // The name column is right-aligned with blanks, so leading blanks never belong to the name.
+  auto without_padding = [](std::string_view s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : s.substr(first);
+  };
+  const std::string_view wanted = without_padding(name);
+  if (wanted.empty()) return std::nullopt;
+  LineReader reader;
+  if (!reader.open(log_path)) return std::nullopt;
+  std::optional<std::string> found;
+  std::string line;
+  while (reader.next(line)) {
+    const std::size_t tab1 = line.find('\t');
+    if (tab1 == std::string::npos || without_padding(std::string_view(line).substr(0, tab1)) != wanted) continue;
+    const std::size_t tab2 = line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) continue;
+    std::string_view rest = std::string_view(line).substr(tab2 + 1);
+    if (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    found = std::string(rest.substr(0, rest.find('\t')));  // later lines are newer
+  }
+  return found;
+}
+
 std::int64_t measured_file_size(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;

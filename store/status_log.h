@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,10 @@ class StatusLog {
 
 // One files.log line: "%20s\t %8ld\t %s\n" with the description cut to 199 characters.
 std::string files_log_line(std::string_view name, std::int64_t size, std::string_view description);
+
+// The author column of the newest files.log line recorded for `name` (as written, untrimmed), or
+// nullopt when no line names it or the log cannot be read. Names are compared whole, case and all.
+std::optional<std::string> files_log_author(const std::string& log_path, std::string_view name);
 
 // Size of the file at path, 0 when it cannot be opened.
 std::int64_t measured_file_size(const std::string& path);

@@ -1,6 +1,5 @@
 #pragma once
-// Carries change events from a container's listener (any thread, under the container's lock) to the
-// GUI thread, in order and in batches.
+// Carries change events from a container's listener (any thread) to the GUI thread, in order and in batches.
 
 #include <functional>
 #include <mutex>
@@ -13,7 +12,7 @@ template <class Event>
 class EventInbox {
  public:
   // `wake` runs once per batch on the pushing thread, outside the inbox's lock; it must only post work
-  // to the GUI thread (it runs while the container's lock is held).
+  // to the GUI thread.
   explicit EventInbox(std::function<void()> wake) : wake_(std::move(wake)) {}
 
   void push(Event event) {

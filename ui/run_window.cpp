@@ -5,10 +5,12 @@
 
 #include "app/application.h"
 #include "app/group_list_refresher.h"
+#include "app/working_folder.h"
 #include "dialup/nmcli_service.h"
 #include "store/clock.h"
 #include "ui/bozo_dialog.h"
 #include "ui/dialogs.h"
+#include "ui/gallery_window.h"
 #include "ui/groups_dialog.h"
 #include "ui/qt_app_windows.h"
 #include "ui/qt_view.h"
@@ -40,6 +42,11 @@ int run_window(int argc, char** argv, bool start_at_once) {
   SystemClock clock;
   NmcliService dialup_service;
   QtView view;
+  WorkingFolderClaim folder;
+  if (folder.claim() != WorkingFolderClaim::Result::Claimed) {
+    view.message_box(folder.message(), "Fennick", Icon::Error, Buttons::Ok);
+    return 1;
+  }
   ProgramWindows windows;
   Application app(view, view, windows, clock, dialup_service);
   StatusWindow window(app, app.settings(), app.pending(), app.article_ids(), app.filenames(), app.blacklist(),
@@ -54,6 +61,20 @@ int run_window(int argc, char** argv, bool start_at_once) {
         run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window);
       },
       [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
+  });
+
+  // The gallery is made at its first opening and lives as long as the window (its parent).
+  GalleryWindow* gallery = nullptr;
+  QObject::connect(&window, &StatusWindow::pictures_requested, &window, [&] {
+    if (!gallery) {
+      app.log().log_status("Pictures Window Opened", 0);
+      GalleryServices services;
+      services.dialogs = &view;
+      services.log = &app.log();
+      services.blacklist_author = [&app](const std::string& author) { return app.blacklist_author(author); };
+      gallery = new GalleryWindow(std::move(services), &window);
+    }
+    gallery->present();
   });
 
   if (start_at_once) app.start_when_ready();

@@ -238,7 +238,7 @@ void SetupPage::bind_text(QLineEdit* edit, const SettingDef& def, Case text_case
                          if (password && bytes.size() > static_cast<std::size_t>(kPasswordMaxBytes))
                            return Refusal{password_message(), edit};
                          if (text_case == Case::Lower) bytes = to_lower(bytes);
-                         shared.update([&](Settings& s) { field(s) = std::move(bytes); });
+                         shared.update([&](Settings& s) { field(s) = bytes; });  // may run twice: copy, never move
                          return std::nullopt;
                        }});
 }

@@ -101,6 +101,12 @@ void StatusWindow::build() {
   // ---- the window menu, on the program icon and on the window's background
   window_menu_ = new QMenu(this);
   window_menu_->setObjectName(QStringLiteral("windowMenu"));
+  QAction* show_pictures = window_menu_->addAction(QStringLiteral("Show &Pictures..."));
+  show_pictures->setObjectName(QStringLiteral("picturesAction"));
+  show_pictures->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  addAction(show_pictures);  // the shortcut works without opening the menu
+  connect(show_pictures, &QAction::triggered, this, &StatusWindow::pictures_requested);
+  window_menu_->addSeparator();
   QAction* minimise = window_menu_->addAction(QStringLiteral("Mi&nimize"));
   connect(minimise, &QAction::triggered, this, &QWidget::showMinimized);
   QAction* close_item = window_menu_->addAction(QStringLiteral("&Close"));

@@ -67,6 +67,10 @@ class StatusWindow : public QWidget {
   // The about box, modal.
   void show_about();
 
+ signals:
+  // The window menu's "Show Pictures..." (Ctrl+P): the owner opens the picture gallery.
+  void pictures_requested();
+
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "common/child_process.h"
+
 namespace fk::test {
 namespace {
 
@@ -32,6 +34,29 @@ TEST_F(AppTest, FirstStartInAnEmptyFolderWarnsAndOpensSetup) {
   EXPECT_EQ(view.enabled(ControlId::StopButton), 0);
   EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody");
   EXPECT_TRUE(view.commands().empty());
+}
+
+// Impossible line limits are corrected (and logged) during the real start-up. It runs in a child process
+// so that a start-up that hangs fails the test instead of the suite.
+TEST_F(AppTest, StartUpCorrectsImpossibleLineLimitsWithoutHanging) {
+  for (auto [limits, min_corrected] : {std::pair{"minlines=0\nmaxlines=0\n", true},
+                                       std::pair{"minlines=700\nmaxlines=700\n", false}}) {
+    write_file("FENNICK.INI", std::string("[COMM]\ncheck_dialup=0\n[SELECTION]\n") + limits);
+    write_file("newsrc", " alt.pictures\n");
+    auto child = ChildProcess::fork([&] {
+      Application a(view, dialogs, windows, clock, dialup);
+      a.start_up();
+      if (!wait_until([&] { return a.initialised(); }, std::chrono::seconds(10))) return 3;
+      Settings s = a.settings().get();
+      return s.maxlines == s.minlines + 1000 && s.minlines >= 1 ? 0 : 4;
+    });
+    auto end = child.wait_for(std::chrono::seconds(20));
+    ASSERT_TRUE(end) << "start-up hangs with " << limits;
+    EXPECT_TRUE(end->exited && end->status == 0) << limits;
+    EXPECT_TRUE(logged("Invalid Setup: maximum lines <= minimum lines... defaulting to min + 1000")) << limits;
+    EXPECT_EQ(logged("Invalid Setup: minimum lines too small... defaulting to 1"), min_corrected) << limits;
+    EXPECT_TRUE(logged("Starting Initialization Thread")) << limits;
+  }
 }
 
 TEST_F(AppTest, SetupOkWritesEveryPageKey) {
@@ -149,6 +174,27 @@ TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
   dialogs.queue_answer(Answer::Cancel);
   app->bozo(RowRef{0, "11\tother\t600\tpic2.jpg"});
   EXPECT_EQ(q.count(), 1u);
+}
+
+TEST_F(AppTest, BlacklistAuthorByNameTakesTheBozoPath) {
+  start();
+  auto& q = app->pending();
+  q.append("10\tSome One <s@x>\t600\tpic1.jpg");
+  q.append("11\tother\t600\tpic2.jpg");
+  dialogs.queue_answer(Answer::Cancel);
+  EXPECT_FALSE(app->blacklist_author(" Some One <s@x> "));
+  EXPECT_EQ(app->blacklist().count(), 0u);
+
+  EXPECT_TRUE(app->blacklist_author(" Some One <s@x> "));
+  EXPECT_EQ(dialogs.boxes().back().caption, "Bozo Bucket - The Author Blacklist");
+  EXPECT_EQ(read_file("BOZOS.FNK"), "some one <s@x>\n");
+  EXPECT_EQ(q.rows(), std::vector<std::string>{"11\tother\t600\tpic2.jpg"});
+  EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");
+
+  // No author would match every row without one: refused before asking.
+  const auto asked = dialogs.boxes().size();
+  EXPECT_FALSE(app->blacklist_author("  "));
+  EXPECT_EQ(dialogs.boxes().size(), asked);
 }
 
 TEST_F(AppTest, BozoWithoutSelectionRunsTheDialogAndReloadsOnOk) {

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "app/headless.h"
+#include "common/child_process.h"
 #include "common/fake_clock.h"
+#include "dialup/fake_nmcli.h"
 #include "common/temp_dir.h"
 #include "server/news_content.h"
 #include "server/nntp_test_server.h"
@@ -148,6 +153,121 @@ TEST_F(Headless, ABadFolderIsRefused) {
   options.clock = &clock;
   options.dir = (dir.path() / "missing").string();
   EXPECT_EQ(run_headless(options), 2);
+}
+
+// The real program in a process of its own, in this test's folder.
+struct Program : Headless {
+  ChildProcess start() { return ChildProcess::spawn(FK_FENNICK, {"--headless", "--dir", dir.path().string()}); }
+  // A server whose first article never comes (every one with every_body), and a folder subscribed to it.
+  std::unique_ptr<NntpTestServer> stalling_server(bool every_body = true) {
+    auto content = std::make_shared<MemoryContent>();
+    content->add_simple("alt.pictures", "pic.jpg (1/1)", 600);
+    auto server = std::make_unique<NntpTestServer>(content);
+    server->add_fault({"BODY", every_body ? 0 : 1, FaultAction::Stall, ""});
+    write_settings("127.0.0.1", server->port());
+    write_file("newsrc", " alt.pictures\n");
+    return server;
+  }
+  static bool body_asked(const NntpTestServer& server) {
+    return wait_until(
+        [&] {
+          auto c = server.commands();
+          return std::any_of(c.begin(), c.end(), [](const std::string& l) { return l.rfind("body", 0) == 0; });
+        },
+        std::chrono::seconds(30));
+  }
+  static bool ended_with(ChildProcess& p, int status, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    auto end = p.wait_for(limit);
+    return end && end->exited && end->status == status;
+  }
+};
+
+TEST_F(Program, ASecondInstanceInTheSameFolderIsRefused) {
+  auto server = stalling_server();
+  auto first = start();
+  ASSERT_TRUE(body_asked(*server)) << first.output();
+
+  auto second = start();
+  EXPECT_TRUE(ended_with(second, 1)) << second.output();
+  EXPECT_THAT(second.output(), HasSubstr("Fennick is already running in this folder"));
+  EXPECT_THAT(read_file("fk.log"), HasSubstr(" - Connected To News Server\n"));  // the first one's, untouched
+  EXPECT_EQ(server->connections(), 1u);
+
+  first.signal(SIGTERM);
+  EXPECT_TRUE(ended_with(first, 128 + SIGTERM)) << first.output();
+  // The lock file left behind does not keep the next run out (this one stops at the missing server).
+  write_settings("", 119);
+  auto third = start();
+  EXPECT_TRUE(ended_with(third, 1));
+  EXPECT_THAT(third.output(), HasSubstr("no news server configured"));
+}
+
+TEST_F(Program, Sigusr1IsIgnoredAndSighupStopsLikeSigterm) {
+  auto server = stalling_server();
+  auto p = start();
+  ASSERT_TRUE(body_asked(*server)) << p.output();
+  p.signal(SIGUSR1);
+  EXPECT_FALSE(p.wait_for(std::chrono::milliseconds(300)));  // still running, still watching
+  p.signal(SIGHUP);
+  EXPECT_TRUE(ended_with(p, 128 + SIGHUP)) << p.output();
+  EXPECT_THAT(p.output(), HasSubstr("fennick: hung up, stopping"));
+  EXPECT_THAT(read_file("fk.log"), HasSubstr(" - Stop Button Pushed\n"));
+  EXPECT_THAT(read_file("FENNICK.INI"), HasSubstr("[HISTORY]"));
+}
+
+TEST_F(Program, ASecondSignalDuringTheStopEndsAtOnce) {
+  // Close hangs up the dial-up connection, and this one never goes down: the stop takes its full bound.
+  FakeNmcli nmcli(dir.path() / "nm");
+  nmcli.add_profile("u1", "My ISP", "pppoe", "activated", "ppp0");
+  nmcli.profile_file("u1", "down_lingers", "forever");
+  auto server = stalling_server();
+  write_file("FENNICK.INI", "[COMM]\nnews_server=127.0.0.1\nport=" + std::to_string(server->port()) +
+                                "\ncheck_dialup=1\n");
+  auto p = start();
+  ASSERT_TRUE(body_asked(*server)) << p.output();
+  p.signal(SIGTERM);
+  ASSERT_TRUE(wait_until([&] { return nmcli.count_calls("down") > 0; }, std::chrono::seconds(20))) << p.output();
+
+  p.signal(SIGINT);
+  EXPECT_TRUE(ended_with(p, 128 + SIGINT, std::chrono::seconds(5))) << p.output();
+  EXPECT_THAT(p.output(), HasSubstr("second signal, ending at once"));
+  // What Close wrote before the hang-up stays whole.
+  std::string ini = read_file("FENNICK.INI");
+  EXPECT_THAT(ini, HasSubstr("news_server=127.0.0.1\n"));
+  EXPECT_THAT(ini, HasSubstr("[HISTORY]"));
+}
+
+// A folder this process cannot write even as root: a read-only file system mounted for the test where
+// that is allowed, else a mode that bars other users, else sysfs, which refuses new files to anyone.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::filesystem::path& base) : path_(base / "ro") {
+    std::filesystem::create_directories(path_);
+    if (::mount("tmpfs", path_.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0) {
+      mounted_ = true;
+    } else if (::geteuid() != 0) {
+      ::chmod(path_.c_str(), 0555);
+    } else {
+      path_ = "/sys";
+    }
+  }
+  ~UnwritableFolder() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  bool mounted_ = false;
+};
+
+TEST_F(Program, AFolderThatCannotBeWrittenIsRefusedInOneLine) {
+  UnwritableFolder folder(dir.path());
+  auto p = ChildProcess::spawn(FK_FENNICK, {"--headless", "--dir", folder.path().string()});
+  EXPECT_TRUE(ended_with(p, 1)) << p.output();
+  const std::string out = p.output();
+  EXPECT_THAT(out, HasSubstr("fennick: Fennick cannot write to its working folder " + folder.path().string()));
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
 
 }  // namespace

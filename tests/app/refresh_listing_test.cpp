@@ -140,6 +140,20 @@ TEST_F(RefreshTest, ListingOverTlsAndStartTls) {
     const std::vector<std::string> upgraded = {"CAPABILITIES", "STARTTLS", "list active"};
     EXPECT_EQ(server.commands(), tls == ServerTls::Implicit ? plain : upgraded);
   }
+  // Without the CA the certificate is refused: one box that says why, nothing sent.
+  ServerOptions options;
+  options.tls = ServerTls::Implicit;
+  NntpTestServer untrusted(std::make_shared<MemoryContent>(), options);
+  h.use_server(untrusted.port());
+  h.change([](Settings& s) {
+    s.use_tls = 1;
+    s.tls_ca_file = "";
+  });
+  NntpGroupListRefresher refused{h.ctx};
+  refused.refresh(sink);
+  ASSERT_EQ(h.dialogs.boxes().size(), 1u);
+  EXPECT_EQ(h.dialogs.boxes()[0].caption, "Secure Connection Refused");
+  EXPECT_TRUE(untrusted.commands().empty());
 }
 
 TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {

@@ -17,7 +17,8 @@ class FakeNmcli {
     namespace fs = std::filesystem;
     fs::create_directories(dir_ / "bin");
     fs::create_directories(dir_ / "profiles");
-    fs::copy_file(fs::path(__FILE__).parent_path() / "fake_nmcli.sh", dir_ / "bin" / "nmcli",
+    // From the source tree by absolute path: __FILE__ is relative when the build folder is inside it.
+    fs::copy_file(fs::path(FK_TEST_DATA).parent_path() / "dialup" / "fake_nmcli.sh", dir_ / "bin" / "nmcli",
                   fs::copy_options::overwrite_existing);
     fs::permissions(dir_ / "bin" / "nmcli", fs::perms::owner_all);
     ::setenv("FAKE_NMCLI_DIR", dir_.c_str(), 1);

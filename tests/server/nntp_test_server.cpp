@@ -427,6 +427,8 @@ void NntpTestServer::serve(int fd) {
         link.send(f.data);
         link.send_cut_record();
         return false;
+      case FaultAction::Cut:
+        return true;  // handled with the normal answer below
       case FaultAction::Flood: {
         if (!link.send(f.data)) return false;
         std::string block;
@@ -450,7 +452,9 @@ void NntpTestServer::serve(int fd) {
   bool tls_started = options_.tls == ServerTls::Implicit;
   while (!stopping_ && link.read_line(line)) {
     record(line);
-    if (auto fault = take_fault(line, false)) {
+    auto fault = take_fault(line, false);
+    const bool cut = fault && fault->action == FaultAction::Cut;
+    if (fault && !cut) {
       if (!act(*fault)) return;
       continue;
     }
@@ -550,6 +554,10 @@ void NntpTestServer::serve(int fd) {
       answer = "500 Command not recognized\r\n";
     }
     if (options_.reply_delay.count() > 0) std::this_thread::sleep_until(link.arrived() + options_.reply_delay);
+    if (cut) {
+      link.send(answer.substr(0, answer.size() / 2));
+      return;
+    }
     if (!link.send(answer)) return;
   }
 }

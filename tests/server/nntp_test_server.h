@@ -25,6 +25,7 @@ enum class FaultAction {
   Drop,   // send `data`, then close the connection
   Stall,  // send `data`, then answer nothing more until the client goes or the server stops
   Flood,  // send `data`, then `repeat` over and over until the client goes or the server stops
+  Cut,    // send the first half of the normal answer (a body broken off midway), then close
   CutRecord,  // send `data`, then the start of a TLS record that never ends, and close
 };
 

@@ -178,6 +178,37 @@ TEST_F(EndToEndTest, ConnectionLostMidBodyIsFetchedByTheNextSession) {
   EXPECT_FALSE(test::exists("dirty.txt"));
 }
 
+// An article whose body always breaks the connection is given up after its third try, so an unattended
+// run ends; it is not recorded, so a later run may try it again.
+TEST_F(EndToEndTest, AnArticleThatAlwaysBreaksTheConnectionIsGivenUpAfterThreeTries) {
+  post(kOne, "sunset.jpg (1/1)", uu("sunset.jpg"));
+  post(kOne, "fox.jpg (1/1)", uu("fox.jpg"), "<poison@e2e>");
+  post(kOne, "coast.jpg (1/1)", uu("coast.jpg"));
+  server.add_fault({"BODY 2", 0, test::FaultAction::Cut, ""});
+  h.write_newsrc(std::string(" ") + kOne + "\n");
+  h.change([](Settings& s) { s.unattended_operation = 1; });
+
+  for (int session = 1; session <= 3; ++session) {
+    h.state.auto_reconnect = 1;
+    EXPECT_EQ(SessionThread(h.ctx), kSessionBailedOut) << session;
+    EXPECT_EQ(h.state.connection_attempts, session);
+  }
+  const std::string given_up = "Gave up on article " + std::string(kOne) +
+                               " 2 <poison@e2e> after the connection broke 3 times while fetching it: fox.jpg (1/1)";
+  EXPECT_EQ(h.level_of(given_up), 0);
+  EXPECT_TRUE(h.logged_in_order({given_up, "Socket Rx Error 008", "SOCKET_BAILOUT"}));
+
+  h.state.auto_reconnect = 1;
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(h.state.connection_attempts, 4);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "2", "2", "3"}));
+  const std::string one = "pictures/" + std::string(kOne) + "/";
+  EXPECT_EQ(files_in(one), (Strings{"coast.jpg", "sunset.jpg"}));
+  EXPECT_EQ(read_file("FILENAMES.FNK"), "sunset.jpg\ncoast.jpg\n");
+  EXPECT_EQ(read_file("HISTORY.FNK").find("poison"), std::string::npos);
+  EXPECT_FALSE(test::exists("dirty.txt"));
+}
+
 TEST(DemoContentTest, TheDefaultSettingsHarvestEveryDemoPicture) {
   test::EngineHarness h;
   std::string error;

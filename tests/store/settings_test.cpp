@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <thread>
 
+#include "common/child_process.h"
 #include "common/fake_clock.h"
 #include "common/temp_dir.h"
+#include "session/pending_queue.h"
+#include "store/history_buffer.h"
 #include "store/profile_file.h"
 #include "store/settings.h"
 #include "store/status_log.h"
@@ -320,6 +323,46 @@ TEST(SharedSettings, CacheSeesReplacementsAndReadersNeverTearTexts) {
     ASSERT_TRUE(f == "*.jpg*|*.gif*" || f == "bbb" || f == std::string(90, 'a'));
   }
   writer.join();
+}
+
+TEST(SharedSettings, UpdatesOfTwoThreadsAreBothKept) {
+  SharedSettings shared;
+  auto bump = [&](std::uint32_t Settings::*field) {
+    for (int i = 0; i < 2000; ++i) shared.update([&](Settings& s) { ++(s.*field); });
+  };
+  std::thread a(bump, &Settings::start_hour), b(bump, &Settings::end_min);
+  a.join();
+  b.join();
+  EXPECT_EQ(shared.get().start_hour, 2000u);
+  EXPECT_EQ(shared.get().end_min, 2030u);
+}
+
+// No callback runs under a lock: one that logs (the log reads the settings) or calls back into its
+// container must not hang. In a child process, so a hang fails the test rather than stopping the suite.
+TEST_F(Fixture, CallbacksMayLogAndCallBackIn) {
+  auto child = test::ChildProcess::fork([&] {
+    shared.update([&](Settings& s) {
+      log.log_status("in update", 0);
+      s.port = 1;
+    });
+    shared.read([&](const Settings&) {
+      log.log_status("in read", 0);
+      return 0;
+    });
+    HistoryBuffer history("H.FNK");
+    std::size_t seen = 0;
+    history.set_listener([&](const HistoryEvent&) { seen = history.count(); });
+    history.add_at_top("<a@b>", 10);
+    PendingQueue queue;
+    queue.set_listener([&](const PendingEvent&) { log.log_status(std::to_string(queue.count()) + " rows", 0); });
+    queue.append("1\tme\t600\tpic.jpg");
+    queue.remove_if([&](std::string_view) { return queue.count() == 1; });
+    return seen == 1 && queue.empty() ? 0 : 3;
+  });
+  auto end = child.wait_for(std::chrono::seconds(20));
+  ASSERT_TRUE(end) << "a callback under a lock hangs";
+  EXPECT_TRUE(end->exited && end->status == 0);
+  EXPECT_EQ(logged(), (std::vector<std::string>{"in update", "in read", "1 rows", "0 rows"}));
 }
 
 }  // namespace

@@ -110,5 +110,20 @@ TEST(DownloadLog, AppendsMeasuredSizesAndHonoursTheSetting) {
   EXPECT_FALSE(broken.append("a", 1, "b"));
 }
 
+TEST(DownloadLog, AuthorOfANameIsTakenFromItsNewestLine) {
+  TempDir dir;
+  test::write_file("files.log", files_log_line("a.jpg", 10, "Old <o@x>\tfirst") +
+                                    files_log_line("a-very-long-picture-name.jpg", 10, "Long <l@x>\tlong") +
+                                    "garbage without tabs\n" + files_log_line("b.jpg", 5, "B\tb") +
+                                    files_log_line("a.jpg", 12, " New One \tagain\twith tab") +
+                                    files_log_line("x.jpg", 1, "NoSubject"));
+  EXPECT_EQ(files_log_author("files.log", "a.jpg"), " New One ");
+  EXPECT_EQ(files_log_author("files.log", "a-very-long-picture-name.jpg"), "Long <l@x>");
+  EXPECT_EQ(files_log_author("files.log", "x.jpg"), "NoSubject");
+  EXPECT_EQ(files_log_author("files.log", "A.JPG"), std::nullopt);  // names are exact
+  EXPECT_EQ(files_log_author("files.log", ".jpg"), std::nullopt);
+  EXPECT_EQ(files_log_author("missing.log", "a.jpg"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace fk

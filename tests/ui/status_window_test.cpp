@@ -251,6 +251,16 @@ void StatusWindowTest::window_menu_offers_the_about_box() {
   items.last()->trigger();
   QCOMPARE(title, QStringLiteral("About Fennick"));
   QCOMPARE(banner, QString::fromLatin1(fk::test::kBanner));
+
+  // "Show Pictures..." asks the owner for the gallery, from the menu and by its shortcut.
+  QCOMPARE(items.first()->text(), QStringLiteral("Show &Pictures..."));
+  int asked = 0;
+  QObject::connect(f.window.get(), &fk::StatusWindow::pictures_requested, [&] { ++asked; });
+  items.first()->trigger();
+  f.window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+  QTest::keyClick(f.window.get(), Qt::Key_P, Qt::ControlModifier);
+  QCOMPARE(asked, 2);
 }
 
 void StatusWindowTest::timer_ticks_once_started() {

@@ -1,0 +1,523 @@
+// The picture gallery window.
+#include "ui/gallery_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <ctime>
+
+#include "session/view.h"
+#include "store/status_log.h"
+#include "store/trash.h"
+#include "ui/dialogs.h"
+#include "ui/picture_model.h"
+#include "ui/thumbnail_loader.h"
+
+namespace fk {
+
+namespace {
+
+constexpr int kDirRole = Qt::UserRole + 1;
+
+// The mark of a picture that does not decode: a frame with a tear through it.
+void paint_broken_mark(QPainter& p, const QRect& area, const QPalette& palette) {
+  const int w = std::min(area.width(), 64), h = std::min(area.height(), 50);
+  const QRect frame(area.center().x() - w / 2, area.center().y() - h / 2, w, h);
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(palette.color(QPalette::Mid), 2));
+  p.setBrush(palette.color(QPalette::Base));
+  p.drawRect(frame);
+  // A hill and a sun, torn apart by a jagged line.
+  p.setPen(Qt::NoPen);
+  p.setBrush(palette.color(QPalette::Mid));
+  QPainterPath hill;
+  hill.moveTo(frame.left() + 4, frame.bottom() - 4);
+  hill.lineTo(frame.left() + w * 0.35, frame.top() + h * 0.45);
+  hill.lineTo(frame.left() + w * 0.6, frame.bottom() - 4);
+  hill.closeSubpath();
+  p.drawPath(hill);
+  p.drawEllipse(QPointF(frame.right() - w * 0.25, frame.top() + h * 0.3), w * 0.08, w * 0.08);
+  QPainterPath tear;
+  const int x = frame.center().x();
+  tear.moveTo(x - 2, frame.top() - 2);
+  for (int i = 1; i <= 5; ++i) tear.lineTo(x + (i % 2 ? 5 : -5), frame.top() + h * i / 5);
+  tear.lineTo(x, frame.bottom() + 2);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(palette.color(QPalette::Window), 4));
+  p.drawPath(tear);
+  p.setPen(QPen(QColor(200, 40, 40), 2));
+  p.drawPath(tear);
+  p.restore();
+}
+
+class ThumbnailDelegate : public QStyledItemDelegate {
+ public:
+  ThumbnailDelegate(int edge, QObject* parent) : QStyledItemDelegate(parent), edge_(edge) {}
+
+  QSize tile(const QFontMetrics& fm) const { return {edge_ + 20, edge_ + 12 + fm.height() * 2 + 6}; }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    return tile(option.fontMetrics);
+  }
+
+  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette::ColorGroup group =
+        option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    if (selected) {
+      p->save();
+      p->setRenderHint(QPainter::Antialiasing);
+      p->setPen(Qt::NoPen);
+      p->setBrush(option.palette.color(group, QPalette::Highlight));
+      p->drawRoundedRect(QRectF(option.rect.adjusted(2, 2, -2, -2)), 4, 4);
+      p->restore();
+    }
+
+    const QRect r = option.rect.adjusted(4, 4, -4, -4);
+    const QRect picture(r.left() + (r.width() - edge_) / 2, r.top() + 2, edge_, edge_);
+    const auto state = static_cast<PictureModel::State>(index.data(PictureModel::StateRole).toInt());
+    const QPixmap pixmap = index.data(Qt::DecorationRole).value<QPixmap>();
+    if (!pixmap.isNull()) {
+      QSize size = pixmap.deviceIndependentSize().toSize().scaled(picture.size(), Qt::KeepAspectRatio);
+      if (pixmap.width() <= edge_ && pixmap.height() <= edge_) size = pixmap.deviceIndependentSize().toSize();
+      // Sitting on the name line, wide and tall pictures alike read as one tile.
+      const QRect target(picture.left() + (picture.width() - size.width()) / 2,
+                         picture.bottom() + 1 - size.height(), size.width(), size.height());
+      p->drawPixmap(target, pixmap);
+    } else if (state == PictureModel::State::Broken) {
+      paint_broken_mark(*p, picture, option.palette);
+    } else {
+      p->fillRect(picture.adjusted(8, 8, -8, -8), option.palette.color(QPalette::AlternateBase));
+    }
+
+    const QPalette::ColorRole text_role = selected ? QPalette::HighlightedText : QPalette::Text;
+    const QFontMetrics& fm = option.fontMetrics;
+    QRect line(r.left(), picture.bottom() + 6, r.width(), fm.height());
+    p->setPen(option.palette.color(group, text_role));
+    p->drawText(line, Qt::AlignHCenter | Qt::AlignVCenter,
+                fm.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, line.width()));
+    line.translate(0, fm.height());
+    p->setPen(option.palette.color(group, selected ? text_role : QPalette::PlaceholderText));
+    const QDateTime when = index.data(PictureModel::DateRole).toDateTime();
+    p->drawText(line, Qt::AlignHCenter | Qt::AlignVCenter, when.toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+  }
+
+ private:
+  int edge_;
+};
+
+}  // namespace
+
+// The large preview: the picture fitted into the page, its name below.
+class PicturePreview : public QWidget {
+ public:
+  explicit PicturePreview(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("picturePreview"));
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(24, 24, 24));
+    pal.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    setPalette(pal);
+  }
+  void show_picture(const QString& path, const QString& caption, const QPixmap& stand_in) {
+    // The same picture again (a resize) keeps showing until its sharper copy arrives.
+    if (path != path_) {
+      image_ = QImage();
+      broken_ = false;
+    }
+    path_ = path;
+    caption_ = caption;
+    stand_in_ = stand_in;
+    update();
+  }
+  void picture_ready(const QString& path, const QImage& image) {
+    if (path != path_) return;
+    image_ = image;
+    broken_ = image.isNull();
+    update();
+  }
+  const QString& path() const { return path_; }
+  QSize fit() const { return (size() - QSize(0, fontMetrics().height() + 8)) * devicePixelRatioF(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QRect area = rect().adjusted(0, 0, 0, -(fontMetrics().height() + 8));
+    if (!image_.isNull()) {
+      QSize size = (QSizeF(image_.size()) / devicePixelRatioF()).toSize();
+      if (size.width() > area.width() || size.height() > area.height())
+        size = size.scaled(area.size(), Qt::KeepAspectRatio);
+      p.setRenderHint(QPainter::SmoothPixmapTransform);
+      p.drawImage(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size), image_);
+    } else if (broken_) {
+      paint_broken_mark(p, area, palette());
+    } else if (!stand_in_.isNull()) {
+      const QSize size = stand_in_.size().scaled(area.size(), Qt::KeepAspectRatio);
+      p.drawPixmap(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size), stand_in_);
+    }
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(rect().adjusted(4, 0, -4, -4), Qt::AlignHCenter | Qt::AlignBottom,
+               fontMetrics().elidedText(caption_, Qt::ElideMiddle, width() - 8));
+  }
+
+ private:
+  QString path_, caption_;
+  QImage image_;
+  QPixmap stand_in_;
+  bool broken_ = false;
+};
+
+GalleryWindow::GalleryWindow(GalleryServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window), services_(std::move(services)) {
+  setObjectName(QStringLiteral("galleryWindow"));
+  setWindowTitle(QStringLiteral("Fennick - Pictures"));
+  setWindowIcon(program_icon());
+  if (services_.root.isEmpty()) services_.root = QDir::currentPath();
+  if (services_.trash_dir.isEmpty()) services_.trash_dir = QFile::decodeName(home_trash_dir().c_str());
+  if (services_.thumbnail_root.isEmpty()) services_.thumbnail_root = ThumbnailCache::default_root();
+  // Screens that double every pixel get the large thumbnails, so the grid stays sharp.
+  const auto flavour = devicePixelRatioF() > 1.0 ? ThumbnailCache::Flavour::Large : ThumbnailCache::Flavour::Normal;
+  loader_ = new ThumbnailLoader(ThumbnailCache(services_.thumbnail_root, flavour), services_.loader_threads, this);
+  model_ = new PictureModel(services_.root, *loader_, this);
+  build();
+  connect(model_, &PictureModel::folders_changed, this, &GalleryWindow::refill_folders);
+  connect(model_, &PictureModel::refreshed, this, &GalleryWindow::update_status);
+  connect(model_, &QAbstractItemModel::modelReset, this, &GalleryWindow::update_status);
+  connect(loader_, &ThumbnailLoader::preview_ready, this,
+          [this](const QString& path, const QImage& image) { preview_->picture_ready(path, image); });
+  model_->open();
+}
+
+// The loader's threads end before the model they report to.
+GalleryWindow::~GalleryWindow() = default;
+
+void GalleryWindow::build() {
+  folders_ = new QTreeWidget(this);
+  folders_->setObjectName(QStringLiteral("galleryFolders"));
+  folders_->setHeaderHidden(true);
+  folders_->setRootIsDecorated(false);
+  folders_->setUniformRowHeights(true);
+  folders_->setMinimumWidth(fontMetrics().averageCharWidth() * 24);
+  connect(folders_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* item) { folder_chosen(item); });
+
+  filter_ = new QLineEdit(this);
+  filter_->setObjectName(QStringLiteral("galleryFilter"));
+  filter_->setPlaceholderText(QStringLiteral("Filter by name (Ctrl+F)"));
+  filter_->setClearButtonEnabled(true);
+  connect(filter_, &QLineEdit::textChanged, model_, &PictureModel::set_name_filter);
+  filter_->installEventFilter(this);
+
+  grid_ = new QListView(this);
+  grid_->setObjectName(QStringLiteral("galleryGrid"));
+  auto* delegate = new ThumbnailDelegate(loader_->cache().edge() / (devicePixelRatioF() > 1.0 ? 2 : 1), grid_);
+  grid_->setItemDelegate(delegate);
+  grid_->setViewMode(QListView::IconMode);
+  grid_->setMovement(QListView::Static);
+  grid_->setResizeMode(QListView::Adjust);
+  grid_->setUniformItemSizes(true);
+  grid_->setWrapping(true);
+  grid_->setGridSize(delegate->tile(grid_->fontMetrics()));
+  grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  grid_->verticalScrollBar()->setSingleStep(grid_->gridSize().height() / 3);
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  grid_->setModel(model_);
+  grid_->installEventFilter(this);
+  // Not `activated`: styles that activate on a single click would open the viewer on every click.
+  connect(grid_, &QListView::doubleClicked, this, [this] { open_current(); });
+  connect(grid_, &QWidget::customContextMenuRequested, this, &GalleryWindow::show_context_menu);
+
+  preview_ = new PicturePreview(this);
+  preview_->installEventFilter(this);
+
+  pages_ = new QStackedWidget(this);
+  pages_->addWidget(grid_);
+  pages_->addWidget(preview_);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("galleryStatus"));
+  status_->setTextFormat(Qt::PlainText);
+
+  auto* right = new QWidget(this);
+  auto* right_layout = new QVBoxLayout(right);
+  right_layout->setContentsMargins(0, 0, 0, 0);
+  right_layout->addWidget(filter_);
+  right_layout->addWidget(pages_, 1);
+
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(folders_);
+  splitter->addWidget(right);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({fontMetrics().averageCharWidth() * 42, 800});
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(status_);
+
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, [this] {
+    if (previewing()) toggle_preview();
+    filter_->setFocus();
+    filter_->selectAll();
+  });
+  resize(1000, 700);
+  grid_->setFocus();
+}
+
+bool GalleryWindow::previewing() const { return pages_->currentWidget() == preview_; }
+
+void GalleryWindow::present() {
+  show();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+void GalleryWindow::refill_folders() {
+  const QString chosen = model_->shown_folder();
+  QSignalBlocker block(folders_);
+  folders_->clear();
+  auto* all = new QTreeWidgetItem(folders_, {QStringLiteral("All Groups (%1)").arg(model_->group_total())});
+  all->setData(0, kDirRole, QString());
+  QTreeWidgetItem* current = all;
+  QTreeWidgetItem* unknown = nullptr;
+  for (const PictureModel::Folder& f : model_->folders()) {
+    if (!f.present || (f.kind == PictureModel::FolderKind::Loose && f.count == 0)) continue;
+    QTreeWidgetItem* item = nullptr;
+    if (f.kind == PictureModel::FolderKind::Unknown) {
+      // Undecoded articles are not pictures: they get a heading of their own, apart from the groups.
+      item = unknown = new QTreeWidgetItem({QStringLiteral("%1 (%2)").arg(f.label).arg(f.count)});
+      item->setToolTip(0, QStringLiteral("Articles that could not be decoded"));
+    } else {
+      item = new QTreeWidgetItem(all, {QStringLiteral("%1 (%2)").arg(f.label).arg(f.count)});
+      item->setToolTip(0, f.label);
+    }
+    item->setData(0, kDirRole, f.dir);
+    if (f.dir == chosen) current = item;
+  }
+  all->sortChildren(0, Qt::AscendingOrder);
+  if (unknown) {
+    auto* heading = new QTreeWidgetItem(folders_, {QStringLiteral("Not Decoded")});
+    heading->setFlags(Qt::ItemIsEnabled);
+    QFont bold = heading->font(0);
+    bold.setBold(true);
+    heading->setFont(0, bold);
+    heading->addChild(unknown);
+  }
+  QFont bold = all->font(0);
+  bold.setBold(true);
+  all->setFont(0, bold);
+  folders_->expandAll();
+  folders_->setCurrentItem(current);
+  update_status();
+}
+
+void GalleryWindow::folder_chosen(QTreeWidgetItem* item) {
+  if (!item || !(item->flags() & Qt::ItemIsSelectable)) return;
+  model_->show_folder(item->data(0, kDirRole).toString());
+  if (model_->rowCount() > 0) grid_->setCurrentIndex(model_->index(0));
+}
+
+void GalleryWindow::update_status() {
+  QString text = model_->loaded() ? QStringLiteral("%1 shown").arg(model_->rowCount()) : QStringLiteral("Reading...");
+  if (!message_.isEmpty()) text += QStringLiteral("   ") + message_;
+  status_->setText(text);
+}
+
+void GalleryWindow::say(const QString& text) {
+  message_ = text;
+  update_status();
+}
+
+void GalleryWindow::log(const std::string& text, int level) const {
+  if (services_.log) services_.log->log_status(text, level);
+}
+
+void GalleryWindow::open_current() {
+  const int row = grid_->currentIndex().row();
+  const QString path = model_->absolute_path(row);
+  if (path.isEmpty() || !services_.dialogs) return;
+  if (!services_.dialogs->open_with_viewer(QFile::encodeName(path).toStdString())) {
+    log("Could Not Display File... No System Association for File Type", 0);
+    say(QStringLiteral("No program is set to show %1").arg(model_->entry(row)->name));
+  }
+}
+
+void GalleryWindow::open_containing_folder() {
+  const QString path = model_->absolute_path(grid_->currentIndex().row());
+  if (path.isEmpty() || !services_.dialogs) return;
+  const QString folder = QFileInfo(path).absolutePath();
+  if (!services_.dialogs->open_with_viewer(QFile::encodeName(folder).toStdString()))
+    say(QStringLiteral("No program is set to show folders"));
+}
+
+bool GalleryWindow::trash_current() {
+  const int row = grid_->currentIndex().row();
+  const PictureModel::Entry* e = model_->entry(row);
+  if (!e || !services_.dialogs) return false;
+  const QString name = e->name;
+  const QString relative = model_->relative_path(row);
+  const QString absolute = model_->absolute_path(row);
+  if (services_.dialogs->message_box(("Move \"" + name + "\" to the Trash?\n\nIts name stays in FILENAMES.FNK, "
+                                      "so it is not fetched again.")
+                                         .toStdString(),
+                                     "Move to Trash", Icon::Question, Buttons::OkCancel) != Answer::Ok)
+    return false;
+  const TrashResult result = move_to_trash(QFile::encodeName(absolute).toStdString(),
+                                           QFile::encodeName(services_.trash_dir).toStdString(), std::time(nullptr));
+  if (!result.ok) {
+    log("ERROR: Move To Trash " + relative.toStdString() + ": " + result.error, 0);
+    services_.dialogs->message_box("Could not move \"" + name.toStdString() + "\" to the Trash:\n" + result.error,
+                                   "Move to Trash", Icon::Error, Buttons::Ok);
+    return false;
+  }
+  log("Moved To Trash: " + relative.toStdString(), 0);
+  loader_->cache().forget(absolute);
+  // The next picture takes the place of the one that went.
+  const int next = row + 1 < model_->rowCount() ? row + 1 : row - 1;
+  if (next >= 0) grid_->setCurrentIndex(model_->index(next));
+  model_->rescan(QFileInfo(relative).path());
+  say(QStringLiteral("%1 moved to the Trash").arg(name));
+  return true;
+}
+
+void GalleryWindow::blacklist_current_author() {
+  const PictureModel::Entry* e = model_->entry(grid_->currentIndex().row());
+  if (!e || !services_.dialogs) return;
+  const std::string log_path = QFile::encodeName(services_.root + QStringLiteral("/files.log")).toStdString();
+  const auto author = files_log_author(log_path, QFile::encodeName(e->name).toStdString());
+  if (!author || author->find_first_not_of(" \t") == std::string::npos) {
+    services_.dialogs->message_box("files.log names no author for \"" + e->name.toStdString() + "\".",
+                                   "Blacklist Author", Icon::Information, Buttons::Ok);
+    return;
+  }
+  if (services_.blacklist_author && services_.blacklist_author(*author))
+    say(QStringLiteral("Blacklisted %1").arg(QString::fromStdString(*author).trimmed().toLower()));
+}
+
+void GalleryWindow::show_context_menu(const QPoint& at) {
+  const QModelIndex index = grid_->indexAt(at);
+  if (!index.isValid()) return;
+  grid_->setCurrentIndex(index);
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Open"), this, &GalleryWindow::open_current);
+  menu.addAction(QStringLiteral("Open Containing Folder"), this, &GalleryWindow::open_containing_folder);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Move to Trash"), this, &GalleryWindow::trash_current);
+  QAction* blacklist = menu.addAction(QStringLiteral("Blacklist Author"), this,
+                                      &GalleryWindow::blacklist_current_author);
+  blacklist->setEnabled(static_cast<bool>(services_.blacklist_author));
+  menu.exec(grid_->viewport()->mapToGlobal(at));
+}
+
+void GalleryWindow::toggle_preview() {
+  if (previewing()) {
+    pages_->setCurrentWidget(grid_);
+    if (previewed_.isValid()) grid_->setCurrentIndex(previewed_);
+    grid_->setFocus();
+    return;
+  }
+  if (!grid_->currentIndex().isValid()) return;
+  previewed_ = grid_->currentIndex();
+  pages_->setCurrentWidget(preview_);
+  preview_->setFocus();
+  load_preview();
+}
+
+void GalleryWindow::load_preview() {
+  const int row = previewed_.row();
+  const PictureModel::Entry* e = model_->entry(row);
+  if (!e) return;
+  const QString path = model_->absolute_path(row);
+  preview_->show_picture(path, e->name, model_->index(row).data(Qt::DecorationRole).value<QPixmap>());
+  loader_->request_preview(path, preview_->fit());
+}
+
+void GalleryWindow::step_preview(int delta) {
+  const int row = previewed_.row() + delta;
+  if (row < 0 || row >= model_->rowCount()) return;
+  previewed_ = model_->index(row);
+  grid_->setCurrentIndex(previewed_);
+  load_preview();
+}
+
+bool GalleryWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A larger window deserves a sharper preview.
+  if (watched == preview_ && event->type() == QEvent::Resize && previewing() && previewed_.isValid())
+    load_preview();
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  if (watched == filter_) {
+    if (key->key() == Qt::Key_Escape) {
+      filter_->clear();
+      grid_->setFocus();
+      return true;
+    }
+    if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      grid_->setFocus();
+      if (!grid_->currentIndex().isValid() && model_->rowCount() > 0) grid_->setCurrentIndex(model_->index(0));
+      return true;
+    }
+    return false;
+  }
+  if (!plain) return QWidget::eventFilter(watched, event);
+  switch (key->key()) {
+    case Qt::Key_Space: toggle_preview(); return true;
+    case Qt::Key_Delete:
+      if (watched == preview_) {
+        grid_->setCurrentIndex(previewed_);
+        if (trash_current()) {
+          previewed_ = grid_->currentIndex();
+          if (previewed_.isValid()) {
+            load_preview();
+          } else {
+            toggle_preview();
+          }
+        }
+      } else {
+        trash_current();
+      }
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (watched == preview_) grid_->setCurrentIndex(previewed_);
+      open_current();
+      return true;
+    default: break;
+  }
+  if (watched == preview_) {
+    switch (key->key()) {
+      case Qt::Key_Escape: toggle_preview(); return true;
+      case Qt::Key_Left:
+      case Qt::Key_Up: step_preview(-1); return true;
+      case Qt::Key_Right:
+      case Qt::Key_Down: step_preview(1); return true;
+      default: break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace fk
