@@ -42,7 +42,9 @@ struct Corpus {
   explicit Corpus(int delay_ms) {
     for (int i = 0; i < kArticles; ++i) {
       fk::test::ServerArticle a;
-      const std::string name = "p" + std::to_string(i) + ".jpg";
+      std::string name = std::to_string(i);
+      name.insert(0, 1, 'p');
+      name += ".jpg";
       a.overview.subject = name + " (1/1)";
       a.body = fk::test::uuencode(name, random_bytes(29'000, static_cast<unsigned>(i)));
       body_bytes += static_cast<std::int64_t>(a.body.size());
