@@ -80,6 +80,9 @@ void Application::start_up() {
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
   for (const std::string& note : setting_notes) log_.log_status(note, 0);
+  // A crash can leave half-written files behind; the originals they were to become are whole.
+  if (int n = remove_leftover_replacements() + remove_leftover_picture_temps(); n > 0)
+    log_.log_status("Removed " + std::to_string(n) + " temporary file(s) left by an earlier run", 3);
   // The corrections log, and the log reads the settings: correct a copy, then publish it.
   Settings corrected = settings_.get();
   apply_startup_corrections(corrected, log_);
@@ -408,15 +411,6 @@ void Application::close() {
   if (closed_.exchange(true)) return;
   save_history_statistics(ProfileFile(ini_path_), state_.archive());
   Settings s = settings_.get();
-  // A port that cannot be used would fail every connect for ever; an empty server name keeps its own
-  // handling (the resolver's message).
-  if (std::string problem = connection_setting_problem(s); !problem.empty() && !s.news_server.empty()) {
-    log_.log_status("Invalid Setup: " + problem, 0);
-    if (!s.unattended_operation)
-      dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
-    view_.set_enabled(ControlId::StartButton, true);
-    return;
-  }
   if (s.check_dialup) {
     bool hang_up = true;
     if (!s.unattended_operation && dialup_.connection_open())

@@ -133,8 +133,11 @@ int run_headless(const HeadlessOptions& options) {
       next_tick += 1000;
     }
     // A name that does not resolve ends the session without Close; the window would retry every minute.
+    // So does a picture that could not be written: the next session would fail the same way.
+    const int refusal = app.state().refusal.load();
     if (!stopping && !app.session_running() &&
-        (app.state().refusal == SessionState::kUnresolvable || app.state().refusal == SessionState::kTlsRefused)) {
+        (refusal == SessionState::kUnresolvable || refusal == SessionState::kTlsRefused ||
+         refusal == SessionState::kWriteFailed)) {
       stopping = true;
       app.close();
     }
@@ -149,6 +152,14 @@ int run_headless(const HeadlessOptions& options) {
       case SessionState::kGreetingRefused:
         std::fprintf(stderr, "fennick: %s refused the connection (its greeting is in fk.log)\n", server.c_str());
         return 1;
+      case SessionState::kWriteFailed: {
+        const int error = app.state().write_error.load();
+        if (error == ENOSPC || error == EDQUOT)
+          std::fprintf(stderr, "fennick: the disk is full: a picture could not be written (see fk.log)\n");
+        else
+          std::fprintf(stderr, "fennick: a picture could not be written: %s (see fk.log)\n", std::strerror(error));
+        return kExitWriteFailed;
+      }
       case SessionState::kTlsRefused:
         std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
                      server.c_str());

@@ -15,11 +15,15 @@ struct HeadlessOptions {
 // Makes dir the working folder; 0, or 2 after a message on stderr.
 int change_working_folder(const std::string& dir);
 
+// The exit status after a picture could not be written (full disk, pictures/ not writable).
+inline constexpr int kExitWriteFailed = 3;
+
 // Claims the working folder, runs start-up, scans as unattended operation and returns when Close was
 // posted: 0 after a completed scan, 1 when waiting cannot help (a folder it cannot write or that another
 // instance holds, no server configured, a name that does not resolve, a refused greeting or login), 2 for
-// a bad --dir, 128 + signal number after SIGINT/SIGTERM/SIGHUP (STOP, then Close). A second of these
-// signals during the stop ends the process at once with 128 + its number.
+// a bad --dir, kExitWriteFailed when a picture could not be written, 128 + signal number after
+// SIGINT/SIGTERM/SIGHUP (STOP, then Close). A second of these signals during the stop ends the process at
+// once with 128 + its number.
 int run_headless(const HeadlessOptions& options);
 
 }  // namespace fk

@@ -19,6 +19,18 @@ std::string bar(int pos, int low, int high, int width) {
   return out += ']';
 }
 
+// 1049998112 as "1,049,998,112".
+std::string grouped(std::int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  std::size_t lead = digits[0] == '-' ? 1 : 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > lead && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 TerminalView::TerminalView(std::FILE* out, bool live) : out_(out), live_(live) {}
@@ -128,6 +140,34 @@ void TerminalView::post_command(Command command) {
   std::lock_guard lock(mutex_);
   commands_.push_back(command);
   cv_.notify_all();
+}
+
+void TerminalView::overview_scanned(const OverviewScanReport& r) {
+  std::string line = "Overview of " + r.group + ": ";
+  if (r.range.empty()) {
+    line += "nothing new after article " + grouped(r.range.to);
+  } else {
+    line += grouped(r.lines) + (r.lines == 1 ? " line" : " lines") + " read from article " +
+            grouped(r.range.from) + " (";
+    switch (r.start) {
+      case ScanStart::WholeGroup:
+        line += "whole group";
+        break;
+      case ScanStart::FirstScan:
+        line += "first scan";
+        break;
+      case ScanStart::FromMark:
+        line += "from the scan mark";
+        break;
+      case ScanStart::Renumbered:
+        line += "group renumbered, scanned afresh";
+        break;
+    }
+    line += "), last " + grouped(r.range.to);
+  }
+  if (r.limit_reached) line += ", stopped at the article limit";
+  std::lock_guard lock(mutex_);
+  print_locked(line);
 }
 
 Answer TerminalView::message_box(const std::string& text, const std::string& caption, Icon, Buttons buttons) {

@@ -26,6 +26,7 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   void set_progress(ControlId id, int position) override;
   int pacing_position() const override { return 10; }
   void post_command(Command command) override;
+  void overview_scanned(const OverviewScanReport& report) override;
 
   // Dialogs: printed, answered with the default (Ok, Cancel, No).
   Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;

@@ -25,6 +25,7 @@ class TrackingView final : public View {
   void set_progress(ControlId id, int position) override { target_.set_progress(id, position); }
   int pacing_position() const override { return target_.pacing_position(); }
   void post_command(Command command) override { target_.post_command(command); }
+  void overview_scanned(const OverviewScanReport& report) override { target_.overview_scanned(report); }
 
   // Controls start enabled, as the window creates them.
   bool is_enabled(ControlId id) const {

@@ -1,4 +1,5 @@
-// Decoding speed in MB/s of work-file input: 100 MB uuencoded and base64 work files, and one article each.
+// Decoding speed in MB/s of work-file input: 100 MB uuencoded, base64 and yEnc work files, and one article
+// each.
 // Inputs are made once in $FK_BENCH_DIR (default /tmp/fennick-bench) and reused by bench/compare-decoders.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <string>
 
 #include "decode/decoders.h"
+#include "decode/work_file.h"
+#include "server/yenc_encoder.h"
 #include "store/clock.h"
 #include "store/settings.h"
 #include "store/status_log.h"
@@ -19,6 +22,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kBigPayload = 75 * 1000 * 1000;  // encodes to about 100 MB either way
 constexpr std::size_t kArticlePayload = 300 * 1000;    // a large picture of one article
+constexpr std::size_t kYencPayload = 98 * 1000 * 1000;  // yEnc adds about 2%
 
 fs::path bench_dir() {
   const char* env = std::getenv("FK_BENCH_DIR");
@@ -79,8 +83,13 @@ void write_b64(const fs::path& path, const fs::path& body_path, std::size_t n) {
   out << "--=_part--\n";
 }
 
+void write_yenc(const fs::path& path, std::size_t n) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << kRow << "A picture for you.\n\n" << fk::test::yenc_encode("sunset.jpg", payload(n));
+}
+
 struct Inputs {
-  fs::path uu_big, b64_big, uu_article, b64_article;
+  fs::path uu_big, b64_big, uu_article, b64_article, yenc_big, yenc_article;
   Inputs() {
     fs::path dir = bench_dir();
     uu_big = dir / "uu-work.uue";
@@ -92,6 +101,10 @@ struct Inputs {
       write_b64(b64_big, dir / "b64-body.txt", kBigPayload);
     if (!fs::exists(uu_article)) write_uu(uu_article, kArticlePayload);
     if (!fs::exists(b64_article)) write_b64(b64_article, dir / "b64-article-body.txt", kArticlePayload);
+    yenc_big = dir / "yenc-work.uue";
+    yenc_article = dir / "yenc-article.uue";
+    if (!fs::exists(yenc_big)) write_yenc(yenc_big, kYencPayload);
+    if (!fs::exists(yenc_article)) write_yenc(yenc_article, kArticlePayload);
   }
 };
 
@@ -100,9 +113,16 @@ const Inputs& inputs() {
   return i;
 }
 
+// Writes like `cat > file`: into the page cache, without waiting for the disk. The program syncs each
+// picture before moving it into place; the _Synced figures include that wait.
+class PageCacheWriter : public fk::FileWriter {
+ public:
+  int sync(int) override { return 0; }
+};
+
 // Decodes in a fresh pictures/ folder beside the inputs; the decoded file is removed between runs.
 template <class Decode>
-void run(benchmark::State& state, const fs::path& input, Decode decode) {
+void run(benchmark::State& state, const fs::path& input, Decode decode, bool synced = false) {
   const fs::path work = bench_dir() / "work";
   fs::remove_all(work);
   fs::create_directories(work / "pictures");
@@ -113,6 +133,8 @@ void run(benchmark::State& state, const fs::path& input, Decode decode) {
   fk::SharedSettings settings;
   fk::StatusLog log(settings, clock);
   fk::Decoders decoders(log, clock);
+  PageCacheWriter page_cache;
+  if (!synced) decoders.set_file_writer(page_cache);
   for (auto _ : state) {
     std::string name;
     std::string message = decode(decoders, input.string(), name);
@@ -134,11 +156,23 @@ std::string mime(fk::Decoders& d, const std::string& file, std::string& name) {
   return d.mime64_decode(file, "alt.pictures", name);
 }
 
+std::string yenc(fk::Decoders& d, const std::string& file, std::string& name) {
+  fk::DecodeResult r = d.yenc(file, "alt.pictures");
+  name = r.name;
+  return r.status == fk::DecodeStatus::Decoded && !r.already_stored ? std::string() : "not decoded: " + r.message;
+}
+
 void BM_Uudecode_100MB(benchmark::State& state) {
   run(state, inputs().uu_big, uu);
 }
 void BM_Mime64_100MB(benchmark::State& state) {
   run(state, inputs().b64_big, mime);
+}
+void BM_Yenc_100MB(benchmark::State& state) {
+  run(state, inputs().yenc_big, yenc);
+}
+void BM_Yenc_100MB_Synced(benchmark::State& state) {
+  run(state, inputs().yenc_big, yenc, true);
 }
 void BM_Uudecode_Article(benchmark::State& state) {
   run(state, inputs().uu_article, uu);
@@ -146,9 +180,15 @@ void BM_Uudecode_Article(benchmark::State& state) {
 void BM_Mime64_Article(benchmark::State& state) {
   run(state, inputs().b64_article, mime);
 }
+void BM_Yenc_Article(benchmark::State& state) {
+  run(state, inputs().yenc_article, yenc);
+}
 
 BENCHMARK(BM_Uudecode_100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Mime64_100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Yenc_100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Yenc_100MB_Synced)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Yenc_Article)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Uudecode_Article)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Mime64_Article)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

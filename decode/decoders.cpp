@@ -107,21 +107,57 @@ std::string Decoders::prepare_directory(const std::string& group) const {
   return dir;
 }
 
+Decoders::Decoders(const StatusLog& log, Clock& clock)
+    : log_(log),
+      clock_(clock),
+      writer_(&system_file_writer()),
+      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc),
+      uu_member_(*this, DecoderKind::Uuencode, &Decoders::claims_any, &Decoders::uudecode_handed),
+      mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64_handed) {}
+
+bool detail::FamilyMember::claims(const std::string& work_file) {
+  return (owner_.*claim_)(work_file);
+}
+
+DecodeResult detail::FamilyMember::decode(const std::string& work_file, const std::string& group) {
+  return (owner_.*decode_)(work_file, group);
+}
+
+DecodeResult write_failure(const std::string& path, int error) {
+  DecodeResult r;
+  r.status = DecodeStatus::WriteFailed;
+  r.error = error;
+  r.failed_path = path;
+  return r;
+}
+
 std::string Decoders::uudecode_file(const std::string& work_file, const std::string& group,
                                     std::string& name_buffer, WorkLines lines) {
+  DecodeResult r = uudecode(work_file, group, lines);
+  if (!r.name.empty()) name_buffer = r.name;
+  if (r.status == DecodeStatus::WriteFailed) return fail(kUuNoOutput);
+  return r.message;
+}
+
+DecodeResult Decoders::uudecode(const std::string& work_file, const std::string& group, WorkLines lines) {
+  DecodeResult result;
+  auto failed = [&](const char* message) {
+    result.message = fail(message);
+    return result;
+  };
   WorkFileReader in;
   if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
-  if (!in.open(work_file)) return fail(kUuNoInput);
+  if (!in.open(work_file)) return failed(kUuNoInput);
 
   std::uint64_t bytes_read = 0, bytes_written = 0;
   WorkFileReader::Piece piece;
   for (;;) {
-    if (!in.next(kUuPiece, piece)) return fail(kUuNoBegin);
+    if (!in.next(kUuPiece, piece)) return failed(kUuNoBegin);
     bytes_read += piece.length();
     if (piece.text.starts_with("begin ")) break;
   }
   std::string raw(begin_line_name(piece.text));
-  if (raw.empty()) return fail(kUuNoName);
+  if (raw.empty()) return failed(kUuNoName);
   if (raw.size() > kMaxBeginName) raw.resize(kMaxBeginName);
 
   const std::string dir = prepare_directory(group);
@@ -129,30 +165,34 @@ std::string Decoders::uudecode_file(const std::string& work_file, const std::str
   if (name.empty()) name = generated_name(clock_.now());
   if (name != raw) log_.log_status("Bad name on begin line... used " + name, 3);
 
-  OutputFile out;
-  std::string used;
-  if (!out.create(dir, name, used)) return fail(kUuNoOutput);
-  name_buffer = used;
+  OutputFile out(*writer_);
+  if (!out.create(dir, name)) {
+    if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
+    return failed(kUuNoOutput);
+  }
 
+  bool complete = false;
   while (in.next(kUuPiece, piece)) {
     bytes_read += piece.length();
     // An empty line counts by its line end: (10 - 32) AND 63 = 42.
     const unsigned n = uu_value(piece.text.empty() ? '\n' : piece.text[0]);
     if (n == 0) {
-      if (!out.close()) break;
-      log_.log_status("UUDECODE -- read " + std::to_string(bytes_read) + " bytes, wrote " +
-                          std::to_string(bytes_written) + " bytes to " + dir + used,
-                      3);
-      return {};
+      complete = true;
+      break;
     }
     bytes_written += n;
     uu_decode_line(piece.text, n, out.reserve(66));
     out.commit(n);
     if (out.failed()) break;
   }
-  // The partial file stays, and so does its name in the caller's buffer.
-  out.close();
-  return fail(kUuShort);
+  // A short file is kept as far as it goes; a failed write keeps nothing.
+  if (!out.finish(result.name, result.already_stored)) return write_failure(dir + name, out.error());
+  if (!complete) return failed(kUuShort);
+  log_.log_status("UUDECODE -- read " + std::to_string(bytes_read) + " bytes, wrote " +
+                      std::to_string(bytes_written) + " bytes to " + dir + result.name,
+                  3);
+  result.status = DecodeStatus::Decoded;
+  return result;
 }
 
 int MOVEFILE(const std::string& source, const std::string& destination, const StatusLog& log) {

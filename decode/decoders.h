@@ -1,13 +1,38 @@
 #pragma once
-// The two attachment decoders of the article loop (uuencode, then MIME base64) and MOVEFILE.
+// The attachment decoders of the article loop (yEnc, uuencode, MIME base64) and MOVEFILE.
 
+#include <array>
 #include <atomic>
 #include <string>
+
+#include "decode/decode_result.h"
 
 namespace fk {
 
 class Clock;
+class FileWriter;
 class StatusLog;
+class Decoders;
+
+namespace detail {
+// Adapts one decoding function of Decoders to the family interface.
+class FamilyMember : public Decoder {
+ public:
+  using Claim = bool (Decoders::*)(const std::string&);
+  using Decode = DecodeResult (Decoders::*)(const std::string&, const std::string&);
+  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode)
+      : owner_(owner), kind_(kind), claim_(claim), decode_(decode) {}
+  DecoderKind kind() const override { return kind_; }
+  bool claims(const std::string& work_file) override;
+  DecodeResult decode(const std::string& work_file, const std::string& group) override;
+
+ private:
+  Decoders& owner_;
+  DecoderKind kind_;
+  Claim claim_;
+  Decode decode_;
+};
+}  // namespace detail
 
 // Created once per program: the bad-decode counter runs for the life of the process. One decode at a
 // time; each call opens and closes its own files, reads the work file in bounded memory and writes only
@@ -19,7 +44,26 @@ enum class WorkLines { AsWritten, AsReaderHanded };
 
 class Decoders {
  public:
-  Decoders(const StatusLog& log, Clock& clock) : log_(log), clock_(clock) {}
+  Decoders(const StatusLog& log, Clock& clock);
+
+  // The family in the order the article loop asks them: yEnc, uuencode, MIME base64.
+  std::array<Decoder*, 3> family() { return {&yenc_member_, &uu_member_, &mime_member_}; }
+
+  // Decoded files are written through this writer (tests make the disk fill up with it).
+  void set_file_writer(FileWriter& writer) { writer_ = &writer; }
+
+  // A line of the work file starts with "=ybegin ".
+  bool yenc_claims(const std::string& work_file);
+  // Decodes the first yEnc file of the work file. A single-part file whose size and CRC32 agree is
+  // Decoded into group_directory(group); a broken one is Damaged and a part of a set PartOfSet, neither
+  // leaving a file. Never replaces an existing file.
+  DecodeResult yenc(const std::string& work_file, const std::string& group);
+  // The uuencode and base64 decoders; the string forms below wrap them. As family members they read the
+  // article loop's byte-exact temp.uue with the classic reader's habits.
+  DecodeResult uudecode(const std::string& work_file, const std::string& group,
+                        WorkLines lines = WorkLines::AsWritten);
+  DecodeResult mime64(const std::string& work_file, const std::string& group,
+                      WorkLines lines = WorkLines::AsWritten);
 
   // Decodes the first uuencoded file of the work file into group_directory(group). Returns "" on success
   // or one of the five 37-character "UUDECODE - ..." messages (also logged at level 0). Once the output
@@ -46,12 +90,24 @@ class Decoders {
   // Builds the group's output directory, creating its last level; logs what it had to change.
   std::string prepare_directory(const std::string& group) const;
   std::string fail(const char* message) const;
+  bool claims_any(const std::string&) { return true; }
+  DecodeResult uudecode_handed(const std::string& work_file, const std::string& group) {
+    return uudecode(work_file, group, WorkLines::AsReaderHanded);
+  }
+  DecodeResult mime64_handed(const std::string& work_file, const std::string& group) {
+    return mime64(work_file, group, WorkLines::AsReaderHanded);
+  }
 
   const StatusLog& log_;
   Clock& clock_;
+  FileWriter* writer_;
   std::atomic<unsigned> bad_decodes_{0};
   std::atomic<bool> name_waits_{true};
+  detail::FamilyMember yenc_member_, uu_member_, mime_member_;
 };
+
+// Removes the temporary pictures a crash left in pictures/ and its group folders; returns how many.
+int remove_leftover_picture_temps(const std::string& pictures_dir = "pictures");
 
 // Copies the source file into the destination (created or truncated); the source stays. Returns 0, or -1
 // after logging "MOVEFILE -- can not open input file" / "... output file" (or "... write output file"

@@ -111,8 +111,14 @@ std::string cut_message(std::string s) {
 // One call of mime64_decode.
 class MimeRun {
  public:
-  MimeRun(const StatusLog& log, Clock& clock, std::string dir, std::string& name_buffer, bool name_waits)
-      : log_(log), clock_(clock), dir_(std::move(dir)), name_buffer_(name_buffer), name_waits_(name_waits) {}
+  MimeRun(const StatusLog& log, Clock& clock, FileWriter& writer, std::string dir, std::string& name_buffer,
+          bool name_waits)
+      : log_(log),
+        clock_(clock),
+        dir_(std::move(dir)),
+        name_buffer_(name_buffer),
+        out_(writer),
+        name_waits_(name_waits) {}
 
   // Decodes parts until the file is exhausted or a failure ends the decoding.
   void run(WorkFileReader& in) {
@@ -137,6 +143,9 @@ class MimeRun {
 
   std::string message_;
   std::uint64_t bytes_input_ = 0, bytes_output_ = 0;
+  // Set when a file could not be written: the disk, not the article, is at fault.
+  int write_error_ = 0;
+  std::string write_failed_path_;
 
  private:
   void line(std::string_view text) {
@@ -203,13 +212,13 @@ class MimeRun {
     if (name.find('.') == std::string::npos && is_jpeg_) name += ".jpg";
     close_output();
     if (ended_) return;
-    std::string used;
-    if (!out_.create(dir_, name, used)) {
+    if (!out_.create(dir_, name)) {
+      if (is_disk_error(out_.error())) return disk_failed(dir_ + name, out_.error());
       end(failure + dir_ + name);
       return;
     }
-    out_path_ = dir_ + used;
-    name_buffer_ = used;
+    out_path_ = dir_ + name;
+    generated_.clear();
     message_.clear();
   }
 
@@ -218,17 +227,16 @@ class MimeRun {
       std::string name = generated_name(clock_.now()) + ".jpg";
       if (name_waits_ && waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
       message_ = cut_message("MIME64 -- No filename in header: used " + name);
-      std::string used;
-      if (!out_.create(dir_, name, used)) {
+      if (!out_.create(dir_, name)) {
+        if (is_disk_error(out_.error())) return disk_failed(dir_ + name, out_.error());
         end("MIME64 -- Unable to open " + dir_ + name + " for write");
         return;
       }
-      if (used != name) message_ = cut_message("MIME64 -- No filename in header: used " + used);
-      out_path_ = dir_ + used;
-      name_buffer_ = used;
+      out_path_ = dir_ + name;
+      generated_ = name;
     }
     decode(text);
-    if (out_.failed()) write_failed();
+    if (out_.failed()) close_output();
   }
 
   void decode(std::string_view text) {
@@ -274,12 +282,20 @@ class MimeRun {
   }
 
   void close_output() {
-    if (out_.is_open() && !out_.close()) write_failed();
+    if (!out_.is_open()) return;
+    std::string used;
+    bool existed = false;
+    if (!out_.finish(used, existed)) return disk_failed(out_path_, out_.error());
+    name_buffer_ = used;
+    if (!generated_.empty() && used != generated_)
+      message_ = cut_message("MIME64 -- No filename in header: used " + used);
   }
 
-  void write_failed() {
-    out_.close();
-    end("MIME64 -- Unable to open " + out_path_ + " for write");
+  void disk_failed(const std::string& path, int error) {
+    out_.discard();
+    write_error_ = error;
+    write_failed_path_ = path;
+    end("MIME64 -- Unable to open " + path + " for write");
   }
 
   void end(std::string message) {
@@ -293,6 +309,7 @@ class MimeRun {
   std::string& name_buffer_;
   OutputFile out_;
   std::string out_path_;
+  std::string generated_;  // the generated name of the open file, if it has one
   bool ended_ = false;
   int waits_ = 0;
   bool name_waits_ = true;
@@ -308,8 +325,16 @@ class MimeRun {
 
 std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
                                     std::string& name_buffer, WorkLines lines) {
+  DecodeResult r = mime64(work_file, group, lines);
+  if (!r.name.empty()) name_buffer = r.name;
+  return r.message;
+}
+
+DecodeResult Decoders::mime64(const std::string& work_file, const std::string& group, WorkLines lines) {
+  DecodeResult result;
   std::string dir = prepare_directory(group);
-  MimeRun run(log_, clock_, dir, name_buffer, name_waits_.load());
+  std::string& name_buffer = result.name;
+  MimeRun run(log_, clock_, *writer_, dir, name_buffer, name_waits_.load());
   {
     WorkFileReader in;
     if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
@@ -317,6 +342,13 @@ std::string Decoders::mime64_decode(const std::string& work_file, const std::str
       run.run(in);
     else
       run.message_ = cut_message("MIME64 -- " + work_file + " file not found");
+  }
+  if (run.write_error_ != 0) {
+    // Nothing about the article is known yet: no decode statistics, no inspection copy.
+    result = write_failure(run.write_failed_path_, run.write_error_);
+    result.message = run.message_;
+    log_.log_status(result.message, 0);
+    return result;
   }
   const std::string& message = run.message_;
   if (!message.empty()) log_.log_status(message, 0);
@@ -334,7 +366,9 @@ std::string Decoders::mime64_decode(const std::string& work_file, const std::str
     log_.log_status(copy, 4);
     MOVEFILE(work_file, copy, log_);
   }
-  return message;
+  result.message = message;
+  result.status = message.empty() ? DecodeStatus::Decoded : DecodeStatus::Failed;
+  return result;
 }
 
 }  // namespace fk

@@ -1,13 +1,17 @@
 // Block-buffered work-file reading and exclusive, buffered creation of decoded files.
 #include "decode/work_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace fk {
 
@@ -17,20 +21,6 @@ constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kMaxPiece = 4096;
 // How far "stem-N.ext" counts before a name is given up as taken.
 constexpr int kMaxSuffix = 9999;
-
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 std::string with_suffix(const std::string& name, int n) {
   std::size_t dot = name.rfind('.');
@@ -174,37 +164,183 @@ bool WorkFileReader::next_raw(std::size_t limit, Piece& piece) {
   return true;
 }
 
-OutputFile::OutputFile() : buf_(std::make_unique<char[]>(kCapacity)) {}
+ssize_t FileWriter::write(int fd, const void* data, std::size_t size) {
+  return ::write(fd, data, size);
+}
 
-bool OutputFile::create(const std::string& dir, const std::string& name, std::string& used) {
-  close();
-  for (int n = 0; n <= kMaxSuffix; ++n) {
-    std::string candidate = n == 0 ? name : with_suffix(name, n);
-    std::string path = dir + candidate;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      fd_.reset(fd);
-      used_ = 0;
-      failed_ = false;
-      used = std::move(candidate);
+int FileWriter::sync(int fd) {
+  return ::fdatasync(fd);
+}
+
+FileWriter& system_file_writer() {
+  static FileWriter writer;
+  return writer;
+}
+
+bool is_disk_error(int err) {
+  switch (err) {
+    case ENOSPC: case EDQUOT: case EROFS: case EACCES: case EPERM: case EIO: case EFBIG: case ENOENT:
+    case ENOTDIR:
       return true;
-    }
-    if (errno != EEXIST) return false;
+    default:
+      return false;
   }
-  return false;
+}
+
+OutputFile::OutputFile(FileWriter& writer) : writer_(writer), buf_(std::make_unique<char[]>(kCapacity)) {}
+
+void OutputFile::fail(int err) {
+  if (!failed_) error_ = err != 0 ? err : EIO;
+  failed_ = true;
+}
+
+bool OutputFile::create(const std::string& dir, const std::string& name) {
+  discard();
+  used_ = 0;
+  written_ = 0;
+  failed_ = false;
+  error_ = 0;
+  if (name.empty() || name.size() > NAME_MAX) {
+    error_ = ENAMETOOLONG;
+    return false;
+  }
+  std::string temp = dir + kPictureTempPrefix + "XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
+  fd_.reset(fd);
+  ::fchmod(fd, 0644);
+  dir_ = dir;
+  name_ = name;
+  temp_path_ = std::move(temp);
+  return true;
 }
 
 void OutputFile::flush() {
-  if (used_ > 0 && fd_ && !failed_) failed_ = !write_all(fd_.get(), buf_.get(), used_);
+  const char* data = buf_.get();
+  std::size_t size = used_;
+  while (size > 0 && fd_ && !failed_) {
+    ssize_t n = writer_.write(fd_.get(), data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      fail(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
+  }
   used_ = 0;
 }
 
-bool OutputFile::close() {
-  if (!fd_) return true;
+void OutputFile::discard() {
+  fd_.reset();
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  temp_path_.clear();
+  used_ = 0;
+}
+
+namespace {
+// Both files hold the same bytes.
+bool same_content(const std::string& a, const std::string& b) {
+  UniqueFd fa = open_regular_for_read(a), fb = open_regular_for_read(b);
+  if (!fa || !fb) return false;
+  constexpr std::size_t kBlock = 256 * 1024;
+  auto ba = std::make_unique<char[]>(kBlock), bb = std::make_unique<char[]>(kBlock);
+  for (;;) {
+    ssize_t na = ::read(fa.get(), ba.get(), kBlock);
+    if (na < 0) return false;
+    std::size_t got = 0;
+    while (got < static_cast<std::size_t>(na)) {
+      ssize_t nb = ::read(fb.get(), bb.get() + got, static_cast<std::size_t>(na) - got);
+      if (nb <= 0) return false;
+      got += static_cast<std::size_t>(nb);
+    }
+    if (std::memcmp(ba.get(), bb.get(), got) != 0) return false;
+    if (na == 0) return ::read(fb.get(), bb.get(), 1) == 0;
+  }
+}
+
+// Moves temp to path unless path exists; errno EEXIST when it does.
+bool move_no_replace(const std::string& temp, const std::string& path) {
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link cannot replace either.
+  if (::link(temp.c_str(), path.c_str()) != 0) return false;
+  ::unlink(temp.c_str());
+  return true;
+}
+}  // namespace
+
+bool OutputFile::finish(std::string& used, bool& existed) {
+  existed = false;
+  if (!fd_) return false;
   flush();
-  bool ok = fd_.reset() && !failed_;
-  failed_ = false;
-  return ok;
+  if (!failed_ && writer_.sync(fd_.get()) != 0) fail(errno);
+  if (!fd_.reset()) fail(EIO);
+  if (failed_) {
+    discard();
+    return false;
+  }
+  for (int n = 0; n <= kMaxSuffix; ++n) {
+    std::string candidate = n == 0 ? name_ : with_suffix(name_, n);
+    std::string path = dir_ + candidate;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+      if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) == written_ &&
+          same_content(path, temp_path_)) {
+        discard();
+        used = std::move(candidate);
+        existed = true;
+        return true;
+      }
+      continue;
+    }
+    if (move_no_replace(temp_path_, path)) {
+      temp_path_.clear();
+      used = std::move(candidate);
+      return true;
+    }
+    if (errno != EEXIST) {
+      fail(errno);
+      break;
+    }
+  }
+  if (!failed_) fail(EEXIST);
+  discard();
+  return false;
+}
+
+int remove_leftover_picture_temps(const std::string& pictures_dir) {
+  int removed = 0;
+  auto sweep = [&](const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+      std::string_view name = e->d_name;
+      if (!name.starts_with(kPictureTempPrefix)) continue;
+      std::string path = dir + "/" + std::string(name);
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
+    }
+    ::closedir(d);
+  };
+  sweep(pictures_dir);
+  DIR* d = ::opendir(pictures_dir.c_str());
+  if (!d) return removed;
+  std::vector<std::string> groups;
+  while (const dirent* e = ::readdir(d)) {
+    std::string_view name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = pictures_dir + "/" + std::string(name);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) groups.push_back(std::move(path));
+  }
+  ::closedir(d);
+  for (const std::string& g : groups) sweep(g);
+  return removed;
 }
 
 }  // namespace fk

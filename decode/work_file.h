@@ -1,10 +1,15 @@
 #pragma once
 // Block-buffered reading of work files and writing of decoded files, shared by the two decoders.
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "decode/decode_result.h"
 
 namespace fk {
 
@@ -78,36 +83,71 @@ class WorkFileReader {
   bool line_loaded_ = false, line_ended_ = false;
 };
 
-// A decoded file being written: buffered, never replacing an existing file.
+// The system calls a decoded file is written with; tests replace them to make the disk fill up.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  virtual ssize_t write(int fd, const void* data, std::size_t size);
+  virtual int sync(int fd);
+};
+
+// The system's writer, shared by every OutputFile that is given no other.
+FileWriter& system_file_writer();
+
+// What a temporary picture is called while it is written ("<dir>" + prefix + six random characters).
+// Picture names never start with a dot, so it cannot meet one.
+inline constexpr char kPictureTempPrefix[] = ".picture.tmp-";
+
+// A decoded file being written: buffered into a temporary file in its folder and moved to its name only
+// when it is whole and synced, never replacing an existing file. Dropped when not committed.
 class OutputFile {
  public:
-  OutputFile();
-  ~OutputFile() { close(); }
+  explicit OutputFile(FileWriter& writer = system_file_writer());
+  ~OutputFile() { discard(); }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates `name` in `dir` (which ends in '/'). When the name is taken, the first free "stem-N.ext"
-  // (N = 1, 2, ...) is created instead; `used` receives the bare name actually created.
-  bool create(const std::string& dir, const std::string& name, std::string& used);
+  // Starts a file that will be called `name` in `dir` (which ends in '/'). False when no temporary file
+  // could be made there (error() says why) or the name cannot be a file name (error() is ENAMETOOLONG).
+  bool create(const std::string& dir, const std::string& name);
   bool is_open() const { return static_cast<bool>(fd_); }
-  // Room for n more bytes (n <= 4096); fill it and then commit what was written.
+  // Room for n more bytes (n <= kCapacity); fill it and then commit what was written.
   char* reserve(std::size_t n) {
     if (used_ + n > kCapacity) flush();
     return buf_.get() + used_;
   }
   void commit(std::size_t n) { used_ += n; }
-  // Writes out and closes; false when any write of this file failed.
-  bool close();
+  // Writes out, syncs and moves the file to its name, or to the first free "stem-N.ext" (N = 1, 2, ...)
+  // when the name is taken by other bytes. A file of the same bytes already there is kept instead and
+  // `existed` set. `used` receives the bare name. False (and nothing kept) when a write failed.
+  bool finish(std::string& used, bool& existed);
+  // Removes the temporary file, if any.
+  void discard();
   bool failed() const { return failed_; }
+  // The errno of the first failure.
+  int error() const { return error_; }
+  std::uint64_t size() const { return written_ + used_; }
+
+  static constexpr std::size_t kCapacity = 1 << 20;
 
  private:
-  static constexpr std::size_t kCapacity = 256 * 1024;
   void flush();
+  void fail(int err);
 
+  FileWriter& writer_;
   UniqueFd fd_;
   std::unique_ptr<char[]> buf_;
+  std::string dir_, name_, temp_path_;
   std::size_t used_ = 0;
+  std::uint64_t written_ = 0;
   bool failed_ = false;
+  int error_ = 0;
 };
+
+// A write failure that ends the session (full disk, folder not writable) rather than a bad name.
+bool is_disk_error(int err);
+
+// A WriteFailed result for the file at path.
+DecodeResult write_failure(const std::string& path, int error);
 
 }  // namespace fk

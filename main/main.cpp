@@ -27,9 +27,11 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 1 to 65535, a server name that does not resolve, a refused greeting, a refused
                 login, a refused TLS certificate or a server without STARTTLS (use_tls=2), a
                 working folder it cannot write, or another Fennick already running in that
-                folder. SIGINT, SIGTERM or SIGHUP press STOP, then Close (statistics saved); the
-                status is then 128 + the signal number. A second such signal during that stop ends
-                the program at once.
+                folder. It ends the session in order and exits with status 3 when a picture could
+                not be written (the disk is full or pictures/ cannot be written); that article is
+                not recorded, so the next run fetches it again. SIGINT, SIGTERM or SIGHUP press
+                STOP, then Close (statistics saved); the status is then 128 + the signal number. A
+                second such signal during that stop ends the program at once.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
   --help        Show this text.

@@ -7,10 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
-#include <deque>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -131,7 +131,8 @@ std::optional<std::string> reply_message_id(std::string_view reply) {
 
 class ArticleLoop {
  public:
-  ArticleLoop(EngineContext& ctx, NewsSocket& socket) : ctx_(ctx), socket_(socket), settings_(ctx.settings) {}
+  ArticleLoop(EngineContext& ctx, NewsSocket& socket, const std::function<void(std::int64_t)>& finished)
+      : ctx_(ctx), socket_(socket), settings_(ctx.settings), finished_(finished) {}
   ArticleLoopResult run();
 
  private:
@@ -144,10 +145,17 @@ class ArticleLoop {
   bool enough_disk_space();
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
-  void dispose(std::string& name);
+  // Decodes or files the work file; false when a picture could not be written (nothing was recorded
+  // and the session must end).
+  bool dispose(std::string& name);
+  void file_unknown();
+  void report_write_failure(const DecodeResult& failure);
   void complain(const std::string& message);
   void record(const std::string& reply, const std::string& name, const std::string& description);
-  void finish_row();
+  // `done` names an article the loop dealt with; a row skipped for this run only names none.
+  void finish_row(std::optional<std::int64_t> done);
+  // The pipelined loop's finish_row: the row handled may no longer be row 0.
+  void finish_asked_row(const PendingArticle& row, std::int64_t done);
   void show_counts();
   // prefix, the stamp and ".TXT". Without the classic waits two articles can share a second, so a taken
   // name then gets "-N" rather than being overwritten.
@@ -162,6 +170,7 @@ class ArticleLoop {
   EngineContext& ctx_;
   NewsSocket& socket_;
   SettingsCache settings_;
+  const std::function<void(std::int64_t)>& finished_;
   std::string line_;
 };
 
@@ -212,7 +221,7 @@ ArticleLoopResult ArticleLoop::run() {
     if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
       log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
       work.close();
-      finish_row();
+      finish_row(std::nullopt);
       continue;
     }
 
@@ -230,7 +239,7 @@ ArticleLoopResult ArticleLoop::run() {
       log("Bad response to body command", 0);
       log(reply, 1);
       work.close();
-      finish_row();
+      finish_row(fields.number);
       continue;
     }
     if (!receive_body(work)) {
@@ -253,13 +262,12 @@ ArticleLoopResult ArticleLoop::run() {
       show(ControlId::DownloadStatus, text);
       return {Kind::OrderlyEnding, {}};
     }
+    std::string name;
+    if (!dispose(name)) return {Kind::OrderlyEnding, {}};
     ++st.archive_pic_count;
     ++st.pictures_downloaded;
-
-    std::string name;
-    dispose(name);
     record(reply, name, fields.description);
-    finish_row();
+    finish_row(fields.number);
   }
   return {Kind::ListEmpty, {}};
 }
@@ -322,8 +330,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       log(reply, 1);
       work.close();
       asked.erase(asked.begin());
-      ctx_.pending.remove_row(row);
-      show_counts();
+      finish_asked_row(row, fields.number);
       continue;
     }
     if (!receive_body(work)) {
@@ -341,18 +348,16 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     // The Bozo Bucket may have taken the author while the body was on its way.
     if (ctx_.blacklist.contains_exact(pending_author(row))) {
       log("Article Dropped - Author In Bozo Bucket", 2);
-      ctx_.pending.remove_row(row);
-      show_counts();
+      finish_asked_row(row, fields.number);
       continue;
     }
+    std::string name;
+    // The replies still due are abandoned with the connection; their rows stay for the next session.
+    if (!dispose(name)) return {Kind::OrderlyEnding, {}};
     ++st.archive_pic_count;
     ++st.pictures_downloaded;
-    std::string name;
-    dispose(name);
     record(reply, name, fields.description);
-    // The row may have gone from the list meanwhile (removed, Skip Group): the article is filed anyway.
-    ctx_.pending.remove_row(row);
-    show_counts();
+    finish_asked_row(row, fields.number);
   }
 }
 
@@ -399,36 +404,70 @@ void ArticleLoop::complain(const std::string& message) {
   log(message, 3);
 }
 
-void ArticleLoop::dispose(std::string& name) {
+bool ArticleLoop::dispose(std::string& name) {
   SessionState& st = ctx_.state;
   const Settings& s = settings();
   if (s.check_minlines && st.article_line.load() <= s.minlines) {
     log("Article Discarded - Too Few Lines", 0);
-    return;
+    return true;
   }
   if (!s.check_decode) {
     name = filing_name("raw/R", s.fast_transfers != 0);
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
-    return;
+    return true;
   }
   const std::string group = st.current_group();
-  std::string message = ctx_.decoders.uudecode_file(kWorkFile, group, name, WorkLines::AsReaderHanded);
-  if (message.empty()) return;
-  complain(message);
-  log("Trying BASE64 decode", 3);
-  message = ctx_.decoders.mime64_decode(kWorkFile, group, name, WorkLines::AsReaderHanded);
-  if (message.empty()) {
-    ++st.base64_count;
-    return;
+  bool tried = false;
+  for (Decoder* decoder : ctx_.decoders.family()) {
+    if (!decoder->claims(kWorkFile)) continue;
+    if (tried && decoder->kind() == DecoderKind::Base64) log("Trying BASE64 decode", 3);
+    tried = true;
+    DecodeResult r = decoder->decode(kWorkFile, group);
+    // A short uudecoded file keeps its name even when the next decoder finds nothing.
+    if (!r.name.empty()) name = r.name;
+    switch (r.status) {
+      case DecodeStatus::Decoded:
+        if (decoder->kind() == DecoderKind::Base64) ++st.base64_count;
+        return true;
+      case DecodeStatus::WriteFailed:
+        report_write_failure(r);
+        return false;
+      case DecodeStatus::Damaged:
+      case DecodeStatus::PartOfSet:
+        complain(r.message);
+        file_unknown();
+        return true;
+      case DecodeStatus::Failed:
+        complain(r.message);
+        break;
+    }
   }
-  complain(message);
-  const std::string unknown = filing_name("unknown/WTF", s.fast_transfers != 0);
+  file_unknown();
+  return true;
+}
+
+void ArticleLoop::file_unknown() {
+  const bool fast = settings().fast_transfers != 0;
+  const std::string unknown = filing_name("unknown/WTF", fast);
   log(unknown, 3);
   MOVEFILE(kWorkFile, unknown, ctx_.log);
-  if (!s.fast_transfers) ctx_.clock.sleep_ms(1200);
-  ++st.unknown_format_count;
+  if (!fast) ctx_.clock.sleep_ms(1200);
+  ++ctx_.state.unknown_format_count;
+}
+
+void ArticleLoop::report_write_failure(const DecodeResult& failure) {
+  const bool full = failure.error == ENOSPC || failure.error == EDQUOT;
+  const std::string text = full ? "Downloads Aborted, the disk is full: could not write " + failure.failed_path
+                                : "Downloads Aborted, could not write " + failure.failed_path + ": " +
+                                      std::strerror(failure.error);
+  log(text, 0);
+  show(ControlId::DownloadStatus, text);
+  ctx_.state.write_error = failure.error;
+  ctx_.state.refusal = SessionState::kWriteFailed;
+  if (!settings().unattended_operation)
+    ctx_.dialogs.message_box(text, "Fennick Download Aborted", Icon::Error, Buttons::Ok);
 }
 
 void ArticleLoop::record(const std::string& reply, const std::string& name, const std::string& description) {
@@ -462,13 +501,25 @@ void ArticleLoop::give_up_after_repeated_breaks(const std::string& article, cons
                      " after the connection broke " + std::to_string(kMaxBrokenDownloads) +
                      " times while fetching it: " + std::string(pending_subject(row));
   log(text, 0);
-  ctx_.pending.remove(0, row);
+  // The pipelined loop fetches ahead, so its row need not be row 0 any more.
+  if (settings().fast_transfers)
+    ctx_.pending.remove_row(row);
+  else
+    ctx_.pending.remove(0, row);
 }
 
-void ArticleLoop::finish_row() {
+void ArticleLoop::finish_row(std::optional<std::int64_t> done) {
+  if (finished_ && done) finished_(*done);
   // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
   // changed the list meanwhile.
   ctx_.pending.remove_front();
+  show_counts();
+}
+
+void ArticleLoop::finish_asked_row(const PendingArticle& row, std::int64_t done) {
+  if (finished_) finished_(done);
+  // The row may have gone from the list meanwhile (removed, Skip Group): the article counts anyway.
+  ctx_.pending.remove_row(row);
   show_counts();
 }
 
@@ -493,8 +544,9 @@ std::string filing_stamp(std::int64_t seconds_since_1970) {
   return buf;
 }
 
-ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket) {
-  ArticleLoop loop(ctx, socket);
+ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
+                                   const std::function<void(std::int64_t)>& finished) {
+  ArticleLoop loop(ctx, socket, finished);
   return loop.run();
 }
 

@@ -1,6 +1,7 @@
 // The overview scan: sends XOVER, checks the reply and hands each overview line to the selector.
 #include "session/overview_scan.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -53,7 +54,114 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
   }
 }
 
+void send_xover(NewsSocket& socket, ArticleRange chunk) {
+  socket.send_line("XOVER " + std::to_string(chunk.from) + "-" + std::to_string(chunk.to) + "\r\n");
+}
+
+bool is_terminator(int length, const std::string& line) {
+  return length == 3 && !line.empty() && line[0] == '.';
+}
+
+// One chunk's overview, its XOVER already sent; the lines go to `selector` until the limit is reached.
+// `ahead`, when given, is sent as soon as this chunk's reply has come, so the server streams on without
+// waiting for the next command. 1 when the chunk was read to its end, 0 when the scan must end there
+// (STOP, refusal, limit), -1 when a read failed.
+int scan_chunk(EngineContext& ctx, NewsSocket& socket, std::string& line, ArticleRange chunk,
+               std::optional<ArticleRange> ahead, bool& ahead_sent, ArticleSelector& selector,
+               SettingsCache& settings, ChunkedScanResult& result) {
+  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
+  if (reply_status(line) != 224) {
+    ctx.log.log_status("XOVER command failed", 0);
+    ctx.log.log_status(line, 1);
+    return 0;
+  }
+  if (ahead)
+    ahead_sent =
+        socket.send_line("XOVER " + std::to_string(ahead->from) + "-" + std::to_string(ahead->to) + "\r\n");
+  const auto& stop = ctx.state.stop_requested;
+  for (;;) {
+    if (stop.load()) return 0;
+    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
+    if (length == -1) return -1;
+    if (stop.load()) return 0;
+    if (is_terminator(length, line)) return result.limit_reached ? 0 : 1;
+    // Past the limit the chunk is still read to its end, so the next command meets its own reply.
+    if (result.limit_reached) continue;
+    if (selector.selected() >= settings.get().max_art_per_grp) {
+      result.limit_reached = true;
+      continue;
+    }
+    selector.examine(line);
+    ++result.lines;
+    // A number outside the chunk (a hostile or confused server) must not carry the mark past it.
+    std::int64_t number = std::clamp(leading_number(line), chunk.from, chunk.to);
+    if (!result.examined_to || number > *result.examined_to) result.examined_to = number;
+  }
+}
+
+// Reads and drops the reply to a command sent ahead that the scan no longer wants. -1 when a read failed.
+int skip_reply(EngineContext& ctx, NewsSocket& socket, std::string& line) {
+  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
+  if (reply_status(line) != 224) return 0;
+  for (;;) {
+    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
+    if (length == -1) return -1;
+    if (is_terminator(length, line)) return 0;
+  }
+}
+
 }  // namespace
+
+ChunkedScanResult scan_overview_chunks(EngineContext& ctx, NewsSocket& socket, ArticleRange range,
+                                       const std::string& group,
+                                       const std::function<void(std::int64_t)>& chunk_done) {
+  ChunkedScanResult result;
+  try {
+    std::string line;
+    line.reserve(kOverviewCapacity);
+    SettingsCache settings(ctx.settings);
+    ArticleSelector selector(ctx, group, range.from, range.to);
+    ctx.pending.clear();
+    ChunkCursor chunks(range);
+    ArticleRange chunk;
+    if (!chunks.next(chunk) || ctx.state.stop_requested.load()) return result;
+    if (selector.selected() >= settings.get().max_art_per_grp) {
+      result.limit_reached = true;
+      return result;
+    }
+    send_xover(socket, chunk);
+    for (;;) {
+      std::optional<ArticleRange> ahead;
+      if (ArticleRange next; chunks.next(next)) ahead = next;
+      bool ahead_sent = false;
+      int r = scan_chunk(ctx, socket, line, chunk, ahead, ahead_sent, selector, settings, result);
+      if (r == -1) {
+        result.status = -1;
+        break;
+      }
+      if (r == 1) {
+        result.examined_to = chunk.to;
+        if (chunk_done) chunk_done(chunk.to);
+        if (selector.selected() >= settings.get().max_art_per_grp) {
+          result.limit_reached = true;
+          r = 0;
+        }
+      }
+      if (!ahead_sent) break;
+      if (r == 0) {
+        // The request sent ahead is answered anyway; read it off so the next command meets its own
+        // reply. After STOP the session ends and closes the connection instead.
+        if (!ctx.state.stop_requested.load() && skip_reply(ctx, socket, line) == -1) result.status = -1;
+        break;
+      }
+      chunk = *ahead;
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.log.log_status("fill_articles_listbox() failed malloc", 0);
+    result.status = -1;
+  }
+  return result;
+}
 
 int fill_articles_listbox(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
                           const std::string& group) {

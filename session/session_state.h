@@ -39,9 +39,11 @@ struct SessionState {
   std::atomic<int> subscribed_groups{0};
 
   // Why the last session ended in a way that waiting will not mend; the headless mode exits on it.
+  // kWriteFailed: a picture could not be written (write_error holds the errno).
   enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3,
-                        kTlsRefused = 4 };
+                       kTlsRefused = 4, kWriteFailed = 5 };
   std::atomic<int> refusal{kNoRefusal};
+  std::atomic<int> write_error{0};
 
   std::string current_group() const { return get(current_group_); }
   void set_current_group(std::string v) { put(current_group_, std::move(v), 199); }

@@ -5,15 +5,20 @@
 #include <unistd.h>
 
 #include <limits>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "session/article_loop.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/overview_scan.h"
+#include "session/scan_range.h"
 #include "session/transport.h"
 #include "store/newsrc.h"
+#include "store/scan_marks.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -42,6 +47,11 @@ class Session {
   int scan_groups();
   int orderly_ending();
   int bail_out(const std::string& message, int level);
+  // The group's overview into the pending list: the whole range, or from its scan mark. -1 when a
+  // read failed.
+  int scan_overview(const std::string& group, const GroupReply& g);
+  // Moves the group's scan mark as far as the scan examined, short of any article still outstanding.
+  void settle_mark();
 
   // One reply into reply_; false when the connection was lost. The command's bytes count as sent.
   bool take(std::optional<Reply> r) {
@@ -72,6 +82,16 @@ class Session {
   NewsrcScanReader newsrc_;
   std::string reply_;
   std::int64_t skip_ = 0;
+  ScanMarks marks_;
+  // The incremental scan of the group in hand.
+  struct GroupMark {
+    bool active = false;
+    std::string group;
+    std::optional<std::int64_t> stored;
+    std::optional<std::int64_t> examined_to;
+    std::multiset<std::int64_t> outstanding;  // selected, and not yet fetched by the article loop
+    bool write_failed = false;
+  } mark_;
 };
 
 int Session::run() {
@@ -224,19 +244,24 @@ int Session::scan_groups() {
       }
 
       st.article_lines = 0;
-      if (fill_articles_listbox(ctx_, socket_, g.first, g.last, group) == -1)
-        return bail_out("Socket Rx Error 006", 1);
+      if (scan_overview(group, g) == -1) return bail_out("Socket Rx Error 006", 1);
       log(std::to_string(ctx_.pending.count()) + " Articles Selected For Download from Articles " +
               std::to_string(g.first) + " to " + std::to_string(g.last),
           2);
       enable(ControlId::SkipGroupButton, true);
       enable(ControlId::StopButton, true);
 
+      auto fetched = [this](std::int64_t number) {
+        if (auto it = mark_.outstanding.find(number); it != mark_.outstanding.end())
+          mark_.outstanding.erase(it);
+      };
       while (!ctx_.pending.empty()) {
-        ArticleLoopResult r = run_article_loop(ctx_, socket_);
+        ArticleLoopResult r = run_article_loop(ctx_, socket_, fetched);
+        if (r.kind != ArticleLoopResult::Kind::ListEmpty) settle_mark();
         if (r.kind == ArticleLoopResult::Kind::OrderlyEnding) return orderly_ending();
         if (r.kind == ArticleLoopResult::Kind::BailOut) return bail_out(r.message, 0);
       }
+      settle_mark();
       enable(ControlId::SkipGroupButton, false);
       show(ControlId::PendingBox, "0 Pending Downloads");
     }
@@ -248,6 +273,67 @@ int Session::scan_groups() {
   client_.quit();
   ::unlink(kDirty);
   return orderly_ending();
+}
+
+int Session::scan_overview(const std::string& group, const GroupReply& g) {
+  mark_ = {};
+  OverviewScanReport report;
+  report.group = group;
+  if (!settings().incremental_scan) {
+    const int before = ctx_.state.articles_examined.load();
+    int r = fill_articles_listbox(ctx_, socket_, g.first, g.last, group);
+    report.range = {g.first, g.last};
+    report.lines = ctx_.state.articles_examined.load() - before;
+    report.selected = static_cast<std::int64_t>(ctx_.pending.count());
+    if (r != -1) ctx_.view.overview_scanned(report);
+    return r;
+  }
+
+  mark_.active = true;
+  mark_.group = group;
+  mark_.stored = marks_.get(group);
+  ScanPlan plan = plan_incremental_scan(mark_.stored, g.first, g.last, settings().first_scan_articles);
+  if (plan.start == ScanStart::Renumbered) {
+    log("Scan mark " + std::to_string(*mark_.stored) + " is above the last article " +
+            std::to_string(g.last) + ", the group was renumbered: scanning it afresh",
+        2);
+    mark_.stored.reset();
+    marks_.forget({group});
+  }
+  auto chunk_done = [this](std::int64_t to) {
+    mark_.examined_to = to;
+    mark_.outstanding.clear();
+    for (const auto& row : ctx_.pending.rows()) mark_.outstanding.insert(pending_article_number(row));
+    settle_mark();
+  };
+  ChunkedScanResult r = scan_overview_chunks(ctx_, socket_, plan.range, group, chunk_done);
+  if (r.status == -1) return -1;
+  mark_.examined_to = r.examined_to;
+  mark_.outstanding.clear();
+  for (const auto& row : ctx_.pending.rows()) mark_.outstanding.insert(pending_article_number(row));
+
+  report.start = plan.start;
+  report.range = plan.range;
+  report.lines = r.lines;
+  report.selected = static_cast<std::int64_t>(ctx_.pending.count());
+  report.limit_reached = r.limit_reached;
+  ctx_.view.overview_scanned(report);
+  return 0;
+}
+
+void Session::settle_mark() {
+  if (!mark_.active || !mark_.examined_to) return;
+  std::optional<std::int64_t> lowest;
+  if (!mark_.outstanding.empty()) lowest = *mark_.outstanding.begin();
+  const std::int64_t mark = allowed_mark(*mark_.examined_to, lowest, mark_.stored);
+  if (mark_.stored && mark <= *mark_.stored) return;
+  if (marks_.set(mark_.group, mark)) {
+    mark_.stored = mark;
+  } else if (!mark_.write_failed) {
+    // The marks only save work; the scan goes on and the next session looks at these articles again.
+    log(std::string("ERROR: File Write ") + kScanMarkFileName, 1);
+    mark_.write_failed = true;
+  }
 }
 
 int Session::orderly_ending() {

@@ -2,9 +2,22 @@
 // How the core talks to the status window (or the terminal view): controls by id, posted commands,
 // message boxes, sounds and the desktop's picture viewer.
 
+#include <cstdint>
 #include <string>
 
+#include "session/scan_range.h"
+
 namespace fk {
+
+// What one group's overview scan read, for views that report it in their own words.
+struct OverviewScanReport {
+  std::string group;
+  ScanStart start = ScanStart::WholeGroup;
+  ArticleRange range;          // asked for
+  std::int64_t lines = 0;      // overview lines examined
+  std::int64_t selected = 0;   // rows in the pending list afterwards
+  bool limit_reached = false;  // stopped at max_art_per_grp
+};
 
 // The status window's controls, by the ids other threads address them with.
 enum class ControlId : int {
@@ -54,6 +67,8 @@ class View {
   // Position of the "Slow"/"Fast" trackbar, 0..10.
   virtual int pacing_position() const = 0;
   virtual void post_command(Command command) = 0;
+  // A group's overview has been read (or reading it ended early). The window shows nothing of it.
+  virtual void overview_scanned(const OverviewScanReport&) {}
 };
 
 enum class Icon { None, Information, Question, Warning, Error };

@@ -136,6 +136,8 @@ constexpr SettingDef kTable[] = {
     flag("SELECTION", "check_maxlines", field<&S::check_maxlines>, 1),
     unsigned_number("SELECTION", "maxlines", field<&S::maxlines>, 5000),
     unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250),
+    flag("SELECTION", "incremental_scan", field<&S::incremental_scan>, 0),
+    signed_number("SELECTION", "first_scan_articles", field<&S::first_scan_articles>, 10000, 0, 2000000000),
 
     flag("SCHEDULE", "Sunday", day<0>, 0),
     flag("SCHEDULE", "Monday", day<1>, 0),

@@ -65,6 +65,8 @@ struct Settings {
   std::int32_t check_maxlines;
   std::uint32_t maxlines;
   std::uint32_t max_art_per_grp;
+  std::int32_t incremental_scan;     // off: every scan reads the whole group
+  std::int32_t first_scan_articles;  // how far back a group's first incremental scan looks; 0: all
   // SCHEDULE: day flags Sunday (index 0, as tm_wday) to Saturday, then the window.
   std::array<std::int32_t, 7> days{};
   std::uint32_t start_hour;

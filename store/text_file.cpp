@@ -1,6 +1,7 @@
 // Line reading and safe rewriting of text files.
 #include "store/text_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,7 +108,7 @@ bool readable_file(const std::string& path) {
   return true;
 }
 
-bool replace_file(const std::string& path, std::string_view content, unsigned mode) {
+bool replace_file(const std::string& path, std::string_view content, unsigned mode, bool sync) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return false;
@@ -116,11 +117,29 @@ bool replace_file(const std::string& path, std::string_view content, unsigned mo
   std::string tmp = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && (!sync || ::fsync(fd) == 0);
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
   ::unlink(tmp.c_str());
   return false;
+}
+
+int remove_leftover_replacements(const std::string& dir) {
+  constexpr std::string_view kMark = ".tmp-";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return 0;
+  int removed = 0;
+  while (const dirent* e = ::readdir(d)) {
+    std::string_view name = e->d_name;
+    // mkstemp's six characters after the mark, and something before it.
+    if (name.size() <= kMark.size() + 6 || name.substr(name.size() - 6 - kMark.size(), kMark.size()) != kMark)
+      continue;
+    std::string path = dir + "/" + std::string(name);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
+  }
+  ::closedir(d);
+  return removed;
 }
 
 bool append_file(const std::string& path, std::string_view text, unsigned mode) {

@@ -41,8 +41,13 @@ class LineReader {
 bool readable_file(const std::string& path);
 
 // Replaces the whole file with `content`: written to a temporary file beside it and renamed over it,
-// so a failure leaves the old content in place. `mode` applies when the file is created.
-bool replace_file(const std::string& path, std::string_view content, unsigned mode = 0644);
+// so a failure leaves the old content in place. `mode` applies when the file is created. Without
+// `sync` the content is not flushed to the disk before the rename: a killed process still leaves the
+// old or the new file, but a power cut may not.
+bool replace_file(const std::string& path, std::string_view content, unsigned mode = 0644, bool sync = true);
+
+// Removes the temporary files of replace_file that a crash left in dir ("name.tmp-XXXXXX"); returns how many.
+int remove_leftover_replacements(const std::string& dir = ".");
 
 // Appends `text` in one write call (created with `mode` when missing). False when it cannot be opened.
 bool append_file(const std::string& path, std::string_view text, unsigned mode = 0644);

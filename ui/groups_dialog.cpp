@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include "session/session_state.h"
 #include "session/view.h"
 #include "store/clock.h"
+#include "store/scan_marks.h"
 #include "store/status_log.h"
 #include "ui/dialog_kit.h"
 #include "ui/qt_text.h"
@@ -65,9 +67,15 @@ int GroupListModel::rowCount(const QModelIndex& parent) const {
 QVariant GroupListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= shown_.size())
     return {};
-  if (role == Qt::DisplayRole) return to_qstring(names_[shown_.position(static_cast<std::size_t>(index.row()))]);
+  const std::string& name = names_[shown_.position(static_cast<std::size_t>(index.row()))];
+  if (role == Qt::DisplayRole) return to_qstring(name);
   // With uniform rows the view asks the first row only; every row claims the width of the longest name.
   if (role == Qt::SizeHintRole) return QSize(row_width_, row_height_);
+  if (role == Qt::ToolTipRole && marks_) {
+    auto it = marks_->find(name);
+    if (it != marks_->end())
+      return QStringLiteral("scanned to %1").arg(QLocale(QLocale::English).toString(qlonglong{it->second}));
+  }
   return {};
 }
 
@@ -223,12 +231,17 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   auto* defaults = button(QStringLiteral("Defaults -->"), "defaults", this);
   auto* top = button(QStringLiteral("^"), "moveToTop", this);
   top->setFixedWidth(dialog_units_x(top->fontMetrics(), 15) + 12);
+  auto* rescan_button = button(QStringLiteral("Rescan"), "rescan", this);
+  rescan_button->setToolTip(QStringLiteral("Forget how far the selected groups were scanned"));
+  marks_ = ScanMarks().all();
+  subscribed_model_->set_marks(&marks_);
   auto* ok = button(QStringLiteral("OK"), "ok", this);
   ok->setDefault(true);
   auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
   auto* refresh = button(QStringLiteral("Refresh List"), "refresh", this);
   cancel_ = button(QStringLiteral("Cancel"), "cancel", this);
-  working_buttons_ = {delete_button, refresh, cancel_, ok, defaults, subscribe_button, unsubscribe_};
+  working_buttons_ = {delete_button, refresh,          cancel_,      ok,
+                      defaults,      subscribe_button, unsubscribe_, rescan_button};
 
   auto* middle = new QVBoxLayout;
   middle->addSpacing(8);
@@ -242,6 +255,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   right->addStretch(2);
   right->addWidget(top);
   right->addStretch(3);
+  right->addWidget(rescan_button);
 
   auto* filter_row = new QHBoxLayout;
   filter_row->addWidget(filter_label);
@@ -279,6 +293,7 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   connect(defaults, &QPushButton::clicked, this, &GroupsDialog::pick_defaults);
   connect(delete_button, &QPushButton::clicked, this, &GroupsDialog::delete_unsubscribed);
   connect(refresh, &QPushButton::clicked, this, &GroupsDialog::refresh_list);
+  connect(rescan_button, &QPushButton::clicked, this, &GroupsDialog::rescan);
   connect(ok, &QPushButton::clicked, this, &GroupsDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
   connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
@@ -441,6 +456,14 @@ void GroupsDialog::refresh_list() {
   });
 }
 
+void GroupsDialog::rescan() {
+  for (std::size_t row : selected_positions(subscribed_view_)) {
+    if (row >= lists_.subscribed.size()) continue;
+    const std::string& name = lists_.subscribed[row];
+    if (marks_.erase(name) > 0) rescan_.push_back(name);
+  }
+}
+
 bool GroupsDialog::save_lists() {
   unsubscribe_->setEnabled(false);
   if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }))
@@ -456,6 +479,16 @@ bool GroupsDialog::save_lists() {
 
 void GroupsDialog::accept() {
   if (busy_ || !save_lists()) return;
+  if (!rescan_.empty()) {
+    if (ScanMarks().forget(rescan_)) {
+      log_.log_status("Scan marks forgotten for " + std::to_string(rescan_.size()) + " group(s)", 0);
+    } else {
+      log_.log_status(std::string("ERROR: File Write ") + kScanMarkFileName, 0);
+      dialogs_.message_box(
+          std::string("Unable to write ") + kScanMarkFileName + ".\nThe groups will not be rescanned.",
+          "Unable To Save File", Icon::Warning, Buttons::Ok);
+    }
+  }
   QDialog::accept();
 }
 

@@ -3,6 +3,8 @@
 
 #include <QAbstractListModel>
 #include <QDialog>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -37,10 +39,13 @@ class GroupListModel : public QAbstractListModel {
   void refilter(const GroupFilter& filter, const GroupFilter& previous);
   // Which list positions the rows stand for.
   const ShownGroups& shown() const { return shown_; }
+  // Scan marks to show as the rows' tool tips (the map outlives the model).
+  void set_marks(const std::map<std::string, std::int64_t>* marks) { marks_ = marks; }
 
  private:
   const std::vector<std::string>& names_;
   ShownGroups shown_;
+  const std::map<std::string, std::int64_t>* marks_ = nullptr;
   int row_width_ = 640;
   int row_height_ = 16;
 };
@@ -69,6 +74,7 @@ class GroupsDialog : public QDialog {
   void pick_defaults();        // "Defaults -->"
   void delete_unsubscribed();  // "Delete Unsubscribed Groups"
   void refresh_list();         // "Refresh List"
+  void rescan();               // "Rescan": the selected subscribed groups' scan marks go at OK
   void accept() override;      // "OK": saves newsrc.new
   void reject() override;      // "Cancel" and Escape: loses every change
 
@@ -117,6 +123,8 @@ class GroupsDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;
   bool busy_ = false;
+  std::map<std::string, std::int64_t> marks_;
+  std::vector<std::string> rescan_;
   std::thread worker_;
 };
 

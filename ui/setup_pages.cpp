@@ -364,6 +364,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   auto* check_maxlines = check(QStringLiteral("Article Must Contain Less Than"), "check_maxlines", this);
   auto* maxlines = edit("maxlines", this, 40);
   auto* max_art_per_grp = edit("max_art_per_grp", this, 40);
+  auto* incremental_scan =
+      check(QStringLiteral("Scan Only Articles Not Scanned Before"), "incremental_scan", this);
+  auto* first_scan_articles = edit("first_scan_articles", this, 60);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -389,6 +392,11 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addLayout(row({label(QStringLiteral("Download a Maximum of "), this), max_art_per_grp,
                           label(QStringLiteral("Articles Per News Group"), this)},
                          indent));
+  content->addSpacing(6);
+  content->addLayout(row({incremental_scan}, indent));
+  content->addLayout(row({label(QStringLiteral("A Group's First Scan Looks At Its Newest"), this), first_scan_articles,
+                          label(QStringLiteral("Articles (0 = All)"), this)},
+                         indent));
   content->addStretch(1);
   set_content(content);
 
@@ -399,8 +407,10 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   bind(check_maxlines, "check_maxlines");
   bind(maxlines, "maxlines");
   bind(max_art_per_grp, "max_art_per_grp");
-  set_exchange_order(
-      {check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp});
+  bind(incremental_scan, "incremental_scan");
+  bind(first_scan_articles, "first_scan_articles");
+  set_exchange_order({check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp,
+                      incremental_scan, first_scan_articles});
 }
 
 // ---- Subject Selection ----

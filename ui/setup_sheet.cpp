@@ -8,10 +8,19 @@
 #include <QVBoxLayout>
 
 #include "session/view.h"
+#include "store/scan_marks.h"
 #include "store/settings.h"
 #include "store/status_log.h"
 
 namespace fk {
+
+namespace {
+
+std::string filters_of(const Settings& s) {
+  return s.filter1 + '\n' + s.filter2 + '\n' + s.filter3;
+}
+
+}  // namespace
 
 SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
     : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log) {
@@ -38,6 +47,7 @@ SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusL
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
 
+  filters_before_ = filters_of(settings_.get());
   show_page(0);
   connect(tabs_, &QTabWidget::currentChanged, this, &SetupSheet::on_tab_changed);
 }
@@ -86,7 +96,28 @@ bool SetupSheet::apply() {
 }
 
 void SetupSheet::accept() {
-  if (take_current()) QDialog::accept();
+  if (!take_current()) return;
+  offer_rescan();
+  QDialog::accept();
+}
+
+void SetupSheet::offer_rescan() {
+  const Settings now = settings_.get();
+  if (!now.incremental_scan || filters_of(now) == filters_before_) return;
+  filters_before_ = filters_of(now);
+  ScanMarks marks;
+  auto all = marks.all();
+  if (all.empty()) return;
+  if (dialogs_.message_box("The subject filters have changed.\nRescan every news group, so that articles "
+                           "scanned before\nare looked at again with the new filters?",
+                           "Fennick", Icon::Question, Buttons::YesNo) != Answer::Yes)
+    return;
+  std::vector<std::string> groups;
+  for (const auto& entry : all) groups.push_back(entry.first);
+  if (marks.forget(groups))
+    log_.log_status("Scan marks forgotten for " + std::to_string(groups.size()) + " group(s)", 0);
+  else
+    log_.log_status(std::string("ERROR: File Write ") + kScanMarkFileName, 0);
 }
 
 void SetupSheet::update_apply() {

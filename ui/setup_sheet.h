@@ -2,6 +2,7 @@
 // The setup sheet "Fennick Setup": six pages over the live settings, with OK, Cancel and Apply.
 
 #include <QDialog>
+#include <string>
 #include <vector>
 
 #include "ui/setup_pages.h"
@@ -37,6 +38,8 @@ class SetupSheet : public QDialog {
  private:
   void on_tab_changed(int index);
   bool take_current();
+  // With incremental scans, changed subject filters offer to forget every group's scan mark.
+  void offer_rescan();
   void show_page(int index);
   void update_apply();
 
@@ -48,6 +51,7 @@ class SetupSheet : public QDialog {
   std::vector<SetupPage*> pages_;
   int current_ = 0;
   bool reverting_ = false;
+  std::string filters_before_;
 };
 
 // Shows the sheet modally over `parent`; true when it was left with OK. Values taken from its pages are

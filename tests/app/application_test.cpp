@@ -124,6 +124,9 @@ TEST_F(AppTest, StartWithAnUnusablePortExplainsInsteadOfConnecting) {
   EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
   EXPECT_FALSE(app->session_running());
   EXPECT_FALSE(launched);
+  app->close();  // closing is not held up by the bad port
+  EXPECT_EQ(windows.closes, 1);
+  EXPECT_EQ(dialogs.boxes().size(), 1u);
 }
 
 TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {

@@ -17,6 +17,7 @@
 #include "common/temp_dir.h"
 #include "server/news_content.h"
 #include "server/nntp_test_server.h"
+#include "store/text_file.h"
 
 namespace fk::test {
 namespace {
@@ -62,6 +63,47 @@ TEST_F(Headless, HarvestsTheDemoFromAFreshFolderAndExitsWithZero) {
   // A second run fetches nothing new and still ends by itself.
   EXPECT_EQ(run(), 0);
   EXPECT_THAT(read_file("fk.log"), HasSubstr(" - 0 picture(s) downloaded from "));
+}
+
+TEST_F(Headless, APictureThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {
+  std::string error;
+  auto content = make_demo_content(clock.now(), FK_TEST_DATA "/demo", &error);
+  ASSERT_TRUE(content) << error;
+  NntpTestServer server(content);
+  ASSERT_TRUE(server.listening());
+  write_settings("127.0.0.1", server.port());
+  write_file("newsrc", std::string(" ") + kDemoHarvest[0].group + "\n");
+  write_file("pictures", "a file where the pictures folder should be");
+  write_file("HISTORY.FNK.tmp-Ab3xYz", "left by a crash");
+
+  EXPECT_EQ(run(), kExitWriteFailed);
+  std::string log = read_file("fk.log");
+  EXPECT_THAT(log, HasSubstr(" - Downloads Aborted, could not write pictures/"));
+  EXPECT_THAT(log, HasSubstr(" - Removed 1 temporary file(s) left by an earlier run\n"));
+  EXPECT_FALSE(exists("HISTORY.FNK.tmp-Ab3xYz"));
+  EXPECT_TRUE(read_file("HISTORY.FNK").empty());  // nothing recorded: the next run fetches it again
+}
+
+TEST_F(Headless, PrintsHowMuchOverviewEachIncrementalScanRead) {
+  auto content = std::make_shared<MemoryContent>();
+  content->set_generated_group("alt.huge", GeneratedGroup{5'000'000'001, 5'000'020'000, 0});
+  NntpTestServer server(content);
+  ASSERT_TRUE(server.listening());
+  write_settings("127.0.0.1", server.port());
+  append_file("FENNICK.INI", "[SELECTION]\nincremental_scan=1\nfirst_scan_articles=15000\n");
+  write_file("newsrc", " alt.huge\n");
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(run(), 0);
+  content->set_generated_group("alt.huge", GeneratedGroup{5'000'000'001, 5'000'020'500, 0});
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(run(), 0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: 15,000 lines read from article 5,000,005,001 (first scan), "
+                             "last 5,000,020,000\n"));
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: 500 lines read from article 5,000,020,001 (from the scan "
+                             "mark), last 5,000,020,500\n"));
+  EXPECT_THAT(out, HasSubstr("Overview of alt.huge: nothing new after article 5,000,020,500\n"));
 }
 
 TEST_F(Headless, EndsAtOnceWhenWaitingCannotHelp) {

@@ -38,6 +38,14 @@ class RecordingView : public View {
     std::lock_guard l(m_);
     commands_.push_back(c);
   }
+  void overview_scanned(const OverviewScanReport& report) override {
+    std::lock_guard l(m_);
+    scans_.push_back(report);
+  }
+  std::vector<OverviewScanReport> scans() const {
+    std::lock_guard l(m_);
+    return scans_;
+  }
 
   void set_pacing(int p) {
     std::lock_guard l(m_);
@@ -86,6 +94,7 @@ class RecordingView : public View {
   std::map<ControlId, std::pair<int, int>> ranges_;
   std::map<ControlId, int> progress_;
   std::vector<Command> commands_;
+  std::vector<OverviewScanReport> scans_;
   int pacing_ = 10;
 };
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fennick-demo-server [--port N] [--dir FOLDER | --pictures FOLDER] [--address A]\n"
-    "                           [--user U --pass P] [--tls | --starttls] [--quiet] [--list-groups]\n"
+    "                           [--user U --pass P] [--huge N] [--tls | --starttls] [--quiet] [--list-groups]\n"
     "\n"
     "Serves news groups over NNTP until interrupted (Ctrl-C). Without --dir it serves the demo: three\n"
     "groups of small pictures, uuencoded and MIME base64, among postings the default rules pass over.\n"
@@ -23,6 +23,8 @@ constexpr const char* kUsage =
     "                Date:/Message-ID: lines and a blank line, other files are served uuencoded\n"
     "  --address A   IPv4 address to listen on (default 127.0.0.1)\n"
     "  --user U --pass P   require AUTHINFO with these\n"
+    "  --huge N      also serve alt.binaries.pictures.demo.huge: N generated articles numbered from\n"
+    "                1,000,000,001, a picture every 1,000, growing by 1,000 articles a minute\n"
     "  --tls         speak TLS from the first byte (as on port 563), with a certificate for localhost,\n"
     "                127.0.0.1 and ::1 made at start by a private CA; the CA is written to\n"
     "                fennick-demo-ca.pem in the current folder (give it to tls_ca_file)\n"
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
   std::string pictures = FK_DEMO_PICTURES;
   bool quiet = false;
   bool list_groups = false;
+  std::int64_t huge = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -79,6 +82,14 @@ int main(int argc, char** argv) {
       value(options.user);
     } else if (arg == "--pass") {
       value(options.pass);
+    } else if (arg == "--huge") {
+      value(v);
+      char* end = nullptr;
+      huge = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || huge < 1 || huge > 1'000'000'000'000) {
+        std::cerr << "fennick-demo-server: bad article count '" << v << "'\n";
+        return 2;
+      }
     } else if (arg == "--tls") {
       options.tls = fk::test::ServerTls::Implicit;
     } else if (arg == "--starttls") {
@@ -100,6 +111,15 @@ int main(int argc, char** argv) {
     std::cerr << "fennick-demo-server: " << error << "\n";
     return 1;
   }
+  constexpr const char* kHuge = "alt.binaries.pictures.demo.huge";
+  const std::int64_t huge_first = 1'000'000'001;
+  auto huge_range = [&] {
+    // Grows while the server runs, so a second session has something new to read.
+    std::int64_t grown = (static_cast<std::int64_t>(std::time(nullptr)) - now) / 60 * 1000;
+    content->set_generated_group(kHuge, fk::test::GeneratedGroup{huge_first, huge_first + huge - 1 + grown,
+                                                                 1000, fk::test::rfc_date(now)});
+  };
+  if (huge > 0) huge_range();
   if (list_groups) {
     for (const auto& g : content->group_names()) std::cout << g << "\n";
     return 0;
@@ -138,8 +158,9 @@ int main(int argc, char** argv) {
     std::cout << "  " << g << " (" << (s ? s->count : 0) << " articles)" << std::endl;
   }
 
-  int sig = 0;
-  sigwait(&signals, &sig);
+  const timespec tick{1, 0};
+  while (sigtimedwait(&signals, nullptr, &tick) < 0)
+    if (huge > 0) huge_range();
   std::cout << "fennick-demo-server stopping" << std::endl;
   return 0;
 }

@@ -2,10 +2,14 @@
 #include "server/news_content.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "server/yenc_encoder.h"
 
 namespace fk::test {
 
@@ -66,12 +70,56 @@ std::int64_t MemoryContent::add_simple(const std::string& group, const std::stri
   return add_article(group, std::move(a));
 }
 
+OverviewFields generated_overview(const std::string& group, const GeneratedGroup& g, std::int64_t number) {
+  OverviewFields o;
+  const std::string n = std::to_string(number);
+  o.number = number;
+  const bool picture = g.picture_every > 0 && number % g.picture_every == 0;
+  o.subject = picture ? "pic" + n + ".jpg (1/1)" : "talk about nothing in particular, number " + n;
+  o.author = "Poster " + std::to_string(number % 97) + " <poster@example.net>";
+  o.date = g.date;
+  o.message_id = "<" + n + "." + group + "@generated.invalid>";
+  o.bytes = picture ? 45000 : 1200;
+  o.lines = picture ? 600 : 20;
+  o.xref = "generated.invalid " + group + ":" + n;
+  return o;
+}
+
+void MemoryContent::set_generated_group(const std::string& name, GeneratedGroup g) {
+  std::lock_guard lock(mutex_);
+  if (generated_.find(name) == generated_.end() && groups_.find(name) == groups_.end())
+    order_.push_back(name);
+  generated_[name] = std::move(g);
+}
+
+std::optional<GeneratedGroup> MemoryContent::generated(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = generated_.find(name);
+  if (it == generated_.end()) return std::nullopt;
+  return it->second;
+}
+
+void MemoryContent::for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
+                                      const std::function<bool(const OverviewFields&)>& each) const {
+  auto g = generated(name);
+  if (!g) {
+    NewsContent::for_each_overview(name, from, to, each);
+    return;
+  }
+  for (std::int64_t n = std::max(from, g->first); n <= std::min(to, g->last); ++n)
+    if (!each(generated_overview(name, *g, n))) return;
+}
+
 std::vector<std::string> MemoryContent::group_names() const {
   std::lock_guard lock(mutex_);
   return order_;
 }
 
 std::optional<GroupSummary> MemoryContent::group(const std::string& name) const {
+  if (auto g = generated(name)) {
+    if (g->last < g->first) return GroupSummary{};
+    return GroupSummary{g->last - g->first + 1, g->first, g->last};
+  }
   std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end()) return std::nullopt;
@@ -86,8 +134,15 @@ std::optional<GroupSummary> MemoryContent::group(const std::string& name) const 
 
 std::vector<OverviewFields> MemoryContent::overview(const std::string& name, std::int64_t from,
                                                     std::int64_t to) const {
-  std::lock_guard lock(mutex_);
   std::vector<OverviewFields> out;
+  if (generated(name)) {
+    for_each_overview(name, from, to, [&](const OverviewFields& o) {
+      out.push_back(o);
+      return true;
+    });
+    return out;
+  }
+  std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end() || from > to) return out;
   for (auto a = it->second.lower_bound(from); a != it->second.end() && a->first <= to; ++a)
@@ -96,6 +151,13 @@ std::vector<OverviewFields> MemoryContent::overview(const std::string& name, std
 }
 
 std::optional<ServerArticle> MemoryContent::article(const std::string& name, std::int64_t number) const {
+  if (auto g = generated(name)) {
+    if (number < g->first || number > g->last) return std::nullopt;
+    ServerArticle a;
+    a.overview = generated_overview(name, *g, number);
+    for (int i = 1; i <= 3; ++i) a.body += "line " + std::to_string(i) + " of " + a.overview.subject + "\n";
+    return a;
+  }
   std::lock_guard lock(mutex_);
   auto it = groups_.find(name);
   if (it == groups_.end()) return std::nullopt;
@@ -281,7 +343,7 @@ const DemoPicture kDemoHarvest[9] = {
 
 std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
                                                  std::string* error) {
-  enum class Form { Uuencoded, Mime, Text };
+  enum class Form { Uuencoded, Mime, Yenc, Text };
   struct Posting {
     const char* group;
     const char* subject;
@@ -299,7 +361,7 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
        "mountain-lake.jpg", 48},
       {kLand, "Re: sunset.jpg (1/1)", "Imogen <imogen@demo.invalid>", Form::Text,
        "Lovely colours. Where was this taken?", 47},
-      {kLand, "meadow.gif (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "meadow.gif", 30},
+      {kLand, "\"meadow.gif\" yEnc (1/1)", "Ansel <ansel@demo.invalid>", Form::Yenc, "meadow.gif", 30},
       {kLand, "big panorama.jpg (1/3)", "Dora <dora@demo.invalid>", Form::Text, "panorama", 29},
       {kLand, "coast.jpg (1/1)", "Edward <edward@demo.invalid>", Form::Uuencoded, "coast.jpg", 26},
       {kAnimals, "fox.jpg (1/1)", "Beatrix <beatrix@demo.invalid>", Form::Uuencoded, "fox.jpg", 72},
@@ -313,7 +375,8 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
       {kMisc, "tulips.jpg (01/01)", "Imogen <imogen@demo.invalid>", Form::Mime, "tulips.jpg", 5},
       {kMisc, "old-postcard.jpg (1/1)", "Ansel <ansel@demo.invalid>", Form::Uuencoded, "thumbnail.jpg",
        400 * 24},
-      {kMisc, "city-lights.gif (1/1)", "Dora <dora@demo.invalid>", Form::Uuencoded, "city-lights.gif", 2},
+      {kMisc, "city-lights.gif - \"city-lights.gif\" yEnc (1/1)", "Dora <dora@demo.invalid>", Form::Yenc,
+       "city-lights.gif", 2},
   };
 
   auto content = std::make_shared<MemoryContent>();
@@ -338,10 +401,30 @@ std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::st
       }
       std::string file = p.file;
       bool gif = file.ends_with(".gif");
-      a.body = p.form == Form::Mime ? mime_base64(file, gif ? "image/gif" : "image/jpeg", *bytes)
-                                    : uuencode(file, *bytes);
+      if (p.form == Form::Mime)
+        a.body = mime_base64(file, gif ? "image/gif" : "image/jpeg", *bytes);
+      else if (p.form == Form::Yenc)
+        a.body = yenc_encode(file, *bytes);
+      else
+        a.body = uuencode(file, *bytes);
     }
     content->add_article(p.group, std::move(a));
+  }
+  // A picture in three yEnc parts, for multi-part collection; the default rules pass it over.
+  std::optional<std::string> whole = read_binary_file(pictures_dir + "/coast.jpg");
+  if (!whole) {
+    if (error) *error = "cannot read the demo picture " + pictures_dir + "/coast.jpg";
+    return nullptr;
+  }
+  const std::size_t third = whole->size() / 3;
+  for (int part = 1; part <= 3; ++part) {
+    ServerArticle a;
+    a.overview.subject = "Harbour at noon - \"harbour.jpg\" yEnc (" + std::to_string(part) + "/3)";
+    a.overview.author = "Edward <edward@demo.invalid>";
+    a.overview.date = rfc_date(now - 3600LL * 20);
+    const std::size_t begin = (part - 1) * third, end = part == 3 ? whole->size() : part * third;
+    a.body = yenc_encode_part("harbour.jpg", *whole, part, 3, begin, end);
+    content->add_article(kLand, std::move(a));
   }
   return content;
 }

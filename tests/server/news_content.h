@@ -2,6 +2,7 @@
 // What the NNTP test server serves: groups and their articles, from memory, a folder or generated.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,7 +47,25 @@ class NewsContent {
   virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
                                                std::int64_t to) const = 0;
   virtual std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const = 0;
+  // The same overview one line at a time, until each returns false; a huge range costs no memory
+  // where the content can make its lines on the fly.
+  virtual void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
+                                 const std::function<bool(const OverviewFields&)>& each) const {
+    for (const auto& o : overview(name, from, to))
+      if (!each(o)) return;
+  }
 };
+
+// A group whose articles are made up from their numbers when asked for, never stored, so it may be
+// numbered in the billions and hold millions. Every `picture_every`-th number is a single-part picture
+// ("pic<n>.jpg (1/1)", 600 lines) that the default rules select; the others are talk they pass over.
+struct GeneratedGroup {
+  std::int64_t first = 1;
+  std::int64_t last = 0;
+  std::int64_t picture_every = 1000;
+  std::string date = "Mon, 07 Dec 2026 04:11:08 GMT";
+};
+OverviewFields generated_overview(const std::string& group, const GeneratedGroup& g, std::int64_t number);
 
 // Groups and articles held in memory, in the order they were added.
 class MemoryContent : public NewsContent {
@@ -57,15 +76,22 @@ class MemoryContent : public NewsContent {
   std::int64_t add_article(const std::string& group, ServerArticle article);
   // A picture-like article: subject, and a body of `lines` text lines.
   std::int64_t add_simple(const std::string& group, const std::string& subject, int lines = 3);
+  // Adds a generated group, or changes its range (a group that grows, or one the server renumbered).
+  void set_generated_group(const std::string& name, GeneratedGroup g);
 
   std::vector<std::string> group_names() const override;
   std::optional<GroupSummary> group(const std::string& name) const override;
   std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
                                        std::int64_t to) const override;
   std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const override;
+  void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
+                         const std::function<bool(const OverviewFields&)>& each) const override;
 
  private:
+  std::optional<GeneratedGroup> generated(const std::string& name) const;
+
   mutable std::mutex mutex_;
+  std::map<std::string, GeneratedGroup> generated_;
   std::vector<std::string> order_;
   std::map<std::string, std::map<std::int64_t, ServerArticle>> groups_;
 };
@@ -97,9 +123,9 @@ class ListingContent : public NewsContent {
 std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::int64_t now,
                                                    std::string* error);
 
-// The ready demo: three groups of the pictures in pictures_dir (tests/data/demo), served uuencoded and as
-// MIME base64, with replies, spam, a multi-part post, a thumbnail and an old posting that the default
-// selection rules pass over. Dates are hours before `now`. Nothing when a picture is missing (error says
+// The ready demo: three groups of the pictures in pictures_dir (tests/data/demo), served uuencoded, as
+// MIME base64 and yEnc, with replies, spam, a multi-part post (text, and a yEnc set of three parts), a
+// thumbnail and an old posting that the default selection rules pass over. Dates are hours before `now`. Nothing when a picture is missing (error says
 // which).
 std::shared_ptr<MemoryContent> make_demo_content(std::int64_t now, const std::string& pictures_dir,
                                                  std::string* error);

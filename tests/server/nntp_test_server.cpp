@@ -507,8 +507,17 @@ void NntpTestServer::serve(int fd) {
       } else if (!ok) {
         answer = "501 Syntax error\r\n";
       } else {
+        // Sent in blocks as the lines are made, so a range of millions needs no answer in memory.
         answer = "224 Overview information follows\r\n";
-        for (const auto& o : content_->overview(group, from, to)) answer += overview_line(o);
+        bool sent = true;
+        content_->for_each_overview(group, from, to, [&](const OverviewFields& o) {
+          answer += overview_line(o);
+          if (answer.size() < 64 * 1024) return true;
+          sent = link.send(answer);
+          answer.clear();
+          return sent && !stopping_;
+        });
+        if (!sent) return;
         answer += ".\r\n";
       }
     } else if (word == "BODY") {

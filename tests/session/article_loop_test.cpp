@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include "common/full_disk.h"
+#include "server/yenc_encoder.h"
 #include "session/article_fixture.h"
 #include "store/status_log.h"
 
@@ -112,8 +114,7 @@ TEST_F(ArticleLoopTest, DecodingOffFilesTheBodyUnderRawAndRecordsItsName) {
   EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1000);
 }
 
-TEST_F(ArticleLoopTest, BodyNeitherDecoderCanWriteIsCopiedToUnknown) {
-  test::write_file("pictures/alt.test", "a file where the group's folder should be");
+TEST_F(ArticleLoopTest, BodyNeitherDecoderCanDecodeIsCopiedToUnknown) {
   add("greeting.jpg", "hello\nworld\nagain\n");
   EXPECT_EQ(run().kind, Kind::ListEmpty);
 
@@ -128,9 +129,86 @@ TEST_F(ArticleLoopTest, BodyNeitherDecoderCanWriteIsCopiedToUnknown) {
   EXPECT_EQ(h.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation, Beep::Exclamation}));
   EXPECT_EQ(h.level_of("Trying BASE64 decode"), 3);
   EXPECT_EQ(h.level_of("unknown/" + unknown[0]), 3);
-  EXPECT_TRUE(h.filenames.entries().empty());
+  // The base64 decoder's file under a generated name stays, and its name is recorded.
+  EXPECT_EQ(test::files_in("pictures/alt.test"), h.filenames.entries());
   EXPECT_EQ(h.article_ids.count(), 1u);  // never fetched again
   EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1100 + 1200);
+}
+
+TEST_F(ArticleLoopTest, YencPicturesAreFiledAndBrokenOnesAndPartsGoToUnknown) {
+  const std::string bytes = test::demo_picture("sunset.jpg");
+  std::string damaged = test::yenc_encode("broken.jpg", bytes);
+  damaged.replace(damaged.rfind("crc32=") + 6, 8, "00000000");
+  std::int64_t good = add("\"sunset.jpg\" yEnc (1/1)", test::yenc_encode("sunset.jpg", bytes));
+  std::int64_t bad = add("\"broken.jpg\" yEnc (1/1)", damaged);
+  std::int64_t part = add("\"set.jpg\" yEnc (2/3)", test::yenc_encode_part("set.jpg", bytes, 2, 3, 1000, 2000));
+  // A repost of the same picture: recorded, not stored twice.
+  std::int64_t again = add("\"sunset.jpg\" yEnc (1/1)", test::yenc_encode("sunset.jpg", bytes));
+
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+
+  EXPECT_EQ(test::files_in("pictures/alt.test"), Strings{"sunset.jpg"});
+  EXPECT_EQ(read_file("pictures/alt.test/sunset.jpg"), bytes);
+  EXPECT_EQ(h.filenames.entries(), (Strings{"sunset.jpg", "sunset.jpg"}));
+  const std::string logged_file = files_log_line("sunset.jpg", static_cast<std::int64_t>(bytes.size()),
+                                                 std::string(kAuthor) + "\t\"sunset.jpg\" yEnc (1/1)");
+  EXPECT_EQ(read_file("files.log"), logged_file + logged_file);
+  EXPECT_EQ(h.article_ids.entries(), (Strings{id(again), id(part), id(bad), id(good)}));
+  EXPECT_EQ(test::files_in("unknown").size(), 2u);
+  EXPECT_EQ(h.state.unknown_format_count, 2);
+  EXPECT_EQ(h.state.pictures_downloaded, 4);
+  EXPECT_EQ(h.level_of("YENC - sunset.jpg is already stored with the same bytes"), 3);
+  EXPECT_EQ(h.level_of("YENC - Decoded sunset.jpg (" + std::to_string(bytes.size()) + " bytes)"), 3);
+  EXPECT_EQ(h.level_of("YENC - CRC Error in broken.jpg... file kept in unknown/"), 3);
+  EXPECT_EQ(h.level_of("YENC - set.jpg is part 2 of 3 of a set... kept in unknown/"), 3);
+  EXPECT_FALSE(h.logged("Trying BASE64 decode"));
+}
+
+TEST_F(ArticleLoopTest, APictureThatDoesNotFitEndsTheSessionAndRecordsNothing) {
+  test::FullDisk disk(100000);
+  h.decoders.set_file_writer(disk);
+  std::string big(400000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
+  add("\"big.jpg\" yEnc (1/1)", test::yenc_encode("big.jpg", big));
+  add_lines(3);
+
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+
+  EXPECT_TRUE(test::files_in("pictures/alt.test").empty());  // no cut-short picture, no temporary file
+  EXPECT_TRUE(test::files_in("unknown").empty());
+  EXPECT_EQ(h.article_ids.count(), 0u);
+  EXPECT_FALSE(test::exists("HISTORY.FNK"));
+  EXPECT_FALSE(test::exists("files.log"));
+  EXPECT_EQ(h.pending.count(), 2u);
+  EXPECT_EQ(h.state.pictures_downloaded, 0);
+  const std::string text = "Downloads Aborted, the disk is full: could not write pictures/alt.test/big.jpg";
+  EXPECT_EQ(h.level_of(text), 0);
+  EXPECT_EQ(h.view.text(ControlId::DownloadStatus), text);
+  EXPECT_EQ(h.state.refusal, SessionState::kWriteFailed);
+  EXPECT_EQ(h.state.write_error, ENOSPC);
+  EXPECT_EQ(server.commands().back(), "body 1");
+}
+
+TEST_F(ArticleLoopTest, APictureFolderThatCannotBeWrittenIsAWriteFailureNotAnUnknownFormat) {
+  test::write_file("pictures/alt.test", "a file where the group's folder should be");
+  add("greeting.jpg", test::uuencode("greeting.jpg", "hello"));
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+  EXPECT_TRUE(test::files_in("unknown").empty());
+  EXPECT_EQ(h.state.unknown_format_count, 0);
+  EXPECT_EQ(h.article_ids.count(), 0u);
+  EXPECT_TRUE(h.logged("Downloads Aborted, could not write pictures/alt.test/greeting.jpg: Not a directory"));
+  EXPECT_EQ(h.dialogs.boxes().size(), 1u);
+}
+
+TEST_F(ArticleLoopTest, APictureAlreadyStoredWithTheSameBytesIsRecordedWithoutACopy) {
+  // A crash after the picture and before the history: the next run fetches the article again.
+  ::mkdir("pictures/alt.test", 0755);
+  test::write_file("pictures/alt.test/again.jpg", "same bytes");
+  std::int64_t n = add("again.jpg", test::uuencode("again.jpg", "same bytes"));
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(test::files_in("pictures/alt.test"), Strings{"again.jpg"});
+  EXPECT_EQ(h.article_ids.entries(), Strings{id(n)});
+  EXPECT_EQ(h.filenames.entries(), Strings{"again.jpg"});
 }
 
 struct SpaceCase {

@@ -20,6 +20,7 @@
 #include "common/engine_harness.h"
 #include "server/nntp_test_server.h"
 #include "session/session_state.h"
+#include "store/scan_marks.h"
 #include "store/status_log.h"
 
 using namespace fk;
@@ -60,9 +61,11 @@ struct Rig {
 
   std::unique_ptr<QSignalSpy> loaded;
 
-  explicit Rig(const std::string& newsrc_new = {}, bool wait = true, const test::NntpTestServer* server = nullptr) {
+  explicit Rig(const std::string& newsrc_new = {}, bool wait = true, const test::NntpTestServer* server = nullptr,
+               const std::string& scan_marks = {}) {
     clock.set_uptime_ms(1);  // off the whole second: no progress titles
     if (!newsrc_new.empty()) test::write_file("newsrc.new", newsrc_new);
+    if (!scan_marks.empty()) test::write_file(kScanMarkFileName, scan_marks);
     GroupListRefresher* used = &refresher;
     if (server) {
       engine.use_server(server->port());
@@ -127,6 +130,7 @@ class GroupsDialogTest : public QObject {
   void refresh_runs_with_the_working_buttons_off();
   void close_command_saves_like_ok();
   void thirty_thousand_groups_load_and_move_quickly();
+  void scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_ok();
   void server_of_300000_groups_is_filtered_subscribed_and_saved();
 };
 
@@ -289,6 +293,30 @@ void GroupsDialogTest::thirty_thousand_groups_load_and_move_quickly() {
       "30,000 groups: load and show %lld ms, 20 scroll repaints %lld ms, subscribe all %lld ms, "
       "unsubscribe all %lld ms",
       load_ms, scroll_ms, subscribe_ms, unsubscribe_ms);
+}
+
+void GroupsDialogTest::scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_ok() {
+  const std::string marks = "s.one 1049998112\ns.two 7\nelsewhere 3\n";
+  auto tip = [](Rig& r, int row) {
+    auto* model = r.dialog->subscribed_view()->model();
+    return model->data(model->index(row, 0), Qt::ToolTipRole).toString();
+  };
+  {
+    Rig r(kSample, true, nullptr, marks);
+    QCOMPARE(tip(r, 1), QStringLiteral("scanned to 1,049,998,112"));
+    QCOMPARE(tip(r, 0), QStringLiteral("scanned to 7"));
+    r.select(r.dialog->subscribed_view(), {1});
+    r.click("rescan");
+    QCOMPARE(tip(r, 1), QString());
+    r.click("cancel");  // Cancel loses the rescan with every other change
+  }
+  QCOMPARE(ScanMarks().get("s.one"), std::optional<std::int64_t>());  // the folder went with the rig
+  Rig r(kSample, true, nullptr, marks);
+  r.select(r.dialog->subscribed_view(), {1});
+  r.click("rescan");
+  QCOMPARE(ScanMarks().get("s.one"), std::optional<std::int64_t>(1049998112));
+  r.click("ok");
+  QCOMPARE(test::read_file(kScanMarkFileName), std::string("elsewhere 3\ns.two 7\n"));
 }
 
 // Group j of the listing is generated_group_name(j): "alt.binaries.pictures.n<j>" when j % 6 is 0,

@@ -12,6 +12,7 @@
 #include "common/fake_clock.h"
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
+#include "store/scan_marks.h"
 #include "store/status_log.h"
 
 using namespace fk;
@@ -65,6 +66,7 @@ class SetupSheetTest : public QObject {
   void defaults_then_cancel_keeps_the_stored_filters();
   void a_value_taken_on_leaving_a_page_survives_cancel();
   void apply_follows_the_modified_state();
+  void changed_filters_offer_a_rescan_with_incremental_scans();
   void the_tls_choice_proposes_its_port_and_is_taken();
 };
 
@@ -84,6 +86,8 @@ void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
       {Connection, "max_connecttime", "", "Please enter an integer."},
       {Connection, "max_connecttime", "-5", ""},
       {Article, "minlines", "4294967296", "Please enter a positive integer."},
+      {Article, "first_scan_articles", "-1", "Please enter an integer between 0 and 2000000000."},
+      {Article, "first_scan_articles", "0", ""},
       {Logging, "max_history", "9", "Please enter an integer between 10 and 32700."},
       {Logging, "max_blacklist", "32701", "Please enter an integer between 10 and 32700."},
       {Logging, "max_filenames", "32700", ""},
@@ -225,6 +229,21 @@ void SetupSheetTest::apply_follows_the_modified_state() {
   QVERIFY(r.sheet.isVisible());
   QCOMPARE(r.settings.get().unattended_operation, 1);
   QCOMPARE(r.settings.get().port, 8119u);
+}
+
+void SetupSheetTest::changed_filters_offer_a_rescan_with_incremental_scans() {
+  // Off: no question. On, filters unchanged: no question. On and changed: No keeps, Yes forgets.
+  for (int step = 0; step < 4; ++step) {
+    Rig r;
+    QVERIFY(ScanMarks().set("alt.pics", 500));
+    r.go(Article);
+    r.box("incremental_scan")->setChecked(step > 0);
+    r.go(Subject);
+    if (step > 1) r.dialogs.queue_answer(step == 2 ? Answer::No : Answer::Yes);
+    QVERIFY(r.ok_with("filter3", step == 1 ? "re:*|*free*|*http:*" : "re:*"));
+    QCOMPARE(r.dialogs.boxes().size(), std::size_t(step > 1 ? 1 : 0));
+    QCOMPARE(ScanMarks().get("alt.pics").has_value(), step != 3);
+  }
 }
 
 void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
