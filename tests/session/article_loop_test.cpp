@@ -43,8 +43,9 @@ class ArticleLoopTest : public test::ServerFixture {
   }
   ArticleLoopResult run() {
     if (!sock.is_open()) open_group(kGroup);
-    return run_article_loop(h.ctx, sock);
+    return run_article_loop(h.ctx, sock, [this](std::int64_t n) { done.push_back(n); });
   }
+  std::vector<std::int64_t> done;  // what the loop's `finished` heard, in order
   // The body part of temp.uue (after the row and its empty line).
   static std::string work_body() {
     std::string w = read_file("temp.uue");
@@ -462,6 +463,7 @@ TEST_F(PipelineTest, RefusedBodyInTheMiddleSkipsOnlyItsRow) {
   EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1, 2, 4, 5, 6}));
   EXPECT_TRUE(h.logged("Bad response to body command"));
   EXPECT_TRUE(h.pending.empty());
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6}));  // the refused one moves the scan mark too
 }
 
 TEST_F(PipelineTest, ConnectionDroppedAfterSomeRepliesKeepsTheRestAndHalfABodyIsNotRecorded) {
@@ -472,6 +474,7 @@ TEST_F(PipelineTest, ConnectionDroppedAfterSomeRepliesKeepsTheRestAndHalfABodyIs
   EXPECT_EQ(r.kind, Kind::BailOut);
   EXPECT_EQ(r.message, "Socket Rx Error 008");
   EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1, 2, 3, 4}));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4}));
   ASSERT_EQ(h.pending.count(), 4u);
   EXPECT_EQ(h.pending.front()->substr(0, 2), "5\t");
 }
@@ -532,6 +535,24 @@ TEST_F(PipelineTest, SkipGroupAndTheBozoBucketApplyWhenTheBodyArrives) {
   EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "3"}));
   EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1}));
   EXPECT_TRUE(h.logged("Article Dropped - Author In Bozo Bucket"));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3}));  // 3 was asked for too, and dropped
+}
+
+TEST_F(PipelineTest, APictureThatCannotBeWrittenEndsTheSessionWithRepliesStillDue) {
+  depth(8);
+  add_lines(3);
+  test::write_file("pictures/alt.test", "a file where the group's folder should be");
+  add("greeting.jpg", test::uuencode("greeting.jpg", "hello"));
+  for (int i = 0; i < 4; ++i) add_lines(3);
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+  EXPECT_EQ(h.state.refusal, SessionState::kWriteFailed);
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1}));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1}));
+  // The picture's row and the ones asked for behind it stay for the next session.
+  ASSERT_EQ(h.pending.count(), 5u);
+  EXPECT_EQ(h.pending.front()->substr(0, 2), "2\t");
+  EXPECT_EQ(bodies_asked().size(), 6u);
+  EXPECT_EQ(h.clock.slept_ms(), 0);
 }
 
 }  // namespace
