@@ -136,13 +136,18 @@ void Application::start() {
     log_.log_status("Invalid Setup: " + problem, 0);
     if (!s.unattended_operation)
       dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
+    view_.set_text(ControlId::ConnectionStatus, "Nobody...Invalid Setup: " + problem);
     view_.set_enabled(ControlId::StartButton, true);
     return;
   }
   if (s.check_dialup) {
     log_.log_status("Using Dialup Internet Connection", 1);
     if (dialup_.check_ras_connection() == 0) {
-      view_.set_text(ControlId::ConnectionStatus, "Nobody...No Internet Connection... will retry in a Minute");
+      // Without NetworkManager the option has just been switched off: the next Start connects directly.
+      const bool dialup_gone = settings_.read([](const Settings& now) { return now.check_dialup == 0; });
+      view_.set_text(ControlId::ConnectionStatus,
+                     dialup_gone ? "Nobody...Dial-up Not Available (no NetworkManager)... Start Again To Connect Directly"
+                                 : "Nobody...No Internet Connection... will retry in a Minute");
       log_.log_status("No Active Dialup Internet Connection Found", 1);
       if (s.sound_on) dialogs_.beep(Beep::Information);
       // The window keeps painting during the 2.5 s before Start comes back.
@@ -156,6 +161,7 @@ void Application::start() {
   if (s.max_connecttime > 0 && !s.scheduler_active() && clock_.uptime_ms() / 1000 / 60 >= s.max_connecttime) {
     dialogs_.message_box(kMaxTimeText, "Maximum Running Time Expired", Icon::Error, Buttons::Ok);
     dialogs_.beep(Beep::Information);
+    view_.set_text(ControlId::ConnectionStatus, "Nobody...Maximum Running Time Expired");
     view_.set_enabled(ControlId::StartButton, true);
     return;
   }
@@ -201,7 +207,7 @@ void Application::skip_group() {
   log_.log_status("Skip Group Button Pushed", 0);
   if (pending_.count() > 0) {
     pending_.clear();
-    view_.set_text(ControlId::PendingBox, "Skipping to Next Group");
+    view_.group_skipped();
   } else {
     dialogs_.message_box(
         "This Button is used to clear the 'Pending Downloads\nListbox'. It is only effective when the listbox\n"
@@ -243,7 +249,7 @@ bool Application::blacklist_author(std::string_view author) {
 }
 
 bool Application::ask_and_blacklist(const std::string& author) {
-  if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?",
+  if (dialogs_.message_box("Do You Wish To Ignore All Further\nArticles Posted By This Author?\n\n" + author,
                            "Bozo Bucket - The Author Blacklist", Icon::Question, Buttons::OkCancel) != Answer::Ok)
     return false;
   if (!blacklist_.contains_exact(author)) {
@@ -329,7 +335,7 @@ void Application::tick() {
     } else {
       std::uint32_t line = state_.article_line.load();
       auto percent = static_cast<std::uint32_t>(std::uint64_t{line} * 100 / lines);
-      view_.set_text(ControlId::DownloadStatus, format("Line %u of %u ( %u%% )", line, lines, percent));
+      view_.article_progress(line, lines, percent);
       view_.set_progress_range(ControlId::ArticleProgress, 0, 100);
       view_.set_progress(ControlId::ArticleProgress, static_cast<int>(std::min<std::uint32_t>(percent, 100)));
     }
@@ -350,7 +356,7 @@ void Application::tick() {
                                 state_.connection_attempts.load()));
         view_.set_text(ControlId::SchedulerStatus, scheduler_line(s));
       } else {
-        view_.set_text(ControlId::SchedulerStatus, "Scheduler: Disabled");
+        view_.scheduler_disabled();
         if (state_.connected == 0)
           view_.set_text(ControlId::ConnectionStatus,
                          format("Nobody... %d connection attempts", state_.connection_attempts.load()));

@@ -69,19 +69,21 @@ class Listing {
   std::string reply_;
   std::string line_;
   bool status_skipped_ = false;
+  bool complete_ = false;
   std::int64_t counter_ = 0;
   std::vector<std::string> batch_;
 };
 
 void Listing::run() {
-  sink_.clear_lists();
   counter_ = 0;
 
   sink_.title("Requesting Connection To News Server...");
   ctx_.state.refusal = SessionState::kNoRefusal;
-  if (client_.connect() != 0) {
+  std::string reason;
+  if (client_.connect(&reason) != 0) {
     if (cancelled()) return;
-    const std::string text = "Connection to " + settings_.news_server + " failed";
+    const std::string text = "Connection to " + settings_.news_server + " port " +
+                             std::to_string(settings_.port) + " failed: " + reason;
     ctx_.log.log_status(text, 0);
     // A refused certificate has had its box, which says more.
     if (ctx_.state.refusal != SessionState::kTlsRefused)
@@ -131,6 +133,10 @@ void Listing::run() {
 
 void Listing::finish() {
   flush();
+  if (status_skipped_ && !complete_) {
+    ctx_.log.log_status("News groups listing incomplete: the lists are kept as they were", 0);
+    sink_.listing_incomplete();
+  }
   if (limit_.dropped() > 0) ctx_.log.log_status(limit_.summary(), 0);
   if (client_.socket().is_open()) {
     // Cleared while the slot is still ours, so a session that takes it next keeps its own flag.
@@ -197,9 +203,14 @@ bool Listing::handle_line() {
   std::string_view text(line_);
   text = text.substr(0, text.find('\0'));
   if (!status_skipped_) {
+    // Only now is there a listing to replace the lists with.
     status_skipped_ = true;
+    sink_.clear_lists();
   } else {
-    if (text == ".") return false;
+    if (text == ".") {
+      complete_ = true;
+      return false;
+    }
     // The line end is no part of the name: a line holding only the name gives the name alone.
     const std::size_t start = text.find_first_not_of(" \t");
     if (start != std::string_view::npos) {

@@ -18,10 +18,13 @@ class RefreshSink {
   virtual ~RefreshSink() = default;
   // A new text for the dialog's title bar.
   virtual void title(const std::string& text) = 0;
-  // Empties both lists (the listing replaces everything).
+  // Empties both lists: the listing has begun and replaces everything.
   virtual void clear_lists() = 0;
   // Adds names to the unsubscribed list, each in its sorted place.
   virtual void add_groups(std::vector<std::string> names) = 0;
+  // The listing began but never reached its end: the receiver puts back the lists it had before
+  // clear_lists, so OK cannot save a torn list.
+  virtual void listing_incomplete() {}
 };
 
 // Fetches the server's group list. refresh() runs on a worker thread, reports through the sink and

@@ -7,8 +7,6 @@ namespace fk {
 
 namespace {
 
-bool starts_with(const std::string& s, std::string_view p) { return s.compare(0, p.size(), p) == 0; }
-
 std::string bar(int pos, int low, int high, int width) {
   int span = high > low ? high - low : 1;
   long filled = static_cast<long>(pos - low) * width / span;
@@ -60,8 +58,7 @@ void TerminalView::redraw_locked() {
     }
     if (article != progress_.end() && article->second > 0)
       line += "article " + bar(article->second, 0, 100, 20) + " " + std::to_string(article->second) + "%  ";
-    const std::string& status = texts_[ControlId::DownloadStatus];
-    if (starts_with(status, "Downloading Article") || starts_with(status, "Building D/L List")) line += status;
+    line += activity_;
     if (!line.empty()) {
       std::fputs("\r\033[K", out_);
       std::fputs(line.c_str(), out_);
@@ -78,6 +75,7 @@ void TerminalView::flush_pending_caption_locked() {
   print_locked(caption);
 }
 
+// Texts are shown as they come, never interpreted: what happened arrives as typed events below.
 void TerminalView::set_text(ControlId id, const std::string& text) {
   std::lock_guard lock(mutex_);
   std::string& old = texts_[id];
@@ -87,39 +85,66 @@ void TerminalView::set_text(ControlId id, const std::string& text) {
     case ControlId::ConnectionStatus:
       if (!text.empty()) print_locked("Connection: " + text);
       break;
-    case ControlId::GroupName:
-      if (!text.empty()) {
-        flush_pending_caption_locked();
-        print_locked("Group " + texts_[ControlId::GroupCounter] + ": " + text);
-      }
-      break;
-    case ControlId::PendingBox:
-      if (text.find(" Pending Downloads From ") != std::string::npos) {
-        pending_caption_ = text;  // grows with every accepted article; shown once the scan is over
-      } else if (text == "Downloads Completed" || text == "Downloads Aborted" || text == "Skipping to Next Group") {
-        flush_pending_caption_locked();
-        print_locked(text);
-      }
-      break;
     case ControlId::DownloadStatus:
-      if (text.empty() || starts_with(text, "Line ")) break;
-      if (starts_with(text, "Building D/L List")) {
-        redraw_locked();
-        break;
-      }
+      activity_.clear();
+      if (text.empty()) break;
       flush_pending_caption_locked();
-      if (starts_with(text, "Downloading Article") && live_)
-        redraw_locked();
-      else
-        print_locked(text);
-      break;
-    case ControlId::PictureSummary:
       print_locked(text);
       break;
     case ControlId::SchedulerStatus:
-      if (text != "Scheduler: Disabled") print_locked(text);
+      if (!text.empty()) print_locked(text);
       break;
     default: break;
+  }
+}
+
+void TerminalView::group_started(const std::string& group, int index, int total) {
+  std::lock_guard lock(mutex_);
+  flush_pending_caption_locked();
+  print_locked("Group " + std::to_string(index) + " of " + std::to_string(total) + " news groups: " + group);
+}
+
+void TerminalView::overview_checking(std::string_view number) {
+  if (!live_) return;
+  std::lock_guard lock(mutex_);
+  activity_.assign("Building D/L List ..Checking ").append(number);
+  redraw_locked();
+}
+
+void TerminalView::pending_counted(const std::string& group, std::size_t count) {
+  std::lock_guard lock(mutex_);
+  pending_caption_ = pending_caption_text(group, count);  // shown once the scan is over
+}
+
+void TerminalView::article_started(std::int64_t number) {
+  std::lock_guard lock(mutex_);
+  flush_pending_caption_locked();
+  activity_ = "Downloading Article " + std::to_string(number);
+  if (live_)
+    redraw_locked();
+  else
+    print_locked(activity_);
+}
+
+void TerminalView::counters_changed(const SessionCounters& counters) {
+  std::lock_guard lock(mutex_);
+  print_locked(counters_text(counters));
+}
+
+void TerminalView::group_skipped() {
+  std::lock_guard lock(mutex_);
+  flush_pending_caption_locked();
+  print_locked("Skipping to Next Group");
+}
+
+void TerminalView::session_ended(SessionEnd reason, const std::string& detail) {
+  std::lock_guard lock(mutex_);
+  flush_pending_caption_locked();
+  activity_.clear();
+  switch (reason) {
+    case SessionEnd::Completed: print_locked("Downloads Completed"); break;
+    case SessionEnd::Stopped: print_locked("Downloads Aborted"); break;
+    case SessionEnd::NothingToScan: print_locked(detail); break;
   }
 }
 

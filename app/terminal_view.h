@@ -26,6 +26,15 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   void set_progress(ControlId id, int position) override;
   int pacing_position() const override { return 10; }
   void post_command(Command command) override;
+  void group_started(const std::string& group, int index, int total) override;
+  void overview_checking(std::string_view number) override;
+  void pending_counted(const std::string& group, std::size_t count) override;
+  void article_started(std::int64_t number) override;
+  void article_progress(std::uint32_t, std::uint32_t, std::uint32_t) override {}
+  void counters_changed(const SessionCounters& counters) override;
+  void group_skipped() override;
+  void session_ended(SessionEnd reason, const std::string& detail) override;
+  void scheduler_disabled() override {}
   void overview_scanned(const OverviewScanReport& report) override;
 
   // Dialogs: printed, answered with the default (Ok, Cancel, No).
@@ -66,6 +75,7 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   std::map<ControlId, std::pair<int, int>> ranges_;
   std::map<ControlId, int> progress_;
   std::string pending_caption_;  // the overview scan's running count, printed once the scan is over
+  std::string activity_;         // what the live line shows: the article or overview line at hand
   bool live_line_shown_ = false;
 };
 

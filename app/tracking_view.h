@@ -25,6 +25,20 @@ class TrackingView final : public View {
   void set_progress(ControlId id, int position) override { target_.set_progress(id, position); }
   int pacing_position() const override { return target_.pacing_position(); }
   void post_command(Command command) override { target_.post_command(command); }
+  // Every typed event goes on as itself: the target formats its own texts.
+  void group_started(const std::string& group, int index, int total) override {
+    target_.group_started(group, index, total);
+  }
+  void overview_checking(std::string_view number) override { target_.overview_checking(number); }
+  void pending_counted(const std::string& group, std::size_t count) override { target_.pending_counted(group, count); }
+  void article_started(std::int64_t number) override { target_.article_started(number); }
+  void article_progress(std::uint32_t line, std::uint32_t lines, std::uint32_t percent) override {
+    target_.article_progress(line, lines, percent);
+  }
+  void counters_changed(const SessionCounters& counters) override { target_.counters_changed(counters); }
+  void group_skipped() override { target_.group_skipped(); }
+  void session_ended(SessionEnd reason, const std::string& detail) override { target_.session_ended(reason, detail); }
+  void scheduler_disabled() override { target_.scheduler_disabled(); }
   void overview_scanned(const OverviewScanReport& report) override { target_.overview_scanned(report); }
 
   // Controls start enabled, as the window creates them.

@@ -58,6 +58,10 @@ class Decoders {
   // Decoded into group_directory(group); a broken one is Damaged and a part of a set PartOfSet, neither
   // leaving a file. Never replaces an existing file.
   DecodeResult yenc(const std::string& work_file, const std::string& group);
+  // Decodes the first yEnc file of the work file, whole or one part, into dir + name (OutputFile's
+  // rules: never replacing other bytes). Decoded only when it ended, its escapes are whole, a part's
+  // size matches its =ypart range and its pcrc32 (a whole file's crc32) agrees; Damaged keeps nothing.
+  DecodeResult yenc_into(const std::string& work_file, const std::string& dir, const std::string& name);
   // The uuencode and base64 decoders; the string forms below wrap them. As family members they read the
   // article loop's byte-exact temp.uue with the classic reader's habits.
   DecodeResult uudecode(const std::string& work_file, const std::string& group,
@@ -82,6 +86,11 @@ class Decoders {
   // Whether a generated base64 name waits 1.1 s (so the next one gets a new stamp). Without the wait a
   // name taken in the same second becomes "name-N.ext", as any taken name does.
   void set_name_waits(bool on) { name_waits_ = on; }
+
+  // The writer decoded files go through, and the group's output directory (its last level created;
+  // what had to change is logged).
+  FileWriter& file_writer() { return *writer_; }
+  std::string output_directory(const std::string& group) const { return prepare_directory(group); }
 
   // Implausible base64 decodes so far; the next copy is bad_decode<count % 100>.txt.
   unsigned bad_decode_count() const { return bad_decodes_.load(); }

@@ -431,4 +431,42 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
   return result;
 }
 
+DecodeResult Decoders::yenc_into(const std::string& work_file, const std::string& dir, const std::string& name) {
+  DecodeResult result;
+  YencInfo& y = result.yenc;
+  BlockReader in;
+  std::string line;
+  if (!in.open(work_file) || !find_begin(in, line)) {
+    result.message = "YENC - No =ybegin line found";
+    return result;
+  }
+  parse_begin(line, y);
+  if (in.line_starts_with("=ypart ") && in.line(line)) {
+    y.part_begin = number(line, "begin");
+    y.part_end = number(line, "end");
+  }
+  auto damaged = [&](const std::string& why) {
+    result.status = DecodeStatus::Damaged;
+    result.message = "YENC - " + why;
+    return result;
+  };
+  OutputFile out(*writer_);
+  if (!out.create(dir, name)) {
+    if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
+    return damaged("Unable to open output file " + dir + name);
+  }
+  Sink sink(&out);
+  if (!decode_body(in, y, sink)) return write_failure(dir + name, out.error());
+  if (!y.has_end) return damaged("No =yend line, cut short at " + quoted_size(y.decoded_bytes));
+  if (y.broken_escape) return damaged("Broken escape");
+  if (y.part_begin && y.part_end &&
+      (*y.part_end < *y.part_begin || y.decoded_bytes != *y.part_end - *y.part_begin + 1))
+    return damaged("Size Error (" + quoted_size(y.decoded_bytes) + ")");
+  std::optional<std::uint32_t> crc = y.part ? y.pcrc32 : (y.crc32 ? y.crc32 : y.pcrc32);
+  if (crc && *crc != y.decoded_crc) return damaged("CRC Error");
+  if (!out.finish(result.name, result.already_stored)) return write_failure(dir + name, out.error());
+  result.status = DecodeStatus::Decoded;
+  return result;
+}
+
 }  // namespace fk

@@ -17,10 +17,10 @@ constexpr const char* kUnableToLoadLog =
     " - If you use a modem to dial the Internet, Please Install 'Dialup Networking'\n"
     "   or Remote Access Service (RAS) before using this product.";
 constexpr const char* kUnableToLoadBox =
-    " - If you are using a direct internet connection .. no problem,\n"
-    "   goto the setup\\connections page and remove the check on the dialup option.\n"
-    " - If you use a modem to dial the Internet, Please Install 'Dialup Networking'\n"
-    "   or 'Remote Access Service' (RAS) from your operating system CD before using this product.";
+    "NetworkManager was not found, or it has no dial-up connection.\n"
+    " - If you use a direct internet connection: open Setup, page Connection, and untick\n"
+    "   \"Use Dialup Internet Connection\".\n"
+    " - If you use a modem: set up a dial-up (mobile broadband or PPP) connection in NetworkManager.";
 
 constexpr const char* kSection = "COMM";
 constexpr const char* kEntryKey = "phone_book_entry";

@@ -37,50 +37,90 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
   --help        Show this text.
   --version     Show the program's name and version.
 
+With the window, Qt's own options (-platform, -style, -reverse, ...) are accepted too.
+
 Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
 HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
 this run), files.log (stored files), dirty.txt (resume marker), fennick.lock (held while Fennick
 runs here), pictures/, unknown/, raw/.
 )";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Our options; anything else is named in `unknown` (the window lets Qt take its own options first).
+struct Options {
   bool headless = false;
   bool start_at_once = false;
-  fk::HeadlessOptions options;
+  bool help = false;
+  bool version = false;
+  fk::HeadlessOptions headless_options;
+  std::string unknown;
+};
+
+Options parse_options(int argc, char** argv) {
+  Options o;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--headless") {
-      headless = true;
+      o.headless = true;
     } else if (arg == "--dir" && i + 1 < argc) {
-      options.dir = argv[++i];
+      o.headless_options.dir = argv[++i];
     } else if (arg.rfind("--dir=", 0) == 0) {
-      options.dir = arg.substr(6);
+      o.headless_options.dir = arg.substr(6);
     } else if (arg == "--start") {
-      start_at_once = true;
+      o.start_at_once = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kHelp;
-      return 0;
+      o.help = true;
     } else if (arg == "--version") {
-      std::cout << fk::banner_line() << "\n";
-      return 0;
-    } else {
-      std::cerr << "fennick: unknown option " << arg << " (see --help)\n";
-      return 2;
+      o.version = true;
+    } else if (o.unknown.empty()) {
+      o.unknown = arg;
     }
   }
-  if (headless) return fk::run_headless(options);
-#ifdef FK_HAVE_UI
-  if (!options.dir.empty() && fk::change_working_folder(options.dir) != 0) return 2;
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
-    std::cerr << "fennick: no display to open the window on; use --headless to run in a terminal\n";
+  return o;
+}
+
+// Help, version and unknown options; an exit status, or -1 to go on.
+int early_exit(const Options& o) {
+  if (o.help) {
+    std::cout << kHelp;
+    return 0;
+  }
+  if (o.version) {
+    std::cout << fk::banner_line() << "\n";
+    return 0;
+  }
+  if (!o.unknown.empty()) {
+    std::cerr << "fennick: unknown option " << o.unknown << " (see --help)\n";
     return 2;
   }
-  return fk::run_window(argc, argv, start_at_once);
-#else
-  std::cerr << "fennick: built without the window; running headless" << (start_at_once ? " (--start ignored)" : "")
-            << "\n";
-  return fk::run_headless(options);
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options = parse_options(argc, argv);
+#ifdef FK_HAVE_UI
+  if (!options.headless && !options.help && !options.version) {
+    bool platform_given = false;
+    for (int i = 1; i < argc; ++i) platform_given = platform_given || std::strcmp(argv[i], "-platform") == 0;
+    if (!platform_given && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
+      std::cerr << "fennick: no display to open the window on; use --headless to run in a terminal\n";
+      return 2;
+    }
+    // Qt takes its own options (-platform, -style, -reverse ...) out of argv before ours are read.
+    return fk::run_window(argc, argv, [](int rest_argc, char** rest_argv, bool& start_at_once) {
+      const Options rest = parse_options(rest_argc, rest_argv);
+      if (int status = early_exit(rest); status >= 0) return status;
+      if (!rest.headless_options.dir.empty() && fk::change_working_folder(rest.headless_options.dir) != 0) return 2;
+      start_at_once = rest.start_at_once;
+      return -1;
+    });
+  }
 #endif
+  if (int status = early_exit(options); status >= 0) return status;
+  if (options.headless) return fk::run_headless(options.headless_options);
+  std::cerr << "fennick: built without the window; running headless"
+            << (options.start_at_once ? " (--start ignored)" : "") << "\n";
+  return fk::run_headless(options.headless_options);
 }

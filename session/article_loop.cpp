@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/parts_store.h"
 #include "decode/paths.h"
 #include "decode/work_file.h"
 #include "session/article_selection.h"
@@ -145,9 +146,12 @@ class ArticleLoop {
   bool enough_disk_space();
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
-  // Decodes or files the work file; false when a picture could not be written (nothing was recorded
-  // and the session must end).
-  bool dispose(std::string& name);
+  enum class Disposal { Filed, PartKept, Stop };
+  // Decodes or files the work file; Stop when a picture could not be written (nothing was recorded
+  // and the session must end), PartKept when it was a part of a set that is not whole yet.
+  Disposal dispose(std::string& name, std::string_view row);
+  // A part of a multi-part set, with collection on.
+  Disposal keep_part(std::string& name, std::string_view author, const PartSubject& part);
   void file_unknown();
   void report_write_failure(const DecodeResult& failure);
   void complain(const std::string& message);
@@ -172,6 +176,7 @@ class ArticleLoop {
   SettingsCache settings_;
   const std::function<void(std::int64_t)>& finished_;
   std::string line_;
+  std::string set_progress_;  // "name: K of T parts" of the last part kept, for the pictures line
 };
 
 ArticleLoopResult ArticleLoop::disk_full() {
@@ -228,7 +233,7 @@ ArticleLoopResult ArticleLoop::run() {
     drain_socket(ctx_, socket_);
     const std::string number = std::to_string(fields.number);
     socket_.send_line("body " + number + "\r\n");
-    show(ControlId::DownloadStatus, "Downloading Article " + number);
+    ctx_.view.article_started(fields.number);
 
     std::string reply;
     if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
@@ -263,9 +268,12 @@ ArticleLoopResult ArticleLoop::run() {
       return {Kind::OrderlyEnding, {}};
     }
     std::string name;
-    if (!dispose(name)) return {Kind::OrderlyEnding, {}};
-    ++st.archive_pic_count;
-    ++st.pictures_downloaded;
+    const Disposal done = dispose(name, *row);
+    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
+    if (done == Disposal::Filed) {
+      ++st.archive_pic_count;
+      ++st.pictures_downloaded;
+    }
     record(reply, name, fields.description);
     finish_row(fields.number);
   }
@@ -315,7 +323,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     st.article_lines = 0;
     RowFields fields = split_row(row);
     st.article_lines = fields.lines;
-    show(ControlId::DownloadStatus, "Downloading Article " + std::to_string(fields.number));
+    ctx_.view.article_started(fields.number);
 
     const std::string article = st.current_group() + " " + std::to_string(fields.number);
     std::string reply;
@@ -352,10 +360,13 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       continue;
     }
     std::string name;
+    const Disposal done = dispose(name, row);
     // The replies still due are abandoned with the connection; their rows stay for the next session.
-    if (!dispose(name)) return {Kind::OrderlyEnding, {}};
-    ++st.archive_pic_count;
-    ++st.pictures_downloaded;
+    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
+    if (done == Disposal::Filed) {
+      ++st.archive_pic_count;
+      ++st.pictures_downloaded;
+    }
     record(reply, name, fields.description);
     finish_asked_row(row, fields.number);
   }
@@ -404,19 +415,33 @@ void ArticleLoop::complain(const std::string& message) {
   log(message, 3);
 }
 
-bool ArticleLoop::dispose(std::string& name) {
+ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view row) {
   SessionState& st = ctx_.state;
   const Settings& s = settings();
+  set_progress_.clear();
   if (s.check_minlines && st.article_line.load() <= s.minlines) {
     log("Article Discarded - Too Few Lines", 0);
-    return true;
+    return Disposal::Filed;
   }
   if (!s.check_decode) {
     name = filing_name("raw/R", s.fast_transfers != 0);
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
-    return true;
+    return Disposal::Filed;
+  }
+  if (s.collect_multipart) {
+    std::string_view fields[4];
+    std::size_t count = 0;
+    for (std::string_view rest = row; count < 4;) {
+      std::size_t tab = rest.find('\t');
+      fields[count++] = rest.substr(0, tab);
+      if (tab == std::string_view::npos) break;
+      rest.remove_prefix(tab + 1);
+    }
+    if (count == 4)
+      if (std::optional<PartSubject> part = parse_part_subject(fields[3]))
+        return keep_part(name, trim(fields[1]), *part);
   }
   const std::string group = st.current_group();
   bool tried = false;
@@ -430,22 +455,57 @@ bool ArticleLoop::dispose(std::string& name) {
     switch (r.status) {
       case DecodeStatus::Decoded:
         if (decoder->kind() == DecoderKind::Base64) ++st.base64_count;
-        return true;
+        return Disposal::Filed;
       case DecodeStatus::WriteFailed:
         report_write_failure(r);
-        return false;
+        return Disposal::Stop;
       case DecodeStatus::Damaged:
       case DecodeStatus::PartOfSet:
         complain(r.message);
         file_unknown();
-        return true;
+        return Disposal::Filed;
       case DecodeStatus::Failed:
         complain(r.message);
         break;
     }
   }
   file_unknown();
-  return true;
+  return Disposal::Filed;
+}
+
+ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view author, const PartSubject& part) {
+  SessionState& st = ctx_.state;
+  PartsStore store(ctx_.log, ctx_.clock, ctx_.decoders);
+  const SetIdentity set{st.current_group(), std::string(author), std::string(part.name), part.total};
+  const bool fast = settings().fast_transfers != 0;
+  const std::string unknown = filing_name("unknown/WTF", fast);
+  PartOutcome r = store.keep(kWorkFile, set, part.part, unknown);
+  const std::string progress =
+      set.name + ": " + std::to_string(r.have) + " of " + std::to_string(r.total) + " parts";
+  switch (r.kind) {
+    case PartOutcome::Kind::Kept:
+    case PartOutcome::Kind::Duplicate:
+      log("Part " + std::to_string(part.part) + " of " + progress + " kept", 3);
+      set_progress_ = progress;
+      show(ControlId::DownloadStatus, progress);
+      return Disposal::PartKept;
+    case PartOutcome::Kind::Discarded:
+      log("Part " + std::to_string(part.part) + " of " + set.name + " discarded: the set was given up", 3);
+      return Disposal::PartKept;
+    case PartOutcome::Kind::Broken:
+      complain(r.message);
+      if (!fast) ctx_.clock.sleep_ms(1200);  // keeps the next unknown/ stamp distinct
+      ++st.unknown_format_count;
+      return Disposal::PartKept;
+    case PartOutcome::Kind::WriteFailed:
+      report_write_failure(r.failure);
+      return Disposal::Stop;
+    case PartOutcome::Kind::Completed:
+      break;
+  }
+  name = r.name;
+  show(ControlId::DownloadStatus, set.name + ": all " + std::to_string(r.total) + " parts, saved as " + r.name);
+  return Disposal::Filed;
 }
 
 void ArticleLoop::file_unknown() {
@@ -526,12 +586,8 @@ void ArticleLoop::finish_asked_row(const PendingArticle& row, std::int64_t done)
 void ArticleLoop::show_counts() {
   SessionState& st = ctx_.state;
   show(ControlId::PendingBox, "  " + std::to_string(ctx_.pending.count()) + " Pending Downloads");
-  show(ControlId::PictureSummary, std::to_string(st.pictures_downloaded.load()) +
-                                      " picture(s) downloaded from " +
-                                      std::to_string(st.articles_examined.load()) + " articles, " +
-                                      std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
-                                      std::to_string(st.base64_count.load()) + " base64, " +
-                                      std::to_string(st.unknown_format_count.load()) + " unknown format");
+  ctx_.view.counters_changed({st.pictures_downloaded.load(), st.articles_examined.load(), st.duplicates_skipped.load(),
+                              st.base64_count.load(), st.unknown_format_count.load(), set_progress_});
 }
 
 }  // namespace

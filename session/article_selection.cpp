@@ -2,6 +2,7 @@
 #include "session/article_selection.h"
 
 #include <limits>
+#include <utility>
 
 #include "session/wildmat.h"
 #include "store/status_log.h"
@@ -12,7 +13,6 @@ namespace fk {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
-constexpr std::string_view kChecking = "Building D/L List ..Checking ";
 constexpr std::size_t kMaxFilename = 255;
 constexpr std::int64_t kSaturate = 1'000'000'000'000'000'000;
 
@@ -190,6 +190,32 @@ std::string_view ExtractFilename(std::string_view subject, const StatusLog* log)
   return {};
 }
 
+std::optional<PartSubject> parse_part_subject(std::string_view subject) {
+  // Only the last counter counts: a set's own "[03/10]" numbering of posts comes before the part's.
+  std::optional<std::pair<std::int64_t, std::int64_t>> last;
+  for (std::size_t open = subject.find_first_of("(["); open != kNone;
+       open = subject.find_first_of("([", open + 1)) {
+    const char close = subject[open] == '(' ? ')' : ']';
+    std::size_t i = open + 1;
+    auto digits = [&](std::int64_t& v) {
+      const std::size_t start = i;
+      v = 0;
+      for (; i < subject.size() && is_digit(subject[i]); ++i) v = v >= kSaturate / 10 ? kSaturate : v * 10 + (subject[i] - '0');
+      return i > start;
+    };
+    std::int64_t k = 0, t = 0;
+    if (!digits(k) || i >= subject.size() || subject[i++] != '/' || !digits(t) || i >= subject.size() ||
+        subject[i] != close)
+      continue;
+    last = {k, t};
+  }
+  if (!last || last->first < 1 || last->second < 2 || last->first > last->second || last->second > 100000)
+    return std::nullopt;
+  const std::string_view name = trim(ExtractFilename(subject, nullptr));
+  if (name.empty()) return std::nullopt;
+  return PartSubject{name, static_cast<std::uint32_t>(last->first), static_cast<std::uint32_t>(last->second)};
+}
+
 void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,
                    std::string_view subject) {
   if (!detailed) return;
@@ -201,8 +227,6 @@ void log_selection(const StatusLog& log, bool detailed, std::string_view tag, st
 
 ArticleSelector::ArticleSelector(EngineContext& ctx, std::string group, std::int64_t first, std::int64_t last)
     : ctx_(ctx), settings_(ctx.settings), group_(std::move(group)), first_(first), last_(last) {
-  status_text_.reserve(kChecking.size() + kNumberCut);
-  status_text_.assign(kChecking);
   lowered_subject_.reserve(kSubjectCut);
 }
 
@@ -233,9 +257,7 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
   ctx_.state.archive_tot_articles.fetch_add(1, std::memory_order_relaxed);
 
   const OverviewLine f = split_overview_line(overview_line);
-  status_text_.resize(kChecking.size());
-  status_text_.append(f.number);
-  ctx_.view.set_text(ControlId::DownloadStatus, status_text_);
+  ctx_.view.overview_checking(f.number);
   if (last_ > first_)
     ctx_.view.set_progress(ControlId::ArticleProgress,
                            progress_percent(leading_number(f.number), first_, last_));
@@ -316,8 +338,7 @@ Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
       .append(f.subject);
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
   ctx_.pending.append(std::move(row));
-  ctx_.view.set_text(ControlId::PendingBox,
-                     std::to_string(ctx_.pending.count()) + " Pending Downloads From " + group_);
+  ctx_.view.pending_counted(group_, ctx_.pending.count());
   return Verdict::Accepted;
 }
 

@@ -61,6 +61,14 @@ bool is_too_old(std::int64_t day, std::string_view month, std::int64_t year, std
 // given) and gives the empty result.
 std::string_view ExtractFilename(std::string_view subject, const StatusLog* log);
 
+// One article of a picture posted in several: the file name the name rules find and the last "(K/T)" or
+// "[K/T]" counter of the subject, which must have 1 <= K <= T and T > 1.
+struct PartSubject {
+  std::string_view name;  // a view into the subject
+  std::uint32_t part = 0, total = 0;
+};
+std::optional<PartSubject> parse_part_subject(std::string_view subject);
+
 // Writes "tag value <subject>" at level 2 when detailed logging is on; nothing otherwise.
 void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,
                    std::string_view subject);
@@ -106,7 +114,6 @@ class ArticleSelector {
   std::int64_t last_;
   std::uint32_t selected_ = 0;
   // Reused from line to line so that a rejected line costs no allocation.
-  std::string status_text_;
   std::string lowered_subject_;
   std::int64_t today_stamp_ = -1;
   std::tm today_{};

@@ -20,8 +20,8 @@ std::vector<std::string> parse_capabilities(const std::vector<std::string>& line
   return out;
 }
 
-int NntpClient::connect() {
-  return connect_news_server(ctx_, socket_, stop_);
+int NntpClient::connect(std::string* reason) {
+  return connect_news_server(ctx_, socket_, stop_, reason);
 }
 
 std::optional<Reply> NntpClient::read_reply(std::size_t capacity) {

@@ -33,8 +33,9 @@ class NntpClient {
   NntpClient(EngineContext& ctx, const std::atomic<int>& stop) : ctx_(ctx), stop_(stop) {}
 
   NewsSocket& socket() { return socket_; }
-  // connect_news_server (plain, or TLS with use_tls 1). 0 on success, -1 as that one.
-  int connect();
+  // connect_news_server (plain, or TLS with use_tls 1). 0 on success, -1 as that one, with `reason`
+  // (when given) saying why in a few words.
+  int connect(std::string* reason = nullptr);
   void close() { socket_.close(); }
 
   bool send(std::string_view line) { return socket_.send_line(line); }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/parts_store.h"
 #include "session/article_loop.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
@@ -80,6 +81,8 @@ class Session {
   NntpClient client_;
   NewsSocket& socket_;
   NewsrcScanReader newsrc_;
+  // Why a session that reached the server scanned nothing, for the pending list's last line.
+  std::string nothing_scanned_;
   std::string reply_;
   std::int64_t skip_ = 0;
   ScanMarks marks_;
@@ -108,6 +111,8 @@ int Session::run() {
   enable(ControlId::NewsGroupsButton, true);
   ::unlink(kWorkFile);
   for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
+  if (settings().collect_multipart)
+    PartsStore(ctx_.log, ctx_.clock, ctx_.decoders).expire(settings().multipart_keep_days);
 
   show(ControlId::ConnectionStatus, "Initializing Fennick Thread");
   for (ControlId id :
@@ -196,13 +201,16 @@ int Session::scan_groups() {
   st.group_index = 0;
   if (!newsrc_.open()) {
     log("ERROR: File Open on newsrc - Read 005", 0);
+    nothing_scanned_ = "No newsrc File: Use Groups To Choose News Groups";
   } else {
+    nothing_scanned_ = "No Subscribed News Groups: Use Groups To Choose Some";
     log("Reading newsrc to get list of groups", 0);
     NewsrcScanReader::Line line;
     while (newsrc_.next(line)) {
       ctx_.view.set_progress(ControlId::ArticleProgress, 0);
       if (stopped()) return orderly_ending();
       if (!line.subscribed) continue;
+      nothing_scanned_.clear();
       st.set_current_group(line.group);
 
       int index = ++st.group_index;
@@ -224,7 +232,7 @@ int Session::scan_groups() {
       st.byte_count += static_cast<std::int64_t>(group.size());
       log("", 1);
       log(group, 1);
-      show(ControlId::GroupName, group);
+      ctx_.view.group_started(group, index, total);
 
       if (!answer) return bail_out("Socket Rx Error 005", 0);
       reply_ = std::move(raw.text);
@@ -345,11 +353,13 @@ int Session::orderly_ending() {
     show(ControlId::GroupCounter, "");
     st.article_lines = 0;
     show(ControlId::DownloadStatus, "STOP Pressed");
-    show(ControlId::PendingBox, "Downloads Aborted");
+    ctx_.view.session_ended(SessionEnd::Stopped, {});
     ctx_.view.set_progress(ControlId::GroupsProgress, 0);
     log("Stop Button Activated", 0);
+  } else if (!nothing_scanned_.empty()) {
+    ctx_.view.session_ended(SessionEnd::NothingToScan, nothing_scanned_);
   } else {
-    show(ControlId::PendingBox, "Downloads Completed");
+    ctx_.view.session_ended(SessionEnd::Completed, {});
   }
   ctx_.pending.clear();
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);

@@ -89,7 +89,11 @@ bool connect_watching_stop(int fd, const sockaddr_storage& addr, const std::atom
     }
     int err = 0;
     socklen_t len = sizeof err;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return false;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return false;
+    if (err != 0) {
+      errno = err;  // the caller names the reason from errno
+      return false;
+    }
   }
   return ::fcntl(fd, F_SETFL, flags) == 0;
 }
@@ -287,6 +291,25 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket) {
 }
 
 int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop) {
+  return connect_news_server(ctx, socket, stop, nullptr);
+}
+
+std::string connect_failure_text(int error) {
+  switch (error) {
+    case ECONNREFUSED: return "connection refused";
+    case ETIMEDOUT: return "timed out";
+    case EHOSTUNREACH: return "no route to host";
+    case ENETUNREACH: return "network unreachable";
+    case 0: return "stopped";
+    default: return std::strerror(error);
+  }
+}
+
+int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
+                        std::string* reason) {
+  auto why = [&](std::string text) {
+    if (reason) *reason = std::move(text);
+  };
   socket.close();
   const Settings s = ctx.settings.get();
   const std::string& host = s.news_server;
@@ -301,6 +324,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
   if (!ctx.state.news_socket.compare_exchange_strong(free_slot, fd)) {
     // Another news connection (the groups dialog's listing) holds the slot.
     ::close(fd);
+    why("news connection already in use");
     ctx.log.log_status("News connection already in use", 0);
     ctx.log.log_status("socket() failed", 0);
     return -1;
@@ -313,12 +337,14 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
 
   std::vector<sockaddr_storage> addresses = resolve_news_server(ctx, host);
   if (addresses.empty()) {
+    why("no such host");
     ctx.log.log_status("filladdr() failed", 0);
     ctx.clock.sleep_ms(1000);
     socket.close();
     return -1;
   }
   bool connected = false;
+  int last_error = 0;
   bool fresh = true;  // the socket has not tried a connect yet
   for (const sockaddr_storage& addr : addresses) {
     if (stop.load() && !fresh) break;
@@ -336,12 +362,15 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
       set_keepalive(next);
     }
     fresh = false;
+    errno = 0;
     if (connect_watching_stop(socket.fd(), addr, stop)) {
       connected = true;
       break;
     }
+    last_error = stop.load() ? 0 : errno;
   }
   if (!connected) {
+    why(connect_failure_text(last_error));
     ctx.log.log_status("connect() failed", 0);
     socket.close();
     return -1;

@@ -65,7 +65,8 @@ class NewsSocket {
   TlsResult start_tls(const TlsOptions& options, const std::atomic<int>& stop);
 
  private:
-  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
+  friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
+                                 std::string* reason);
   friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
                                NewsSocket& socket);
   friend int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more);
@@ -95,6 +96,12 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket);
 // The same, watching `stop` instead of STOP while the connect waits: the groups dialog's listing has a
 // cancel of its own, and a STOP left over from an earlier scan must not fail it.
 int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop);
+// The same, and on failure `reason` (when given) says why in a few words: "connection refused",
+// "no such host", "timed out", ...
+int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
+                        std::string* reason);
+// The words for a failed connect's errno (0: stopped while waiting).
+std::string connect_failure_text(int error);
 
 // The addresses of host at the port setting, logged and refused as filladdr does; an IPv6 literal is
 // used as it stands. Empty when the name cannot be resolved.

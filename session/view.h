@@ -2,8 +2,10 @@
 // How the core talks to the status window (or the terminal view): controls by id, posted commands,
 // message boxes, sounds and the desktop's picture viewer.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "session/scan_range.h"
 
@@ -55,6 +57,23 @@ enum class ControlId : int {
 // Commands other threads press by posting them to the window.
 enum class Command { Start, Close, Stop };
 
+// How a session ended, for the views.
+enum class SessionEnd { Completed, Stopped, NothingToScan };
+
+// The running totals of a session, after each filed article.
+struct SessionCounters {
+  std::int64_t pictures = 0;
+  std::int64_t articles_examined = 0;
+  std::int64_t duplicates = 0;
+  std::int64_t base64 = 0;
+  std::int64_t unknown_format = 0;
+  std::string set_progress;  // the last part kept of a multi-part set: "panorama.jpg: 3 of 4 parts"
+};
+
+// The status window's texts for the typed events (the defaults of View).
+std::string pending_caption_text(const std::string& group, std::size_t count);
+std::string counters_text(const SessionCounters& c);
+
 // The status window as the core sees it. Any thread may call; the implementation carries each call
 // out whole, in order, on the window's thread. post_command never runs the command before returning.
 class View {
@@ -67,6 +86,27 @@ class View {
   // Position of the "Slow"/"Fast" trackbar, 0..10.
   virtual int pacing_position() const = 0;
   virtual void post_command(Command command) = 0;
+
+  // What happened, as typed events. The defaults show the status window's texts through set_text, so
+  // a view formats its own texts only where it overrides one; a view never has to read those texts back.
+  // A group's scan began (index of total subscribed groups).
+  virtual void group_started(const std::string& group, int index, int total);
+  // The overview scan looked at an article.
+  virtual void overview_checking(std::string_view number);
+  // The pending list of the group's scan holds `count` articles so far.
+  virtual void pending_counted(const std::string& group, std::size_t count);
+  // An article's body was requested.
+  virtual void article_started(std::int64_t number);
+  // Lines of the body received so far, of those announced.
+  virtual void article_progress(std::uint32_t line, std::uint32_t lines, std::uint32_t percent);
+  // An article was filed: the session's totals now.
+  virtual void counters_changed(const SessionCounters& counters);
+  // Skip Group emptied the pending list.
+  virtual void group_skipped();
+  // The session ended orderly; `detail` says why when nothing was scanned.
+  virtual void session_ended(SessionEnd reason, const std::string& detail);
+  // The scheduler is off (the tick repeats this).
+  virtual void scheduler_disabled();
   // A group's overview has been read (or reading it ended early). The window shows nothing of it.
   virtual void overview_scanned(const OverviewScanReport&) {}
 };

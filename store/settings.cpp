@@ -122,6 +122,9 @@ constexpr SettingDef kTable[] = {
     flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0),
     flag("SCREEN", "sound_on", field<&S::sound_on>, 1),
     flag("SCREEN", "check_decode", field<&S::check_decode>, 1),
+    // Where the window was; restored only on a screen that can show it.
+    text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1),
+    text("SCREEN", "pending_columns", field<&S::pending_columns>, "", 63, -1),
 
     flag("SUBJECT", "check_subject", field<&S::check_subject>, 1),
     text("SUBJECT", "filter1", field<&S::filter1>, "*.jpg*|*.gif*", 98, 99),
@@ -137,6 +140,8 @@ constexpr SettingDef kTable[] = {
     unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250),
     flag("SELECTION", "incremental_scan", field<&S::incremental_scan>, 0),
     signed_number("SELECTION", "first_scan_articles", field<&S::first_scan_articles>, 10000, 0, 2000000000),
+    flag("SELECTION", "collect_multipart", field<&S::collect_multipart>, 0),
+    signed_number("SELECTION", "multipart_keep_days", field<&S::multipart_keep_days>, 7, 1, 3650),
 
     flag("SCHEDULE", "Sunday", day<0>, 0),
     flag("SCHEDULE", "Monday", day<1>, 0),

@@ -51,6 +51,8 @@ struct Settings {
   std::int32_t display_as_downloaded;
   std::int32_t sound_on;
   std::int32_t check_decode;
+  std::string window_geometry;  // "x,y,width,height" of the status window; empty: the window's own choice
+  std::string pending_columns;  // the pending list's column widths, "a,b,c,d"; empty: from its tab stops
   // SUBJECT
   std::int32_t check_subject;
   std::string filter1;
@@ -66,6 +68,8 @@ struct Settings {
   std::uint32_t max_art_per_grp;
   std::int32_t incremental_scan;     // off: every scan reads the whole group
   std::int32_t first_scan_articles;  // how far back a group's first incremental scan looks; 0: all
+  std::int32_t collect_multipart;
+  std::int32_t multipart_keep_days;
   // SCHEDULE: day flags Sunday (index 0, as tm_wday) to Saturday, then the window.
   std::array<std::int32_t, 7> days{};
   std::uint32_t start_hour;

@@ -115,6 +115,11 @@ class GroupsDialog::Sink : public RefreshSink {
     pending_.names.clear();
     post();
   }
+  void listing_incomplete() override {
+    std::lock_guard lock(mutex_);
+    pending_.incomplete = true;
+    post();
+  }
   void add_groups(std::vector<std::string> names) override {
     // Sorted here, on the refresh's thread, so the dialog's thread only merges.
     std::stable_sort(names.begin(), names.end(), group_name_less);
@@ -126,12 +131,14 @@ class GroupsDialog::Sink : public RefreshSink {
   void drain() {
     take();
     merge();
+    before_.reset();
   }
 
  private:
   static constexpr qint64 kMergeEveryMs = 200;
   struct Pending {
     bool clear = false;
+    bool incomplete = false;
     std::vector<std::string> names;
     std::optional<std::string> title;
   };
@@ -159,10 +166,17 @@ class GroupsDialog::Sink : public RefreshSink {
     if (p.clear) {
       held_.clear();
       since_merge_.invalidate();
+      before_ = std::move(dialog_.lists_);
       dialog_.lists_ = GroupLists{};
       dialog_.show_lists();
     }
     merge_sorted_groups(held_, std::move(p.names));
+    if (p.incomplete && before_) {
+      held_.clear();
+      dialog_.lists_ = std::move(*before_);
+      before_.reset();
+      dialog_.show_lists();
+    }
     if (p.title) dialog_.setWindowTitle(to_qstring(*p.title));
   }
   void merge_soon() {
@@ -192,6 +206,8 @@ class GroupsDialog::Sink : public RefreshSink {
   bool posted_ = false;
   // Only the dialog's thread touches these.
   std::vector<std::string> held_;
+  // The lists as they were when the listing began, until it is known to be whole.
+  std::optional<GroupLists> before_;
   QElapsedTimer since_merge_;
   bool timer_set_ = false;
 };
@@ -221,6 +237,8 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   filter_label->setBuddy(filter_);
   unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
   subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
+  unsubscribed_view_->installEventFilter(this);
+  subscribed_view_->installEventFilter(this);
   unsubscribed_count_ = new QLabel(this);
   unsubscribed_count_->setObjectName(QStringLiteral("unsubscribedCount"));
   subscribed_count_ = new QLabel(this);
@@ -375,6 +393,14 @@ bool GroupsDialog::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       unsubscribed_view_->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  // In a list, Enter moves the selected groups across as a double-click does, instead of pressing OK.
+  if ((watched == unsubscribed_view_ || watched == subscribed_view_) && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (!busy_) watched == unsubscribed_view_ ? subscribe() : unsubscribe();
       return true;
     }
   }

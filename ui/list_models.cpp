@@ -2,6 +2,7 @@
 #include "ui/list_models.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 #include "ui/qt_text.h"
 
@@ -61,11 +62,15 @@ QVariant PendingModel::data(const QModelIndex& index, int role) const {
   const PendingRow& row = rows_[static_cast<std::size_t>(index.row())];
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
     return row.fields[static_cast<std::size_t>(index.column())];
+  if (role == Qt::TextAlignmentRole && (index.column() == 0 || index.column() == 2))
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);  // article numbers and line counts
   return {};
 }
 
 QVariant PendingModel::headerData(int section, Qt::Orientation orientation, int role) const {
   static const std::array<const char*, 4> headings{"Article", "Author", "Lines", "Subject"};
+  if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && (section == 0 || section == 2))
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3) return {};
   return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
 }
@@ -74,6 +79,18 @@ void PendingModel::apply_events() {
   std::vector<PendingEvent> events = inbox_.take();
   for (std::size_t i = 0; i < events.size();) {
     PendingEvent& e = events[i];
+    // A row copied up and its old place removed is a move: shown as one, the selection goes with it.
+    if (e.kind == PendingEvent::Kind::Inserted && i + 1 < events.size() &&
+        events[i + 1].kind == PendingEvent::Kind::Removed && events[i + 1].index > e.index + 1 &&
+        events[i + 1].index - 1 < rows_.size() && e.index < rows_.size() &&
+        rows_[events[i + 1].index - 1].raw == e.row) {
+      const int from = static_cast<int>(events[i + 1].index - 1), to = static_cast<int>(e.index);
+      beginMoveRows(QModelIndex(), from, from, QModelIndex(), to);
+      std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
+      endMoveRows();
+      i += 2;
+      continue;
+    }
     switch (e.kind) {
       case PendingEvent::Kind::Inserted:
         i = insert_run(events, i, [](PendingEvent& ev) { return make_row(std::move(ev.row)); });

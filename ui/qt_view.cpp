@@ -4,7 +4,11 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QThread>
 #include <QUrl>
 #include <algorithm>
@@ -54,6 +58,14 @@ Answer run_box(QWidget* parent, const std::string& text, const std::string& capt
   QMessageBox box(box_icon(icon), to_qstring(caption), to_qstring(text), box_buttons(buttons), parent);
   box.setObjectName(QStringLiteral("messageBox"));
   box.setTextFormat(Qt::PlainText);  // texts may carry server replies and authors' "<...>"
+  // A message box sizes to its text only; a long caption would be cut in the title bar.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    int wanted = metrics.horizontalAdvance(box.windowTitle()) + metrics.height() * 6;
+    if (parent && parent->screen()) wanted = std::min(wanted, parent->screen()->availableGeometry().width() * 3 / 4);
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
   const int clicked = box.exec();
   switch (buttons) {
     case Buttons::Ok:

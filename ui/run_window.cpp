@@ -2,12 +2,18 @@
 #include "ui/run_window.h"
 
 #include <QApplication>
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "app/application.h"
 #include "app/group_list_refresher.h"
 #include "app/working_folder.h"
 #include "dialup/nmcli_service.h"
 #include "store/clock.h"
+#include "store/profile_file.h"
+#include "store/settings.h"
+#include "store/status_log.h"
 #include "ui/bozo_dialog.h"
 #include "ui/dialogs.h"
 #include "ui/gallery_window.h"
@@ -24,16 +30,42 @@ namespace {
 // Closing the status window ends the program's event loop.
 class ProgramWindows final : public QtAppWindows {
  public:
+  std::function<void()> before_close;
   void close_window() override {
+    if (before_close) before_close();
     QtAppWindows::close_window();
     QCoreApplication::quit();
   }
 };
 
+std::string screen_value(const ProfileFile& ini, const char* key) {
+  const SettingDef& def = setting_def(key);
+  return ini.get_string(def.section, def.key, def.text_default, static_cast<std::size_t>(def.high) + 1);
+}
+
+// The window's place and the column widths go to FENNICK.INI on their own: the rest of the file is
+// the setup sheet's to write.
+void remember_screen(Application& app, const StatusWindow& window) {
+  const std::string geometry = window.geometry_text().toStdString();
+  const std::string columns = window.column_widths_text().toStdString();
+  app.settings().update([&](Settings& s) {
+    s.window_geometry = geometry;
+    s.pending_columns = columns;
+  });
+  const ProfileFile ini(app.ini_path());
+  for (auto [key, value] : {std::pair{"window_geometry", &geometry}, std::pair{"pending_columns", &columns}}) {
+    const SettingDef& def = setting_def(key);
+    if (!ini.write_string(def.section, def.key, *value))
+      app.log().log_status("ERROR: File Open " + app.ini_path() + " - Write (window place)", 0);
+  }
+}
+
 }  // namespace
 
-int run_window(int argc, char** argv, bool start_at_once) {
+int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   QApplication qt(argc, argv);
+  bool start_at_once = false;
+  if (int status = read_options(argc, argv, start_at_once); status >= 0) return status;
   QApplication::setApplicationName("fennick");
   QApplication::setWindowIcon(program_icon());
   // The window closes only through the core's Close; message boxes shown before it must not end the loop.
@@ -78,8 +110,16 @@ int run_window(int argc, char** argv, bool start_at_once) {
   });
 
   if (start_at_once) app.start_when_ready();
-  app.start_up();
+  {
+    const ProfileFile ini(app.ini_path());
+    window.restore_geometry(QString::fromStdString(screen_value(ini, "window_geometry")));
+    window.restore_column_widths(QString::fromStdString(screen_value(ini, "pending_columns")));
+  }
+  windows.before_close = [&] { remember_screen(app, window); };
+  // The window first, so that the start-up's boxes have it to centre on.
   window.show();
+  QApplication::processEvents();
+  app.start_up();
   window.start_timer();
   int status = QApplication::exec();
   app.close();  // when something else ended the loop (a session logout), Close still saves the statistics

@@ -64,8 +64,11 @@ std::optional<long long> parse_number(const QString& text, bool allow_minus) {
   return negative ? -value : value;
 }
 
-QLabel* label(const QString& text, QWidget* parent) {
-  return new QLabel(text, parent);
+// With a buddy, the label names its field for screen readers and its mnemonic moves the focus there.
+QLabel* label(const QString& text, QWidget* parent, QWidget* buddy = nullptr) {
+  auto* l = new QLabel(text, parent);
+  if (buddy) l->setBuddy(buddy);
+  return l;
 }
 
 QLineEdit* edit(const char* name, QWidget* parent, int width_dlu = 0) {
@@ -253,30 +256,30 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   use_tls->addItems({QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
   tls_ca_file_ = edit("tls_ca_file", this);
   tls_ca_file_->setPlaceholderText(QStringLiteral("the system's certificates only"));
-  auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
+  auto* browse = new QPushButton(QStringLiteral("&Browse..."), this);
   browse->setObjectName(QStringLiteral("browse_ca_file"));
   browse->setAutoDefault(false);
-  auto* tls_verify = check(QStringLiteral("Verify the Server's Certificate"), "tls_verify", this);
+  auto* tls_verify = check(QStringLiteral("&Verify the Server's Certificate"), "tls_verify", this);
   auto* auth_box = new QGroupBox(QStringLiteral("News Server Authorization (use only if required)"), this);
-  auto* check_auth = check(QStringLiteral("Required"), "check_auth", auth_box);
+  auto* check_auth = check(QStringLiteral("&Required"), "check_auth", auth_box);
   auto* user = edit("user", auth_box, 60);
   auto* pass = edit("pass", auth_box, 60);
   auto* dialup_box = new QGroupBox(QStringLiteral("Dialup Connection Information"), this);
-  auto* check_dialup = check(QStringLiteral("Use Dialup Internet Connection"), "check_dialup", dialup_box);
+  auto* check_dialup = check(QStringLiteral("Use &Dialup Internet Connection"), "check_dialup", dialup_box);
   auto* isp_user = edit("isp_user", dialup_box, 60);
   auto* isp_pass = edit("isp_pass", dialup_box, 60);
-  auto* unattended = check(QStringLiteral("Unattended Operation - Requires No Startup or Exit Inputs"),
+  auto* unattended = check(QStringLiteral("U&nattended Operation - Requires No Startup or Exit Inputs"),
                            "unattended_operation", this);
   auto* max_connecttime = edit("max_connecttime", this, 40);
   auto* fast_transfers = check(QStringLiteral("Fast transfers (modern servers)"), "fast_transfers", this);
   auto* pipeline_depth = edit("pipeline_depth", this, 40);
 
   auto* server_rows = new QGridLayout;
-  server_rows->addWidget(label(QStringLiteral("News Server IP Address:"), this), 0, 0);
+  server_rows->addWidget(label(QStringLiteral("News &Server IP Address:"), this, news_server), 0, 0);
   server_rows->addWidget(news_server, 0, 1);
-  server_rows->addWidget(label(QStringLiteral("Port for Connection:"), this), 1, 0);
-  server_rows->addLayout(row({port_, label(QStringLiteral("Use TLS:"), this), use_tls, tls_verify}), 1, 1);
-  server_rows->addWidget(label(QStringLiteral("Trusted Certificates (CA File):"), this), 2, 0);
+  server_rows->addWidget(label(QStringLiteral("&Port for Connection:"), this, port_), 1, 0);
+  server_rows->addLayout(row({port_, label(QStringLiteral("Use T&LS:"), this, use_tls), use_tls, tls_verify}), 1, 1);
+  server_rows->addWidget(label(QStringLiteral("Trusted Cer&tificates (CA File):"), this, tls_ca_file_), 2, 0);
   auto* ca_row = new QHBoxLayout;
   ca_row->addWidget(tls_ca_file_, 1);
   ca_row->addWidget(browse);
@@ -286,18 +289,18 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* auth = new QHBoxLayout(auth_box);
   auth->addWidget(check_auth);
   auth->addSpacing(8);
-  auth->addWidget(label(QStringLiteral("User"), auth_box));
+  auth->addWidget(label(QStringLiteral("User"), auth_box, user));
   auth->addWidget(user);
   auth->addSpacing(8);
-  auth->addWidget(label(QStringLiteral("Pass"), auth_box));
+  auth->addWidget(label(QStringLiteral("Pass"), auth_box, pass));
   auth->addWidget(pass);
   auth->addStretch(1);
 
   auto* dialup = new QGridLayout(dialup_box);
   dialup->addWidget(check_dialup, 0, 0, 1, 5);
-  dialup->addWidget(label(QStringLiteral("User"), dialup_box), 1, 1);
+  dialup->addWidget(label(QStringLiteral("User"), dialup_box, isp_user), 1, 1);
   dialup->addWidget(isp_user, 1, 2);
-  dialup->addWidget(label(QStringLiteral("Pass"), dialup_box), 1, 3);
+  dialup->addWidget(label(QStringLiteral("Pass"), dialup_box, isp_pass), 1, 3);
   dialup->addWidget(isp_pass, 1, 4);
   dialup->setColumnMinimumWidth(0, check_auth->sizeHint().width() + 8);
   dialup->setColumnStretch(5, 1);
@@ -307,7 +310,7 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addWidget(auth_box);
   content->addWidget(dialup_box);
   content->addWidget(unattended);
-  content->addLayout(row({label(QStringLiteral("Maximum Running Time"), this), max_connecttime,
+  content->addLayout(row({label(QStringLiteral("&Maximum Running Time"), this, max_connecttime), max_connecttime,
                           label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
   content->addLayout(row({fast_transfers, label(QStringLiteral("Requests Ahead (1 to 64):"), this),
                           pipeline_depth}));
@@ -367,6 +370,8 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   auto* incremental_scan =
       check(QStringLiteral("Scan Only Articles Not Scanned Before"), "incremental_scan", this);
   auto* first_scan_articles = edit("first_scan_articles", this, 60);
+  auto* collect_multipart =
+      check(QStringLiteral("Collect pictures posted in several parts"), "collect_multipart", this);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -397,6 +402,7 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   content->addLayout(row({label(QStringLiteral("A Group's First Scan Looks At Its Newest"), this), first_scan_articles,
                           label(QStringLiteral("Articles (0 = All)"), this)},
                          indent));
+  content->addLayout(row({collect_multipart}, indent));
   content->addStretch(1);
   set_content(content);
 
@@ -409,8 +415,9 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   bind(max_art_per_grp, "max_art_per_grp");
   bind(incremental_scan, "incremental_scan");
   bind(first_scan_articles, "first_scan_articles");
+  bind(collect_multipart, "collect_multipart");
   set_exchange_order({check_date, check_minlines, check_maxlines, max_days, maxlines, minlines, max_art_per_grp,
-                      incremental_scan, first_scan_articles});
+                      incremental_scan, first_scan_articles, collect_multipart});
 }
 
 // ---- Subject Selection ----
@@ -539,7 +546,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
 
   auto* content = new QVBoxLayout;
   content->addSpacing(dialog_units_x(fontMetrics(), 25));
-  content->addLayout(row({label(QStringLiteral("TaskBar Name"), this), taskbar_name}));
+  content->addLayout(row({label(QStringLiteral("&TaskBar Name"), this, taskbar_name), taskbar_name}));
   content->addSpacing(dialog_units_x(fontMetrics(), 25));
   content->addWidget(display);
   content->addWidget(sound_on);

@@ -23,7 +23,7 @@ std::string filters_of(const Settings& s) {
 }  // namespace
 
 SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
-    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log) {
+    : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log), changed_(settings_table().size(), false) {
   setWindowTitle(QStringLiteral("Fennick Setup"));
   tabs_ = new QTabWidget(this);
   // All six captions in view: a scrolled tab row hides "Scheduler" behind an arrow.
@@ -59,7 +59,23 @@ void SetupSheet::show_page(int index) {
 }
 
 bool SetupSheet::take_current() {
+  Settings before = settings_.get();
   auto refusal = page(current_)->take(settings_);
+  // Remember the first value of each setting the sheet changes, for Cancel; changes made elsewhere
+  // meanwhile are no business of the sheet's.
+  Settings after = settings_.get();
+  const auto table = settings_table();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const SettingDef& def = table[i];
+    if (changed_[i]) continue;
+    if (def.is_text() ? def.text(before) != def.text(after) : def.number(before) != def.number(after)) {
+      changed_[i] = true;
+      if (def.is_text())
+        def.text(opened_) = def.text(before);
+      else
+        def.set_number(opened_, def.number(before));
+    }
+  }
   if (!refusal) return true;
   log_.log_status(refusal->message.toStdString(), 0);
   dialogs_.message_box(refusal->message.toStdString(), "Fennick", Icon::Warning, Buttons::Ok);
@@ -118,6 +134,20 @@ void SetupSheet::offer_rescan() {
     log_.log_status("Scan marks forgotten for " + std::to_string(groups.size()) + " group(s)", 0);
   else
     log_.log_status(std::string("ERROR: File Write ") + kScanMarkFileName, 0);
+}
+
+void SetupSheet::reject() {
+  settings_.update([this](Settings& s) {
+    const auto table = settings_table();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      if (!changed_[i]) continue;
+      if (table[i].is_text())
+        table[i].text(s) = table[i].text(opened_);
+      else
+        table[i].set_number(s, table[i].number(opened_));
+    }
+  });
+  QDialog::reject();
 }
 
 void SetupSheet::update_apply() {

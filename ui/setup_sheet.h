@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "store/settings.h"
 #include "ui/setup_pages.h"
 
 class QPushButton;
@@ -34,6 +35,8 @@ class SetupSheet : public QDialog {
  public slots:
   // OK: closes only when the current page's values are taken. The file is the caller's to write.
   void accept() override;
+  // Cancel, Escape and the close button: puts back every value the sheet opened with, Apply or not.
+  void reject() override;
 
  private:
   void on_tab_changed(int index);
@@ -49,13 +52,16 @@ class SetupSheet : public QDialog {
   QTabWidget* tabs_;
   QPushButton* apply_;
   std::vector<SetupPage*> pages_;
+  Settings opened_;            // what Cancel puts back, for the rows marked in changed_
+  std::vector<bool> changed_;  // by table row: the sheet has changed this setting
   int current_ = 0;
   bool reverting_ = false;
   std::string filters_before_;
 };
 
 // Shows the sheet modally over `parent`; true when it was left with OK. Values taken from its pages are
-// in `settings` at once (also after Cancel); the caller writes FENNICK.INI with save_settings on OK.
+// in `settings` at once, and Cancel puts the opening values back; the caller writes FENNICK.INI with
+// save_settings on OK.
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
                      QWidget* parent = nullptr);
 

@@ -5,13 +5,16 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
@@ -19,6 +22,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "ui/dialogs.h"
 #include "ui/elided_label.h"
@@ -49,6 +54,20 @@ QProgressBar* progress_bar(QWidget* parent) {
   bar->setValue(0);
   bar->setTextVisible(false);
   return bar;
+}
+
+// Exactly `count` numbers separated by commas, or nothing.
+std::optional<QList<int>> parse_numbers(const QString& text, int count) {
+  const QStringList parts = text.split(QLatin1Char(','));
+  if (parts.size() != count) return std::nullopt;
+  QList<int> numbers;
+  for (const QString& part : parts) {
+    bool ok = false;
+    const int n = part.trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+    numbers.append(n);
+  }
+  return numbers;
 }
 
 QListView* history_view(HistoryModel* model, QWidget* parent) {
@@ -141,7 +160,9 @@ void StatusWindow::build() {
   status->addWidget(add(ControlId::ConnectedToLabel, plain_label(QStringLiteral("Connected To:"), "", this)),
                     0, 0);
   status->addWidget(add(ControlId::ConnectionStatus, connection), 0, 1, 1, 3);
-  status->addWidget(plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this), 1, 0);
+  auto* group_label = plain_label(QStringLiteral("News Group:"), "newsGroupLabel", this);
+  group_label->setBuddy(group_name);
+  status->addWidget(group_label, 1, 0);
   status->addWidget(add(ControlId::GroupName, group_name), 1, 1);
   status->addWidget(add(ControlId::GroupCounter, group_counter), 1, 2);
   status->addWidget(add(ControlId::GroupsProgress, groups_progress), 1, 3);
@@ -171,7 +192,8 @@ void StatusWindow::build() {
   pending_view_->header()->setObjectName(QStringLiteral("pendingHeadings"));
   pending_view_->header()->setStretchLastSection(false);
   pending_view_->header()->setSectionsMovable(false);
-  pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 9);
+  // The lists give way first when the window is small (800x500 logical must fit).
+  pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 5);
   size_pending_columns();
   pending_layout->addWidget(pending_view_, 1);
   pending_layout->addWidget(plain_label(
@@ -195,21 +217,30 @@ void StatusWindow::build() {
     const char* label;
     ControlId list_id;
     HistoryModel* model;
+    const char* counted;  // the label once the list has changed
   };
   const HistoryColumn columns[] = {
-      {ControlId::ArticleIdLabel, "Article ID's", ControlId::ArticleIdList, ids_model_},
-      {ControlId::FilenamesLabel, "Filenames", ControlId::FilenamesList, files_model_},
-      {ControlId::BlacklistLabel, "Blacklisted Bozos", ControlId::BlacklistList, bozos_model_},
+      {ControlId::ArticleIdLabel, "Article ID's", ControlId::ArticleIdList, ids_model_, "%1 Article ID's"},
+      {ControlId::FilenamesLabel, "Filenames", ControlId::FilenamesList, files_model_, "%1 Downloaded Files"},
+      {ControlId::BlacklistLabel, "Blacklisted Bozos", ControlId::BlacklistList, bozos_model_,
+       "%1 Blacklisted Bozos"},
   };
   int column = 0;
   for (const auto& c : columns) {
     auto* label = plain_label(QString::fromLatin1(c.label), "", this);
     auto* view = history_view(c.model, this);
-    view->setMinimumHeight(view->fontMetrics().height() * 6);
+    view->setMinimumHeight(view->fontMetrics().height() * 3);
     view->setMinimumWidth(dialog_units_x(view->fontMetrics(), 80));
     history->addWidget(add(c.label_id, label), 0, column);
     history->addWidget(add(c.list_id, view), 1, column);
     history->setColumnStretch(column, 1);
+    // The count follows the list at once instead of waiting for the tick's turn.
+    auto recount = [label, model = c.model, counted = QString::fromLatin1(c.counted)] {
+      label->setText(counted.arg(model->rowCount()));
+    };
+    connect(c.model, &QAbstractItemModel::rowsInserted, label, recount);
+    connect(c.model, &QAbstractItemModel::rowsRemoved, label, recount);
+    connect(c.model, &QAbstractItemModel::modelReset, label, recount);
     const ControlId list_id = c.list_id;
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this, list_id] { commands_.remove_history(list_id, selected_history(list_id)); });
@@ -238,14 +269,14 @@ void StatusWindow::build() {
     add(id, b);
     return b;
   };
-  QPushButton* start = button(ControlId::StartButton, "Start Fennicking");
-  QPushButton* stop = button(ControlId::StopButton, "STOP !");
-  QPushButton* skip = button(ControlId::SkipGroupButton, "Skip Group");
-  QPushButton* next = button(ControlId::DownloadNextButton, "D/L Next");
-  QPushButton* bozo = button(ControlId::BozoButton, "Bozo Bucket");
-  QPushButton* groups = button(ControlId::NewsGroupsButton, "News Groups");
-  QPushButton* setup = button(ControlId::SetupButton, "Setup");
-  QPushButton* close_button = button(ControlId::CloseButton, "Close");
+  QPushButton* start = button(ControlId::StartButton, "&Start Fennicking");
+  QPushButton* stop = button(ControlId::StopButton, "S&TOP !");
+  QPushButton* skip = button(ControlId::SkipGroupButton, "S&kip Group");
+  QPushButton* next = button(ControlId::DownloadNextButton, "D/L &Next");
+  QPushButton* bozo = button(ControlId::BozoButton, "&Bozo Bucket");
+  QPushButton* groups = button(ControlId::NewsGroupsButton, "News &Groups");
+  QPushButton* setup = button(ControlId::SetupButton, "Set&up");
+  QPushButton* close_button = button(ControlId::CloseButton, "&Close");
   start->setEnabled(false);  // until the histories are loaded
   stop->setEnabled(false);
 
@@ -259,6 +290,24 @@ void StatusWindow::build() {
   connect(close_button, &QPushButton::clicked, this, [this] { commands_.close(); });
   connect(pending_view_, &QAbstractItemView::doubleClicked, this,
           [this] { commands_.remove_pending(selected_pending()); });
+  // D/L Next can only move a row below the second; it says so instead of answering with a box.
+  auto update_next = [this, next] {
+    const auto row = selected_pending();
+    const bool can = row && row->index >= 2;
+    next->setEnabled(can);
+    next->setToolTip(can ? QStringLiteral("Download the selected article next")
+                         : QStringLiteral("Select an article below the first two rows to download it next"));
+  };
+  connect(pending_view_->selectionModel(), &QItemSelectionModel::selectionChanged, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsInserted, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsRemoved, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::rowsMoved, next, update_next);
+  connect(pending_model_, &QAbstractItemModel::modelReset, next, update_next);
+  update_next();
+  auto* remove_key = new QShortcut(QKeySequence::Delete, pending_view_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(remove_key, &QShortcut::activated, this, [this] {
+    if (auto row = selected_pending()) commands_.remove_pending(row);
+  });
 
   pacing_slider_ = new QSlider(Qt::Horizontal, this);
   add(ControlId::PacingTrackbar, pacing_slider_);
@@ -315,6 +364,44 @@ void StatusWindow::size_pending_columns() {
   header->resizeSection(3, subject);
   // At its smallest the list still shows where each subject begins.
   pending_view_->setMinimumWidth(article + author + lines + dialog_units_x(metrics, 60));
+}
+
+QString StatusWindow::geometry_text() const {
+  const QRect r = geometry();
+  return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+bool StatusWindow::restore_geometry(const QString& text) {
+  const auto n = parse_numbers(text, 4);
+  if (!n) return false;
+  const QRect wanted((*n)[0], (*n)[1], (*n)[2], (*n)[3]);
+  if (wanted.width() < minimumSizeHint().width() || wanted.height() < minimumSizeHint().height()) return false;
+  // A screen that was unplugged or shrank since would leave the window out of reach.
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect available = screen->availableGeometry();
+    const QRect seen = available.intersected(wanted);
+    if (wanted.width() <= available.width() && wanted.height() <= available.height() &&
+        std::int64_t{seen.width()} * seen.height() * 4 >= std::int64_t{wanted.width()} * wanted.height() * 3) {
+      setGeometry(wanted);
+      return true;
+    }
+  }
+  return false;
+}
+
+QString StatusWindow::column_widths_text() const {
+  QStringList widths;
+  for (int i = 0; i < 4; ++i) widths.append(QString::number(pending_view_->header()->sectionSize(i)));
+  return widths.join(QLatin1Char(','));
+}
+
+bool StatusWindow::restore_column_widths(const QString& text) {
+  const auto n = parse_numbers(text, 4);
+  if (!n) return false;
+  for (int w : *n)
+    if (w < 8 || w > 8000) return false;
+  for (int i = 0; i < 4; ++i) pending_view_->header()->resizeSection(i, (*n)[i]);
+  return true;
 }
 
 void StatusWindow::start_timer() {

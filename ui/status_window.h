@@ -59,6 +59,14 @@ class StatusWindow : public QWidget {
   std::optional<RowRef> selected_pending() const;
   std::optional<RowRef> selected_history(ControlId list) const;
 
+  // The window's place and the pending list's column widths as FENNICK.INI keeps them ("x,y,w,h" and
+  // "a,b,c,d"). restore_* apply a stored text only when it is whole and, for the place, when a screen
+  // can show the window there; otherwise they change nothing and return false.
+  QString geometry_text() const;
+  bool restore_geometry(const QString& text);
+  QString column_widths_text() const;
+  bool restore_column_widths(const QString& text);
+
   const QString& banner() const { return banner_; }
   QMenu* window_menu() const { return window_menu_; }
 

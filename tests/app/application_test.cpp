@@ -121,12 +121,30 @@ TEST_F(AppTest, StartWithAnUnusablePortExplainsInsteadOfConnecting) {
   ASSERT_EQ(dialogs.boxes().size(), 1u);
   EXPECT_EQ(dialogs.boxes()[0].caption, "Invalid Setup");
   EXPECT_THAT(dialogs.boxes()[0].text, HasSubstr("port"));
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("Invalid Setup: the port is not a number"));
   EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
   EXPECT_FALSE(app->session_running());
   EXPECT_FALSE(launched);
   app->close();  // closing is not held up by the bad port
   EXPECT_EQ(windows.closes, 1);
   EXPECT_EQ(dialogs.boxes().size(), 1u);
+}
+
+// Dial-up ticked without NetworkManager: the first Start switches the option off and says so.
+TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
+  write_file("FENNICK.INI", "[COMM]\ncheck_dialup=1\nnews_server=127.0.0.1\n");
+  write_file("newsrc", " alt.pictures\n");
+  make_and_start();
+  bool launched = false;
+  app->set_session_body([&](EngineContext&) { launched = true; });
+  app->start();
+  EXPECT_FALSE(launched);
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("Dial-up Not Available (no NetworkManager)"));
+  EXPECT_TRUE(logged("Call to check_ras_connection() with NULL ptr"));
+  clock.set_uptime_ms(3000);
+  app->tick();
+  app->start();
+  EXPECT_TRUE(launched || app->session_running());
 }
 
 TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {
@@ -160,6 +178,7 @@ TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
   q.append("13\tsome one\t600\tpic4.jpg");
   app->bozo(RowRef{2, "12\tSOME ONE\t600\tpic3.jpg"});
   EXPECT_EQ(dialogs.boxes().back().caption, "Bozo Bucket - The Author Blacklist");
+  EXPECT_THAT(dialogs.boxes().back().text, ::testing::EndsWith("\n\nsome one"));  // who is blacklisted
   EXPECT_EQ(app->blacklist().entries(), std::vector<std::string>{"some one"});
   EXPECT_EQ(q.rows(), std::vector<std::string>{"11\tother\t600\tpic2.jpg"});
   EXPECT_EQ(view.text(ControlId::PendingBox), "1 Pending Downloads");

@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "app/headless.h"
+#include "app/terminal_view.h"
 #include "common/child_process.h"
+#include "common/recording_view.h"
 #include "common/fake_clock.h"
 #include "dialup/fake_nmcli.h"
 #include "common/temp_dir.h"
@@ -50,7 +52,16 @@ TEST_F(Headless, HarvestsTheDemoFromAFreshFolderAndExitsWithZero) {
   for (const auto& g : content->group_names()) newsrc += " " + g + "\n";
   write_file("newsrc", newsrc);
 
+  ::testing::internal::CaptureStdout();
   EXPECT_EQ(run(), 0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  // The terminal's lines come from the engine's typed events, not from the window's texts.
+  EXPECT_THAT(out, HasSubstr("news groups: "));
+  EXPECT_THAT(out, HasSubstr(" Pending Downloads From "));
+  EXPECT_THAT(out, HasSubstr("\nDownloading Article "));
+  EXPECT_THAT(out, HasSubstr("\n9 picture(s) downloaded from "));
+  EXPECT_THAT(out, HasSubstr("\nDownloads Completed\n"));
+  EXPECT_THAT(out, ::testing::Not(HasSubstr("Line ")));
   for (const auto& p : kDemoHarvest)
     EXPECT_TRUE(exists(std::string("pictures/") + p.group + "/" + p.file)) << p.file;
   std::string log = read_file("fk.log");
@@ -63,6 +74,51 @@ TEST_F(Headless, HarvestsTheDemoFromAFreshFolderAndExitsWithZero) {
   // A second run fetches nothing new and still ends by itself.
   EXPECT_EQ(run(), 0);
   EXPECT_THAT(read_file("fk.log"), HasSubstr(" - 0 picture(s) downloaded from "));
+}
+
+// The same events drive both views: the window's view gets its texts, the terminal formats its own,
+// and a window text fed to the terminal is only ever printed as it stands, never interpreted.
+TEST(TypedEvents, DriveTheWindowTextsAndTheTerminalLinesApart) {
+  RecordingView window;
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  TerminalView terminal(file, false);
+  for (View* v : std::initializer_list<View*>{&window, &terminal}) {
+    v->group_started("alt.pics", 1, 2);
+    v->overview_checking("41");
+    v->pending_counted("alt.pics", 3);
+    v->article_started(41);
+    v->article_progress(5, 10, 50);
+    v->counters_changed({1, 4, 0, 1, 0, {}});
+    v->group_skipped();
+    v->session_ended(SessionEnd::Completed, {});
+    v->scheduler_disabled();
+  }
+  EXPECT_EQ(window.text(ControlId::GroupName), "alt.pics");
+  EXPECT_EQ(window.text(ControlId::PendingBox), "Downloads Completed");
+  EXPECT_EQ(window.text_history(ControlId::DownloadStatus),
+            (std::vector<std::string>{"Building D/L List ..Checking 41", "Downloading Article 41", "Line 5 of 10 ( 50% )"}));
+  EXPECT_EQ(window.text(ControlId::PictureSummary),
+            "1 picture(s) downloaded from 4 articles, 0 duplicates skipped, 1 base64, 0 unknown format");
+  EXPECT_EQ(window.text(ControlId::SchedulerStatus), "Scheduler: Disabled");
+
+  // Texts the window would show mean nothing to the terminal: no caption is kept, no group announced.
+  terminal.set_text(ControlId::PendingBox, "7 Pending Downloads From alt.other");
+  terminal.set_text(ControlId::GroupName, "alt.other");
+  terminal.set_text(ControlId::DownloadStatus, "Downloading Article 99");
+  terminal.close_window();
+  std::rewind(file);
+  std::string printed;
+  for (int c; (c = std::fgetc(file)) != EOF;) printed.push_back(static_cast<char>(c));
+  std::fclose(file);
+  EXPECT_EQ(printed,
+            "Group 1 of 2 news groups: alt.pics\n"
+            "3 Pending Downloads From alt.pics\n"
+            "Downloading Article 41\n"
+            "1 picture(s) downloaded from 4 articles, 0 duplicates skipped, 1 base64, 0 unknown format\n"
+            "Skipping to Next Group\n"
+            "Downloads Completed\n"
+            "Downloading Article 99\n");
 }
 
 TEST_F(Headless, APictureThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {

@@ -21,9 +21,13 @@ using ::testing::ElementsAre;
 // Touched only by the refreshing thread.
 struct RecordingSink : RefreshSink {
   std::vector<std::string> titles, groups;
-  int batches = 0;
+  int batches = 0, clears = 0, incomplete = 0;
   void title(const std::string& text) override { titles.push_back(text); }
-  void clear_lists() override { groups.clear(); }
+  void clear_lists() override {
+    ++clears;
+    groups.clear();
+  }
+  void listing_incomplete() override { ++incomplete; }
   void add_groups(std::vector<std::string> names) override {
     ++batches;
     groups.insert(groups.end(), names.begin(), names.end());
@@ -114,6 +118,8 @@ TEST_F(RefreshTest, DotEndsTheListingWhileTheServerStaysConnected) {
                 "215 list follows\r\nalt.one 3 1 y\r\ncomp.two\n\r\n \t \r\n.\nalt.after.end 1 1 y\r\n");
   run();
   EXPECT_THAT(sink.groups, ElementsAre("alt.one", "comp.two"));
+  EXPECT_EQ(sink.clears, 1);
+  EXPECT_EQ(sink.incomplete, 0);
   EXPECT_THAT(server.commands(), ElementsAre("AUTHINFO USER u", "AUTHINFO PASS p", "list active"));
   EXPECT_TRUE(server.wait_until_idle());  // closed without QUIT
 }
@@ -163,13 +169,17 @@ TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {
   run();
   EXPECT_THAT(sink.groups, ElementsAre(std::string(127, 'a'), "alt.next"));
   EXPECT_TRUE(h.logged("Server closed the connection during the news groups listing"));
+  // What came is reported, but the receiver is told to put its lists back.
+  EXPECT_EQ(sink.incomplete, 1);
+  EXPECT_TRUE(h.logged("News groups listing incomplete: the lists are kept as they were"));
   EXPECT_TRUE(h.dialogs.boxes().empty());
 }
 
 TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
   sockaddr_in addr;
   int bound = bound_socket(-1, addr);
-  h.use_server(ntohs(addr.sin_port));
+  const int refused_port = ntohs(addr.sin_port);
+  h.use_server(refused_port);
   run();
   ::close(bound);
 
@@ -182,7 +192,8 @@ TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
   run();
   auto boxes = h.dialogs.boxes();
   ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(boxes[0].text, "Connection to 127.0.0.1 failed");
+  EXPECT_EQ(boxes[0].text,
+            "Connection to 127.0.0.1 port " + std::to_string(refused_port) + " failed: connection refused");
   EXPECT_EQ(boxes[0].caption, "ERROR");
   EXPECT_EQ(boxes[1].text, "502 Access denied");
   EXPECT_EQ(boxes[1].caption, "News Connection Refused");
@@ -205,6 +216,9 @@ TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
   EXPECT_EQ(h.clock.slept_ms(), 2000);
   EXPECT_THAT(guarded.commands(), ElementsAre("AUTHINFO USER u", "AUTHINFO PASS wrong"));
   EXPECT_TRUE(sink.groups.empty());
+  // No listing arrived: nothing was cleared, so nothing needs putting back.
+  EXPECT_EQ(sink.clears, 0);
+  EXPECT_EQ(sink.incomplete, 0);
 }
 
 TEST_F(RefreshTest, CancelEndsAStalledConnect) {

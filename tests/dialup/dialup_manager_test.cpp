@@ -1,6 +1,7 @@
 // The dial-up manager against the fake nmcli: finding, dialling, hanging up, and bad answers.
 #include "dialup/dialup_manager.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -101,14 +102,9 @@ TEST_F(DialupManagerTest, NoServiceIsTheUnableToLoadPath) {
   ASSERT_EQ(dialogs_.boxes().size(), 1u);
   auto box = dialogs_.boxes()[0];
   EXPECT_EQ(box.caption, "Fennick -- Unable to load RASAPI32.DLL");
-  EXPECT_EQ(
-      box.text,
-      " - If you are using a direct internet connection .. no problem,\n   goto the setup\\connections page "
-      "and "
-      "remove the check on the dialup option.\n - If you use a modem to dial the Internet, Please Install "
-      "'Dialup Networking'\n   or 'Remote Access Service' (RAS) from your operating system CD before using "
-      "this "
-      "product.");
+  // On Linux the box says what is missing and how to untick the option.
+  EXPECT_THAT(box.text, ::testing::HasSubstr("NetworkManager was not found"));
+  EXPECT_THAT(box.text, ::testing::HasSubstr("untick\n   \"Use Dialup Internet Connection\""));
   EXPECT_EQ(box.icon, Icon::Warning);
   EXPECT_TRUE(check_dialup());
 

@@ -115,6 +115,18 @@ TEST_F(SessionTest, CompletedScanRunsTheWholeDialogueAndEndsOrderly) {
   EXPECT_EQ(h.level_of("0 Articles Selected For Download from Articles 1 to 3"), 2);
 }
 
+// A session that has nothing to scan says why instead of "Downloads Completed".
+TEST_F(SessionTest, NothingToScanSaysWhy) {
+  EXPECT_EQ(run(), kSessionEnded);
+  expect_orderly_state(h);
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "No newsrc File: Use Groups To Choose News Groups");
+  EXPECT_EQ(h.view.text(ControlId::DownloadStatus), "No newsrc File: Use Groups To Choose News Groups");
+
+  h.write_newsrc("#alt.unsubscribed\n");
+  EXPECT_EQ(run(), kSessionEnded);
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "No Subscribed News Groups: Use Groups To Choose Some");
+}
+
 TEST_F(SessionTest, ByteCountHoldsEveryByteReadAndTheCountedCommands) {
   // No answer to QUIT, so every byte the server sends is one the session read.
   server.add_fault({"QUIT", 0, FaultAction::Drop, ""});
@@ -434,7 +446,11 @@ TEST_P(NewsrcTest, GroupsAreReadAsWritten) {
   }
   expected.push_back("QUIT");
   EXPECT_EQ(commands(), expected);
-  EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Completed");
+  // A session with nothing to scan says why instead of claiming completed downloads.
+  const std::string ending = !p.groups.empty() ? "Downloads Completed"
+                             : p.content       ? "No Subscribed News Groups: Use Groups To Choose Some"
+                                               : "No newsrc File: Use Groups To Choose News Groups";
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), ending);
   EXPECT_EQ(h.logged("ERROR: File Open on newsrc - Read 005"), p.content == nullptr);
   EXPECT_EQ(h.logged("Finished Scanning Groups"), p.content != nullptr);
 }

@@ -117,9 +117,14 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   const std::vector<std::string> newer = {"use_tls",        "tls_ca_file",    "tls_verify",
                                           "idle_timeout",   "fast_transfers", "pipeline_depth",
                                           "incremental_scan", "first_scan_articles"};
+  const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
+  const std::vector<std::string> window = {"window_geometry", "pending_columns"};
   std::vector<std::string> classic;
   for (const auto& k : keys)
-    if (std::find(newer.begin(), newer.end(), k) == newer.end()) classic.push_back(k);
+    if (std::find(newer.begin(), newer.end(), k) == newer.end() &&
+        std::find(newer_selection.begin(), newer_selection.end(), k) == newer_selection.end() &&
+        std::find(window.begin(), window.end(), k) == window.end())
+      classic.push_back(k);
   const std::vector<std::string> expected = {
       "news_server", "user", "pass", "isp_user", "isp_pass", "unattended_operation", "check_auth",
       "check_dialup", "max_connecttime", "port", "files_logging_enabled", "status_logging_enabled",
@@ -134,6 +139,9 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
   ASSERT_LT(limit + 2, keys.end());
   EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 6, newer.end()));
+  // Multi-part collection follows the scan settings, off and keeping sets a week unless changed.
+  EXPECT_EQ(std::vector<std::string>(limit + 3, limit + 5), newer_selection);
+  EXPECT_NE(file.find("collect_multipart=0\nmultipart_keep_days=7\n"), std::string::npos);
   EXPECT_NE(file.find("pass=c2VjcmV0\n"), std::string::npos);
   EXPECT_NE(file.find("isp_pass=\n"), std::string::npos);
   EXPECT_EQ(logged(), std::vector<std::string>{"Setup Changed and Saved"});

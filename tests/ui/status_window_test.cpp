@@ -12,6 +12,9 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "common/fake_clock.h"
+#include "store/profile_file.h"
+#include "store/status_log.h"
 #include "ui/dialogs.h"
 #include "ui_fixture.h"
 
@@ -23,7 +26,7 @@ namespace {
 QString shown_text(QWidget* w) {
   if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
-  if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
+  if (auto* b = qobject_cast<QPushButton*>(w)) return QString(b->text()).remove(QLatin1Char('&'));  // mnemonics
   if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
   return QStringLiteral("<no text>");
 }
@@ -58,6 +61,10 @@ class StatusWindowTest : public QObject {
   void start_stop_and_trackbar_start_as_the_start_up_sequence_needs();
   void buttons_call_their_commands_with_the_selected_row();
   void double_clicks_remove_the_row_they_were_made_on();
+  void selection_follows_a_moved_article_and_delete_removes_it();
+  void history_counts_follow_the_lists_at_once();
+  void place_and_columns_round_trip_through_fennick_ini();
+  void window_fits_800_by_500_logical();
   void close_button_escape_and_window_manager_all_run_close();
   void minimising_shows_the_taskbar_name();
   void window_menu_offers_the_about_box();
@@ -151,10 +158,13 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
        {ControlId::StartButton, ControlId::StopButton, ControlId::SetupButton, ControlId::NewsGroupsButton,
         ControlId::SkipGroupButton, ControlId::BozoButton, ControlId::DownloadNextButton})
     f.find<QPushButton>(id)->click();
-  QCOMPARE(f.commands.names(), (std::vector<std::string>{"start", "stop", "setup", "groups", "skip_group",
-                                                         "bozo", "download_next"}));
+  // With nothing to move, D/L Next is off and says why instead of answering with a box.
+  auto* next = f.find<QPushButton>(ControlId::DownloadNextButton);
+  QVERIFY(!next->isEnabled());
+  QVERIFY(!next->toolTip().isEmpty());
+  QCOMPARE(f.commands.names(),
+           (std::vector<std::string>{"start", "stop", "setup", "groups", "skip_group", "bozo"}));
   QVERIFY(!f.commands.calls[5].row);  // nothing selected
-  QVERIFY(!f.commands.calls[6].row);
 
   f.pending.append("100\tA <a@x>\t900\tfirst");
   f.pending.append("101\tB <b@x>\t901\tsecond");
@@ -162,6 +172,7 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
   auto* list = f.find<QTreeView>(ControlId::PendingList);
   QTRY_COMPARE(list->model()->rowCount(), 3);
   list->setCurrentIndex(list->model()->index(2, 1));
+  QVERIFY(next->isEnabled());
   f.commands.calls.clear();
   f.find<QPushButton>(ControlId::DownloadNextButton)->click();
   f.find<QPushButton>(ControlId::BozoButton)->click();
@@ -171,6 +182,86 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
     QCOMPARE(call.row->index, std::size_t{2});
     QCOMPARE(call.row->text, std::string("102\tC <c@x>\t902\tthird"));
   }
+}
+
+// D/L Next copies the row up and removes its old place; the selection must stay on that article.
+void StatusWindowTest::selection_follows_a_moved_article_and_delete_removes_it() {
+  UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  for (int i = 0; i < 5; ++i)
+    f.pending.append(std::to_string(300 + i) + "\tauthor\t1000\tsubject " + std::to_string(i));
+  auto* pending = f.find<QTreeView>(ControlId::PendingList);
+  QTRY_COMPARE(pending->model()->rowCount(), 5);
+  pending->setCurrentIndex(pending->model()->index(3, 0));
+  QVERIFY(f.pending.move_to_next(3));
+  QTRY_COMPARE(pending->model()->index(1, 0).data().toString(), QStringLiteral("303"));
+  QCOMPARE(pending->model()->rowCount(), 5);
+  QCOMPARE(f.window->selected_pending()->index, std::size_t{1});
+  QCOMPARE(f.window->selected_pending()->text, std::string("303\tauthor\t1000\tsubject 3"));
+
+  pending->setFocus();
+  QTest::keyClick(pending, Qt::Key_Delete);
+  QCOMPARE(f.commands.names(), std::vector<std::string>{"remove_pending"});
+  QCOMPARE(f.commands.calls[0].row->text, std::string("303\tauthor\t1000\tsubject 3"));
+}
+
+void StatusWindowTest::history_counts_follow_the_lists_at_once() {
+  UiFixture f;
+  auto* label = f.find<QLabel>(ControlId::FilenamesLabel);
+  f.files.add_at_top("a.jpg", 10);
+  f.files.add_at_top("b.jpg", 10);
+  QTRY_COMPARE(label->text(), QStringLiteral("2 Downloaded Files"));
+  QVERIFY(f.files.remove_at(0));
+  QTRY_COMPARE(label->text(), QStringLiteral("1 Downloaded Files"));
+}
+
+void StatusWindowTest::place_and_columns_round_trip_through_fennick_ini() {
+  QString geometry, columns;
+  {
+    UiFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    const QSize least = f.window->minimumSizeHint();
+    QVERIFY(f.window->restore_geometry(QStringLiteral("12,24,%1,%2").arg(least.width() + 10).arg(least.height() + 5)));
+    QVERIFY(f.window->restore_column_widths(QStringLiteral("90,150,60,700")));
+    geometry = f.window->geometry_text();
+    columns = f.window->column_widths_text();
+    fk::Settings s;
+    s.window_geometry = geometry.toStdString();
+    s.pending_columns = columns.toStdString();
+    fk::test::FakeClock clock;
+    fk::SharedSettings shared(s);
+    fk::StatusLog log(shared, clock);
+    fk::save_settings(fk::ProfileFile("FENNICK.INI"), s, log);
+
+    fk::Settings back;
+    fk::ArchiveCounters archive;
+    fk::load_settings(fk::ProfileFile("FENNICK.INI"), back, archive);
+    QCOMPARE(QString::fromStdString(back.window_geometry), geometry);
+    QCOMPARE(QString::fromStdString(back.pending_columns), columns);
+  }
+  UiFixture again;
+  QVERIFY(again.window->restore_geometry(geometry));
+  QVERIFY(again.window->restore_column_widths(columns));
+  QCOMPARE(again.window->geometry_text(), geometry);
+  QCOMPARE(again.window->column_widths_text(), QStringLiteral("90,150,60,700"));
+  // A place no screen shows, a size beyond the screen and broken texts change nothing.
+  for (const char* bad : {"5000,5000,700,500", "0,0,9000,9000", "1,2,3", "a,b,c,d", ""})
+    QVERIFY2(!again.window->restore_geometry(QString::fromLatin1(bad)), bad);
+  for (const char* bad : {"1,2,3", "0,100,100,100", "90,150,60,x"})
+    QVERIFY2(!again.window->restore_column_widths(QString::fromLatin1(bad)), bad);
+  QCOMPARE(again.window->geometry_text(), geometry);
+}
+
+// Run again with QT_SCALE_FACTOR=2: a 1600x1000 screen at 200% is 800x500 logical.
+void StatusWindowTest::window_fits_800_by_500_logical() {
+  UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  const QSize least = f.window->minimumSizeHint().expandedTo(f.window->minimumSize());
+  QVERIFY2(least.width() <= 800 && least.height() <= 500,
+           qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
 }
 
 void StatusWindowTest::double_clicks_remove_the_row_they_were_made_on() {

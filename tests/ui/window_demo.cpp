@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QPalette>
 #include <QTimer>
 #include <cstdio>
 
@@ -31,7 +32,8 @@ class IdleCommands : public fk::StatusCommands {
 
 }  // namespace
 
-// Usage: window_demo OUT_PREFIX [--stay]   writes OUT_PREFIX-window.png, -about.png, -exit.png
+// Usage: window_demo OUT_PREFIX [--stay] [--dark] [--small]   writes OUT_PREFIX-window.png, -about.png,
+// -exit.png; --dark uses a dark palette, --small shows the window at 800x500 (logical).
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) {
@@ -39,7 +41,27 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString prefix = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  const bool stay = argc > 2 && QString::fromLatin1(argv[2]) == QLatin1String("--stay");
+  const QStringList options = QApplication::arguments().mid(2);
+  const bool stay = options.contains(QLatin1String("--stay"));
+  if (options.contains(QLatin1String("--dark"))) {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 60));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 60));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+    QApplication::setPalette(dark);
+  }
   QTemporaryDir work;
   QDir::setCurrent(work.path());
 
@@ -52,6 +74,7 @@ int main(int argc, char** argv) {
   fk::QtView view(window, commands);
   fk::test::fill_demo_containers(pending, ids, files, bozos);
   fk::test::fill_demo_controls(view);
+  if (options.contains(QLatin1String("--small"))) window.resize(800, 500);
   window.show();
 
   QTimer::singleShot(500, [&] {

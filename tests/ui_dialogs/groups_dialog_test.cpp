@@ -3,6 +3,10 @@
 // server listing found through the filter.
 #include "ui/groups_dialog.h"
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,6 +133,7 @@ class GroupsDialogTest : public QObject {
   void missing_files_and_a_failed_save_show_a_box();
   void refresh_runs_with_the_working_buttons_off();
   void close_command_saves_like_ok();
+  void refused_or_torn_refresh_keeps_both_lists();
   void thirty_thousand_groups_load_and_move_quickly();
   void scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_ok();
   void server_of_300000_groups_is_filtered_subscribed_and_saved();
@@ -171,6 +176,17 @@ void GroupsDialogTest::subscribe_and_unsubscribe_by_button_and_double_click() {
   r.select(r.dialog->subscribed_view(), {0, 1});
   r.click("unsubscribe");
   QCOMPARE(r.dialog->lists().subscribed, (Names{"beta", "gamma"}));
+
+  // Enter in a list moves its selection across; OK, the default button, is not pressed.
+  r.select(r.dialog->subscribed_view(), {0});
+  r.dialog->subscribed_view()->setFocus();
+  QTest::keyClick(r.dialog->subscribed_view(), Qt::Key_Return);
+  QCOMPARE(r.dialog->lists().subscribed, (Names{"gamma"}));
+  QVERIFY(r.dialog->isVisible());
+  r.select(r.dialog->unsubscribed_view(), {0});
+  QTest::keyClick(r.dialog->unsubscribed_view(), Qt::Key_Enter);
+  QCOMPARE(r.dialog->lists().subscribed.size(), std::size_t{2});
+  QVERIFY(r.dialog->isVisible());
 }
 
 void GroupsDialogTest::caret_defaults_and_delete_then_ok() {
@@ -240,6 +256,43 @@ void GroupsDialogTest::refresh_runs_with_the_working_buttons_off() {
   r.click("cancel");
   QCOMPARE(test::read_file("newsrc.new"), std::string(kSample));
   QCOMPARE(test::read_file("newsrc"), std::string(" kept\n"));
+}
+
+// A refresh that never got the whole listing must not let OK save an emptied newsrc.
+void GroupsDialogTest::refused_or_torn_refresh_keeps_both_lists() {
+  test::NntpTestServer server;
+  Rig r(kSample, true, &server);
+  const GroupLists before = r.dialog->lists();
+  QSignalSpy finished(r.dialog.get(), &GroupsDialog::refresh_finished);
+
+  // The listing breaks off after one group.
+  server.add_fault({"list active", 0, test::FaultAction::Drop, "215 list follows\r\nalt.torn 1 1 y\r\n"});
+  r.click("refresh");
+  QVERIFY(finished.wait(10000));
+  QCOMPARE(r.dialog->lists().subscribed, before.subscribed);
+  QCOMPARE(r.dialog->lists().unsubscribed, before.unsubscribed);
+
+  // Nobody listening on the port.
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  const int bound = ::socket(AF_INET, SOCK_STREAM, 0);
+  ::bind(bound, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(bound, reinterpret_cast<sockaddr*>(&addr), &len);
+  const std::uint16_t port = ntohs(addr.sin_port);
+  r.engine.use_server(port);
+  r.click("refresh");
+  QVERIFY(finished.wait(10000));
+  QCOMPARE(r.dialog->lists().subscribed, before.subscribed);
+  QCOMPARE(r.dialog->lists().unsubscribed, before.unsubscribed);
+  const std::string box = r.dialogs.boxes().back().text;
+  QVERIFY2(box.find("127.0.0.1 port " + std::to_string(port)) != std::string::npos, box.c_str());
+  QVERIFY2(box.find("connection refused") != std::string::npos, box.c_str());
+  ::close(bound);
+
+  r.click("ok");
+  QVERIFY(test::read_file("newsrc.new").starts_with(" s.two\n s.one\n"));
 }
 
 void GroupsDialogTest::close_command_saves_like_ok() {

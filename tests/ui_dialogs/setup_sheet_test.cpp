@@ -64,7 +64,7 @@ class SetupSheetTest : public QObject {
   void long_passwords_are_refused();
   void first_two_filters_are_stored_in_lower_case();
   void defaults_then_cancel_keeps_the_stored_filters();
-  void a_value_taken_on_leaving_a_page_survives_cancel();
+  void cancel_after_three_pages_restores_them_all();
   void apply_follows_the_modified_state();
   void changed_filters_offer_a_rescan_with_incremental_scans();
   void the_tls_choice_proposes_its_port_and_is_taken();
@@ -200,18 +200,26 @@ void SetupSheetTest::defaults_then_cancel_keeps_the_stored_filters() {
   QVERIFY(!test::exists("FENNICK.INI"));
 }
 
-void SetupSheetTest::a_value_taken_on_leaving_a_page_survives_cancel() {
+// Values are taken on leaving a page and by Apply, yet Cancel leaves the program as the sheet found it.
+void SetupSheetTest::cancel_after_three_pages_restores_them_all() {
   Rig r;
+  const Settings opened = r.settings.get();
+  r.edit("port")->setText("8119");
   r.go(Logging);
+  QCOMPARE(r.settings.get().port, 8119u);
   r.edit("max_history")->setText("1000");
   r.box("detailed_status_logging_enabled")->click();
   r.go(Screen);
-  r.edit("taskbar_name")->setText("not taken");
+  QCOMPARE(r.settings.get().max_history, 1000u);
+  r.edit("taskbar_name")->setText("renamed");
+  QVERIFY(r.sheet.apply());
+  QCOMPARE(r.settings.get().taskbar_name, std::string("renamed"));
   r.sheet.reject();
   Settings s = r.settings.get();
-  QCOMPARE(s.max_history, 1000u);
-  QCOMPARE(s.detailed_status_logging_enabled, 1);
-  QCOMPARE(s.taskbar_name, std::string("2nd Quarter Projections"));
+  QCOMPARE(s.port, opened.port);
+  QCOMPARE(s.max_history, opened.max_history);
+  QCOMPARE(s.detailed_status_logging_enabled, opened.detailed_status_logging_enabled);
+  QCOMPARE(s.taskbar_name, opened.taskbar_name);
   QVERIFY(!test::exists("FENNICK.INI"));
 }
 

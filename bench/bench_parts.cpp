@@ -1,0 +1,146 @@
+// Multi-part sets: a 50 MB picture posted as 100 yEnc articles, each kept (decoded and placed) and the
+// set assembled when the last arrives, beside the same 50 MB decoded from one article. The counters say
+// how many bytes went through the decoded-file writer per byte of picture.
+// Inputs are made once in $FK_BENCH_DIR (default /tmp/fennick-bench).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "decode/decoders.h"
+#include "decode/parts_store.h"
+#include "decode/work_file.h"
+#include "server/yenc_encoder.h"
+#include "store/clock.h"
+#include "store/settings.h"
+#include "store/status_log.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kPicture = 50 * 1000 * 1000;
+constexpr int kParts = 100;
+const char kRow[] = "4711\tposter@example.com (Poster)\t3000\tpanorama.jpg yEnc (1/100)\n\n";
+
+fs::path bench_dir() {
+  const char* env = std::getenv("FK_BENCH_DIR");
+  fs::path dir = env && *env ? fs::path(env) : fs::path("/tmp/fennick-bench");
+  fs::create_directories(dir);
+  return fs::absolute(dir);
+}
+
+std::string payload(std::size_t n) {
+  std::string s(n, '\0');
+  std::uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (auto& c : s) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    c = static_cast<char>(x);
+  }
+  return s;
+}
+
+// The 100 part work files and the single-article one, made once.
+struct Inputs {
+  std::vector<fs::path> parts;
+  fs::path whole;
+};
+const Inputs& inputs() {
+  static Inputs in = [] {
+    Inputs made;
+    const fs::path dir = bench_dir() / "parts-input";
+    fs::create_directories(dir);
+    const std::string bytes = payload(kPicture);
+    for (int k = 1; k <= kParts; ++k) {
+      fs::path p = dir / ("part" + std::to_string(k) + ".uue");
+      if (!fs::exists(p)) {
+        std::ofstream out(p, std::ios::binary | std::ios::trunc);
+        std::size_t begin = kPicture * static_cast<std::size_t>(k - 1) / kParts;
+        std::size_t end = kPicture * static_cast<std::size_t>(k) / kParts;
+        out << kRow << fk::test::yenc_encode_part("panorama.jpg", bytes, k, kParts, begin, end);
+      }
+      made.parts.push_back(p);
+    }
+    made.whole = dir / "whole.uue";
+    if (!fs::exists(made.whole)) {
+      std::ofstream out(made.whole, std::ios::binary | std::ios::trunc);
+      out << kRow << fk::test::yenc_encode("panorama.jpg", bytes);
+    }
+    return made;
+  }();
+  return in;
+}
+
+// The page cache stands in for the disk (as in bench_decode); counts the bytes written.
+class CountingWriter : public fk::FileWriter {
+ public:
+  ssize_t write(int fd, const void* data, std::size_t size) override {
+    ssize_t n = fk::FileWriter::write(fd, data, size);
+    if (n > 0) bytes += static_cast<std::uint64_t>(n);
+    return n;
+  }
+  int sync(int) override { return 0; }
+  std::uint64_t bytes = 0;
+};
+
+template <class Body>
+void in_work_dir(benchmark::State& state, Body body) {
+  const fs::path work = bench_dir() / "parts-work";
+  fs::remove_all(work);
+  fs::create_directories(work / "pictures");
+  fs::create_directories(work / "unknown");
+  const fs::path previous = fs::current_path();
+  fs::current_path(work);
+  fk::SystemClock clock;
+  fk::SharedSettings settings;
+  fk::StatusLog log(settings, clock);
+  fk::Decoders decoders(log, clock);
+  CountingWriter writer;
+  decoders.set_file_writer(writer);
+  for (auto _ : state) {
+    body(decoders, log, clock);
+    state.PauseTiming();
+    fs::remove_all(work / "pictures" / "alt.pictures");
+    fs::remove_all(work / "parts");
+    state.ResumeTiming();
+  }
+  const double picture_bytes = static_cast<double>(state.iterations()) * static_cast<double>(kPicture);
+  state.SetBytesProcessed(static_cast<std::int64_t>(picture_bytes));
+  state.counters["written_per_byte"] = static_cast<double>(writer.bytes) / picture_bytes;
+  fs::current_path(previous);
+  fs::remove_all(work);
+}
+
+void BM_Set_100Parts_50MB(benchmark::State& state) {
+  const Inputs& in = inputs();
+  in_work_dir(state, [&](fk::Decoders& decoders, fk::StatusLog& log, fk::Clock& clock) {
+    fk::PartsStore store(log, clock, decoders);
+    const fk::SetIdentity set{"alt.pictures", "poster@example.com (Poster)", "panorama.jpg", kParts};
+    for (int k = 1; k <= kParts; ++k) {
+      fk::PartOutcome r = store.keep(in.parts[static_cast<std::size_t>(k - 1)].string(), set,
+                                     static_cast<std::uint32_t>(k), "unknown/broken.txt");
+      const auto expected = k == kParts ? fk::PartOutcome::Kind::Completed : fk::PartOutcome::Kind::Kept;
+      if (r.kind != expected) state.SkipWithError(("part " + std::to_string(k) + ": " + r.message).c_str());
+    }
+  });
+}
+
+void BM_OneArticle_50MB(benchmark::State& state) {
+  const Inputs& in = inputs();
+  in_work_dir(state, [&](fk::Decoders& decoders, fk::StatusLog&, fk::Clock&) {
+    fk::DecodeResult r = decoders.yenc(in.whole.string(), "alt.pictures");
+    if (r.status != fk::DecodeStatus::Decoded) state.SkipWithError(r.message.c_str());
+  });
+}
+
+BENCHMARK(BM_Set_100Parts_50MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_OneArticle_50MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,63 @@
+// The status window's texts behind the View's typed events.
+#include "session/view.h"
+
+namespace fk {
+
+std::string pending_caption_text(const std::string& group, std::size_t count) {
+  return std::to_string(count) + " Pending Downloads From " + group;
+}
+
+std::string counters_text(const SessionCounters& c) {
+  return std::to_string(c.pictures) + " picture(s) downloaded from " + std::to_string(c.articles_examined) +
+         " articles, " + std::to_string(c.duplicates) + " duplicates skipped, " + std::to_string(c.base64) +
+         " base64, " + std::to_string(c.unknown_format) + " unknown format" +
+         (c.set_progress.empty() ? std::string() : "; " + c.set_progress);
+}
+
+void View::group_started(const std::string& group, int, int) {
+  set_text(ControlId::GroupName, group);
+}
+
+void View::overview_checking(std::string_view number) {
+  std::string text = "Building D/L List ..Checking ";
+  text.append(number);
+  set_text(ControlId::DownloadStatus, text);
+}
+
+void View::pending_counted(const std::string& group, std::size_t count) {
+  set_text(ControlId::PendingBox, pending_caption_text(group, count));
+}
+
+void View::article_started(std::int64_t number) {
+  set_text(ControlId::DownloadStatus, "Downloading Article " + std::to_string(number));
+}
+
+void View::article_progress(std::uint32_t line, std::uint32_t lines, std::uint32_t percent) {
+  set_text(ControlId::DownloadStatus, "Line " + std::to_string(line) + " of " + std::to_string(lines) + " ( " +
+                                          std::to_string(percent) + "% )");
+}
+
+void View::counters_changed(const SessionCounters& counters) {
+  set_text(ControlId::PictureSummary, counters_text(counters));
+}
+
+void View::group_skipped() {
+  set_text(ControlId::PendingBox, "Skipping to Next Group");
+}
+
+void View::session_ended(SessionEnd reason, const std::string& detail) {
+  switch (reason) {
+    case SessionEnd::Completed: set_text(ControlId::PendingBox, "Downloads Completed"); break;
+    case SessionEnd::Stopped: set_text(ControlId::PendingBox, "Downloads Aborted"); break;
+    case SessionEnd::NothingToScan:
+      set_text(ControlId::DownloadStatus, detail);
+      set_text(ControlId::PendingBox, detail);
+      break;
+  }
+}
+
+void View::scheduler_disabled() {
+  set_text(ControlId::SchedulerStatus, "Scheduler: Disabled");
+}
+
+}  // namespace fk
