@@ -83,6 +83,10 @@ class Decoders {
   std::string mime64_decode(const std::string& work_file, const std::string& group, std::string& name_buffer,
                             WorkLines lines = WorkLines::AsWritten);
 
+  // Whether a generated base64 name waits 1.1 s (so the next one gets a new stamp). Without the wait a
+  // name taken in the same second becomes "name-N.ext", as any taken name does.
+  void set_name_waits(bool on) { name_waits_ = on; }
+
   // The writer decoded files go through, and the group's output directory (its last level created;
   // what had to change is logged).
   FileWriter& file_writer() { return *writer_; }
@@ -107,6 +111,7 @@ class Decoders {
   Clock& clock_;
   FileWriter* writer_;
   std::atomic<unsigned> bad_decodes_{0};
+  std::atomic<bool> name_waits_{true};
   detail::FamilyMember yenc_member_, uu_member_, mime_member_;
 };
 

@@ -111,8 +111,14 @@ std::string cut_message(std::string s) {
 // One call of mime64_decode.
 class MimeRun {
  public:
-  MimeRun(const StatusLog& log, Clock& clock, FileWriter& writer, std::string dir, std::string& name_buffer)
-      : log_(log), clock_(clock), dir_(std::move(dir)), name_buffer_(name_buffer), out_(writer) {}
+  MimeRun(const StatusLog& log, Clock& clock, FileWriter& writer, std::string dir, std::string& name_buffer,
+          bool name_waits)
+      : log_(log),
+        clock_(clock),
+        dir_(std::move(dir)),
+        name_buffer_(name_buffer),
+        out_(writer),
+        name_waits_(name_waits) {}
 
   // Decodes parts until the file is exhausted or a failure ends the decoding.
   void run(WorkFileReader& in) {
@@ -219,7 +225,7 @@ class MimeRun {
   void data(std::string_view text) {
     if (!out_.is_open()) {
       std::string name = generated_name(clock_.now()) + ".jpg";
-      if (waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
+      if (name_waits_ && waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
       message_ = cut_message("MIME64 -- No filename in header: used " + name);
       if (!out_.create(dir_, name)) {
         if (is_disk_error(out_.error())) return disk_failed(dir_ + name, out_.error());
@@ -306,6 +312,7 @@ class MimeRun {
   std::string generated_;  // the generated name of the open file, if it has one
   bool ended_ = false;
   int waits_ = 0;
+  bool name_waits_ = true;
   // Per part.
   bool in_block_ = false, stop_ = false;
   std::uint32_t acc_ = 0;
@@ -327,7 +334,7 @@ DecodeResult Decoders::mime64(const std::string& work_file, const std::string& g
   DecodeResult result;
   std::string dir = prepare_directory(group);
   std::string& name_buffer = result.name;
-  MimeRun run(log_, clock_, *writer_, dir, name_buffer);
+  MimeRun run(log_, clock_, *writer_, dir, name_buffer, name_waits_.load());
   {
     WorkFileReader in;
     if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();

@@ -2,13 +2,18 @@
 #include "session/article_loop.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "decode/parts_store.h"
 #include "decode/paths.h"
@@ -133,6 +138,11 @@ class ArticleLoop {
 
  private:
   using Kind = ArticleLoopResult::Kind;
+  // Fast mode: BODY commands sent ahead for the rows not asked for yet, no fixed waits.
+  ArticleLoopResult run_pipelined();
+  ArticleLoopResult disk_full();
+  // Closes the connection with replies still due: the rows asked for stay for the next session.
+  ArticleLoopResult stop_pressed();
   bool enough_disk_space();
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
@@ -148,6 +158,12 @@ class ArticleLoop {
   void record(const std::string& reply, const std::string& name, const std::string& description);
   // `done` names an article the loop dealt with; a row skipped for this run only names none.
   void finish_row(std::optional<std::int64_t> done);
+  // The pipelined loop's finish_row: the row handled may no longer be row 0.
+  void finish_asked_row(const PendingArticle& row, std::int64_t done);
+  void show_counts();
+  // prefix, the stamp and ".TXT". Without the classic waits two articles can share a second, so a taken
+  // name then gets "-N" rather than being overwritten.
+  std::string filing_name(const std::string& prefix, bool unique);
   // Counts a download that lost the connection; the third of one article drops its row for this run.
   void give_up_after_repeated_breaks(const std::string& article, const PendingArticle& row, const std::string& reply);
 
@@ -163,7 +179,23 @@ class ArticleLoop {
   std::string set_progress_;  // "name: K of T parts" of the last part kept, for the pictures line
 };
 
+ArticleLoopResult ArticleLoop::disk_full() {
+  if (!settings().unattended_operation)
+    ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted", Icon::Error,
+                             Buttons::Ok);
+  log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
+  return {Kind::OrderlyEnding, {}};
+}
+
+ArticleLoopResult ArticleLoop::stop_pressed() {
+  socket_.close();
+  log("User Pressed Stop Button On Screen", 0);
+  return {Kind::OrderlyEnding, {}};
+}
+
 ArticleLoopResult ArticleLoop::run() {
+  ctx_.decoders.set_name_waits(!settings().fast_transfers);
+  if (settings().fast_transfers) return run_pipelined();
   SessionState& st = ctx_.state;
   while (!ctx_.pending.empty()) {
     show(ControlId::DownloadStatus, "");
@@ -171,13 +203,7 @@ ArticleLoopResult ArticleLoop::run() {
       log("User Pressed Stop Button On Screen", 0);
       return {Kind::OrderlyEnding, {}};
     }
-    if (!enough_disk_space()) {
-      if (!settings().unattended_operation)
-        ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted",
-                                 Icon::Error, Buttons::Ok);
-      log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
-      return {Kind::OrderlyEnding, {}};
-    }
+    if (!enough_disk_space()) return disk_full();
 
     WorkFile work;
     if (!work.open(kWorkFile)) {
@@ -254,6 +280,98 @@ ArticleLoopResult ArticleLoop::run() {
   return {Kind::ListEmpty, {}};
 }
 
+ArticleLoopResult ArticleLoop::run_pipelined() {
+  SessionState& st = ctx_.state;
+  const auto depth = static_cast<std::size_t>(std::clamp(settings().pipeline_depth, 1, 64));
+  // Small commands go out at once rather than waiting for the replies' acknowledgements.
+  const int on = 1;
+  if (socket_.fd() >= 0) ::setsockopt(socket_.fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  std::vector<PendingArticle> asked;  // rows with a BODY outstanding, in the order sent
+  std::string batch;
+  for (;;) {
+    show(ControlId::DownloadStatus, "");
+    if (st.stop_requested.load()) return stop_pressed();
+    if (!enough_disk_space()) return disk_full();
+
+    batch.clear();
+    while (asked.size() < depth) {
+      std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
+      if (!next) break;
+      const std::int64_t number = split_row(*next).number;
+      if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
+        log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
+        ctx_.pending.remove_row(*next);
+        continue;
+      }
+      batch += "body " + std::to_string(number) + "\r\n";
+      asked.push_back(std::move(*next));
+    }
+    if (!batch.empty() && !socket_.send_line(batch)) return {Kind::BailOut, "Socket Rx Error 007"};
+    if (asked.empty()) return {Kind::ListEmpty, {}};
+
+    WorkFile work;
+    if (!work.open(kWorkFile)) {
+      log("ERROR: File Open temp.uue - Write 006", 0);
+      ctx_.clock.sleep_ms(1000);
+      continue;
+    }
+    const PendingArticle row = asked.front();
+    work.write_line(row);
+    work.write_line("");
+    log(row, 2);
+    st.article_line = 0;
+    st.article_lines = 0;
+    RowFields fields = split_row(row);
+    st.article_lines = fields.lines;
+    ctx_.view.article_started(fields.number);
+
+    const std::string article = st.current_group() + " " + std::to_string(fields.number);
+    std::string reply;
+    if (get_socket_string(ctx_, reply, kReplyCapacity, socket_) == -1) {
+      if (st.stop_requested.load()) return stop_pressed();
+      give_up_after_repeated_breaks(article, row, reply);
+      return {Kind::BailOut, "Socket Rx Error 007"};
+    }
+    if (reply_status(reply) != 222) {
+      // A one-line refusal: the replies behind it are still in order.
+      log("Bad response to body command", 0);
+      log(reply, 1);
+      work.close();
+      asked.erase(asked.begin());
+      finish_asked_row(row, fields.number);
+      continue;
+    }
+    if (!receive_body(work)) {
+      if (st.stop_requested.load()) return stop_pressed();
+      give_up_after_repeated_breaks(article, row, reply);
+      return {Kind::BailOut, "Socket Rx Error 008"};
+    }
+    asked.erase(asked.begin());
+    if (!work.close()) {
+      const std::string text = "ERROR: File Write temp.uue - Write 006";
+      log(text, 0);
+      show(ControlId::DownloadStatus, text);
+      return {Kind::OrderlyEnding, {}};
+    }
+    // The Bozo Bucket may have taken the author while the body was on its way.
+    if (ctx_.blacklist.contains_exact(pending_author(row))) {
+      log("Article Dropped - Author In Bozo Bucket", 2);
+      finish_asked_row(row, fields.number);
+      continue;
+    }
+    std::string name;
+    const Disposal done = dispose(name, row);
+    // The replies still due are abandoned with the connection; their rows stay for the next session.
+    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
+    if (done == Disposal::Filed) {
+      ++st.archive_pic_count;
+      ++st.pictures_downloaded;
+    }
+    record(reply, name, fields.description);
+    finish_asked_row(row, fields.number);
+  }
+}
+
 bool ArticleLoop::enough_disk_space() {
   std::uint64_t blocks = 0, block_size = 0;
   // A query that fails (or reports no block size) cannot tell the disk is full, so it counts as
@@ -284,6 +402,13 @@ bool ArticleLoop::receive_body(WorkFile& work) {
   }
 }
 
+std::string ArticleLoop::filing_name(const std::string& prefix, bool unique) {
+  const std::string stem = prefix + filing_stamp(ctx_.clock.now());
+  std::string name = stem + ".TXT";
+  for (int n = 1; unique && ::access(name.c_str(), F_OK) == 0; ++n) name = stem + "-" + std::to_string(n) + ".TXT";
+  return name;
+}
+
 void ArticleLoop::complain(const std::string& message) {
   if (settings().sound_on) ctx_.dialogs.beep(Beep::Exclamation);
   show(ControlId::DownloadStatus, message);
@@ -299,10 +424,10 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
     return Disposal::Filed;
   }
   if (!s.check_decode) {
-    name = "raw/R" + filing_stamp(ctx_.clock.now()) + ".TXT";
+    name = filing_name("raw/R", s.fast_transfers != 0);
     log(name, 3);
     if (::rename(kWorkFile, name.c_str()) != 0) log("ERROR: File Rename temp.uue to " + name, 0);
-    ctx_.clock.sleep_ms(1000);
+    if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return Disposal::Filed;
   }
   if (s.collect_multipart) {
@@ -352,7 +477,8 @@ ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view
   SessionState& st = ctx_.state;
   PartsStore store(ctx_.log, ctx_.clock, ctx_.decoders);
   const SetIdentity set{st.current_group(), std::string(author), std::string(part.name), part.total};
-  const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
+  const bool fast = settings().fast_transfers != 0;
+  const std::string unknown = filing_name("unknown/WTF", fast);
   PartOutcome r = store.keep(kWorkFile, set, part.part, unknown);
   const std::string progress =
       set.name + ": " + std::to_string(r.have) + " of " + std::to_string(r.total) + " parts";
@@ -368,7 +494,7 @@ ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view
       return Disposal::PartKept;
     case PartOutcome::Kind::Broken:
       complain(r.message);
-      ctx_.clock.sleep_ms(1200);  // keeps the next unknown/ stamp distinct
+      if (!fast) ctx_.clock.sleep_ms(1200);  // keeps the next unknown/ stamp distinct
       ++st.unknown_format_count;
       return Disposal::PartKept;
     case PartOutcome::Kind::WriteFailed:
@@ -383,10 +509,11 @@ ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view
 }
 
 void ArticleLoop::file_unknown() {
-  const std::string unknown = "unknown/WTF" + filing_stamp(ctx_.clock.now()) + ".TXT";
+  const bool fast = settings().fast_transfers != 0;
+  const std::string unknown = filing_name("unknown/WTF", fast);
   log(unknown, 3);
   MOVEFILE(kWorkFile, unknown, ctx_.log);
-  ctx_.clock.sleep_ms(1200);
+  if (!fast) ctx_.clock.sleep_ms(1200);
   ++ctx_.state.unknown_format_count;
 }
 
@@ -434,15 +561,30 @@ void ArticleLoop::give_up_after_repeated_breaks(const std::string& article, cons
                      " after the connection broke " + std::to_string(kMaxBrokenDownloads) +
                      " times while fetching it: " + std::string(pending_subject(row));
   log(text, 0);
-  ctx_.pending.remove(0, row);
+  // The pipelined loop fetches ahead, so its row need not be row 0 any more.
+  if (settings().fast_transfers)
+    ctx_.pending.remove_row(row);
+  else
+    ctx_.pending.remove(0, row);
 }
 
 void ArticleLoop::finish_row(std::optional<std::int64_t> done) {
-  SessionState& st = ctx_.state;
   if (finished_ && done) finished_(*done);
   // Row 0 goes even when it is no longer the article just fetched: the window's commands may have
   // changed the list meanwhile.
   ctx_.pending.remove_front();
+  show_counts();
+}
+
+void ArticleLoop::finish_asked_row(const PendingArticle& row, std::int64_t done) {
+  if (finished_) finished_(done);
+  // The row may have gone from the list meanwhile (removed, Skip Group): the article counts anyway.
+  ctx_.pending.remove_row(row);
+  show_counts();
+}
+
+void ArticleLoop::show_counts() {
+  SessionState& st = ctx_.state;
   show(ControlId::PendingBox, "  " + std::to_string(ctx_.pending.count()) + " Pending Downloads");
   ctx_.view.counters_changed({st.pictures_downloaded.load(), st.articles_examined.load(), st.duplicates_skipped.load(),
                               st.base64_count.load(), st.unknown_format_count.load(), set_progress_});

@@ -116,6 +116,26 @@ std::size_t PendingQueue::remove_if(const std::function<bool(std::string_view)>&
   return removed;
 }
 
+std::optional<PendingArticle> PendingQueue::first_not_in(const std::vector<PendingArticle>& taken) const {
+  std::lock_guard lock(mutex_);
+  std::vector<bool> used(taken.size(), false);
+  for (const PendingArticle& row : rows_) {
+    bool matched = false;
+    for (std::size_t i = 0; i < taken.size() && !matched; ++i)
+      if (!used[i] && taken[i] == row) used[i] = matched = true;
+    if (!matched) return row;
+  }
+  return std::nullopt;
+}
+
+bool PendingQueue::remove_row(std::string_view row) {
+  std::lock_guard lock(mutex_);
+  auto it = std::find(rows_.begin(), rows_.end(), row);
+  if (it == rows_.end()) return false;
+  remove_locked(static_cast<std::size_t>(it - rows_.begin()));
+  return true;
+}
+
 bool PendingQueue::move_to_next(std::size_t index) {
   {
     std::lock_guard lock(mutex_);

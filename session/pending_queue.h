@@ -45,6 +45,11 @@ class PendingQueue {
   // Removes every row for which pred is true, from the last row to row 0; returns how many went. pred
   // runs on a copy of the rows, without the lock; rows added meanwhile are kept.
   std::size_t remove_if(const std::function<bool(std::string_view)>& pred);
+  // The first row, from row 0 on, that is not one of `taken` (each entry of taken accounts for one equal
+  // row): the next row a pipelined loop has not asked for yet.
+  std::optional<PendingArticle> first_not_in(const std::vector<PendingArticle>& taken) const;
+  // Removes the first row equal to `row`; false when none is.
+  bool remove_row(std::string_view row);
   // D/L Next: a copy of row `index` (2 or more) becomes row 1 and the original goes. False otherwise.
   bool move_to_next(std::size_t index);
   void clear();

@@ -67,6 +67,10 @@ class Session {
   void enable(ControlId id, bool on) { ctx_.view.set_enabled(id, on); }
   bool stopped() const { return ctx_.state.stop_requested.load() != 0; }
   const Settings& settings() { return settings_.get(); }
+  // The classic pauses, left out in fast mode.
+  void pause_ms(std::int64_t ms) {
+    if (!settings().fast_transfers) ctx_.clock.sleep_ms(ms);
+  }
   std::string attempts_text(const std::string& lead) {
     return lead + settings().news_server + " (" + std::to_string(ctx_.state.connection_attempts.load()) +
            " connection attempts)";
@@ -101,7 +105,7 @@ int Session::run() {
   enable(ControlId::StartButton, false);
   enable(ControlId::SkipGroupButton, false);
   log("Started Fennick Thread", 0);
-  ctx_.clock.sleep_ms(1000);
+  pause_ms(1000);
 
   adopt_newsrc_new(ctx_.log);
   enable(ControlId::NewsGroupsButton, true);
@@ -157,14 +161,14 @@ int Session::login_and_scan() {
     log("Authorization Sequence Started", 0);
     if (!take(client_.authinfo_user(settings().user))) return bail_out("Socket Rx Error 002", 0);
     show(ControlId::DownloadStatus, reply_);
-    ctx_.clock.sleep_ms(500);
+    pause_ms(500);
     if (!take(client_.authinfo_pass(settings().pass))) return bail_out("Socket Rx Error 003", 0);
     show(ControlId::DownloadStatus, reply_);
     if (reply_status(reply_) != 281) {
       st.refusal = SessionState::kLoginRefused;
       log("Invalid server response to pass command", 0);
       log(reply_, 0);
-      ctx_.clock.sleep_ms(1500);
+      pause_ms(1500);
       return orderly_ending();
     }
     log("Authorization Sequence OK", 0);
@@ -237,7 +241,7 @@ int Session::scan_groups() {
         show(ControlId::DownloadStatus, "Group Not Available");
         log("Bad Retcode to group command", 1);
         log(reply_, 2);
-        ctx_.clock.sleep_ms(100);
+        pause_ms(100);
         continue;
       }
       if (g.count <= 0) {

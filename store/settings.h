@@ -37,6 +37,8 @@ struct Settings {
   std::string tls_ca_file;  // extra trusted certificates (PEM); empty: the system's store only
   std::int32_t tls_verify;
   std::int32_t idle_timeout;  // seconds a server may stay silent while a reply is due
+  std::int32_t fast_transfers;  // no fixed waits, BODY commands sent ahead
+  std::int32_t pipeline_depth;  // BODY commands outstanding at most, with fast_transfers
   // LOGGING
   std::int32_t files_logging_enabled;
   std::int32_t status_logging_enabled;

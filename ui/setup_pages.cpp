@@ -271,6 +271,8 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* unattended = check(QStringLiteral("U&nattended Operation - Requires No Startup or Exit Inputs"),
                            "unattended_operation", this);
   auto* max_connecttime = edit("max_connecttime", this, 40);
+  auto* fast_transfers = check(QStringLiteral("Fast transfers (modern servers)"), "fast_transfers", this);
+  auto* pipeline_depth = edit("pipeline_depth", this, 40);
 
   auto* server_rows = new QGridLayout;
   server_rows->addWidget(label(QStringLiteral("News &Server IP Address:"), this, news_server), 0, 0);
@@ -310,6 +312,8 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addWidget(unattended);
   content->addLayout(row({label(QStringLiteral("&Maximum Running Time"), this, max_connecttime), max_connecttime,
                           label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
+  content->addLayout(row({fast_transfers, label(QStringLiteral("Requests Ahead (1 to 64):"), this),
+                          pipeline_depth}));
   content->addStretch(1);
   set_content(content);
 
@@ -329,8 +333,11 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   bind(use_tls, "use_tls");
   bind(tls_ca_file_, "tls_ca_file");
   bind(tls_verify, "tls_verify");
+  bind(fast_transfers, "fast_transfers");
+  bind(pipeline_depth, "pipeline_depth");
   set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
-                      isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify});
+                      isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify, fast_transfers,
+                      pipeline_depth});
 }
 
 void ConnectionPage::propose_port(int use_tls) {

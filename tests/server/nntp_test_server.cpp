@@ -145,6 +145,7 @@ class Link {
         std::size_t got = 0;
         if (SSL_read_ex(ssl_, chunk_.data(), chunk_.size(), &got) == 1) {
           pending_.append(chunk_.data(), got);
+          arrived_ = std::chrono::steady_clock::now();
           continue;
         }
         int e = SSL_get_error(ssl_, 0);
@@ -155,6 +156,7 @@ class Link {
       ssize_t n = ::recv(fd_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
       if (n > 0) {
         pending_.append(chunk_.data(), static_cast<std::size_t>(n));
+        arrived_ = std::chrono::steady_clock::now();
         continue;
       }
       if (n == 0) return false;
@@ -164,7 +166,11 @@ class Link {
     }
   }
 
+  // When the bytes of the last line read came in (for a line already buffered, its newest bytes).
+  std::chrono::steady_clock::time_point arrived() const { return arrived_; }
+
  private:
+  std::chrono::steady_clock::time_point arrived_ = std::chrono::steady_clock::now();
   bool send_tls(std::string_view data) {
     while (!data.empty()) {
       std::size_t put = 0;
@@ -556,6 +562,7 @@ void NntpTestServer::serve(int fd) {
     } else {
       answer = "500 Command not recognized\r\n";
     }
+    if (options_.reply_delay.count() > 0) std::this_thread::sleep_until(link.arrived() + options_.reply_delay);
     if (cut) {
       link.send(answer.substr(0, answer.size() / 2));
       return;

@@ -55,6 +55,9 @@ struct ServerOptions {
   bool listen_ipv6 = true;  // also on ::1 at the same port, where the system has IPv6
   ServerTls tls = ServerTls::None;
   CertificateOptions certificate = {};  // the server's certificate, from a private CA made at start
+  // Every answer leaves this long after its command arrived: a round trip over a slow line. Commands
+  // sent ahead are answered one after another from their own arrival, as a real line would.
+  std::chrono::milliseconds reply_delay{0};
 };
 
 class NntpTestServer {

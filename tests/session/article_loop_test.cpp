@@ -43,8 +43,9 @@ class ArticleLoopTest : public test::ServerFixture {
   }
   ArticleLoopResult run() {
     if (!sock.is_open()) open_group(kGroup);
-    return run_article_loop(h.ctx, sock);
+    return run_article_loop(h.ctx, sock, [this](std::int64_t n) { done.push_back(n); });
   }
+  std::vector<std::int64_t> done;  // what the loop's `finished` heard, in order
   // The body part of temp.uue (after the row and its empty line).
   static std::string work_body() {
     std::string w = read_file("temp.uue");
@@ -396,6 +397,162 @@ TEST_F(ArticleLoopTest, StopWhileAServerFallsSilentMidBodyBailsOut) {
   EXPECT_EQ(r.kind, Kind::BailOut);
   EXPECT_EQ(r.message, "Socket Rx Error 008");
   EXPECT_EQ(h.article_ids.count(), 0u);
+}
+
+// ---- Fast transfers: BODY commands sent ahead ----
+
+class PipelineTest : public ArticleLoopTest {
+ protected:
+  void SetUp() override {
+    ArticleLoopTest::SetUp();
+    h.change([](Settings& s) { s.fast_transfers = 1; });
+  }
+  void depth(int d) {
+    h.change([d](Settings& s) { s.pipeline_depth = d; });
+  }
+  // Message-ids of the numbers, newest first as the history holds them.
+  static Strings ids_newest_first(std::initializer_list<std::int64_t> numbers) {
+    Strings out;
+    for (std::int64_t n : numbers) out.insert(out.begin(), id(n));
+    return out;
+  }
+};
+
+class PipelineDepthTest : public PipelineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PipelineDepthTest, EveryBodyIsFiledWholeInOrderWithoutWaits) {
+  depth(GetParam());
+  h.change([](Settings& s) { s.check_decode = 0; });  // raw files: every byte comes back to compare
+  Strings bodies;
+  for (int i = 0; i < 20; ++i) {
+    // From three lines to some 400 KB, dotted lines included.
+    std::string body;
+    const int lines = i == 7 ? 6000 : 3 + (i * 37) % 90;
+    for (int l = 0; l < lines; ++l) body += (l % 5 == 0 ? ".dot " : "line ") + std::to_string(i * 1000 + l) + " " + std::string(l % 61, 'x') + "\n";
+    bodies.push_back(body);
+    add("article " + std::to_string(i), body);
+  }
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+  EXPECT_TRUE(h.pending.empty());
+  EXPECT_EQ(h.article_ids.count(), 20u);
+  EXPECT_EQ(h.article_ids.at(0), id(20));
+  EXPECT_EQ(h.article_ids.at(19), id(1));
+  Strings asked = bodies_asked();
+  ASSERT_EQ(asked.size(), 20u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(asked[static_cast<std::size_t>(i)], std::to_string(i + 1));
+  // The fake clock stands still, so all share one stamp: none may overwrite another.
+  Strings raw = test::files_in("raw");
+  ASSERT_EQ(raw.size(), 20u);
+  Strings names = h.filenames.entries();
+  for (int i = 0; i < 20; ++i) {
+    std::string filed = read_file(names[static_cast<std::size_t>(19 - i)]);
+    std::size_t cut = filed.find("\n\n");
+    ASSERT_NE(cut, std::string::npos);
+    EXPECT_EQ(filed.substr(cut + 2), bodies[static_cast<std::size_t>(i)]) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, PipelineDepthTest, ::testing::Values(1, 2, 8, 64));
+
+TEST_F(PipelineTest, RefusedBodyInTheMiddleSkipsOnlyItsRow) {
+  depth(8);
+  for (int i = 0; i < 6; ++i) add_lines(3);
+  server.add_fault({"BODY 3", 0, FaultAction::Reply, "430 No such article\r\n"});
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1, 2, 4, 5, 6}));
+  EXPECT_TRUE(h.logged("Bad response to body command"));
+  EXPECT_TRUE(h.pending.empty());
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6}));  // the refused one moves the scan mark too
+}
+
+TEST_F(PipelineTest, ConnectionDroppedAfterSomeRepliesKeepsTheRestAndHalfABodyIsNotRecorded) {
+  depth(8);
+  for (int i = 0; i < 8; ++i) add_lines(3);
+  server.add_fault({"BODY 5", 0, FaultAction::Drop, "222 5 <half@x>\r\nline one\r\nline t"});
+  ArticleLoopResult r = run();
+  EXPECT_EQ(r.kind, Kind::BailOut);
+  EXPECT_EQ(r.message, "Socket Rx Error 008");
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1, 2, 3, 4}));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4}));
+  ASSERT_EQ(h.pending.count(), 4u);
+  EXPECT_EQ(h.pending.front()->substr(0, 2), "5\t");
+}
+
+TEST_F(PipelineTest, StopWithEightOutstandingClosesTheConnectionAndKeepsTheRows) {
+  depth(8);
+  for (int i = 0; i < 12; ++i) add_lines(3);
+  server.add_fault({"BODY 1", 0, FaultAction::Stall, ""});
+  open_group(kGroup);
+  ArticleLoopResult r;
+  std::thread loop([&] { r = run(); });
+  ASSERT_TRUE(server.wait_for_commands(1 + 8));  // GROUP, then eight BODYs
+  h.state.stop_requested = 1;
+  loop.join();
+  EXPECT_EQ(r.kind, Kind::OrderlyEnding);
+  EXPECT_FALSE(sock.is_open());
+  EXPECT_EQ(bodies_asked().size(), 8u);
+  EXPECT_EQ(h.pending.count(), 12u);
+  EXPECT_EQ(h.article_ids.count(), 0u);
+  EXPECT_TRUE(server.wait_until_idle());
+}
+
+TEST_F(PipelineTest, DownloadNextActsOnRowsNotYetAsked) {
+  depth(2);
+  for (int i = 0; i < 5; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id == ControlId::DownloadStatus && text == "Downloading Article 1") h.pending.move_to_next(4);
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "5", "3", "4"}));
+  EXPECT_EQ(h.article_ids.count(), 5u);
+}
+
+TEST_F(PipelineTest, RemovedRowsAreNotAskedButAnAskedOneIsStillFiled) {
+  depth(2);
+  for (int i = 0; i < 5; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id != ControlId::DownloadStatus || text != "Downloading Article 1") return;
+    h.pending.remove(1);  // row 2, already asked for
+    h.pending.remove(2);  // row 4 (rows are now 1 3 4 5)
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "3", "5"}));
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1, 2, 3, 5}));
+  EXPECT_TRUE(h.pending.empty());
+}
+
+TEST_F(PipelineTest, SkipGroupAndTheBozoBucketApplyWhenTheBodyArrives) {
+  depth(2);
+  for (int i = 0; i < 5; ++i) add_lines(3);
+  h.view.on_text = [&](ControlId id, const std::string& text) {
+    if (id != ControlId::DownloadStatus || text != "Downloading Article 2") return;
+    h.blacklist.add_at_top(kAuthor, 10);
+    h.pending.clear();
+  };
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  // Rows 1 and 2 were asked for: 1 is filed before, 2 arrives after the author went to the bucket.
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "3"}));
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1}));
+  EXPECT_TRUE(h.logged("Article Dropped - Author In Bozo Bucket"));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3}));  // 3 was asked for too, and dropped
+}
+
+TEST_F(PipelineTest, APictureThatCannotBeWrittenEndsTheSessionWithRepliesStillDue) {
+  depth(8);
+  add_lines(3);
+  test::write_file("pictures/alt.test", "a file where the group's folder should be");
+  add("greeting.jpg", test::uuencode("greeting.jpg", "hello"));
+  for (int i = 0; i < 4; ++i) add_lines(3);
+  EXPECT_EQ(run().kind, Kind::OrderlyEnding);
+  EXPECT_EQ(h.state.refusal, SessionState::kWriteFailed);
+  EXPECT_EQ(h.article_ids.entries(), ids_newest_first({1}));
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1}));
+  // The picture's row and the ones asked for behind it stay for the next session.
+  ASSERT_EQ(h.pending.count(), 5u);
+  EXPECT_EQ(h.pending.front()->substr(0, 2), "2\t");
+  EXPECT_EQ(bodies_asked().size(), 6u);
+  EXPECT_EQ(h.clock.slept_ms(), 0);
 }
 
 }  // namespace

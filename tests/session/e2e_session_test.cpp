@@ -42,9 +42,23 @@ class EndToEndTest : public test::ServerFixture {
   static std::string line_of(const std::string& name, std::int64_t size, const std::string& subject) {
     return files_log_line(name, size, "Poster <poster@e2e.invalid>\t" + subject);
   }
+  void harvest_three_groups_twice();
 };
 
-TEST_F(EndToEndTest, ThreeGroupsAreHarvestedAndTheNextSessionFetchesNothingNew) {
+TEST_F(EndToEndTest, ThreeGroupsAreHarvestedAndTheNextSessionFetchesNothingNew) { harvest_three_groups_twice(); }
+
+// Fast transfers change only the pace: the same files, histories and log, and not one fixed wait.
+TEST_F(EndToEndTest, FastTransfersHarvestTheSameWithoutWaiting) {
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.pipeline_depth = 3;
+    s.check_auth = 1;
+  });
+  harvest_three_groups_twice();
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+}
+
+void EndToEndTest::harvest_three_groups_twice() {
   std::string text;
   for (int i = 0; i < 600; ++i)
     text += "We had a lovely week at the lake, day " + std::to_string(i % 7) + "\n";

@@ -137,6 +137,23 @@ TEST_F(MultipartTest, SetsInAnyOrderAreAssembledWholeOnce) {
   EXPECT_TRUE(h.logged("Multi-part set twenty.jpg assembled from 20 parts as twenty.jpg"));
 }
 
+TEST_F(MultipartTest, FastTransfersAssembleASetFetchedAheadWithoutWaits) {
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.pipeline_depth = 8;
+  });
+  const std::string whole = picture_bytes(14000, 21);
+  Strings parts = yenc_parts("fast.jpg", whole, 6);
+  for (int k : {4, 1, 6, 2, 5, 3}) add_part("fast.jpg", parts, k);
+  h.view.on_text = [](ControlId, const std::string&) {};
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+  EXPECT_EQ(read_file("pictures/alt.test/fast.jpg"), whole);
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_EQ(h.article_ids.count(), 6u);
+  EXPECT_EQ(h.state.pictures_downloaded, 1);
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+}
+
 TEST_F(MultipartTest, ProgressShowsOnThePicturesLineAndCompletionOnTheStatusLine) {
   const std::string whole = picture_bytes(20000, 3);
   Strings parts = yenc_parts("panorama.jpg", whole, 4);

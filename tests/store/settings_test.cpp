@@ -114,8 +114,9 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   for (const SettingDef& d : settings_table()) table_keys.emplace_back(d.key);
   EXPECT_EQ(keys, table_keys);
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
-  const std::vector<std::string> newer = {"use_tls",         "tls_ca_file",      "tls_verify",
-                                          "idle_timeout",    "incremental_scan", "first_scan_articles"};
+  const std::vector<std::string> newer = {"use_tls",        "tls_ca_file",    "tls_verify",
+                                          "idle_timeout",   "fast_transfers", "pipeline_depth",
+                                          "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"window_geometry", "pending_columns"};
   std::vector<std::string> classic;
@@ -133,11 +134,11 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
   EXPECT_EQ(classic, expected);
-  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 14),
-            std::vector<std::string>(newer.begin(), newer.begin() + 4));
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 16),
+            std::vector<std::string>(newer.begin(), newer.begin() + 6));
   auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
   ASSERT_LT(limit + 2, keys.end());
-  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 4, newer.end()));
+  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 6, newer.end()));
   // Multi-part collection follows the scan settings, off and keeping sets a week unless changed.
   EXPECT_EQ(std::vector<std::string>(limit + 3, limit + 5), newer_selection);
   EXPECT_NE(file.find("collect_multipart=0\nmultipart_keep_days=7\n"), std::string::npos);
@@ -189,6 +190,8 @@ TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
   EXPECT_EQ(s.tls_ca_file, "");
   EXPECT_EQ(s.tls_verify, 1);
   EXPECT_EQ(s.idle_timeout, 120);
+  EXPECT_EQ(s.fast_transfers, 0);  // the paced classic behaviour stays the default
+  EXPECT_EQ(s.pipeline_depth, 8);
   EXPECT_EQ(s.max_history, 100u);
 
   s.use_tls = Settings::kStartTls;
@@ -223,7 +226,7 @@ TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
 
 TEST_F(Fixture, OutOfRangeNumbersAreClampedWithOneNoteEachAndTheFileIsLeftAlone) {
   const std::string text =
-      "[COMM]\nmax_connecttime=-99999999999\nuse_tls=7\nidle_timeout=0\n"
+      "[COMM]\nmax_connecttime=-99999999999\nuse_tls=7\nidle_timeout=0\npipeline_depth=1000\n"
       "[LOGGING]\nmax_history=9223372036854775808\nmax_filenames=-5\nmax_blacklist=3\n"
       "[SELECTION]\nminlines=4294967295\nmaxlines=-1\nmax_art_per_grp=99999999999\nmax_days=12abc\n"
       "[SCHEDULE]\nStart_Hour=24\nEnd_Min=59\nFriday=9223372036854775808\n";
@@ -234,6 +237,7 @@ TEST_F(Fixture, OutOfRangeNumbersAreClampedWithOneNoteEachAndTheFileIsLeftAlone)
   EXPECT_EQ(s.max_connecttime, std::numeric_limits<std::int32_t>::min());
   EXPECT_EQ(s.use_tls, Settings::kStartTls);
   EXPECT_EQ(s.idle_timeout, 1);
+  EXPECT_EQ(s.pipeline_depth, 64);
   EXPECT_EQ(s.max_history, 32700u);  // not 0: that would empty the history at every start
   EXPECT_EQ(s.max_filenames, 32700u);  // -5 is the 32-bit pattern of a huge count
   EXPECT_EQ(s.max_blacklist, 10u);
@@ -244,7 +248,7 @@ TEST_F(Fixture, OutOfRangeNumbersAreClampedWithOneNoteEachAndTheFileIsLeftAlone)
   EXPECT_EQ(s.start_hour, 23u);
   EXPECT_EQ(s.end_min, 59u);
   EXPECT_NE(s.days[5], 0);  // a huge flag is on, not wrapped to off
-  const std::vector<std::string> noted = {"max_connecttime", "use_tls",       "idle_timeout",
+  const std::vector<std::string> noted = {"max_connecttime", "use_tls",       "idle_timeout", "pipeline_depth",
                                           "max_history",     "max_filenames", "max_blacklist",
                                           "max_art_per_grp", "Friday",        "Start_Hour"};
   ASSERT_EQ(notes.size(), noted.size());

@@ -278,6 +278,10 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   QTest::keyClick(choice, Qt::Key_Down);
   r.edit("tls_ca_file")->setText("/etc/my ca.pem");
   r.box("tls_verify")->click();
+  QVERIFY(!r.box("fast_transfers")->isChecked());
+  QCOMPARE(r.edit("pipeline_depth")->text(), QStringLiteral("8"));
+  r.box("fast_transfers")->click();
+  r.edit("pipeline_depth")->setText("32");
   r.sheet.accept();
   QCOMPARE(r.sheet.result(), int(QDialog::Accepted));
   Settings s = r.settings.get();
@@ -285,6 +289,8 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   QCOMPARE(s.port, 8563u);
   QCOMPARE(s.tls_ca_file, std::string("/etc/my ca.pem"));
   QCOMPARE(s.tls_verify, 0);
+  QCOMPARE(s.fast_transfers, 1);
+  QCOMPARE(s.pipeline_depth, 32);
 
   // A stored choice out of the list's reach shows as the nearest entry.
   for (auto [stored, shown] : {std::pair{Settings::kStartTls, "STARTTLS"}, std::pair{7, "STARTTLS"}}) {
