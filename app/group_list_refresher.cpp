@@ -119,7 +119,7 @@ void Listing::run() {
   }
 
   sink_.title("Requesting News Groups Listing From Server...");
-  client_.send("list active\r\n");
+  client_.send(NntpClient::list_active_line());
   for (;;) {
     const Got got = receive();
     if (got != Got::Data) {

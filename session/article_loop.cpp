@@ -20,6 +20,7 @@
 #include "decode/work_file.h"
 #include "session/article_selection.h"
 #include "session/context.h"
+#include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
 #include "store/text_file.h"
@@ -232,7 +233,7 @@ ArticleLoopResult ArticleLoop::run() {
 
     drain_socket(ctx_, socket_);
     const std::string number = std::to_string(fields.number);
-    socket_.send_line("body " + number + "\r\n");
+    socket_.send_line(NntpClient::body_line(number));
     ctx_.view.article_started(fields.number);
 
     std::string reply;
@@ -303,7 +304,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
         ctx_.pending.remove_row(*next);
         continue;
       }
-      batch += "body " + std::to_string(number) + "\r\n";
+      batch += NntpClient::body_line(std::to_string(number));
       asked.push_back(std::move(*next));
     }
     if (!batch.empty() && !socket_.send_line(batch)) return {Kind::BailOut, "Socket Rx Error 007"};

@@ -53,6 +53,15 @@ class NntpClient {
   std::optional<std::vector<std::string>> capabilities();
   bool quit() { return send("QUIT\r\n"); }
 
+  // The multi-line commands. Their answers stream through socket(): the overview scan, the body reader
+  // and the groups listing read them line by line as they come.
+  static std::string xover_line(std::int64_t first, std::int64_t last) {
+    return "XOVER " + std::to_string(first) + "-" + std::to_string(last) + "\r\n";
+  }
+  // BODY in the lower case the classic client sent.
+  static std::string body_line(std::string_view number) { return "body " + std::string(number) + "\r\n"; }
+  static std::string list_active_line() { return "list active\r\n"; }
+
   enum class TlsStart { Started, Refused, Lost };
   // STARTTLS when use_tls is 2 (nothing to do otherwise, or when TLS is on already). A server that
   // does not offer it, or refuses it, or a refused certificate is reported to the user (Refused).

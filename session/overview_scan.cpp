@@ -7,6 +7,7 @@
 
 #include "session/article_selection.h"
 #include "session/context.h"
+#include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
 
@@ -23,7 +24,7 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
   ArticleSelector selector(ctx, group, first, last);
   ctx.pending.clear();
 
-  socket.send_line("XOVER " + std::to_string(first) + "-" + std::to_string(last) + "\r\n");
+  socket.send_line(NntpClient::xover_line(first, last));
   if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
   if (reply_status(line) != 224) {
     ctx.log.log_status("XOVER command failed", 0);
@@ -55,7 +56,7 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
 }
 
 void send_xover(NewsSocket& socket, ArticleRange chunk) {
-  socket.send_line("XOVER " + std::to_string(chunk.from) + "-" + std::to_string(chunk.to) + "\r\n");
+  socket.send_line(NntpClient::xover_line(chunk.from, chunk.to));
 }
 
 bool is_terminator(int length, const std::string& line) {
@@ -77,7 +78,7 @@ int scan_chunk(EngineContext& ctx, NewsSocket& socket, std::string& line, Articl
   }
   if (ahead)
     ahead_sent =
-        socket.send_line("XOVER " + std::to_string(ahead->from) + "-" + std::to_string(ahead->to) + "\r\n");
+        socket.send_line(NntpClient::xover_line(ahead->from, ahead->to));
   const auto& stop = ctx.state.stop_requested;
   for (;;) {
     if (stop.load()) return 0;

@@ -59,6 +59,8 @@ TEST_P(TlsRoundTrip, HarvestsThePictureByteForByte) {
   EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
   EXPECT_EQ(picture(), test::demo_picture("fox.jpg"));
   EXPECT_EQ(h.state.refusal, SessionState::kNoRefusal);
+  // The session is over once QUIT is sent; the server may log it a moment later.
+  EXPECT_TRUE(server.wait_until_idle());
   Strings commands = server.commands();
   ASSERT_FALSE(commands.empty());
   // STARTTLS comes before anything else; the rest of the dialogue is the plain one.
