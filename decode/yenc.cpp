@@ -353,6 +353,18 @@ std::string quoted_size(std::uint64_t n) {
   return std::to_string(n) + " bytes";
 }
 
+// Opens the work file and reads its =ybegin line and any =ypart line into `y`; `in` is left at the data.
+bool read_header(BlockReader& in, const std::string& work_file, YencInfo& y) {
+  std::string line;
+  if (!in.open(work_file) || !find_begin(in, line)) return false;
+  parse_begin(line, y);
+  if (in.line_starts_with("=ypart ") && in.line(line)) {
+    y.part_begin = number(line, "begin");
+    y.part_end = number(line, "end");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool YencInfo::is_part_of_set() const {
@@ -372,15 +384,9 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
   DecodeResult result;
   YencInfo& y = result.yenc;
   BlockReader in;
-  std::string line;
-  if (!in.open(work_file) || !find_begin(in, line)) {
+  if (!read_header(in, work_file, y)) {
     result.message = "YENC - No =ybegin line found";
     return result;
-  }
-  parse_begin(line, y);
-  if (in.line_starts_with("=ypart ") && in.line(line)) {
-    y.part_begin = number(line, "begin");
-    y.part_end = number(line, "end");
   }
   std::string raw = y.name;
   if (raw.size() > kMaxName) raw.resize(kMaxName);
@@ -435,15 +441,9 @@ DecodeResult Decoders::yenc_into(const std::string& work_file, const std::string
   DecodeResult result;
   YencInfo& y = result.yenc;
   BlockReader in;
-  std::string line;
-  if (!in.open(work_file) || !find_begin(in, line)) {
+  if (!read_header(in, work_file, y)) {
     result.message = "YENC - No =ybegin line found";
     return result;
-  }
-  parse_begin(line, y);
-  if (in.line_starts_with("=ypart ") && in.line(line)) {
-    y.part_begin = number(line, "begin");
-    y.part_end = number(line, "end");
   }
   auto damaged = [&](const std::string& why) {
     result.status = DecodeStatus::Damaged;
