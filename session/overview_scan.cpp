@@ -17,6 +17,40 @@ namespace {
 
 constexpr std::size_t kOverviewCapacity = 50000;
 
+bool is_terminator(int length, const std::string& line) {
+  return length == 3 && !line.empty() && line[0] == '.';
+}
+
+// The status line of an XOVER: 1 for 224, 0 (logged) for a refusal, -1 when the read failed.
+int read_xover_status(EngineContext& ctx, NewsSocket& socket, std::string& line) {
+  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
+  if (reply_status(line) == 224) return 1;
+  ctx.log.log_status("XOVER command failed", 0);
+  ctx.log.log_status(line, 1);
+  return 0;
+}
+
+// The next overview line: 1 for a line, 0 at the terminator, -1 when a read failed. A line longer than
+// the capacity is read to its end and dropped with one log line: its pieces are no overview lines.
+int next_overview_line(EngineContext& ctx, NewsSocket& socket, std::string& line) {
+  for (;;) {
+    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
+    if (length == -1) return -1;
+    if (is_terminator(length, line)) return 0;
+    if (!socket.last_line_cut()) return 1;
+    bool more = false;
+    do {
+      if (read_body_line(ctx, socket, line, more) == -1) return -1;
+    } while (more);
+    ctx.log.log_status("Overview line longer than " + std::to_string(kOverviewCapacity - 1) + " characters skipped",
+                       0);
+  }
+}
+
+bool send_xover(NewsSocket& socket, ArticleRange chunk) {
+  return socket.send_line(NntpClient::xover_line(chunk.from, chunk.to));
+}
+
 int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_t last,
          const std::string& group) {
   std::string line;
@@ -24,43 +58,18 @@ int scan(EngineContext& ctx, NewsSocket& socket, std::int64_t first, std::int64_
   ArticleSelector selector(ctx, group, first, last);
   ctx.pending.clear();
 
-  socket.send_line(NntpClient::xover_line(first, last));
-  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
-  if (reply_status(line) != 224) {
-    ctx.log.log_status("XOVER command failed", 0);
-    ctx.log.log_status(line, 1);
-    return 0;
-  }
+  send_xover(socket, {first, last});
+  if (int status = read_xover_status(ctx, socket, line); status != 1) return status;
 
   const auto& stop = ctx.state.stop_requested;
   for (;;) {
     // A STOP pressed while the last line was examined is one seen between lines, not inside a read.
     if (stop.load()) return 0;
-    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
-    if (length == -1) return -1;
-    if (stop.load()) return 0;
-    if (length == 3 && !line.empty() && line[0] == '.') return 0;
-    if (socket.last_line_cut()) {
-      // The pieces of an overlong line are no overview lines of their own: the whole line goes.
-      bool more = false;
-      do {
-        if (read_body_line(ctx, socket, line, more) == -1) return -1;
-      } while (more);
-      ctx.log.log_status("Overview line longer than " + std::to_string(kOverviewCapacity - 1) +
-                             " characters skipped",
-                         0);
-      continue;
-    }
+    int got = next_overview_line(ctx, socket, line);
+    if (got == -1) return -1;
+    if (stop.load() || got == 0) return 0;
     selector.examine(line);
   }
-}
-
-void send_xover(NewsSocket& socket, ArticleRange chunk) {
-  socket.send_line(NntpClient::xover_line(chunk.from, chunk.to));
-}
-
-bool is_terminator(int length, const std::string& line) {
-  return length == 3 && !line.empty() && line[0] == '.';
 }
 
 // One chunk's overview, its XOVER already sent; the lines go to `selector` until the limit is reached.
@@ -70,22 +79,15 @@ bool is_terminator(int length, const std::string& line) {
 int scan_chunk(EngineContext& ctx, NewsSocket& socket, std::string& line, ArticleRange chunk,
                std::optional<ArticleRange> ahead, bool& ahead_sent, ArticleSelector& selector,
                SettingsCache& settings, ChunkedScanResult& result) {
-  if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
-  if (reply_status(line) != 224) {
-    ctx.log.log_status("XOVER command failed", 0);
-    ctx.log.log_status(line, 1);
-    return 0;
-  }
-  if (ahead)
-    ahead_sent =
-        socket.send_line(NntpClient::xover_line(ahead->from, ahead->to));
+  if (int status = read_xover_status(ctx, socket, line); status != 1) return status;
+  if (ahead) ahead_sent = send_xover(socket, *ahead);
   const auto& stop = ctx.state.stop_requested;
   for (;;) {
     if (stop.load()) return 0;
-    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
-    if (length == -1) return -1;
+    int got = next_overview_line(ctx, socket, line);
+    if (got == -1) return -1;
     if (stop.load()) return 0;
-    if (is_terminator(length, line)) return result.limit_reached ? 0 : 1;
+    if (got == 0) return result.limit_reached ? 0 : 1;
     // Past the limit the chunk is still read to its end, so the next command meets its own reply.
     if (result.limit_reached) continue;
     if (selector.selected() >= settings.get().max_art_per_grp) {
@@ -105,9 +107,8 @@ int skip_reply(EngineContext& ctx, NewsSocket& socket, std::string& line) {
   if (get_socket_string(ctx, line, kOverviewCapacity, socket) == -1) return -1;
   if (reply_status(line) != 224) return 0;
   for (;;) {
-    int length = get_socket_string(ctx, line, kOverviewCapacity, socket);
-    if (length == -1) return -1;
-    if (is_terminator(length, line)) return 0;
+    int got = next_overview_line(ctx, socket, line);
+    if (got != 1) return got;
   }
 }
 

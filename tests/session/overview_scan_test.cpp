@@ -23,6 +23,7 @@ class OverviewScanTest : public test::ServerFixture {
     for (int i = 1; i <= 5; ++i) content->add_simple("alt.pics", "pic" + std::to_string(i) + ".jpg (1/1)");
   }
   int scan() { return fill_articles_listbox(h.ctx, sock, 1, 5, "alt.pics"); }
+  void overlong_line_case(bool chunked);
 };
 
 TEST_F(OverviewScanTest, RefusedXoverLogsTheReplyAndSelectsNothing) {
@@ -44,7 +45,8 @@ TEST_F(OverviewScanTest, LimitZeroRejectsEveryLineButReadsToTheEnd) {
   EXPECT_EQ(h.level_of("EXCEEDS  MAX_ART_PER_GRP:  <pic5.jpg (1/1)>"), 2);
 }
 
-TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeWithOneLogLine) {
+// The whole-range scan, or the incremental one in a single chunk: they share the overlong-line rule.
+void OverviewScanTest::overlong_line_case(bool chunked) {
   auto line = [](int n, const std::string& subject) {
     return std::to_string(n) + "\t" + subject + "\tA <a@x>\t\t<" + std::to_string(n) + "@x>\t\t9\t3\r\n";
   };
@@ -55,7 +57,10 @@ TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeWithOneLogLine) {
                     "224 ok\r\n" + line(1, "p1.jpg (1/1)") + line(2, std::string(200000, 'x') + ".jpg (1/1)") +
                         exact + line(4, "p4.jpg (1/1)") + ".\r\n"});
   open_group("alt.pics");
-  EXPECT_EQ(scan(), 0);
+  if (chunked)
+    EXPECT_EQ(scan_overview_chunks(h.ctx, sock, {1, 5}, "alt.pics", {}).status, 0);
+  else
+    EXPECT_EQ(scan(), 0);
   EXPECT_EQ(h.state.articles_examined, 2);
   ASSERT_EQ(h.pending.count(), 2u);
   EXPECT_EQ(h.pending.front()->substr(0, 2), "1\t");
@@ -64,6 +69,9 @@ TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeWithOneLogLine) {
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Line Buffer Filled in get_socket_string()"), 2);
   EXPECT_EQ(sock.bytes_waiting(), 0);
 }
+
+TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeWithOneLogLine) { overlong_line_case(false); }
+TEST_F(OverviewScanTest, OverlongLineIsSkippedWholeInAChunkedScanToo) { overlong_line_case(true); }
 
 TEST_F(OverviewScanTest, SameSubjectTwiceIsADuplicatePosting) {
   content->add_simple("alt.pics", "pic2.jpg (1/1)");
