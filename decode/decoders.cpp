@@ -77,16 +77,6 @@ void uu_decode_line(std::string_view text, unsigned n, char* out) {
   }
 }
 
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -214,7 +204,7 @@ int MOVEFILE(const std::string& source, const std::string& destination, const St
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
-    if (!write_all(out.get(), buf.get(), static_cast<std::size_t>(n))) {
+    if (!write_all(out.get(), std::string_view(buf.get(), static_cast<std::size_t>(n)))) {
       ok = false;
       break;
     }

@@ -54,20 +54,6 @@ std::vector<std::string_view> split_tabs(std::string_view line) {
   }
 }
 
-// Writes all of data; false with errno set when a write failed.
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Copies the whole of one file to an open descriptor, reading in blocks. False with errno on failure.
 bool append_file_to(const std::string& path, int out, char* buf, std::size_t skip = 0) {
@@ -80,7 +66,7 @@ bool append_file_to(const std::string& path, int out, char* buf, std::size_t ski
     if (n == 0) return true;
     std::size_t from = std::min(skip, static_cast<std::size_t>(n));
     skip -= from;
-    if (!write_all(out, buf + from, static_cast<std::size_t>(n) - from)) return false;
+    if (!write_all(out, std::string_view(buf + from, static_cast<std::size_t>(n) - from))) return false;
   }
 }
 

@@ -29,13 +29,6 @@ std::string with_suffix(const std::string& name, int n) {
 }
 }  // namespace
 
-bool UniqueFd::reset(int fd) {
-  bool ok = true;
-  if (fd_ >= 0) ok = ::close(fd_) == 0;
-  fd_ = fd;
-  return ok;
-}
-
 UniqueFd open_regular_for_read(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return fd;

@@ -10,36 +10,9 @@
 #include <string_view>
 
 #include "decode/decode_result.h"
+#include "store/unique_fd.h"
 
 namespace fk {
-
-// Owns a file descriptor; closes it when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes the descriptor; false when close reported an error (a lost write).
-  bool reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
 
 // Opens an existing regular file for reading; FIFOs, devices and directories are refused without blocking.
 UniqueFd open_regular_for_read(const std::string& path);

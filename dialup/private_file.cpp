@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "store/unique_fd.h"
+
 namespace fk {
 
 namespace {
@@ -27,15 +29,6 @@ std::string base_directory() {
   return "/tmp";
 }
 
-bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 }  // namespace
 

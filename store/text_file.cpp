@@ -1,5 +1,6 @@
 // Line reading and safe rewriting of text files.
 #include "store/text_file.h"
+#include "store/unique_fd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,17 +15,6 @@ namespace fk {
 namespace {
 constexpr std::size_t kBlock = 64 * 1024;
 
-bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 int open_regular(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -12,33 +12,17 @@
 #include <filesystem>
 #include <string_view>
 
+#include "store/unique_fd.h"
+
 namespace fk {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 std::string errno_text() { return std::strerror(errno); }
 
-bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 bool make_dir(const std::string& dir) {
   if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) {
@@ -77,24 +61,24 @@ std::string candidate(const std::string& name, int n) {
 
 // Copies source to target (created exclusively), keeping the modification time, and syncs it.
 bool copy_file_synced(const std::string& source, const std::string& target, std::string& error) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.fd < 0) return error = "cannot read " + source + ": " + errno_text(), false;
+  UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return error = "cannot read " + source + ": " + errno_text(), false;
   struct stat st {};
-  ::fstat(in.fd, &st);
-  Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
-  if (out.fd < 0) return error = "cannot create " + target + ": " + errno_text(), false;
+  ::fstat(in.get(), &st);
+  UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+  if (out.get() < 0) return error = "cannot create " + target + ": " + errno_text(), false;
   std::string buffer(1 << 16, '\0');
   for (;;) {
-    ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
+    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return error = "cannot read " + source + ": " + errno_text(), false;
     if (n == 0) break;
-    if (!write_all(out.fd, std::string_view(buffer.data(), static_cast<std::size_t>(n))))
+    if (!write_all(out.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n))))
       return error = "cannot write " + target + ": " + errno_text(), false;
   }
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(out.fd, times);
-  if (::fsync(out.fd) != 0) return error = "cannot write " + target + ": " + errno_text(), false;
+  ::futimens(out.get(), times);
+  if (::fsync(out.get()) != 0) return error = "cannot write " + target + ": " + errno_text(), false;
   return true;
 }
 
@@ -147,8 +131,8 @@ TrashResult move_to_trash(const std::string& path, const std::string& trash_dir,
     const std::string trashed = candidate(name, n);
     const std::string info_path = info_dir + "/" + trashed + ".trashinfo";
     // The info file is made first and exclusively: it claims the name against other programs.
-    Fd info_fd(::open(info_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (info_fd.fd < 0) {
+    UniqueFd info_fd(::open(info_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (info_fd.get() < 0) {
       if (errno == EEXIST) continue;
       return result.error = "cannot create " + info_path + ": " + errno_text(), result;
     }
@@ -157,7 +141,7 @@ TrashResult move_to_trash(const std::string& path, const std::string& trash_dir,
       ::unlink(info_path.c_str());
       continue;
     }
-    if (!write_all(info_fd.fd, info) || ::fsync(info_fd.fd) != 0) {
+    if (!write_all(info_fd.get(), info) || ::fsync(info_fd.get()) != 0) {
       result.error = "cannot write " + info_path + ": " + errno_text();
       ::unlink(info_path.c_str());
       return result;
