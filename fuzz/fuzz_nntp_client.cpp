@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/engine_bundle.h"
 #include "common/null_view.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
@@ -17,17 +18,6 @@ namespace {
 using fk::test::NullDialogs;
 using fk::test::NullView;
 
-class InstantClock final : public fk::Clock {
- public:
-  std::int64_t now() const override { return 1796616668; }
-  std::tm local_now() const override { return {}; }
-  std::int64_t uptime_ms() const override { return uptime_; }
-  void sleep_ms(std::int64_t ms) override { uptime_ += ms; }
-
- private:
-  std::int64_t uptime_ = 0;
-};
-
 fk::Settings quiet_settings() {
   fk::Settings s;
   s.status_logging_enabled = 0;
@@ -36,22 +26,6 @@ fk::Settings quiet_settings() {
   return s;
 }
 
-struct World {
-  fk::SharedSettings settings{quiet_settings()};
-  fk::SessionState state;
-  InstantClock clock;
-  fk::StatusLog log{settings, clock};
-  fk::DownloadLog files_log{settings};
-  NullView view;
-  NullDialogs dialogs;
-  fk::PendingQueue pending;
-  fk::HistoryBuffer ids{"HISTORY.FNK"}, names{"FILENAMES.FNK"}, bozos{"BOZOS.FNK"};
-  fk::Decoders decoders{log, clock};
-  fk::StatvfsDiskSpace disk;
-  fk::EngineContext ctx{settings, state, log,   files_log, clock,    view, dialogs,
-                        pending,  ids,   names, bozos,     decoders, disk};
-};
-
 void require(bool ok) {
   if (!ok) std::abort();
 }
@@ -59,7 +33,7 @@ void require(bool ok) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static World w;
+  static fk::test::BasicEngine<NullView, NullDialogs> w{quiet_settings()};
   const char* bytes = reinterpret_cast<const char*>(data);
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return 0;
