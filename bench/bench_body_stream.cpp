@@ -65,11 +65,7 @@ struct Rig {
     });
     for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
     e.state.set_current_group(kGroup);
-    std::string reply;
-    if (fk::connect_news_server(e.ctx, sock) != 0 || fk::get_socket_string(e.ctx, reply, 511, sock) < 0)
-      return false;
-    sock.send_line(std::string("group ") + kGroup + "\r\n");
-    return fk::get_socket_string(e.ctx, reply, 511, sock) > 0;
+    return e.open_group(sock, kGroup);
   }
   bool fetch() {
     e.pending.append(row);

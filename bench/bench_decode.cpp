@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_files.h"
 #include "decode/decoders.h"
 #include "decode/work_file.h"
 #include "server/yenc_encoder.h"
@@ -24,24 +25,8 @@ constexpr std::size_t kBigPayload = 75 * 1000 * 1000;  // encodes to about 100 M
 constexpr std::size_t kArticlePayload = 300 * 1000;    // a large picture of one article
 constexpr std::size_t kYencPayload = 98 * 1000 * 1000;  // yEnc adds about 2%
 
-fs::path bench_dir() {
-  const char* env = std::getenv("FK_BENCH_DIR");
-  fs::path dir = env && *env ? fs::path(env) : fs::path("/tmp/fennick-bench");
-  fs::create_directories(dir);
-  return fs::absolute(dir);
-}
-
-std::string payload(std::size_t n) {
-  std::string s(n, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
+using fk::bench::bench_dir;
+using fk::bench::payload;
 
 const char kRow[] = "4711\tposter@example.com (Poster)\t1700\tsunset.jpg (1/1)\n\n";
 

@@ -5,11 +5,21 @@
 #include "common/engine_bundle.h"
 #include "common/null_view.h"
 #include "common/temp_dir.h"
+#include "session/nntp_client.h"
+#include "session/transport.h"
 
 namespace fk::bench {
 
 struct BenchEngine : test::BasicEngine<test::NullView, test::NullDialogs> {
   test::TempDir dir;
+
+  // Connects to the news_server setting, takes the greeting and selects the group; false on any failure.
+  bool open_group(NewsSocket& sock, const std::string& group) {
+    std::string reply;
+    if (connect_news_server(ctx, sock) != 0 || get_socket_string(ctx, reply, 511, sock) < 0) return false;
+    sock.send_line("group " + group + "\r\n");
+    return get_socket_string(ctx, reply, 511, sock) > 0;
+  }
 };
 
 }  // namespace fk::bench

@@ -88,13 +88,10 @@ void run_loop(benchmark::State& state, bool fast) {
   });
   e.state.set_current_group(kGroup);
   fk::NewsSocket sock;
-  std::string reply;
-  if (fk::connect_news_server(e.ctx, sock) != 0 || fk::get_socket_string(e.ctx, reply, 511, sock) < 0) {
+  if (!e.open_group(sock, kGroup)) {
     state.SkipWithError("no connection to the test server");
     return;
   }
-  sock.send_line(std::string("group ") + kGroup + "\r\n");
-  fk::get_socket_string(e.ctx, reply, 511, sock);
   for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
   int pass = 0;
   for (auto _ : state) {

@@ -77,13 +77,10 @@ void run(benchmark::State& state, bool prebuilt) {
     s.port = server.port();
   });
   fk::NewsSocket sock;
-  std::string reply;
-  if (fk::connect_news_server(e.ctx, sock) != 0 || fk::get_socket_string(e.ctx, reply, 511, sock) < 0) {
+  if (!e.open_group(sock, kGroup)) {
     state.SkipWithError("no connection to the test server");
     return;
   }
-  sock.send_line(std::string("group ") + kGroup + "\r\n");
-  fk::get_socket_string(e.ctx, reply, 511, sock);
 
   const std::int64_t first = 3'500'000'001, last = first + kLines - 1;
   std::int64_t examined = 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "decode/decoders.h"
 #include "decode/parts_store.h"
 #include "decode/work_file.h"
@@ -26,24 +27,8 @@ constexpr std::size_t kPicture = 50 * 1000 * 1000;
 constexpr int kParts = 100;
 const char kRow[] = "4711\tposter@example.com (Poster)\t3000\tpanorama.jpg yEnc (1/100)\n\n";
 
-fs::path bench_dir() {
-  const char* env = std::getenv("FK_BENCH_DIR");
-  fs::path dir = env && *env ? fs::path(env) : fs::path("/tmp/fennick-bench");
-  fs::create_directories(dir);
-  return fs::absolute(dir);
-}
-
-std::string payload(std::size_t n) {
-  std::string s(n, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
+using fk::bench::bench_dir;
+using fk::bench::payload;
 
 // The 100 part work files and the single-article one, made once.
 struct Inputs {
