@@ -54,7 +54,6 @@ std::vector<std::string_view> split_tabs(std::string_view line) {
   }
 }
 
-
 // Copies the whole of one file to an open descriptor, reading in blocks. False with errno on failure.
 bool append_file_to(const std::string& path, int out, char* buf, std::size_t skip = 0) {
   UniqueFd in = open_regular_for_read(path);

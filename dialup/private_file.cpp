@@ -29,7 +29,6 @@ std::string base_directory() {
   return "/tmp";
 }
 
-
 }  // namespace
 
 std::optional<PrivateFile> PrivateFile::create(std::string_view file_name, std::string_view content) {

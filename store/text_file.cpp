@@ -1,6 +1,5 @@
 // Line reading and safe rewriting of text files.
 #include "store/text_file.h"
-#include "store/unique_fd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,11 +9,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "store/unique_fd.h"
+
 namespace fk {
 
 namespace {
 constexpr std::size_t kBlock = 64 * 1024;
-
 
 int open_regular(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

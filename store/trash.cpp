@@ -20,9 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 std::string errno_text() { return std::strerror(errno); }
-
 
 bool make_dir(const std::string& dir) {
   if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) {
