@@ -281,11 +281,10 @@ void PictureModel::rebuild(bool force_reset) {
   std::sort(next.begin(), next.end(), newer_first);
   rows_.clear();
 
-  // Count the row moves a merge of the two sorted lists needs; many of them are cheaper as a reset.
-  auto walk = [&](auto&& on_remove, auto&& on_insert) {
+  // Walks the merge of two sorted lists, stopping once it has needed more than `limit` row moves.
+  auto walk = [&](const std::vector<Entry>& old, std::size_t limit, auto&& on_remove, auto&& on_insert) {
     std::size_t i = 0, j = 0, row = 0, moves = 0;
-    const std::vector<Entry> old = shown_;
-    while (i < old.size() || j < next.size()) {
+    while ((i < old.size() || j < next.size()) && moves <= limit) {
       if (i < old.size() && j < next.size() && same_entry(old[i], next[j])) {
         ++i, ++j, ++row;
       } else if (j == next.size() || (i < old.size() && !newer_first(next[j], old[i]))) {
@@ -298,34 +297,23 @@ void PictureModel::rebuild(bool force_reset) {
     }
     return moves;
   };
-  if (!force_reset) {
-    std::size_t moves = 0;
-    {
-      std::size_t i = 0, j = 0;
-      while ((i < shown_.size() || j < next.size()) && moves <= kMaxRowMoves) {
-        if (i < shown_.size() && j < next.size() && same_entry(shown_[i], next[j])) {
-          ++i, ++j;
-        } else if (j == next.size() || (i < shown_.size() && !newer_first(next[j], shown_[i]))) {
-          ++i, ++moves;
-        } else {
-          ++j, ++moves;
-        }
-      }
-    }
-    if (moves <= kMaxRowMoves) {
-      walk(
-          [&](std::size_t row) {
-            beginRemoveRows({}, int(row), int(row));
-            shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(row));
-            endRemoveRows();
-          },
-          [&](std::size_t row, const Entry& e) {
-            beginInsertRows({}, int(row), int(row));
-            shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(row), e);
-            endInsertRows();
-          });
-      return;
-    }
+  // Many row moves are cheaper as a reset.
+  if (!force_reset &&
+      walk(shown_, kMaxRowMoves, [](std::size_t) {}, [](std::size_t, const Entry&) {}) <= kMaxRowMoves) {
+    const std::vector<Entry> old = shown_;
+    walk(
+        old, old.size() + next.size(),
+        [&](std::size_t row) {
+          beginRemoveRows({}, int(row), int(row));
+          shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(row));
+          endRemoveRows();
+        },
+        [&](std::size_t row, const Entry& e) {
+          beginInsertRows({}, int(row), int(row));
+          shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(row), e);
+          endInsertRows();
+        });
+    return;
   }
   loader_.clear_queue();
   beginResetModel();
