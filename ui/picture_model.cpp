@@ -337,8 +337,12 @@ QString PictureModel::relative_path(int row) const {
 }
 
 QString PictureModel::absolute_path(int row) const {
-  const QString rel = relative_path(row);
-  return rel.isEmpty() ? QString() : root_ + QLatin1Char('/') + rel;
+  const Entry* e = entry(row);
+  return e ? path_of(*e) : QString();
+}
+
+QString PictureModel::path_of(const Entry& e) const {
+  return root_ + QLatin1Char('/') + folders_[static_cast<std::size_t>(e.folder)].dir + QLatin1Char('/') + e.name;
 }
 
 QString PictureModel::key_of(const Entry& e) const {
@@ -359,7 +363,7 @@ QVariant PictureModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: return e->name;
     case DateRole: return QDateTime::fromMSecsSinceEpoch(e->mtime_ns / 1000000);
-    case PathRole: return root_ + QLatin1Char('/') + folder.dir + QLatin1Char('/') + e->name;
+    case PathRole: return path_of(*e);
     case FolderRole: return folder.label;
     case Qt::ToolTipRole:
       return QStringLiteral("%1\n%2\n%3, %4")
@@ -372,8 +376,7 @@ QVariant PictureModel::data(const QModelIndex& index, int role) const {
       if (it != thumbs_.constEnd()) return role == StateRole ? QVariant(int(State::Ready)) : QVariant(*it);
       if (broken_.contains(key)) return role == StateRole ? QVariant(int(State::Broken)) : QVariant();
       if (role == Qt::DecorationRole)
-        loader_.request(key, root_ + QLatin1Char('/') + folder.dir + QLatin1Char('/') + e->name,
-                        e->mtime_ns / 1000000000, e->size);
+        loader_.request(key, path_of(*e), e->mtime_ns / 1000000000, e->size);
       return role == StateRole ? QVariant(int(State::Loading)) : QVariant();
     }
     default: return {};

@@ -123,6 +123,7 @@ class PictureModel : public QAbstractListModel {
   void watch(const QString& dir);
   void on_directory_changed(const QString& absolute_dir);
   void thumbnail_ready(const QString& key, const QImage& image, bool failed);
+  QString path_of(const Entry& e) const;
   QString key_of(const Entry& e) const;
   int row_of(const QString& key) const;
 
