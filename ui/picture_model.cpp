@@ -47,9 +47,9 @@ FolderScanner::~FolderScanner() {
 void FolderScanner::scan(const QString& dir) {
   {
     std::lock_guard lock(mutex_);
-    for (const QStringList& job : jobs_)
-      if (job.size() == 1 && job.front() == dir) return;
-    jobs_.push_back(QStringList{dir});
+    for (const Job& job : jobs_)
+      if (!job.batch && job.dirs.front() == dir) return;
+    jobs_.push_back(Job{QStringList{dir}, false});
   }
   wake_.notify_one();
 }
@@ -57,7 +57,7 @@ void FolderScanner::scan(const QString& dir) {
 void FolderScanner::scan_batch(const QStringList& dirs) {
   {
     std::lock_guard lock(mutex_);
-    jobs_.push_back(dirs.isEmpty() ? QStringList{} : dirs);
+    jobs_.push_back(Job{dirs, true});
   }
   wake_.notify_one();
 }
@@ -74,7 +74,7 @@ FolderScanner::Result FolderScanner::read(const QString& dir) const {
 
 void FolderScanner::work() {
   for (;;) {
-    QStringList job;
+    Job job;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
@@ -82,13 +82,13 @@ void FolderScanner::work() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    if (job.size() == 1) {
-      Result r = read(job.front());
+    if (!job.batch) {
+      Result r = read(job.dirs.front());
       QMetaObject::invokeMethod(
           this, [this, r = std::move(r)] { emit scanned(r); }, Qt::QueuedConnection);
     } else {
       std::vector<Result> all;
-      for (const QString& dir : job) {
+      for (const QString& dir : job.dirs) {
         all.push_back(read(dir));
         // The group folders are known only once pictures/ itself is read.
         if (dir == QLatin1String("pictures"))

@@ -51,7 +51,11 @@ class FolderScanner : public QObject {
   QString root_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<QStringList> jobs_;  // one entry: a single folder; more: a batch
+  struct Job {
+    QStringList dirs;
+    bool batch = false;  // answered by batch_scanned, however many folders it holds
+  };
+  std::deque<Job> jobs_;
   bool stopping_ = false;
   std::thread thread_;
 };
