@@ -25,6 +25,7 @@
 
 #include "session/view.h"
 #include "store/status_log.h"
+#include "store/text_file.h"
 #include "store/trash.h"
 #include "ui/dialogs.h"
 #include "ui/picture_model.h"
@@ -407,13 +408,13 @@ void GalleryWindow::blacklist_current_author() {
   if (!e || !services_.dialogs) return;
   const std::string log_path = QFile::encodeName(services_.root + QStringLiteral("/files.log")).toStdString();
   const auto author = files_log_author(log_path, QFile::encodeName(e->name).toStdString());
-  if (!author || author->find_first_not_of(" \t") == std::string::npos) {
+  if (!author || trim(*author).empty()) {
     services_.dialogs->message_box("files.log names no author for \"" + e->name.toStdString() + "\".",
                                    "Blacklist Author", Icon::Information, Buttons::Ok);
     return;
   }
   if (services_.blacklist_author && services_.blacklist_author(*author))
-    say(QStringLiteral("Blacklisted %1").arg(QString::fromStdString(*author).trimmed().toLower()));
+    say(QStringLiteral("Blacklisted %1").arg(QString::fromStdString(to_lower(trim(*author)))));
 }
 
 void GalleryWindow::show_context_menu(const QPoint& at) {

@@ -388,20 +388,19 @@ void GroupsDialog::show_shown_counts() {
 }
 
 bool GroupsDialog::eventFilter(QObject* watched, QEvent* event) {
-  // Enter in the filter field would press OK and close the dialog; it goes on to the list instead.
-  if (watched == filter_ && event->type() == QEvent::KeyPress) {
+  // Enter would press OK and close the dialog. In the filter field it goes on to the list instead; in a
+  // list it moves the selected groups across as a double-click does.
+  if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      unsubscribed_view_->setFocus(Qt::TabFocusReason);
-      return true;
-    }
-  }
-  // In a list, Enter moves the selected groups across as a double-click does, instead of pressing OK.
-  if ((watched == unsubscribed_view_ || watched == subscribed_view_) && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      if (!busy_) watched == unsubscribed_view_ ? subscribe() : unsubscribe();
-      return true;
+      if (watched == filter_) {
+        unsubscribed_view_->setFocus(Qt::TabFocusReason);
+        return true;
+      }
+      if (watched == unsubscribed_view_ || watched == subscribed_view_) {
+        if (!busy_) watched == unsubscribed_view_ ? subscribe() : unsubscribe();
+        return true;
+      }
     }
   }
   return QDialog::eventFilter(watched, event);

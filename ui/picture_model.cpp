@@ -47,9 +47,9 @@ FolderScanner::~FolderScanner() {
 void FolderScanner::scan(const QString& dir) {
   {
     std::lock_guard lock(mutex_);
-    for (const QStringList& job : jobs_)
-      if (job.size() == 1 && job.front() == dir) return;
-    jobs_.push_back(QStringList{dir});
+    for (const Job& job : jobs_)
+      if (!job.batch && job.dirs.front() == dir) return;
+    jobs_.push_back(Job{QStringList{dir}, false});
   }
   wake_.notify_one();
 }
@@ -57,7 +57,7 @@ void FolderScanner::scan(const QString& dir) {
 void FolderScanner::scan_batch(const QStringList& dirs) {
   {
     std::lock_guard lock(mutex_);
-    jobs_.push_back(dirs.isEmpty() ? QStringList{} : dirs);
+    jobs_.push_back(Job{dirs, true});
   }
   wake_.notify_one();
 }
@@ -74,7 +74,7 @@ FolderScanner::Result FolderScanner::read(const QString& dir) const {
 
 void FolderScanner::work() {
   for (;;) {
-    QStringList job;
+    Job job;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
@@ -82,13 +82,13 @@ void FolderScanner::work() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    if (job.size() == 1) {
-      Result r = read(job.front());
+    if (!job.batch) {
+      Result r = read(job.dirs.front());
       QMetaObject::invokeMethod(
           this, [this, r = std::move(r)] { emit scanned(r); }, Qt::QueuedConnection);
     } else {
       std::vector<Result> all;
-      for (const QString& dir : job) {
+      for (const QString& dir : job.dirs) {
         all.push_back(read(dir));
         // The group folders are known only once pictures/ itself is read.
         if (dir == QLatin1String("pictures"))
@@ -281,11 +281,10 @@ void PictureModel::rebuild(bool force_reset) {
   std::sort(next.begin(), next.end(), newer_first);
   rows_.clear();
 
-  // Count the row moves a merge of the two sorted lists needs; many of them are cheaper as a reset.
-  auto walk = [&](auto&& on_remove, auto&& on_insert) {
+  // Walks the merge of two sorted lists, stopping once it has needed more than `limit` row moves.
+  auto walk = [&](const std::vector<Entry>& old, std::size_t limit, auto&& on_remove, auto&& on_insert) {
     std::size_t i = 0, j = 0, row = 0, moves = 0;
-    const std::vector<Entry> old = shown_;
-    while (i < old.size() || j < next.size()) {
+    while ((i < old.size() || j < next.size()) && moves <= limit) {
       if (i < old.size() && j < next.size() && same_entry(old[i], next[j])) {
         ++i, ++j, ++row;
       } else if (j == next.size() || (i < old.size() && !newer_first(next[j], old[i]))) {
@@ -298,34 +297,23 @@ void PictureModel::rebuild(bool force_reset) {
     }
     return moves;
   };
-  if (!force_reset) {
-    std::size_t moves = 0;
-    {
-      std::size_t i = 0, j = 0;
-      while ((i < shown_.size() || j < next.size()) && moves <= kMaxRowMoves) {
-        if (i < shown_.size() && j < next.size() && same_entry(shown_[i], next[j])) {
-          ++i, ++j;
-        } else if (j == next.size() || (i < shown_.size() && !newer_first(next[j], shown_[i]))) {
-          ++i, ++moves;
-        } else {
-          ++j, ++moves;
-        }
-      }
-    }
-    if (moves <= kMaxRowMoves) {
-      walk(
-          [&](std::size_t row) {
-            beginRemoveRows({}, int(row), int(row));
-            shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(row));
-            endRemoveRows();
-          },
-          [&](std::size_t row, const Entry& e) {
-            beginInsertRows({}, int(row), int(row));
-            shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(row), e);
-            endInsertRows();
-          });
-      return;
-    }
+  // Many row moves are cheaper as a reset.
+  if (!force_reset &&
+      walk(shown_, kMaxRowMoves, [](std::size_t) {}, [](std::size_t, const Entry&) {}) <= kMaxRowMoves) {
+    const std::vector<Entry> old = shown_;
+    walk(
+        old, old.size() + next.size(),
+        [&](std::size_t row) {
+          beginRemoveRows({}, int(row), int(row));
+          shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(row));
+          endRemoveRows();
+        },
+        [&](std::size_t row, const Entry& e) {
+          beginInsertRows({}, int(row), int(row));
+          shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(row), e);
+          endInsertRows();
+        });
+    return;
   }
   loader_.clear_queue();
   beginResetModel();
@@ -349,8 +337,12 @@ QString PictureModel::relative_path(int row) const {
 }
 
 QString PictureModel::absolute_path(int row) const {
-  const QString rel = relative_path(row);
-  return rel.isEmpty() ? QString() : root_ + QLatin1Char('/') + rel;
+  const Entry* e = entry(row);
+  return e ? path_of(*e) : QString();
+}
+
+QString PictureModel::path_of(const Entry& e) const {
+  return root_ + QLatin1Char('/') + folders_[static_cast<std::size_t>(e.folder)].dir + QLatin1Char('/') + e.name;
 }
 
 QString PictureModel::key_of(const Entry& e) const {
@@ -371,7 +363,7 @@ QVariant PictureModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: return e->name;
     case DateRole: return QDateTime::fromMSecsSinceEpoch(e->mtime_ns / 1000000);
-    case PathRole: return root_ + QLatin1Char('/') + folder.dir + QLatin1Char('/') + e->name;
+    case PathRole: return path_of(*e);
     case FolderRole: return folder.label;
     case Qt::ToolTipRole:
       return QStringLiteral("%1\n%2\n%3, %4")
@@ -384,8 +376,7 @@ QVariant PictureModel::data(const QModelIndex& index, int role) const {
       if (it != thumbs_.constEnd()) return role == StateRole ? QVariant(int(State::Ready)) : QVariant(*it);
       if (broken_.contains(key)) return role == StateRole ? QVariant(int(State::Broken)) : QVariant();
       if (role == Qt::DecorationRole)
-        loader_.request(key, root_ + QLatin1Char('/') + folder.dir + QLatin1Char('/') + e->name,
-                        e->mtime_ns / 1000000000, e->size);
+        loader_.request(key, path_of(*e), e->mtime_ns / 1000000000, e->size);
       return role == StateRole ? QVariant(int(State::Loading)) : QVariant();
     }
     default: return {};

@@ -51,7 +51,11 @@ class FolderScanner : public QObject {
   QString root_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<QStringList> jobs_;  // one entry: a single folder; more: a batch
+  struct Job {
+    QStringList dirs;
+    bool batch = false;  // answered by batch_scanned, however many folders it holds
+  };
+  std::deque<Job> jobs_;
   bool stopping_ = false;
   std::thread thread_;
 };
@@ -123,6 +127,7 @@ class PictureModel : public QAbstractListModel {
   void watch(const QString& dir);
   void on_directory_changed(const QString& absolute_dir);
   void thumbnail_ready(const QString& key, const QImage& image, bool failed);
+  QString path_of(const Entry& e) const;
   QString key_of(const Entry& e) const;
   int row_of(const QString& key) const;
 

@@ -20,6 +20,13 @@ std::string filters_of(const Settings& s) {
   return s.filter1 + '\n' + s.filter2 + '\n' + s.filter3;
 }
 
+void copy_setting(const SettingDef& def, const Settings& from, Settings& to) {
+  if (def.is_text())
+    def.text(to) = def.text(const_cast<Settings&>(from));  // the accessor only hands out the field
+  else
+    def.set_number(to, def.number(from));
+}
+
 }  // namespace
 
 SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
@@ -70,10 +77,7 @@ bool SetupSheet::take_current() {
     if (changed_[i]) continue;
     if (def.is_text() ? def.text(before) != def.text(after) : def.number(before) != def.number(after)) {
       changed_[i] = true;
-      if (def.is_text())
-        def.text(opened_) = def.text(before);
-      else
-        def.set_number(opened_, def.number(before));
+      copy_setting(def, before, opened_);
     }
   }
   if (!refusal) return true;
@@ -140,11 +144,7 @@ void SetupSheet::reject() {
   settings_.update([this](Settings& s) {
     const auto table = settings_table();
     for (std::size_t i = 0; i < table.size(); ++i) {
-      if (!changed_[i]) continue;
-      if (table[i].is_text())
-        table[i].text(s) = table[i].text(opened_);
-      else
-        table[i].set_number(s, table[i].number(opened_));
+      if (changed_[i]) copy_setting(table[i], opened_, s);
     }
   });
   QDialog::reject();
