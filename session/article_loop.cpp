@@ -24,6 +24,7 @@
 #include "session/nntp_reply.h"
 #include "session/transport.h"
 #include "store/text_file.h"
+#include "store/unique_fd.h"
 
 namespace fk {
 
@@ -69,15 +70,7 @@ class WorkFile {
  private:
   static constexpr std::size_t kFlushAt = 256 * 1024;
   void flush() {
-    std::string_view rest = buf_;
-    while (!rest.empty() && !failed_) {
-      ssize_t n = ::write(fd_.get(), rest.data(), rest.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        failed_ = true;
-      else
-        rest.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (!failed_ && !write_all(fd_.get(), buf_)) failed_ = true;
     buf_.clear();
   }
 
@@ -431,19 +424,9 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return Disposal::Filed;
   }
-  if (s.collect_multipart) {
-    std::string_view fields[4];
-    std::size_t count = 0;
-    for (std::string_view rest = row; count < 4;) {
-      std::size_t tab = rest.find('\t');
-      fields[count++] = rest.substr(0, tab);
-      if (tab == std::string_view::npos) break;
-      rest.remove_prefix(tab + 1);
-    }
-    if (count == 4)
-      if (std::optional<PartSubject> part = parse_part_subject(fields[3]))
-        return keep_part(name, trim(fields[1]), *part);
-  }
+  if (s.collect_multipart)
+    if (std::optional<PartSubject> part = parse_part_subject(pending_subject(row)))
+      return keep_part(name, trim(pending_author(row)), *part);
   const std::string group = st.current_group();
   bool tried = false;
   for (Decoder* decoder : ctx_.decoders.family()) {
