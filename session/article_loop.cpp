@@ -138,6 +138,15 @@ class ArticleLoop {
   // Closes the connection with replies still due: the rows asked for stay for the next session.
   ArticleLoopResult stop_pressed();
   bool enough_disk_space();
+  // False after a pause when temp.uue did not open: the same row is tried again until it opens or STOP.
+  bool open_work_file(WorkFile& work);
+  // The row heads the work file and the log; the article's line counters start afresh.
+  RowFields start_article(WorkFile& work, const PendingArticle& row);
+  // A body that did not reach the disk whole must not be recorded as fetched: the row stays, and the
+  // next session fetches it again. False then, and the session ends.
+  bool work_file_whole(WorkFile& work);
+  // Decodes or files the body and records the article; false when the session must end.
+  bool store_article(const std::string& reply, std::string_view row, const RowFields& fields);
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
   enum class Disposal { Filed, PartKept, Stop };
@@ -200,22 +209,10 @@ ArticleLoopResult ArticleLoop::run() {
     if (!enough_disk_space()) return disk_full();
 
     WorkFile work;
-    if (!work.open(kWorkFile)) {
-      log("ERROR: File Open temp.uue - Write 006", 0);
-      // The same row is tried again until the file opens or STOP; a pause keeps that from spinning.
-      ctx_.clock.sleep_ms(1000);
-      continue;
-    }
+    if (!open_work_file(work)) continue;
     std::optional<PendingArticle> row = ctx_.pending.front();
     if (!row) break;  // Skip Group emptied the list meanwhile
-    work.write_line(*row);
-    work.write_line("");
-    log(*row, 2);
-
-    st.article_line = 0;
-    st.article_lines = 0;
-    RowFields fields = split_row(*row);
-    st.article_lines = fields.lines;
+    const RowFields fields = start_article(work, *row);
     const std::string article = st.current_group() + " " + std::to_string(fields.number);
     if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
       log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
@@ -253,22 +250,7 @@ ArticleLoopResult ArticleLoop::run() {
           3);
       drain_socket(ctx_, socket_);
     }
-    if (!work.close()) {
-      // A body that did not reach the disk whole must not be recorded as fetched: the row stays, and
-      // the next session fetches it again.
-      const std::string text = "ERROR: File Write temp.uue - Write 006";
-      log(text, 0);
-      show(ControlId::DownloadStatus, text);
-      return {Kind::OrderlyEnding, {}};
-    }
-    std::string name;
-    const Disposal done = dispose(name, *row);
-    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
-    if (done == Disposal::Filed) {
-      ++st.archive_pic_count;
-      ++st.pictures_downloaded;
-    }
-    record(reply, name, fields.description);
+    if (!work_file_whole(work) || !store_article(reply, *row, fields)) return {Kind::OrderlyEnding, {}};
     finish_row(fields.number);
   }
   return {Kind::ListEmpty, {}};
@@ -304,19 +286,9 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     if (asked.empty()) return {Kind::ListEmpty, {}};
 
     WorkFile work;
-    if (!work.open(kWorkFile)) {
-      log("ERROR: File Open temp.uue - Write 006", 0);
-      ctx_.clock.sleep_ms(1000);
-      continue;
-    }
+    if (!open_work_file(work)) continue;
     const PendingArticle row = asked.front();
-    work.write_line(row);
-    work.write_line("");
-    log(row, 2);
-    st.article_line = 0;
-    st.article_lines = 0;
-    RowFields fields = split_row(row);
-    st.article_lines = fields.lines;
+    const RowFields fields = start_article(work, row);
     ctx_.view.article_started(fields.number);
 
     const std::string article = st.current_group() + " " + std::to_string(fields.number);
@@ -341,27 +313,15 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
     asked.erase(asked.begin());
-    if (!work.close()) {
-      const std::string text = "ERROR: File Write temp.uue - Write 006";
-      log(text, 0);
-      show(ControlId::DownloadStatus, text);
-      return {Kind::OrderlyEnding, {}};
-    }
+    if (!work_file_whole(work)) return {Kind::OrderlyEnding, {}};
     // The Bozo Bucket may have taken the author while the body was on its way.
     if (ctx_.blacklist.contains_exact(pending_author(row))) {
       log("Article Dropped - Author In Bozo Bucket", 2);
       finish_asked_row(row, fields.number);
       continue;
     }
-    std::string name;
-    const Disposal done = dispose(name, row);
     // The replies still due are abandoned with the connection; their rows stay for the next session.
-    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
-    if (done == Disposal::Filed) {
-      ++st.archive_pic_count;
-      ++st.pictures_downloaded;
-    }
-    record(reply, name, fields.description);
+    if (!store_article(reply, row, fields)) return {Kind::OrderlyEnding, {}};
     finish_asked_row(row, fields.number);
   }
 }
@@ -372,6 +332,44 @@ bool ArticleLoop::enough_disk_space() {
   // enough space rather than ending every session.
   if (!ctx_.disk.free_blocks(blocks, block_size) || block_size == 0) return true;
   return blocks >= kMinFreeBytes / block_size;
+}
+
+bool ArticleLoop::open_work_file(WorkFile& work) {
+  if (work.open(kWorkFile)) return true;
+  log("ERROR: File Open temp.uue - Write 006", 0);
+  ctx_.clock.sleep_ms(1000);  // keeps the retry from spinning
+  return false;
+}
+
+RowFields ArticleLoop::start_article(WorkFile& work, const PendingArticle& row) {
+  SessionState& st = ctx_.state;
+  work.write_line(row);
+  work.write_line("");
+  log(row, 2);
+  const RowFields fields = split_row(row);
+  st.article_line = 0;
+  st.article_lines = fields.lines;
+  return fields;
+}
+
+bool ArticleLoop::work_file_whole(WorkFile& work) {
+  if (work.close()) return true;
+  const std::string text = "ERROR: File Write temp.uue - Write 006";
+  log(text, 0);
+  show(ControlId::DownloadStatus, text);
+  return false;
+}
+
+bool ArticleLoop::store_article(const std::string& reply, std::string_view row, const RowFields& fields) {
+  std::string name;
+  const Disposal done = dispose(name, row);
+  if (done == Disposal::Stop) return false;
+  if (done == Disposal::Filed) {
+    ++ctx_.state.archive_pic_count;
+    ++ctx_.state.pictures_downloaded;
+  }
+  record(reply, name, fields.description);
+  return true;
 }
 
 bool ArticleLoop::receive_body(WorkFile& work) {
