@@ -22,6 +22,7 @@
 #include "session/context.h"
 #include "session/nntp_client.h"
 #include "session/nntp_reply.h"
+#include "session/scan_range.h"
 #include "session/transport.h"
 #include "store/text_file.h"
 #include "store/unique_fd.h"
@@ -273,7 +274,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     while (asked.size() < depth) {
       std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
       if (!next) break;
-      const std::int64_t number = split_row(*next).number;
+      const std::int64_t number = pending_article_number(*next);
       if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
         log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
         ctx_.pending.remove_row(*next);
