@@ -77,7 +77,6 @@ void uu_decode_line(std::string_view text, unsigned n, char* out) {
   }
 }
 
-
 }  // namespace
 
 std::string Decoders::fail(const char* message) const {
