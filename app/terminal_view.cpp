@@ -29,6 +29,16 @@ std::string grouped(std::int64_t n) {
   return out;
 }
 
+const char* scan_start_text(ScanStart start) {
+  switch (start) {
+    case ScanStart::WholeGroup: return "whole group";
+    case ScanStart::FirstScan: return "first scan";
+    case ScanStart::FromMark: return "from the scan mark";
+    case ScanStart::Renumbered: return "group renumbered, scanned afresh";
+  }
+  return "";
+}
+
 }  // namespace
 
 TerminalView::TerminalView(std::FILE* out, bool live) : out_(out), live_(live) {}
@@ -173,22 +183,7 @@ void TerminalView::overview_scanned(const OverviewScanReport& r) {
     line += "nothing new after article " + grouped(r.range.to);
   } else {
     line += grouped(r.lines) + (r.lines == 1 ? " line" : " lines") + " read from article " +
-            grouped(r.range.from) + " (";
-    switch (r.start) {
-      case ScanStart::WholeGroup:
-        line += "whole group";
-        break;
-      case ScanStart::FirstScan:
-        line += "first scan";
-        break;
-      case ScanStart::FromMark:
-        line += "from the scan mark";
-        break;
-      case ScanStart::Renumbered:
-        line += "group renumbered, scanned afresh";
-        break;
-    }
-    line += "), last " + grouped(r.range.to);
+            grouped(r.range.from) + " (" + scan_start_text(r.start) + "), last " + grouped(r.range.to);
   }
   if (r.limit_reached) line += ", stopped at the article limit";
   std::lock_guard lock(mutex_);

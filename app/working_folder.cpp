@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "store/unique_fd.h"
+
 namespace fk {
 
 namespace {
@@ -22,11 +24,11 @@ std::string current_folder() {
 // An empty string when a file can be created, written and removed here; otherwise why not.
 std::string write_problem() {
   const std::string probe = ".fennick-write-check-" + std::to_string(::getpid());
-  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return std::strerror(errno);
+  UniqueFd fd(::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) return std::strerror(errno);
   std::string problem;
-  if (::write(fd, "x", 1) != 1 || ::fsync(fd) != 0) problem = std::strerror(errno);
-  if (::close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
+  if (!write_all(fd.get(), "x") || ::fsync(fd.get()) != 0) problem = std::strerror(errno);
+  if (!fd.reset() && problem.empty()) problem = std::strerror(errno);
   if (::unlink(probe.c_str()) != 0 && problem.empty()) problem = std::strerror(errno);
   return problem;
 }

@@ -55,7 +55,7 @@ std::vector<std::string_view> split_tabs(std::string_view line) {
 }
 
 // Copies the whole of one file to an open descriptor, reading in blocks. False with errno on failure.
-bool append_file_to(const std::string& path, int out, char* buf, std::size_t skip = 0) {
+bool append_file_to(const std::string& path, int out, char* buf) {
   UniqueFd in = open_regular_for_read(path);
   if (!in) return false;
   for (;;) {
@@ -63,10 +63,20 @@ bool append_file_to(const std::string& path, int out, char* buf, std::size_t ski
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    std::size_t from = std::min(skip, static_cast<std::size_t>(n));
-    skip -= from;
-    if (!write_all(out, std::string_view(buf + from, static_cast<std::size_t>(n) - from))) return false;
+    if (!write_all(out, std::string_view(buf, static_cast<std::size_t>(n)))) return false;
   }
+}
+
+// The files one after another in target, created afresh. 0, or the errno of the first failure; a
+// file that fails does not keep the ones after it out.
+int join_files(const std::vector<std::string>& paths, const std::string& target) {
+  UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!out) return errno;
+  auto buf = std::make_unique<char[]>(kBlock);
+  int first = 0;
+  for (const std::string& path : paths)
+    if (!append_file_to(path, out.get(), buf.get()) && first == 0) first = errno ? errno : EIO;
+  return first;
 }
 
 // FNV-1a over the identity: a folder name that no group, author or file name can steer.
@@ -166,6 +176,14 @@ struct PartsStore::Index {
     return stored;
   }
   bool stored = false;  // the file exists with its set line
+
+  // The parts' files in the order given.
+  static std::vector<std::string> paths(const std::string& dir, const std::vector<Part>& parts) {
+    std::vector<std::string> out;
+    out.reserve(parts.size() + 1);
+    for (const Part& p : parts) out.push_back(dir + part_file(p.number));
+    return out;
+  }
 };
 
 PartsStore::PartsStore(const StatusLog& log, Clock& clock, Decoders& decoders, std::string root)
@@ -290,7 +308,6 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
     if (p.kind != kind) return give_up(set, dir, index, "", "yEnc and uuencoded parts mixed", unknown_path);
 
   std::vector<Index::Part> order = index.parts;
-  auto buf = std::make_unique<char[]>(kBlock);
   std::string group_dir = decoders_.output_directory(set.group);
   std::string name = safe_file_name(set.name);
   if (name.empty()) name = generated_name(clock_.now());
@@ -298,19 +315,10 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
   if (kind == 'u') {
     std::sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.number < b.number; });
     const std::string joined = dir + "joined.uue";
-    {
-      UniqueFd fd(::open(joined.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-      if (!fd) {
-        out.kind = PartOutcome::Kind::WriteFailed;
-        out.failure = write_failure(joined, errno);
-        return out;
-      }
-      for (const Index::Part& p : order)
-        if (!append_file_to(dir + part_file(p.number), fd.get(), buf.get())) {
-          out.kind = PartOutcome::Kind::WriteFailed;
-          out.failure = write_failure(joined, errno ? errno : EIO);
-          return out;
-        }
+    if (int err = join_files(Index::paths(dir, order), joined)) {
+      out.kind = PartOutcome::Kind::WriteFailed;
+      out.failure = write_failure(joined, err);
+      return out;
     }
     DecodeResult r = decoders_.uudecode(joined, set.group);
     std::error_code ec;
@@ -411,12 +419,9 @@ PartOutcome PartsStore::give_up(const SetIdentity& set, const std::string& dir, 
   std::sort(index.parts.begin(), index.parts.end(), [](auto& a, auto& b) { return a.number < b.number; });
   // What was collected goes to unknown/ as one file for inspection; a failure here loses only copies.
   if (make_dirs(fs::path(unknown_path).parent_path().string()) == 0) {
-    UniqueFd fd(::open(unknown_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    auto buf = std::make_unique<char[]>(kBlock);
-    if (fd) {
-      for (const Index::Part& p : index.parts) append_file_to(dir + part_file(p.number), fd.get(), buf.get());
-      if (!extra.empty()) append_file_to(extra, fd.get(), buf.get());
-    }
+    std::vector<std::string> files = Index::paths(dir, index.parts);
+    if (!extra.empty()) files.push_back(extra);
+    join_files(files, unknown_path);
   }
   std::error_code ec;
   for (const Index::Part& p : index.parts) fs::remove(dir + part_file(p.number), ec);

@@ -22,8 +22,10 @@
 #include "session/context.h"
 #include "session/nntp_client.h"
 #include "session/nntp_reply.h"
+#include "session/scan_range.h"
 #include "session/transport.h"
 #include "store/text_file.h"
+#include "store/unique_fd.h"
 
 namespace fk {
 
@@ -69,15 +71,7 @@ class WorkFile {
  private:
   static constexpr std::size_t kFlushAt = 256 * 1024;
   void flush() {
-    std::string_view rest = buf_;
-    while (!rest.empty() && !failed_) {
-      ssize_t n = ::write(fd_.get(), rest.data(), rest.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        failed_ = true;
-      else
-        rest.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (!failed_ && !write_all(fd_.get(), buf_)) failed_ = true;
     buf_.clear();
   }
 
@@ -145,6 +139,15 @@ class ArticleLoop {
   // Closes the connection with replies still due: the rows asked for stay for the next session.
   ArticleLoopResult stop_pressed();
   bool enough_disk_space();
+  // False after a pause when temp.uue did not open: the same row is tried again until it opens or STOP.
+  bool open_work_file(WorkFile& work);
+  // The row heads the work file and the log; the article's line counters start afresh.
+  RowFields start_article(WorkFile& work, const PendingArticle& row);
+  // A body that did not reach the disk whole must not be recorded as fetched: the row stays, and the
+  // next session fetches it again. False then, and the session ends.
+  bool work_file_whole(WorkFile& work);
+  // Decodes or files the body and records the article; false when the session must end.
+  bool store_article(const std::string& reply, std::string_view row, const RowFields& fields);
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
   enum class Disposal { Filed, PartKept, Stop };
@@ -207,22 +210,10 @@ ArticleLoopResult ArticleLoop::run() {
     if (!enough_disk_space()) return disk_full();
 
     WorkFile work;
-    if (!work.open(kWorkFile)) {
-      log("ERROR: File Open temp.uue - Write 006", 0);
-      // The same row is tried again until the file opens or STOP; a pause keeps that from spinning.
-      ctx_.clock.sleep_ms(1000);
-      continue;
-    }
+    if (!open_work_file(work)) continue;
     std::optional<PendingArticle> row = ctx_.pending.front();
     if (!row) break;  // Skip Group emptied the list meanwhile
-    work.write_line(*row);
-    work.write_line("");
-    log(*row, 2);
-
-    st.article_line = 0;
-    st.article_lines = 0;
-    RowFields fields = split_row(*row);
-    st.article_lines = fields.lines;
+    const RowFields fields = start_article(work, *row);
     const std::string article = st.current_group() + " " + std::to_string(fields.number);
     if (st.broken_downloads(article) >= kMaxBrokenDownloads) {
       log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
@@ -260,22 +251,7 @@ ArticleLoopResult ArticleLoop::run() {
           3);
       drain_socket(ctx_, socket_);
     }
-    if (!work.close()) {
-      // A body that did not reach the disk whole must not be recorded as fetched: the row stays, and
-      // the next session fetches it again.
-      const std::string text = "ERROR: File Write temp.uue - Write 006";
-      log(text, 0);
-      show(ControlId::DownloadStatus, text);
-      return {Kind::OrderlyEnding, {}};
-    }
-    std::string name;
-    const Disposal done = dispose(name, *row);
-    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
-    if (done == Disposal::Filed) {
-      ++st.archive_pic_count;
-      ++st.pictures_downloaded;
-    }
-    record(reply, name, fields.description);
+    if (!work_file_whole(work) || !store_article(reply, *row, fields)) return {Kind::OrderlyEnding, {}};
     finish_row(fields.number);
   }
   return {Kind::ListEmpty, {}};
@@ -298,7 +274,7 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     while (asked.size() < depth) {
       std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
       if (!next) break;
-      const std::int64_t number = split_row(*next).number;
+      const std::int64_t number = pending_article_number(*next);
       if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
         log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
         ctx_.pending.remove_row(*next);
@@ -311,19 +287,9 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     if (asked.empty()) return {Kind::ListEmpty, {}};
 
     WorkFile work;
-    if (!work.open(kWorkFile)) {
-      log("ERROR: File Open temp.uue - Write 006", 0);
-      ctx_.clock.sleep_ms(1000);
-      continue;
-    }
+    if (!open_work_file(work)) continue;
     const PendingArticle row = asked.front();
-    work.write_line(row);
-    work.write_line("");
-    log(row, 2);
-    st.article_line = 0;
-    st.article_lines = 0;
-    RowFields fields = split_row(row);
-    st.article_lines = fields.lines;
+    const RowFields fields = start_article(work, row);
     ctx_.view.article_started(fields.number);
 
     const std::string article = st.current_group() + " " + std::to_string(fields.number);
@@ -348,27 +314,15 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
     asked.erase(asked.begin());
-    if (!work.close()) {
-      const std::string text = "ERROR: File Write temp.uue - Write 006";
-      log(text, 0);
-      show(ControlId::DownloadStatus, text);
-      return {Kind::OrderlyEnding, {}};
-    }
+    if (!work_file_whole(work)) return {Kind::OrderlyEnding, {}};
     // The Bozo Bucket may have taken the author while the body was on its way.
     if (ctx_.blacklist.contains_exact(pending_author(row))) {
       log("Article Dropped - Author In Bozo Bucket", 2);
       finish_asked_row(row, fields.number);
       continue;
     }
-    std::string name;
-    const Disposal done = dispose(name, row);
     // The replies still due are abandoned with the connection; their rows stay for the next session.
-    if (done == Disposal::Stop) return {Kind::OrderlyEnding, {}};
-    if (done == Disposal::Filed) {
-      ++st.archive_pic_count;
-      ++st.pictures_downloaded;
-    }
-    record(reply, name, fields.description);
+    if (!store_article(reply, row, fields)) return {Kind::OrderlyEnding, {}};
     finish_asked_row(row, fields.number);
   }
 }
@@ -379,6 +333,44 @@ bool ArticleLoop::enough_disk_space() {
   // enough space rather than ending every session.
   if (!ctx_.disk.free_blocks(blocks, block_size) || block_size == 0) return true;
   return blocks >= kMinFreeBytes / block_size;
+}
+
+bool ArticleLoop::open_work_file(WorkFile& work) {
+  if (work.open(kWorkFile)) return true;
+  log("ERROR: File Open temp.uue - Write 006", 0);
+  ctx_.clock.sleep_ms(1000);  // keeps the retry from spinning
+  return false;
+}
+
+RowFields ArticleLoop::start_article(WorkFile& work, const PendingArticle& row) {
+  SessionState& st = ctx_.state;
+  work.write_line(row);
+  work.write_line("");
+  log(row, 2);
+  const RowFields fields = split_row(row);
+  st.article_line = 0;
+  st.article_lines = fields.lines;
+  return fields;
+}
+
+bool ArticleLoop::work_file_whole(WorkFile& work) {
+  if (work.close()) return true;
+  const std::string text = "ERROR: File Write temp.uue - Write 006";
+  log(text, 0);
+  show(ControlId::DownloadStatus, text);
+  return false;
+}
+
+bool ArticleLoop::store_article(const std::string& reply, std::string_view row, const RowFields& fields) {
+  std::string name;
+  const Disposal done = dispose(name, row);
+  if (done == Disposal::Stop) return false;
+  if (done == Disposal::Filed) {
+    ++ctx_.state.archive_pic_count;
+    ++ctx_.state.pictures_downloaded;
+  }
+  record(reply, name, fields.description);
+  return true;
 }
 
 bool ArticleLoop::receive_body(WorkFile& work) {
@@ -431,19 +423,9 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return Disposal::Filed;
   }
-  if (s.collect_multipart) {
-    std::string_view fields[4];
-    std::size_t count = 0;
-    for (std::string_view rest = row; count < 4;) {
-      std::size_t tab = rest.find('\t');
-      fields[count++] = rest.substr(0, tab);
-      if (tab == std::string_view::npos) break;
-      rest.remove_prefix(tab + 1);
-    }
-    if (count == 4)
-      if (std::optional<PartSubject> part = parse_part_subject(fields[3]))
-        return keep_part(name, trim(fields[1]), *part);
-  }
+  if (s.collect_multipart)
+    if (std::optional<PartSubject> part = parse_part_subject(pending_subject(row)))
+      return keep_part(name, trim(pending_author(row)), *part);
   const std::string group = st.current_group();
   bool tried = false;
   for (Decoder* decoder : ctx_.decoders.family()) {

@@ -129,10 +129,13 @@ std::optional<PendingArticle> PendingQueue::first_not_in(const std::vector<Pendi
 }
 
 bool PendingQueue::remove_row(std::string_view row) {
-  std::lock_guard lock(mutex_);
-  auto it = std::find(rows_.begin(), rows_.end(), row);
-  if (it == rows_.end()) return false;
-  remove_locked(static_cast<std::size_t>(it - rows_.begin()));
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find(rows_.begin(), rows_.end(), row);
+    if (it == rows_.end()) return false;
+    remove_locked(static_cast<std::size_t>(it - rows_.begin()));
+  }
+  notifier_.deliver();
   return true;
 }
 

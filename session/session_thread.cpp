@@ -51,6 +51,8 @@ class Session {
   // The group's overview into the pending list: the whole range, or from its scan mark. -1 when a
   // read failed.
   int scan_overview(const std::string& group, const GroupReply& g);
+  // The overview was read up to `to` (nothing yet when empty); the rows selected are still to come.
+  void note_examined(std::optional<std::int64_t> to);
   // Moves the group's scan mark as far as the scan examined, short of any article still outstanding.
   void settle_mark();
 
@@ -309,16 +311,12 @@ int Session::scan_overview(const std::string& group, const GroupReply& g) {
     marks_.forget({group});
   }
   auto chunk_done = [this](std::int64_t to) {
-    mark_.examined_to = to;
-    mark_.outstanding.clear();
-    for (const auto& row : ctx_.pending.rows()) mark_.outstanding.insert(pending_article_number(row));
+    note_examined(to);
     settle_mark();
   };
   ChunkedScanResult r = scan_overview_chunks(ctx_, socket_, plan.range, group, chunk_done);
   if (r.status == -1) return -1;
-  mark_.examined_to = r.examined_to;
-  mark_.outstanding.clear();
-  for (const auto& row : ctx_.pending.rows()) mark_.outstanding.insert(pending_article_number(row));
+  note_examined(r.examined_to);
 
   report.start = plan.start;
   report.range = plan.range;
@@ -327,6 +325,12 @@ int Session::scan_overview(const std::string& group, const GroupReply& g) {
   report.limit_reached = r.limit_reached;
   ctx_.view.overview_scanned(report);
   return 0;
+}
+
+void Session::note_examined(std::optional<std::int64_t> to) {
+  mark_.examined_to = to;
+  mark_.outstanding.clear();
+  for (const auto& row : ctx_.pending.rows()) mark_.outstanding.insert(pending_article_number(row));
 }
 
 void Session::settle_mark() {

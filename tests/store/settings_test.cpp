@@ -377,5 +377,19 @@ TEST_F(Fixture, CallbacksMayLogAndCallBackIn) {
   EXPECT_EQ(logged(), (std::vector<std::string>{"in update", "in read", "1 rows", "0 rows"}));
 }
 
+// The pipelined download loop removes rows by their text: the window's list must hear it at once.
+TEST_F(Fixture, RemovingARowByItsTextReachesTheListener) {
+  PendingQueue queue;
+  std::vector<PendingEvent::Kind> heard;
+  queue.set_listener([&](const PendingEvent& e) { heard.push_back(e.kind); });
+  queue.append("1\tme\t600\ta.jpg");
+  queue.append("2\tme\t600\tb.jpg");
+  EXPECT_TRUE(queue.remove_row("2\tme\t600\tb.jpg"));
+  EXPECT_EQ(heard, (std::vector{PendingEvent::Kind::Inserted, PendingEvent::Kind::Inserted,
+                                PendingEvent::Kind::Removed}));
+  EXPECT_FALSE(queue.remove_row("2\tme\t600\tb.jpg"));
+  EXPECT_EQ(heard.size(), 3u);
+}
+
 }  // namespace
 }  // namespace fk
