@@ -4,10 +4,7 @@
 // and Close (lifecycle.h), the window's commands (app_commands.h) and the one-second tick (ticker.h)
 // over them. The window and the terminal view are thin layers on top.
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,13 +12,11 @@
 #include "app/commands.h"
 #include "app/deferred_actions.h"
 #include "app/lifecycle.h"
-#include "app/scheduler.h"
 #include "app/session_runner.h"
 #include "app/ticker.h"
 #include "app/tracking_view.h"
 #include "dialup/dialup_manager.h"
 #include "session/context.h"
-#include "store/profile_file.h"
 
 namespace fk {
 
