@@ -296,7 +296,7 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   for (auto [stored, shown] : {std::pair{Settings::kStartTls, "STARTTLS"}, std::pair{7, "STARTTLS"}}) {
     test::RecordingDialogs dialogs;
     SharedSettings settings;
-    settings.update([&](Settings& t) { t.use_tls = stored; });
+    settings.update([&, value = stored](Settings& t) { t.use_tls = value; });
     SetupSheet sheet{settings, dialogs, r.log};
     QCOMPARE(sheet.findChild<QComboBox*>(QStringLiteral("use_tls"))->currentText(), QString::fromLatin1(shown));
   }
