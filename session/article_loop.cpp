@@ -383,7 +383,7 @@ bool ArticleLoop::receive_body(WorkFile& work) {
     // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it, and whatever
     // follows stays in the stream.
     if (line_start && !more && length == 3 && line_ == ".") return true;
-    st.byte_count += length;
+    if (!socket_.compressing()) st.byte_count += length;
     std::string_view text = line_;
     if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
     if (more) {

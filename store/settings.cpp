@@ -109,6 +109,7 @@ constexpr SettingDef kTable[] = {
     signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400),
     flag("COMM", "fast_transfers", field<&S::fast_transfers>, 0),
     signed_number("COMM", "pipeline_depth", field<&S::pipeline_depth>, 8, 1, 64),
+    flag("COMM", "use_compression", field<&S::use_compression>, 1),
 
     flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1),
     flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1),

@@ -39,6 +39,7 @@ struct Settings {
   std::int32_t idle_timeout;  // seconds a server may stay silent while a reply is due
   std::int32_t fast_transfers;  // no fixed waits, BODY commands sent ahead
   std::int32_t pipeline_depth;  // BODY commands outstanding at most, with fast_transfers
+  std::int32_t use_compression;  // COMPRESS DEFLATE when offered, with fast_transfers
   // LOGGING
   std::int32_t files_logging_enabled;
   std::int32_t status_logging_enabled;

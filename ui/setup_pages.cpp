@@ -273,6 +273,10 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* max_connecttime = edit("max_connecttime", this, 40);
   auto* fast_transfers = check(QStringLiteral("Fast transfers (modern servers)"), "fast_transfers", this);
   auto* pipeline_depth = edit("pipeline_depth", this, 40);
+  auto* use_compression = check(QStringLiteral("Use c&ompression when offered"), "use_compression", this);
+  // Compression is asked for only in fast mode.
+  use_compression->setEnabled(fast_transfers->isChecked());
+  connect(fast_transfers, &QCheckBox::toggled, use_compression, &QWidget::setEnabled);
 
   auto* server_rows = new QGridLayout;
   server_rows->addWidget(label(QStringLiteral("News &Server IP Address:"), this, news_server), 0, 0);
@@ -313,7 +317,7 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addLayout(row({label(QStringLiteral("&Maximum Running Time"), this, max_connecttime), max_connecttime,
                           label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
   content->addLayout(row({fast_transfers, label(QStringLiteral("Requests Ahead (1 to 64):"), this),
-                          pipeline_depth}));
+                          pipeline_depth, use_compression}));
   content->addStretch(1);
   set_content(content);
 
@@ -335,9 +339,10 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   bind(tls_verify, "tls_verify");
   bind(fast_transfers, "fast_transfers");
   bind(pipeline_depth, "pipeline_depth");
+  bind(use_compression, "use_compression");
   set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
                       isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify, fast_transfers,
-                      pipeline_depth});
+                      pipeline_depth, use_compression});
 }
 
 void ConnectionPage::propose_port(int use_tls) {

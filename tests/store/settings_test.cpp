@@ -115,7 +115,7 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   EXPECT_EQ(keys, table_keys);
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
   const std::vector<std::string> newer = {"use_tls",        "tls_ca_file",    "tls_verify",
-                                          "idle_timeout",   "fast_transfers", "pipeline_depth",
+                                          "idle_timeout",   "fast_transfers", "pipeline_depth", "use_compression",
                                           "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"window_geometry", "pending_columns"};
@@ -192,6 +192,7 @@ TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
   EXPECT_EQ(s.idle_timeout, 120);
   EXPECT_EQ(s.fast_transfers, 0);  // the paced classic behaviour stays the default
   EXPECT_EQ(s.pipeline_depth, 8);
+  EXPECT_EQ(s.use_compression, 1);
   EXPECT_EQ(s.max_history, 100u);
 
   s.use_tls = Settings::kStartTls;
