@@ -88,6 +88,7 @@ TEST_F(CompressedEndToEndTest, FastTransfersHarvestTheSameCompressed) {
     s.check_auth = 1;
   });
   harvest_three_groups_twice();
+  EXPECT_EQ(h.clock.slept_ms(), 0);
   auto commands = server.commands();
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "COMPRESS DEFLATE"), 2);
   EXPECT_EQ(log_with("COMPRESS DEFLATE on").size(), 2u);
