@@ -38,15 +38,20 @@ bool offers_compress_deflate(const std::vector<std::string>& lines) {
   return false;
 }
 
+namespace {
+
 // "1,234,567": the ratio line is read by people.
 std::string with_thousands(std::int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), out;
+  const std::string digits = std::to_string(n);
+  std::string out;
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0) out += ',';
     out += digits[i];
   }
-  return n < 0 ? "-" + out : out;
+  return out;
 }
+
+}  // namespace
 
 int NntpClient::connect(std::string* reason) {
   return connect_news_server(ctx_, socket_, stop_, reason);
