@@ -119,6 +119,14 @@ TEST_F(CompressedEndToEndTest, CompressionIsAskedForOnlyInFastModeWithUseCompres
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "CAPABILITIES"), 0);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "COMPRESS DEFLATE"), 0);
   EXPECT_FALSE(h.logged("COMPRESS DEFLATE on"));
+
+  // A refusal leaves the connection plain.
+  server.add_fault({"COMPRESS", 0, test::FaultAction::Reply, "403 Unable to activate compression\r\n"});
+  h.change([](Settings& s) { s.use_compression = 1; });
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_TRUE(h.logged_in_order({"COMPRESS DEFLATE refused, going on uncompressed: 403 Unable to activate compression",
+                                 "Finished Scanning Groups"}));
+  EXPECT_FALSE(h.logged("COMPRESS DEFLATE on"));
 }
 
 // A corrupt compressed stream mid-body is a lost connection: nothing of that article is recorded,
