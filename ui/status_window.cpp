@@ -383,7 +383,7 @@ void StatusWindow::update_buttons() {
       QStringLiteral("Connect and scan the subscribed news groups"),
       QStringLiteral("A session is starting or running, or the history lists are still loading"));
   set(ControlId::StopButton, core(ControlId::StopButton), QStringLiteral("End the running session"),
-      QStringLiteral("No session is running"));
+      QStringLiteral("No session is running, or it is already stopping"));
   const bool any_pending = pending_model_->rowCount() > 0;
   set(ControlId::SkipGroupButton, core(ControlId::SkipGroupButton) && any_pending,
       QStringLiteral("Skip the pending articles of this group for this session"),

@@ -172,7 +172,8 @@ void StatusWindowTest::buttons_call_their_commands_with_the_selected_row() {
   f.view->set_enabled(ControlId::StopButton, false);
   f.view->flush();
   QVERIFY(!f.find<QPushButton>(ControlId::StopButton)->isEnabled());
-  QCOMPARE(f.find<QPushButton>(ControlId::StopButton)->toolTip(), QStringLiteral("No session is running"));
+  QCOMPARE(f.find<QPushButton>(ControlId::StopButton)->toolTip(),
+           QStringLiteral("No session is running, or it is already stopping"));
 
   f.pending.append("100\tA <a@x>\t900\tfirst");
   f.pending.append("101\tB <b@x>\t901\tsecond");
