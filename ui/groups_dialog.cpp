@@ -276,15 +276,14 @@ GroupsDialog::Controls GroupsDialog::make_controls() {
   c.delete_unsubscribed = button(QStringLiteral("De&lete Unsubscribed Groups"), "deleteUnsubscribed", this);
   c.refresh = button(QStringLiteral("Refresh Lis&t"), "refresh", this);
   cancel_ = button(QStringLiteral("&Cancel"), "cancel", this);
-  working_buttons_ = {
-      {c.delete_unsubscribed, QStringLiteral("Drop every unsubscribed group from the list")},
-      {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
-      {cancel_, QStringLiteral("Close without saving the changes")},
-      {c.ok, QStringLiteral("Save the lists to newsrc.new")},
-      {c.defaults, QStringLiteral("Subscribe to the usual picture groups")},
-      {c.subscribe, QStringLiteral("Subscribe to the selected groups (Alt+Right)")},
-      {unsubscribe_, QStringLiteral("Unsubscribe from the selected groups (Alt+Left)")},
-      {c.rescan, QStringLiteral("Forget how far the selected groups were scanned")}};
+  working_buttons_ = {{c.delete_unsubscribed, QStringLiteral("Drop every unsubscribed group from the list")},
+                      {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
+                      {cancel_, QStringLiteral("Close without saving the changes")},
+                      {c.ok, QStringLiteral("Save the lists to newsrc.new")},
+                      {c.defaults, QStringLiteral("Subscribe to the usual picture groups")},
+                      {c.subscribe, QStringLiteral("Subscribe to the selected groups (Alt+Right)")},
+                      {unsubscribe_, QStringLiteral("Unsubscribe from the selected groups (Alt+Left)")},
+                      {c.rescan, QStringLiteral("Forget how far the selected groups were scanned")}};
   c.top->setToolTip(QStringLiteral("Move the selected groups to the top (Alt+Up)"));
 
   connect(c.subscribe, &QPushButton::clicked, this, &GroupsDialog::subscribe);

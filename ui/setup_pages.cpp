@@ -317,8 +317,9 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addWidget(unattended);
   content->addLayout(row({label(QStringLiteral("&Maximum Running Time"), this, max_connecttime), max_connecttime,
                           label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
-  content->addLayout(row({fast_transfers, label(QStringLiteral("Re&quests Ahead (1 to 64):"), this, pipeline_depth),
-                          pipeline_depth}));
+  content->addLayout(
+      row({fast_transfers, label(QStringLiteral("Re&quests Ahead (1 to 64):"), this, pipeline_depth),
+           pipeline_depth}));
   content->addStretch(1);
   set_content(content);
 
@@ -402,15 +403,15 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   indented->addLayout(grid, 1);
   content->addLayout(indented);
   content->addSpacing(6);
-  content->addLayout(row({label(QStringLiteral("Download a Ma&ximum of "), this, max_art_per_grp), max_art_per_grp,
-                          label(QStringLiteral("Articles Per News Group"), this)},
+  content->addLayout(row({label(QStringLiteral("Download a Ma&ximum of "), this, max_art_per_grp),
+                          max_art_per_grp, label(QStringLiteral("Articles Per News Group"), this)},
                          indent));
   content->addSpacing(6);
   content->addLayout(row({incremental_scan}, indent));
-  content->addLayout(row({label(QStringLiteral("A Group's &First Scan Looks At Its Newest"), this, first_scan_articles),
-                          first_scan_articles,
-                          label(QStringLiteral("Articles (0 = All)"), this)},
-                         indent));
+  content->addLayout(
+      row({label(QStringLiteral("A Group's &First Scan Looks At Its Newest"), this, first_scan_articles),
+           first_scan_articles, label(QStringLiteral("Articles (0 = All)"), this)},
+          indent));
   content->addLayout(row({collect_multipart}, indent));
   content->addStretch(1);
   set_content(content);

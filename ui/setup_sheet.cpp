@@ -158,7 +158,8 @@ void SetupSheet::update_apply() {
   bool any = false;
   for (SetupPage* p : pages_) any = any || p->modified();
   apply_->setEnabled(any);
-  apply_->setToolTip(any ? QStringLiteral("Use the changed values now") : QStringLiteral("Nothing has been changed yet"));
+  apply_->setToolTip(any ? QStringLiteral("Use the changed values now")
+                         : QStringLiteral("Nothing has been changed yet"));
 }
 
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent) {

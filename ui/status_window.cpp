@@ -14,8 +14,8 @@
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStyle>
@@ -429,7 +429,8 @@ void StatusWindow::fit_pending_columns() {
   std::array<int, 3> shown{};
   for (std::size_t i = 0; i < 3; ++i) {
     const int wish = column_wish_[i];
-    shown[i] = std::max(least, wanted <= room ? wish : static_cast<int>(std::int64_t{wish} * room / std::max(1, wanted)));
+    shown[i] = std::max(
+        least, wanted <= room ? wish : static_cast<int>(std::int64_t{wish} * room / std::max(1, wanted)));
   }
   // Columns held at their least width may still overrun; the widest gives up the rest.
   const int excess = shown[0] + shown[1] + shown[2] - std::max(room, least * 3);
@@ -535,7 +536,8 @@ void StatusWindow::apply_enabled(ControlId id, bool enabled) {
   QWidget* w = control(id);
   if (!w) return;
   if (id == ControlId::StartButton || id == ControlId::StopButton || id == ControlId::SkipGroupButton ||
-      id == ControlId::DownloadNextButton || id == ControlId::NewsGroupsButton || id == ControlId::BozoButton) {
+      id == ControlId::DownloadNextButton || id == ControlId::NewsGroupsButton ||
+      id == ControlId::BozoButton) {
     core_enabled_.insert(static_cast<int>(id), enabled);
     update_buttons();
   } else {

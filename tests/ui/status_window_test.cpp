@@ -294,7 +294,10 @@ void StatusWindowTest::pending_columns_fit_the_list_width() {
   QHeaderView* header = pending->header();
   QTRY_COMPARE(pending->model()->rowCount(), 1);
   auto sizes = [header] {
-    return QStringLiteral("%1,%2,%3").arg(header->sectionSize(0)).arg(header->sectionSize(1)).arg(header->sectionSize(2));
+    return QStringLiteral("%1,%2,%3")
+        .arg(header->sectionSize(0))
+        .arg(header->sectionSize(1))
+        .arg(header->sectionSize(2));
   };
   for (QSize size : {f.window->sizeHint(), f.window->minimumSizeHint()}) {
     f.window->resize(size);

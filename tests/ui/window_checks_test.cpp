@@ -107,7 +107,8 @@ QStringList keyboard_problems(QWidget* window, QList<QList<QWidget*>> scopes = {
     if (w->window() != window) continue;  // a combo box's popup list, say
     if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty()) {
       const QString text = button->text();
-      const bool has_words = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+      const bool has_words =
+          std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
       if (has_words ? QKeySequence::mnemonic(text).isEmpty() : button->shortcut().isEmpty())
         problems << describe(button) + QStringLiteral(" has no mnemonic");
     }
@@ -128,7 +129,8 @@ QStringList keyboard_problems(QWidget* window, QList<QList<QWidget*>> scopes = {
     collect_mnemonics(scope, keys);
     for (const QString& key : keys.uniqueKeys())
       if (keys.count(key) > 1)
-        problems << QStringLiteral("%1 used by %2").arg(key, QStringList(keys.values(key)).join(QStringLiteral(", ")));
+        problems << QStringLiteral("%1 used by %2")
+                        .arg(key, QStringList(keys.values(key)).join(QStringLiteral(", ")));
   }
   return problems;
 }
@@ -140,10 +142,7 @@ QString misfit(QWidget* window, QSize screen) {
   const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize());
   qInfo("%s: at least %dx%d", qPrintable(window->windowTitle()), least.width(), least.height());
   if (least.width() <= screen.width() && least.height() <= screen.height()) return {};
-  return QStringLiteral("%1 needs %2x%3")
-      .arg(window->windowTitle())
-      .arg(least.width())
-      .arg(least.height());
+  return QStringLiteral("%1 needs %2x%3").arg(window->windowTitle()).arg(least.width()).arg(least.height());
 }
 
 struct NoRefresh final : fk::GroupListRefresher {
@@ -221,13 +220,15 @@ void WindowChecksTest::dialogs_are_usable_from_the_keyboard_and_fit() {
   fk::AboutDialog about(QStringLiteral("Fennick 1.0.0 - Usenet picture harvester"));
   fk::ExitStatisticsDialog statistics;
   fk::test::GalleryFixture gallery;
-  const std::pair<const char*, QWidget*> windows[] = {{"groups", &groups},    {"bozo", &bozo},
-                                                      {"about", &about},      {"statistics", &statistics},
+  const std::pair<const char*, QWidget*> windows[] = {{"groups", &groups},
+                                                      {"bozo", &bozo},
+                                                      {"about", &about},
+                                                      {"statistics", &statistics},
                                                       {"gallery", &gallery.open()}};
   for (const auto& [name, window] : windows) {
     const QStringList problems = keyboard_problems(window);
-    QVERIFY2(problems.isEmpty(), qPrintable(QString::fromLatin1(name) + QLatin1Char('\n') +
-                                            problems.join(QLatin1Char('\n'))));
+    QVERIFY2(problems.isEmpty(),
+             qPrintable(QString::fromLatin1(name) + QLatin1Char('\n') + problems.join(QLatin1Char('\n'))));
     const QString misfits = misfit(window, screen_);
     QVERIFY2(misfits.isEmpty(), qPrintable(QString::fromLatin1(name) + QStringLiteral(": ") + misfits));
   }
