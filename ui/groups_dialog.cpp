@@ -229,6 +229,10 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   marks_ = ScanMarks().all();
   subscribed_model_->set_marks(&marks_);
   lay_out(make_controls());
+  // A scan holding the news connection keeps Refresh off; it may end while the dialog is open.
+  auto* watch = new QTimer(this);
+  connect(watch, &QTimer::timeout, this, &GroupsDialog::update_refresh);
+  watch->start(1000);
   // GroupLoadThread: the file is read off the dialog's thread and the lists arrive in one piece.
   set_busy(true);
   show_lists();
@@ -274,7 +278,7 @@ GroupsDialog::Controls GroupsDialog::make_controls() {
   c.ok = button(QStringLiteral("&OK"), "ok", this);
   c.ok->setDefault(true);
   c.delete_unsubscribed = button(QStringLiteral("De&lete Unsubscribed Groups"), "deleteUnsubscribed", this);
-  c.refresh = button(QStringLiteral("Refresh Lis&t"), "refresh", this);
+  c.refresh = refresh_ = button(QStringLiteral("Refresh Lis&t"), "refresh", this);
   cancel_ = button(QStringLiteral("&Cancel"), "cancel", this);
   working_buttons_ = {{c.delete_unsubscribed, QStringLiteral("Drop every unsubscribed group from the list")},
                       {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
@@ -388,6 +392,15 @@ void GroupsDialog::set_busy(bool busy) {
     b->setEnabled(!busy);
     b->setToolTip(busy ? QStringLiteral("Wait until the news group list has loaded") : tip);
   }
+  update_refresh();
+}
+
+void GroupsDialog::update_refresh() {
+  if (busy_) return;
+  const bool in_use = state_.news_socket.load() != -1 || state_.connected.load() != 0;
+  refresh_->setEnabled(!in_use);
+  refresh_->setToolTip(in_use ? QStringLiteral("A scan is using the news connection: refresh once it has ended")
+                              : QStringLiteral("Fetch the list of news groups from the server"));
 }
 
 void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {

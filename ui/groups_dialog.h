@@ -110,6 +110,8 @@ class GroupsDialog : public QDialog {
   void start_loading();
   // Off while busy, with a tool tip saying why.
   void set_busy(bool busy);
+  // Refresh is off, saying why, while a scan holds the news connection.
+  void update_refresh();
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
@@ -141,6 +143,7 @@ class GroupsDialog : public QDialog {
   // The buttons a load or refresh turns off, with their tool tips when on.
   std::vector<std::pair<QPushButton*, QString>> working_buttons_;
   QPushButton* cancel_ = nullptr;
+  QPushButton* refresh_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;
   bool busy_ = false;
   std::map<std::string, std::int64_t> marks_;
