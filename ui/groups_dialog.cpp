@@ -399,8 +399,9 @@ void GroupsDialog::update_refresh() {
   if (busy_) return;
   const bool in_use = state_.news_socket.load() != -1 || state_.connected.load() != 0;
   refresh_->setEnabled(!in_use);
-  refresh_->setToolTip(in_use ? QStringLiteral("A scan is using the news connection: refresh once it has ended")
-                              : QStringLiteral("Fetch the list of news groups from the server"));
+  refresh_->setToolTip(in_use
+                           ? QStringLiteral("A scan is using the news connection: refresh once it has ended")
+                           : QStringLiteral("Fetch the list of news groups from the server"));
 }
 
 void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {
