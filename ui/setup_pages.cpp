@@ -278,7 +278,7 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* max_connecttime = edit("max_connecttime", this, 40);
   auto* fast_transfers = check(QStringLiteral("&Fast transfers (modern servers)"), "fast_transfers", this);
   auto* pipeline_depth = edit("pipeline_depth", this, 40);
-  auto* use_compression = check(QStringLiteral("Use c&ompression when offered"), "use_compression", this);
+  auto* use_compression = check(QStringLiteral("&Use compression when offered"), "use_compression", this);
   // Compression is asked for only in fast mode.
   use_compression->setEnabled(fast_transfers->isChecked());
   connect(fast_transfers, &QCheckBox::toggled, use_compression, &QWidget::setEnabled);
