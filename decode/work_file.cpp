@@ -212,18 +212,16 @@ bool OutputFile::create(const std::string& dir, const std::string& name) {
 }
 
 void OutputFile::flush() {
-  const char* data = buf_.get();
-  std::size_t size = used_;
-  while (size > 0 && fd_ && !failed_) {
-    ssize_t n = writer_.write(fd_.get(), data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      fail(n < 0 ? errno : ENOSPC);
-      break;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    written_ += static_cast<std::uint64_t>(n);
+  if (used_ > 0 && fd_ && !failed_) {
+    const int fd = fd_.get();
+    const std::size_t n = write_all_with({buf_.get(), used_}, [&](const char* data, std::size_t size) {
+      ssize_t w = writer_.write(fd, data, size);
+      // A file write that takes nothing means the disk is full.
+      if (w == 0) errno = ENOSPC;
+      return w == 0 ? ssize_t{-1} : w;
+    });
+    written_ += n;
+    if (n < used_) fail(errno);
   }
   used_ = 0;
 }

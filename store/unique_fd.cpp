@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace fk {
 
 bool UniqueFd::reset(int fd) {
@@ -14,16 +12,7 @@ bool UniqueFd::reset(int fd) {
 }
 
 bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return write_all_with(data, [fd](const char* p, std::size_t n) { return ::write(fd, p, n); }) == data.size();
 }
 
 }  // namespace fk
