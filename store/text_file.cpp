@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "store/text.h"
 #include "store/unique_fd.h"
 
 namespace fk {
@@ -26,8 +27,6 @@ int open_regular(const std::string& path) {
   }
   return fd;
 }
-
-bool is_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 }  // namespace
 
 LineReader::LineReader(std::size_t max_line) : max_line_(max_line == 0 ? 1 : max_line) {}
@@ -143,19 +142,14 @@ bool append_file(const std::string& path, std::string_view text, unsigned mode) 
 
 std::string to_lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : out) c = ascii_lower(c);
   return out;
 }
-
-namespace {
-inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
 
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 
@@ -165,8 +159,8 @@ bool istarts_with(std::string_view text, std::string_view prefix) {
 
 std::string_view trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
-  while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && is_space(s[b])) ++b;
+  while (e > b && is_space(s[e - 1])) --e;
   return s.substr(b, e - b);
 }
 
