@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include "store/text_file.h"
+
 namespace fk {
 
 namespace {
@@ -28,14 +30,6 @@ std::string with_suffix(const std::string& name, int n) {
   return name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
 }
 }  // namespace
-
-UniqueFd open_regular_for_read(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return fd;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
-  return fd;
-}
 
 WorkFileReader::WorkFileReader() : buf_(std::make_unique<char[]>(kReadBlock + kMaxPiece)) {}
 
@@ -305,20 +299,8 @@ bool OutputFile::finish(std::string& used, bool& existed) {
 }
 
 int remove_leftover_picture_temps(const std::string& pictures_dir) {
-  int removed = 0;
-  auto sweep = [&](const std::string& dir) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;
-    while (const dirent* e = ::readdir(d)) {
-      std::string_view name = e->d_name;
-      if (!name.starts_with(kPictureTempPrefix)) continue;
-      std::string path = dir + "/" + std::string(name);
-      struct stat st {};
-      if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
-    }
-    ::closedir(d);
-  };
-  sweep(pictures_dir);
+  auto is_temp = [](std::string_view name) { return name.starts_with(kPictureTempPrefix); };
+  int removed = remove_files_named(pictures_dir, is_temp);
   DIR* d = ::opendir(pictures_dir.c_str());
   if (!d) return removed;
   std::vector<std::string> groups;
@@ -330,7 +312,7 @@ int remove_leftover_picture_temps(const std::string& pictures_dir) {
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) groups.push_back(std::move(path));
   }
   ::closedir(d);
-  for (const std::string& g : groups) sweep(g);
+  for (const std::string& g : groups) removed += remove_files_named(g, is_temp);
   return removed;
 }
 

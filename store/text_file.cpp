@@ -17,16 +17,6 @@ namespace fk {
 namespace {
 constexpr std::size_t kBlock = 64 * 1024;
 
-int open_regular(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 }  // namespace
 
 LineReader::LineReader(std::size_t max_line) : max_line_(max_line == 0 ? 1 : max_line) {}
@@ -35,13 +25,11 @@ LineReader::~LineReader() { close(); }
 
 bool LineReader::open(const std::string& path) {
   close();
-  int fd = open_regular(path);
-  if (fd < 0) return false;
-  file_ = ::fdopen(fd, "rb");
-  if (!file_) {
-    ::close(fd);
-    return false;
-  }
+  UniqueFd fd = open_regular_for_read(path);
+  if (!fd) return false;
+  file_ = ::fdopen(fd.get(), "rb");
+  if (!file_) return false;
+  fd.release();  // the stream owns it now
   if (!buf_) buf_ = std::make_unique<char[]>(kBlock);
   pos_ = len_ = 0;
   pushback_ = -1;
@@ -91,10 +79,7 @@ bool LineReader::next(std::string& line, bool* ended) {
 }
 
 bool readable_file(const std::string& path) {
-  int fd = open_regular(path);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return static_cast<bool>(open_regular_for_read(path));
 }
 
 bool replace_file(const std::string& path, std::string_view content, unsigned mode, bool sync) {
@@ -113,22 +98,27 @@ bool replace_file(const std::string& path, std::string_view content, unsigned mo
   return false;
 }
 
-int remove_leftover_replacements(const std::string& dir) {
-  constexpr std::string_view kMark = ".tmp-";
+int remove_files_named(const std::string& dir, const std::function<bool(std::string_view)>& matches) {
   DIR* d = ::opendir(dir.c_str());
   if (!d) return 0;
   int removed = 0;
   while (const dirent* e = ::readdir(d)) {
     std::string_view name = e->d_name;
-    // mkstemp's six characters after the mark, and something before it.
-    if (name.size() <= kMark.size() + 6 || name.substr(name.size() - 6 - kMark.size(), kMark.size()) != kMark)
-      continue;
+    if (!matches(name)) continue;
     std::string path = dir + "/" + std::string(name);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
   }
   ::closedir(d);
   return removed;
+}
+
+int remove_leftover_replacements(const std::string& dir) {
+  constexpr std::string_view kMark = ".tmp-";
+  return remove_files_named(dir, [&](std::string_view name) {
+    // mkstemp's six characters after the mark, and something before it.
+    return name.size() > kMark.size() + 6 && name.substr(name.size() - 6 - kMark.size(), kMark.size()) == kMark;
+  });
 }
 
 bool append_file(const std::string& path, std::string_view text, unsigned mode) {

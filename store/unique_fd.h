@@ -1,10 +1,11 @@
 #pragma once
-// File descriptors: ownership, and writing a whole buffer.
+// File descriptors: ownership, opening a file safely for reading, and writing a whole buffer.
 
 #include <sys/types.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace fk {
@@ -36,6 +37,9 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// Opens an existing regular file for reading; FIFOs, devices and directories are refused without blocking.
+UniqueFd open_regular_for_read(const std::string& path);
 
 // Writes all of data, retrying short writes and EINTR; false with errno set when a write failed.
 bool write_all(int fd, std::string_view data);

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/temp_dir.h"
 #include "store/base64.h"
+#include "store/text_file.h"
 #include "store/text.h"
 #include "store/unique_fd.h"
 
@@ -167,6 +172,20 @@ TEST(WriteAll, RetriesShortWritesAndInterruptionsAndReportsWhatWentOut) {
   EXPECT_EQ(write_all_with("x", [](const char*, std::size_t) -> ssize_t { return 0; }), 0u);
   EXPECT_EQ(errno, EIO);
   EXPECT_EQ(write_all_with("", [](const char*, std::size_t) -> ssize_t { return -1; }), 0u);
+}
+
+TEST(RemoveFilesNamed, TakesOnlyMatchingRegularFiles) {
+  test::TempDir dir;
+  for (const char* f : {"a.tmp", "b.tmp", "c.keep"}) test::write_file(f, "x");
+  ::mkdir("d.tmp", 0755);
+  ASSERT_EQ(::symlink("c.keep", "e.tmp"), 0);
+  EXPECT_EQ(remove_files_named(".", [](std::string_view n) { return n.ends_with(".tmp"); }), 2);
+  struct stat st {};
+  EXPECT_NE(::stat("a.tmp", &st), 0);
+  EXPECT_EQ(::stat("c.keep", &st), 0);
+  EXPECT_EQ(::stat("d.tmp", &st), 0);
+  EXPECT_EQ(::lstat("e.tmp", &st), 0);
+  EXPECT_EQ(remove_files_named("no-such-folder", [](std::string_view) { return true; }), 0);
 }
 
 }  // namespace
