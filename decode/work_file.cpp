@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -75,7 +76,7 @@ bool WorkFileReader::load_habit_line() {
     fill(1);
     if (pos_ == end_) return false;
     const char c = buf_[pos_];
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f') break;
+    if (!is_space(c)) break;
     ++pos_;
   }
   std::size_t budget = kReaderPiece;
