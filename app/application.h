@@ -1,34 +1,29 @@
 #pragma once
-// The application core behind the status window: the start-up sequence, the window's commands, the
-// one-second tick with the scheduler, and Close with the exit statistics. No Qt: the window and the
-// terminal view are thin layers on top.
+// The application core behind the status window, without Qt: it owns the settings, the session state,
+// the logs, the queue, the histories, the decoders and the dial-up manager, and composes the start-up
+// and Close (lifecycle.h), the window's commands (app_commands.h) and the one-second tick (ticker.h)
+// over them. The window and the terminal view are thin layers on top.
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
 
+#include "app/app_commands.h"
 #include "app/commands.h"
-#include "app/scheduler.h"
+#include "app/deferred_actions.h"
+#include "app/lifecycle.h"
+#include "app/session_runner.h"
+#include "app/ticker.h"
 #include "app/tracking_view.h"
 #include "dialup/dialup_manager.h"
 #include "session/context.h"
-#include "store/profile_file.h"
 
 namespace fk {
-
-// The one-line name and version of the program: caption, about box and the first lines of fk.log.
-std::string banner_line();
 
 class Application final : public StatusCommands {
  public:
   // Runs one news session on the calling thread (the real one connects to the configured server).
-  using SessionBody = std::function<void(EngineContext&)>;
+  using SessionBody = SessionRunner::Body;
 
   Application(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, DialupService& dialup_service);
   // Stops and joins every thread the core started.
@@ -58,12 +53,12 @@ class Application final : public StatusCommands {
   bool blacklist_author(std::string_view author);
 
   // Unattended operation whatever FENNICK.INI says (the headless mode); never written to the file.
-  void force_unattended() { force_unattended_ = true; }
+  void force_unattended() { lifecycle_.force_unattended(); }
   // Presses Start once the histories are loaded, as unattended operation does, without the rest of it.
-  void start_when_ready() { start_when_ready_ = true; }
+  void start_when_ready() { lifecycle_.start_when_ready(); }
 
   // Replaces what a session does (tests); by default the session thread of the engine.
-  void set_session_body(SessionBody body) { session_body_ = std::move(body); }
+  void set_session_body(SessionBody body) { session_.set_body(std::move(body)); }
 
   SharedSettings& settings() { return settings_; }
   SessionState& state() { return state_; }
@@ -78,41 +73,15 @@ class Application final : public StatusCommands {
   const std::string& ini_path() const { return ini_path_; }
 
   // Lifetime totals as the exit statistics dialog shows them.
-  ExitStatistics exit_statistics() const;
+  ExitStatistics exit_statistics() const { return lifecycle_.exit_statistics(); }
   // True while a session thread runs (from its start until its last step).
-  bool session_running() const { return session_running_.load(); }
+  bool session_running() const { return session_.running(); }
   // True once Close has run.
-  bool closed() const { return closed_.load(); }
+  bool closed() const { return lifecycle_.closed(); }
   // True once the start-up thread has loaded the histories and finished.
-  bool initialised() const { return initialised_.load(); }
+  bool initialised() const { return lifecycle_.initialised(); }
 
  private:
-  struct TickState {
-    std::int64_t uptime_seconds = 0;
-    std::int64_t minute_mark = 0;
-    std::int64_t minute_mark_bytes = 0;
-    std::int64_t last_minute_rate = 0;
-    std::int64_t peak_rate = 0;
-    std::int64_t sound_bytes = 0;
-    std::int64_t idle_bytes = 0;
-    std::int64_t idle_seconds = 0;
-  };
-  struct Deferred {
-    std::int64_t due_ms;
-    std::function<void()> action;
-  };
-
-  void init_thread();
-  void launch_session();
-  void stop_workers();
-  std::optional<std::size_t> resolve_pending(const std::optional<RowRef>& selected) const;
-  HistoryBuffer* history_for(ControlId list);
-  void set_pending_caption();
-  bool ask_and_blacklist(const std::string& author);
-  void run_deferred();
-  void follow_schedule(const Settings& s);
-  bool sound_on() const { return settings_.read([](const Settings& s) { return s.sound_on != 0; }); }
-
   TrackingView view_;
   Dialogs& dialogs_;
   AppWindows& windows_;
@@ -132,19 +101,12 @@ class Application final : public StatusCommands {
   EngineContext engine_;
   DialupManager dialup_;
 
-  SessionBody session_body_;
-  std::thread session_;
-  std::atomic<bool> session_running_{false};
-  std::thread init_;
-  TickState tick_;
-  ScheduleTracker schedule_;
-  std::vector<Deferred> deferred_;
-  bool settings_file_found_ = false;
-  bool force_unattended_ = false;
-  bool start_when_ready_ = false;
-  std::atomic<bool> closed_{false};
-  std::atomic<bool> initialised_{false};
-  bool workers_stopped_ = false;
+  // The three parts, over the objects above; each is handed only what it uses.
+  SessionRunner session_{engine_};
+  DeferredActions later_;
+  Lifecycle lifecycle_;
+  AppCommands commands_;
+  Ticker ticker_;
 };
 
 }  // namespace fk

@@ -8,8 +8,11 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -90,31 +93,12 @@ int change_working_folder(const std::string& dir) {
   return 2;
 }
 
-int run_headless(const HeadlessOptions& options) {
-  if (!options.dir.empty() && change_working_folder(options.dir) != 0) return 2;
-  // Before anything touches a file: a second instance must not even delete the first one's fk.log.
-  WorkingFolderClaim folder;
-  if (folder.claim() != WorkingFolderClaim::Result::Claimed) {
-    std::fprintf(stderr, "fennick: %s\n", folder.message().c_str());
-    return 1;
-  }
-  TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
-  SignalWatcher signals(view);
-  SystemClock system_clock;
-  Clock& clock = options.clock ? *options.clock : system_clock;
-  NmcliService dialup_service;
-  Application app(view, view, view, clock, dialup_service);
-  app.force_unattended();
-  app.start_up();
+namespace {
 
+// Posted commands, the one-second tick and the signals until the window (the terminal) closes. The exit
+// status so far: 0, or 128 + the signal that stopped it.
+int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals, Clock& clock) {
   int status = 0;
-  if (std::string problem = app.settings().read([](const Settings& s) { return connection_setting_problem(s); });
-      !problem.empty()) {
-    view.print("fennick: " + problem + " (or use the window's Setup)");
-    app.close();
-    return 1;
-  }
-
   std::int64_t next_tick = clock.uptime_ms() + 1000;
   bool stopping = false;
   while (!view.window_closed()) {
@@ -142,35 +126,67 @@ int run_headless(const HeadlessOptions& options) {
       app.close();
     }
   }
-  if (status == 0) {
-    const std::string server = app.settings().read([](const Settings& s) { return s.news_server; });
-    switch (app.state().refusal.load()) {
-      case SessionState::kUnresolvable:
-        std::fprintf(stderr, "fennick: the news server name '%s' does not resolve; check news_server in FENNICK.INI\n",
-                     server.c_str());
-        return 1;
-      case SessionState::kGreetingRefused:
-        std::fprintf(stderr, "fennick: %s refused the connection (its greeting is in fk.log)\n", server.c_str());
-        return 1;
-      case SessionState::kWriteFailed: {
-        const int error = app.state().write_error.load();
-        if (error == ENOSPC || error == EDQUOT)
-          std::fprintf(stderr, "fennick: the disk is full: a picture could not be written (see fk.log)\n");
-        else
-          std::fprintf(stderr, "fennick: a picture could not be written: %s (see fk.log)\n", std::strerror(error));
-        return kExitWriteFailed;
-      }
-      case SessionState::kTlsRefused:
-        std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
-                     server.c_str());
-        return 1;
-      case SessionState::kLoginRefused:
-        std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());
-        return 1;
-      default: break;
-    }
-  }
   return status;
+}
+
+// The exit status and its line on standard error for a session the server or the disk refused; 0 when
+// none was.
+int refusal_exit_status(Application& app) {
+  const std::string server = app.settings().read([](const Settings& s) { return s.news_server; });
+  switch (app.state().refusal.load()) {
+    case SessionState::kUnresolvable:
+      std::fprintf(stderr, "fennick: the news server name '%s' does not resolve; check news_server in FENNICK.INI\n",
+                   server.c_str());
+      return 1;
+    case SessionState::kGreetingRefused:
+      std::fprintf(stderr, "fennick: %s refused the connection (its greeting is in fk.log)\n", server.c_str());
+      return 1;
+    case SessionState::kWriteFailed: {
+      const int error = app.state().write_error.load();
+      if (error == ENOSPC || error == EDQUOT)
+        std::fprintf(stderr, "fennick: the disk is full: a picture could not be written (see fk.log)\n");
+      else
+        std::fprintf(stderr, "fennick: a picture could not be written: %s (see fk.log)\n", std::strerror(error));
+      return kExitWriteFailed;
+    }
+    case SessionState::kTlsRefused:
+      std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
+                   server.c_str());
+      return 1;
+    case SessionState::kLoginRefused:
+      std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());
+      return 1;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+int run_headless(const HeadlessOptions& options) {
+  if (!options.dir.empty() && change_working_folder(options.dir) != 0) return 2;
+  // Before anything touches a file: a second instance must not even delete the first one's fk.log.
+  WorkingFolderClaim folder;
+  if (folder.claim() != WorkingFolderClaim::Result::Claimed) {
+    std::fprintf(stderr, "fennick: %s\n", folder.message().c_str());
+    return 1;
+  }
+  TerminalView view(stdout, ::isatty(STDOUT_FILENO) == 1);
+  SignalWatcher signals(view);
+  SystemClock system_clock;
+  Clock& clock = options.clock ? *options.clock : system_clock;
+  NmcliService dialup_service;
+  Application app(view, view, view, clock, dialup_service);
+  app.force_unattended();
+  app.start_up();
+
+  if (std::string problem = app.settings().read([](const Settings& s) { return connection_setting_problem(s); });
+      !problem.empty()) {
+    view.print("fennick: " + problem + " (or use the window's Setup)");
+    app.close();
+    return 1;
+  }
+  const int status = run_loop(app, view, signals, clock);
+  return status != 0 ? status : refusal_exit_status(app);
 }
 
 }  // namespace fk

@@ -135,7 +135,7 @@ TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
   write_file("FENNICK.INI", "[COMM]\ncheck_dialup=1\nnews_server=127.0.0.1\n");
   write_file("newsrc", " alt.pictures\n");
   make_and_start();
-  bool launched = false;
+  std::atomic<bool> launched{false};
   app->set_session_body([&](EngineContext&) { launched = true; });
   app->start();
   EXPECT_FALSE(launched);
@@ -145,6 +145,8 @@ TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
   app->tick();
   app->start();
   EXPECT_TRUE(launched || app->session_running());
+  app.reset();  // the session writes `launched`: it must end before the test's locals do
+  EXPECT_TRUE(launched);
 }
 
 TEST_F(AppTest, StopSetsTheFlagsAndTheStatusLine) {

@@ -1,0 +1,74 @@
+#pragma once
+// The program's start-up (settings, corrections, the thread that loads the histories) and its Close
+// (statistics, the hang-up question, the exit statistics, every worker stopped and joined).
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/histories.h"
+#include "app/session_runner.h"
+#include "dialup/dialup_manager.h"
+#include "session/session_state.h"
+#include "session/view.h"
+#include "store/clock.h"
+#include "store/settings.h"
+#include "store/status_log.h"
+
+namespace fk {
+
+// The one-line name and version of the program: caption, about box and the first lines of fk.log.
+std::string banner_line();
+
+class Lifecycle {
+ public:
+  // `commands` opens the setup sheet at a first start, as the Setup button would.
+  Lifecycle(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, SharedSettings& settings,
+            SessionState& state, const StatusLog& log, Histories histories, std::string& ini_path,
+            DialupManager& dialup, SessionRunner& session, StatusCommands& commands);
+  // Joins the start-up thread if stop_workers has not.
+  ~Lifecycle();
+  Lifecycle(const Lifecycle&) = delete;
+  Lifecycle& operator=(const Lifecycle&) = delete;
+
+  // The start-up sequence up to the timer; the histories then load on a thread of its own. Logs only
+  // outside the settings lock (the status log reads the settings).
+  void start_up();
+  // Close: once only; afterwards closed() is true and the window has been told to close.
+  void close();
+  // Ends the session, the start-up thread and the dial-up threads; once only, also without Close.
+  void stop_workers();
+
+  void force_unattended() { force_unattended_ = true; }
+  void start_when_ready() { start_when_ready_ = true; }
+  ExitStatistics exit_statistics() const;
+  bool closed() const { return closed_.load(); }
+  bool initialised() const { return initialised_.load(); }
+
+ private:
+  void init_thread();
+  void ask_hang_up(const Settings& s);
+
+  View& view_;
+  Dialogs& dialogs_;
+  AppWindows& windows_;
+  Clock& clock_;
+  SharedSettings& settings_;
+  SessionState& state_;
+  const StatusLog& log_;
+  Histories histories_;
+  std::string& ini_path_;
+  DialupManager& dialup_;
+  SessionRunner& session_;
+  StatusCommands& commands_;
+
+  std::thread init_;
+  bool force_unattended_ = false;
+  bool start_when_ready_ = false;
+  bool workers_stopped_ = false;
+  std::atomic<bool> closed_{false};
+  std::atomic<bool> initialised_{false};
+};
+
+}  // namespace fk

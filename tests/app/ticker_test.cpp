@@ -1,0 +1,100 @@
+// The one-second tick on its own: the schedule's edges press only what is needed, and work left for
+// later runs once, when it is due.
+#include <gtest/gtest.h>
+
+#include "app/ticker.h"
+#include "common/engine_bundle.h"
+#include "common/temp_dir.h"
+
+namespace fk::test {
+namespace {
+
+// Counts the presses the tick makes; everything else is not expected.
+struct PressCounter : StatusCommands {
+  int starts = 0, stops = 0;
+  void start() override { ++starts; }
+  void stop() override { ++stops; }
+  void setup() override { ADD_FAILURE() << "setup"; }
+  void groups() override { ADD_FAILURE() << "groups"; }
+  void skip_group() override { ADD_FAILURE() << "skip_group"; }
+  void bozo(std::optional<RowRef>) override { ADD_FAILURE() << "bozo"; }
+  void download_next(std::optional<RowRef>) override { ADD_FAILURE() << "download_next"; }
+  void remove_pending(std::optional<RowRef>) override { ADD_FAILURE() << "remove_pending"; }
+  void remove_history(ControlId, std::optional<RowRef>) override { ADD_FAILURE() << "remove_history"; }
+  void close() override { ADD_FAILURE() << "close"; }
+  void tick() override { ADD_FAILURE() << "tick"; }
+};
+
+// Mondays 04:20 to 04:40; the fake clock starts on a Monday at 04:11:08.
+Settings monday_window() {
+  Settings s;
+  s.unattended_operation = 1;
+  s.days[1] = 1;
+  s.start_hour = 4;
+  s.start_min = 20;
+  s.end_hour = 4;
+  s.end_min = 40;
+  return s;
+}
+
+struct TickerTest : ::testing::Test {
+  TempDir dir;
+  EngineBundle engine{monday_window()};
+  TrackingView view{engine.view};
+  SessionRunner session{engine.ctx};
+  DeferredActions later;
+  PressCounter commands;
+  Ticker ticker{view,
+                engine.dialogs,
+                engine.clock,
+                engine.settings,
+                engine.state,
+                engine.log,
+                {engine.article_ids, engine.filenames, engine.blacklist},
+                session,
+                commands,
+                later};
+
+  void tick_at_minute(int minute) {
+    engine.clock.set_uptime_ms(std::int64_t{minute} * 60'000);
+    ticker.tick();
+  }
+};
+
+TEST_F(TickerTest, ScheduleEdgesPressStartAndStopOnlyWhenNeeded) {
+  tick_at_minute(1);  // 04:12
+  tick_at_minute(9);  // 04:20: the window begins
+  EXPECT_EQ(commands.starts, 1);
+  tick_at_minute(10);
+  EXPECT_EQ(commands.starts, 1);  // once per window, not once per tick
+  engine.state.auto_reconnect = 1;
+  tick_at_minute(29);  // 04:40: a reconnect is pending, so the window's end stops it
+  EXPECT_EQ(commands.stops, 1);
+
+  // Connected by hand before the next window (a week later): no second Start. Nothing running at its
+  // end: no Stop, which would hang up a dial-up connection for nothing.
+  engine.state.connected = 1;
+  tick_at_minute(7 * 24 * 60 + 9);
+  EXPECT_EQ(commands.starts, 1);
+  engine.state.connected = 0;
+  engine.state.auto_reconnect = 0;
+  tick_at_minute(7 * 24 * 60 + 29);
+  EXPECT_EQ(commands.stops, 1);
+}
+
+TEST_F(TickerTest, WorkLeftForLaterRunsOnceOnTheFirstTickWhenDue) {
+  int runs = 0;
+  later.add(2500, [&] { ++runs; });
+  engine.clock.set_uptime_ms(2000);
+  ticker.tick();
+  EXPECT_EQ(runs, 0);
+  engine.clock.set_uptime_ms(3000);
+  ticker.tick();
+  EXPECT_EQ(runs, 1);
+  engine.clock.set_uptime_ms(4000);
+  ticker.tick();
+  EXPECT_EQ(runs, 1);
+}
+
+}  // namespace
+}  // namespace fk::test
