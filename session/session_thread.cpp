@@ -373,12 +373,13 @@ int Session::orderly_ending() {
   st.connected = 0;
   st.auto_reconnect = 0;
 
-  log(std::to_string(st.pictures_downloaded.load()) + " picture(s) downloaded from " +
-          std::to_string(st.articles_examined.load()) + " articles, " +
-          std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
-          std::to_string(st.base64_count.load()) + " base64 " +
-          std::to_string(st.unknown_format_count.load()) + " unknown format",
-      0);
+  SessionCounters totals;
+  totals.pictures = st.pictures_downloaded.load();
+  totals.articles_examined = st.articles_examined.load();
+  totals.duplicates = st.duplicates_skipped.load();
+  totals.base64 = st.base64_count.load();
+  totals.unknown_format = st.unknown_format_count.load();
+  log(counters_text(totals, CountersForm::LogLine), 0);
   log(attempts_text("Closing Connection to "), 0);
   log("Ending Fennick Thread", 0);
   show(ControlId::ConnectionStatus, "NoBody");

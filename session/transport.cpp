@@ -16,6 +16,7 @@
 
 #include "session/context.h"
 #include "session/deflate_stream.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -26,26 +27,13 @@ constexpr int kSliceMs = 100;
 // server_host holds 79 characters; longer names are refused rather than cut to another host.
 constexpr std::size_t kHostMax = 79;
 
-bool is_blank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 // sscanf("%d") on one field: blanks, an optional sign, at least one digit. Only the low 8 bits of the
-// value matter, so accumulating modulo 256 gives them for numbers of any length.
+// value matter, and wrapping keeps them for numbers of any length.
 bool scan_octet(std::string_view& s, std::uint8_t& out) {
-  std::size_t i = 0;
-  while (i < s.size() && is_blank(static_cast<unsigned char>(s[i]))) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::size_t digits = 0;
-  unsigned value = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-    value = (value * 10 + static_cast<unsigned>(s[i++] - '0')) & 0xffu;
-    ++digits;
-  }
-  if (digits == 0) return false;
-  out = static_cast<std::uint8_t>(negative ? (0x100u - value) & 0xffu : value);
-  s.remove_prefix(i);
+  const LeadingNumber n = read_decimal(s, NumberForm::Signed);
+  if (!n.found) return false;
+  out = n.wrapped<std::uint8_t>();
+  s.remove_prefix(n.end);
   return true;
 }
 
@@ -582,7 +570,7 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
   do {
     c = in.next_byte();
     if (c < 0) return -1;
-  } while (is_blank(static_cast<unsigned char>(c)));
+  } while (is_space(static_cast<char>(c)));
 
   // The text ends at the first CR or NUL, as it did in a zero-terminated buffer.
   bool text_ended = c == 0;

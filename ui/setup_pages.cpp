@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 
+#include "store/text.h"
 #include "store/text_file.h"
 #include "ui/dialog_kit.h"
 #include "ui/qt_text.h"
@@ -48,19 +49,17 @@ namespace {
 std::optional<long long> parse_number(const QString& text, bool allow_minus) {
   std::string s = text.toStdString();
   std::string_view v = s;
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  while (!v.empty() && is_blank(v.front())) v.remove_prefix(1);
+  while (!v.empty() && is_blank(v.back())) v.remove_suffix(1);
   bool negative = false;
   if (!v.empty() && (v.front() == '+' || (allow_minus && v.front() == '-'))) {
     negative = v.front() == '-';
     v.remove_prefix(1);
   }
   if (v.empty() || v.size() > 12) return std::nullopt;
-  long long value = 0;
-  for (char c : v) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
+  const LeadingNumber n = read_decimal(v, NumberForm::Digits);
+  if (n.end != v.size()) return std::nullopt;
+  const auto value = static_cast<long long>(n.magnitude);
   return negative ? -value : value;
 }
 
