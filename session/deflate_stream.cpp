@@ -56,7 +56,10 @@ class DeflateStream final : public Stream {
   ~DeflateStream() override { fd_ = -1; }  // the inner stream closes the descriptor
 
   bool is_tls() const override { return inner_->is_tls(); }
-  std::size_t pending() const override { return raw_.size() - raw_pos_ + inner_->pending(); }
+  // zlib may still hold inflated bytes with no input left: count them so no one waits on the socket for them.
+  std::size_t pending() const override {
+    return raw_.size() - raw_pos_ + (more_out_ ? 1 : 0) + inner_->pending();
+  }
   std::string failure() const override { return failure_.empty() ? inner_->failure() : failure_; }
   const CompressionTotals* compression() const override { return &totals_; }
 
