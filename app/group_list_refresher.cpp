@@ -118,6 +118,10 @@ void Listing::run() {
     }
   }
 
+  if (!client_.start_compression_if_offered(nullptr)) {
+    report_lost(Got::Closed, "the compression request");
+    return;
+  }
   sink_.title("Requesting News Groups Listing From Server...");
   client_.send(NntpClient::list_active_line());
   for (;;) {
@@ -180,6 +184,8 @@ bool Listing::receive_reply(const char* during) {
 
 void Listing::report_lost(Got got, const char* when) {
   if (cancelled()) return;
+  if (std::string why = client_.socket().take_failure(); !why.empty())
+    ctx_.log.log_status("Connection to the news server given up: " + why, 0);
   ctx_.log.log_status(std::string(got == Got::Closed   ? "Server closed the connection during "
                                   : got == Got::Silent ? "Server silent for " + std::to_string(silent_seconds_) +
                                                              " seconds during "

@@ -7,6 +7,7 @@
 #include "session/view.h"
 #include "session/wildmat.h"
 #include "store/clock.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -21,8 +22,7 @@ const char* const kRefreshWarning =
 namespace {
 
 inline unsigned char fold(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+  return static_cast<unsigned char>(ascii_lower(c));
 }
 
 // Ascending, without duplicates or positions outside a list of `size` entries.

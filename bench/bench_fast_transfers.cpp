@@ -1,7 +1,8 @@
 // Fast transfers: 40 KB picture articles through the whole article loop (BODY, uudecode, histories,
 // files.log) in fast mode, beside a bare pipelined reader fetching the same bodies from the same server,
 // on loopback and with a round-trip delay in the server. The default pacing runs too; its fixed waits are
-// skipped by the fake clock and reported per article as a counter.
+// skipped by the fake clock and reported per article as a counter. BM_CompressedLoop is the fast loop over
+// COMPRESS DEFLATE.
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -62,6 +63,7 @@ struct Corpus {
     fk::test::ServerOptions options;
     options.reply_delay = std::chrono::milliseconds(delay_ms);
     options.listen_ipv6 = false;
+    options.compress_deflate = true;  // offered only: used by the compressed loop alone
     server = std::make_unique<fk::test::NntpTestServer>(content, options);
   }
 };
@@ -72,7 +74,7 @@ Corpus& corpus(int delay_ms) {
 }
 
 // The article loop of the program over one connection; each pass files every article afresh.
-void run_loop(benchmark::State& state, bool fast) {
+void run_loop(benchmark::State& state, bool fast, bool compress = false) {
   const int delay = static_cast<int>(state.range(0));
   const int depth = static_cast<int>(state.range(1));
   Corpus& c = corpus(delay);
@@ -91,6 +93,15 @@ void run_loop(benchmark::State& state, bool fast) {
   if (!e.open_group(sock, kGroup)) {
     state.SkipWithError("no connection to the test server");
     return;
+  }
+  if (compress) {
+    std::string reply;
+    sock.send_line("COMPRESS DEFLATE\r\n");
+    if (fk::get_socket_string(e.ctx, reply, 511, sock) < 0 || reply.rfind("206", 0) != 0) {
+      state.SkipWithError("the test server did not compress");
+      return;
+    }
+    sock.start_compression(&e.state.byte_count);
   }
   for (const char* dir : {"pictures", "unknown", "raw"}) ::mkdir(dir, 0755);
   int pass = 0;
@@ -111,10 +122,14 @@ void run_loop(benchmark::State& state, bool fast) {
   const double n = static_cast<double>(articles) * static_cast<double>(state.iterations());
   state.counters["articles_per_s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
   state.counters["fixed_wait_s"] = static_cast<double>(e.clock.slept_ms()) / 1000.0 / n;
+  sock.close();
+  if (auto t = sock.take_compression_totals(); t && t->wire_read > 0)
+    state.counters["text_per_wire_byte"] = static_cast<double>(t->text_read) / static_cast<double>(t->wire_read);
 }
 
 void BM_FastLoop(benchmark::State& state) { run_loop(state, true); }
 void BM_PacedLoop(benchmark::State& state) { run_loop(state, false); }
+void BM_CompressedLoop(benchmark::State& state) { run_loop(state, true, true); }
 
 // A bare client: GROUP, then BODY commands kept `depth` ahead, each reply read to its terminator and
 // thrown away. What the network and the server allow.
@@ -187,6 +202,7 @@ void BM_BareReader(benchmark::State& state) {
 #define FK_CASES ->Args({0, 8})->Args({0, 64})->Args({50, 64})->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_BareReader) FK_CASES->Iterations(2);
 BENCHMARK(BM_FastLoop) FK_CASES->Iterations(2);
+BENCHMARK(BM_CompressedLoop)->Args({0, 64})->Args({50, 64})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_PacedLoop)->Args({0, 1})->Args({50, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "common/engine_harness.h"
 #include "session/transport.h"
+#include "store/unique_fd.h"
 
 namespace {
 
@@ -33,12 +34,7 @@ void read_lines(benchmark::State& state, std::size_t width, std::size_t capacity
       return;
     }
     std::thread writer([&] {
-      std::size_t done = 0;
-      while (done < data.size()) {
-        ssize_t n = ::write(sv[1], data.data() + done, data.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
+      fk::write_all(sv[1], data);
       ::close(sv[1]);
     });
     fk::NewsSocket sock(sv[0]);

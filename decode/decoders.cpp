@@ -13,6 +13,7 @@
 #include "decode/work_file.h"
 #include "store/clock.h"
 #include "store/status_log.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -38,14 +39,13 @@ inline unsigned uu_value(char c) {
 // The name on a begin line, split the way strtok splits it: "begin", the mode (ended by a blank or tab),
 // then everything up to the next tab, CR or line end. Empty when the line has no name.
 std::string_view begin_line_name(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
   auto name_end = [](char c) { return c == '\t' || c == '\r' || c == '\n'; };
   std::size_t p = 0, n = s.size();
-  while (p < n && !blank(s[p])) ++p;  // "begin"
+  while (p < n && !is_blank(s[p])) ++p;  // "begin"
   if (p < n) ++p;
-  while (p < n && blank(s[p])) ++p;
+  while (p < n && is_blank(s[p])) ++p;
   if (p == n) return {};
-  while (p < n && !blank(s[p])) ++p;  // the mode
+  while (p < n && !is_blank(s[p])) ++p;  // the mode
   if (p == n) return {};
   ++p;
   while (p < n && name_end(s[p])) ++p;

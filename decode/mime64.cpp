@@ -1,5 +1,4 @@
 // The MIME base64 decoder: header lines name the attachment, each block of base64 lines becomes a file.
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -8,8 +7,10 @@
 #include "decode/decoders.h"
 #include "decode/paths.h"
 #include "decode/work_file.h"
+#include "store/base64.h"
 #include "store/clock.h"
 #include "store/status_log.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -25,36 +26,15 @@ constexpr std::uint64_t kPlausibleInput = 5000;
 // later names apart).
 constexpr int kMaxGeneratedWaits = 10;
 
-constexpr std::uint8_t kNotBase64 = 0xFF;
-
-constexpr std::array<std::uint8_t, 256> make_base64_table() {
-  std::array<std::uint8_t, 256> t{};
-  for (auto& v : t) v = kNotBase64;
-  for (int i = 0; i < 26; ++i) {
-    t['A' + i] = static_cast<std::uint8_t>(i);
-    t['a' + i] = static_cast<std::uint8_t>(26 + i);
-  }
-  for (int i = 0; i < 10; ++i) t['0' + i] = static_cast<std::uint8_t>(52 + i);
-  t['+'] = 62;
-  t['/'] = 63;
-  return t;
-}
-constexpr std::array<std::uint8_t, 256> kBase64 = make_base64_table();
-
-inline std::uint8_t b64(char c) {
-  return kBase64[static_cast<unsigned char>(c)];
-}
-
 bool is_name_char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '/';
+  return is_alnum(c) || c == '-' || c == '.' || c == '/';
 }
 
 // Every character is in the alphabet or is "=".
 bool is_base64_line(std::string_view text) {
   if (text.empty()) return false;
   for (char c : text)
-    if (b64(c) == kNotBase64 && c != '=') return false;
+    if (base64_value(c) == kNotBase64 && c != '=') return false;
   return true;
 }
 
@@ -125,8 +105,7 @@ class MimeRun {
     bool exhausted = false;
     while (!exhausted && !ended_) {
       in_block_ = stop_ = false;
-      acc_ = 0;
-      bits_ = 0;
+      base64_.reset();
       while (!stop_ && !ended_) {
         WorkFileReader::Piece piece;
         // A last line without a line end is never used.
@@ -240,45 +219,10 @@ class MimeRun {
   }
 
   void decode(std::string_view text) {
-    char* out = out_.reserve(text.size());
-    char* const first = out;
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    std::uint32_t acc = acc_;
-    unsigned bits = bits_;
-    for (;;) {
-      // Whole groups of four while the accumulator is empty: the common case of a clean block.
-      if (bits == 0) {
-        while (end - p >= 4) {
-          std::uint32_t a = b64(p[0]), b = b64(p[1]), c = b64(p[2]), d = b64(p[3]);
-          if ((a | b | c | d) & 0x80) break;
-          std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
-          out[0] = static_cast<char>(v >> 16);
-          out[1] = static_cast<char>(v >> 8);
-          out[2] = static_cast<char>(v);
-          out += 3;
-          p += 4;
-          acc = d;
-        }
-      }
-      if (p == end) break;
-      std::uint8_t v = b64(*p++);
-      if (v == kNotBase64) {
-        stop_ = true;
-        break;
-      }
-      acc = acc << 6 | v;
-      bits += 6;
-      if (bits >= 8) {
-        bits -= 8;
-        *out++ = static_cast<char>((acc >> bits) & 255);
-      }
-    }
-    acc_ = acc;
-    bits_ = bits;
-    const auto written = static_cast<std::size_t>(out - first);
-    out_.commit(written);
-    bytes_output_ += written;
+    const Base64Decoder::Result r = base64_.decode(text, out_.reserve(text.size()));
+    if (r.stopped) stop_ = true;
+    out_.commit(r.written);
+    bytes_output_ += r.written;
   }
 
   void close_output() {
@@ -315,8 +259,7 @@ class MimeRun {
   bool name_waits_ = true;
   // Per part.
   bool in_block_ = false, stop_ = false;
-  std::uint32_t acc_ = 0;
-  unsigned bits_ = 0;
+  Base64Decoder base64_;
   // Carried from part to part.
   bool is_jpeg_ = false, not_base64_ = false;
 };

@@ -20,6 +20,7 @@
 #include "decode/work_file.h"
 #include "store/clock.h"
 #include "store/status_log.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -35,13 +36,10 @@ std::string part_file(std::uint32_t part) {
   return std::to_string(part) + ".part";
 }
 
+// The whole text as a number held at the 64-bit maximum; 0 when anything but digits is in it.
 std::uint64_t to_number(std::string_view s) {
-  std::uint64_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return 0;
-    v = v > (UINT64_MAX - 9) / 10 ? UINT64_MAX : v * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return v;
+  const LeadingNumber n = read_decimal(s, NumberForm::Digits);
+  return n.end == s.size() ? n.magnitude : 0;
 }
 
 std::vector<std::string_view> split_tabs(std::string_view line) {

@@ -3,13 +3,11 @@
 
 #include <cstdio>
 
+#include "store/text.h"
+
 namespace fk {
 
 namespace {
-bool is_control(unsigned char c) {
-  return c < 32 || c == 127;
-}
-
 std::string without_leading_dots(std::string s) {
   std::size_t i = s.find_first_not_of('.');
   return i == std::string::npos ? std::string() : s.substr(i);
@@ -20,7 +18,7 @@ std::string safe_group_folder(std::string_view group) {
   std::string out;
   out.reserve(group.size());
   for (char c : group) {
-    bool bad = c == '/' || c == '\\' || is_control(static_cast<unsigned char>(c));
+    bool bad = c == '/' || c == '\\' || is_control(c);
     out.push_back(bad ? '_' : c);
   }
   out = without_leading_dots(std::move(out));

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <vector>
 
+#include "store/text.h"
+#include "store/text_file.h"
+
 namespace fk {
 
 namespace {
@@ -28,14 +31,6 @@ std::string with_suffix(const std::string& name, int n) {
   return name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
 }
 }  // namespace
-
-UniqueFd open_regular_for_read(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return fd;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
-  return fd;
-}
 
 WorkFileReader::WorkFileReader() : buf_(std::make_unique<char[]>(kReadBlock + kMaxPiece)) {}
 
@@ -81,7 +76,7 @@ bool WorkFileReader::load_habit_line() {
     fill(1);
     if (pos_ == end_) return false;
     const char c = buf_[pos_];
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f') break;
+    if (!is_space(c)) break;
     ++pos_;
   }
   std::size_t budget = kReaderPiece;
@@ -212,18 +207,16 @@ bool OutputFile::create(const std::string& dir, const std::string& name) {
 }
 
 void OutputFile::flush() {
-  const char* data = buf_.get();
-  std::size_t size = used_;
-  while (size > 0 && fd_ && !failed_) {
-    ssize_t n = writer_.write(fd_.get(), data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      fail(n < 0 ? errno : ENOSPC);
-      break;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    written_ += static_cast<std::uint64_t>(n);
+  if (used_ > 0 && fd_ && !failed_) {
+    const int fd = fd_.get();
+    const std::size_t n = write_all_with({buf_.get(), used_}, [&](const char* data, std::size_t size) {
+      ssize_t w = writer_.write(fd, data, size);
+      // A file write that takes nothing means the disk is full.
+      if (w == 0) errno = ENOSPC;
+      return w == 0 ? ssize_t{-1} : w;
+    });
+    written_ += n;
+    if (n < used_) fail(errno);
   }
   used_ = 0;
 }
@@ -307,20 +300,8 @@ bool OutputFile::finish(std::string& used, bool& existed) {
 }
 
 int remove_leftover_picture_temps(const std::string& pictures_dir) {
-  int removed = 0;
-  auto sweep = [&](const std::string& dir) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;
-    while (const dirent* e = ::readdir(d)) {
-      std::string_view name = e->d_name;
-      if (!name.starts_with(kPictureTempPrefix)) continue;
-      std::string path = dir + "/" + std::string(name);
-      struct stat st {};
-      if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
-    }
-    ::closedir(d);
-  };
-  sweep(pictures_dir);
+  auto is_temp = [](std::string_view name) { return name.starts_with(kPictureTempPrefix); };
+  int removed = remove_files_named(pictures_dir, is_temp);
   DIR* d = ::opendir(pictures_dir.c_str());
   if (!d) return removed;
   std::vector<std::string> groups;
@@ -332,7 +313,7 @@ int remove_leftover_picture_temps(const std::string& pictures_dir) {
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) groups.push_back(std::move(path));
   }
   ::closedir(d);
-  for (const std::string& g : groups) sweep(g);
+  for (const std::string& g : groups) removed += remove_files_named(g, is_temp);
   return removed;
 }
 

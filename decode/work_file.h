@@ -14,9 +14,6 @@
 
 namespace fk {
 
-// Opens an existing regular file for reading; FIFOs, devices and directories are refused without blocking.
-UniqueFd open_regular_for_read(const std::string& path);
-
 // Reads a text file in the pieces a C line reader with a fixed buffer returns: a piece ends after its line
 // end or when it holds `limit` characters (the line end counted), so an overlong line arrives in several
 // pieces. CR LF is one line end, as the text mode of the files' original platform reads it.

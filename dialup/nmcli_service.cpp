@@ -6,6 +6,7 @@
 
 #include "dialup/private_file.h"
 #include "dialup/terse.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -21,8 +22,8 @@ ConnectionState parse_state(std::string_view s) {
 }
 
 bool has_control(std::string_view s) {
-  for (unsigned char c : s)
-    if (c < 0x20 || c == 0x7f) return true;
+  for (char c : s)
+    if (is_control(c)) return true;
   return false;
 }
 
@@ -52,7 +53,7 @@ std::string escape_passwd_value(std::string_view secret) {
   std::string out;
   out.reserve(secret.size());
   for (unsigned char c : secret) {
-    if (c == '\\' || c == ' ' || c < 0x20 || c == 0x7f) {
+    if (c == '\\' || c == ' ' || is_control(static_cast<char>(c))) {
       char buf[5];
       std::snprintf(buf, sizeof buf, "\\%03o", c);
       out += buf;

@@ -12,6 +12,7 @@
 #include "session/context.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
+#include "store/unique_fd.h"
 
 namespace {
 
@@ -45,12 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return 0;
   std::thread writer([&] {
-    std::size_t done = 0;
-    while (done < length) {
-      ssize_t n = ::write(sv[1], bytes + done, length - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
+    fk::write_all(sv[1], std::string_view(bytes, length));
     ::close(sv[1]);
   });
 

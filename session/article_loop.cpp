@@ -24,6 +24,7 @@
 #include "session/nntp_reply.h"
 #include "session/scan_range.h"
 #include "session/transport.h"
+#include "store/text.h"
 #include "store/text_file.h"
 #include "store/unique_fd.h"
 
@@ -114,13 +115,10 @@ RowFields split_row(std::string_view row) {
 std::optional<std::string> reply_message_id(std::string_view reply) {
   std::int64_t status = 0, number = 0;
   if (!scan_decimal(reply, status) || !scan_decimal(reply, number)) return std::nullopt;
-  auto blank = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  };
   std::size_t start = 0;
-  while (start < reply.size() && blank(reply[start])) ++start;
+  while (start < reply.size() && is_space(reply[start])) ++start;
   std::size_t end = start;
-  while (end < reply.size() && !blank(reply[end])) ++end;
+  while (end < reply.size() && !is_space(reply[end])) ++end;
   if (end == start) return std::nullopt;
   return std::string(reply.substr(start, end - start));
 }
@@ -383,7 +381,7 @@ bool ArticleLoop::receive_body(WorkFile& work) {
     // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it, and whatever
     // follows stays in the stream.
     if (line_start && !more && length == 3 && line_ == ".") return true;
-    st.byte_count += length;
+    if (!socket_.compressing()) st.byte_count += length;
     std::string_view text = line_;
     if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
     if (more) {

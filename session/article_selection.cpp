@@ -6,6 +6,7 @@
 
 #include "session/wildmat.h"
 #include "store/status_log.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -20,20 +21,10 @@ constexpr int kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 27
 constexpr std::string_view kMonthNames[12] = {"jan", "feb", "mar", "apr", "may", "jun",
                                               "jul", "aug", "sep", "oct", "nov", "dec"};
 
-inline bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-inline bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
-inline bool is_letter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // Characters a file name may hold: no space, no dot, no "&", no "+".
 inline bool is_name_char(char c) {
   constexpr std::string_view kPunctuation = "!#$%'()-@_`{}~";
-  return is_letter(c) || is_digit(c) || (c != '\0' && kPunctuation.find(c) != std::string_view::npos);
+  return is_alnum(c) || (c != '\0' && kPunctuation.find(c) != std::string_view::npos);
 }
 
 // Reads a text the way sscanf reads "%d" and "%3s" and literal characters.
@@ -42,16 +33,10 @@ class Scanner {
   explicit Scanner(std::string_view s) : s_(s) {}
 
   bool number(std::int64_t& out) {
-    skip_space();
-    std::size_t j = i_;
-    bool negative = false;
-    if (j < s_.size() && (s_[j] == '+' || s_[j] == '-')) negative = s_[j++] == '-';
-    if (j >= s_.size() || !is_digit(s_[j])) return false;
-    std::int64_t v = 0;
-    for (; j < s_.size() && is_digit(s_[j]); ++j)
-      v = v >= kSaturate / 10 ? kSaturate : v * 10 + (s_[j] - '0');
-    out = negative ? -v : v;
-    i_ = j;
+    const LeadingNumber n = read_decimal(s_.substr(i_), NumberForm::Signed);
+    if (!n.found) return false;
+    out = n.capped(kSaturate);
+    i_ += n.end;
     return true;
   }
   bool word3(std::string_view& out) {
@@ -198,10 +183,10 @@ std::optional<PartSubject> parse_part_subject(std::string_view subject) {
     const char close = subject[open] == '(' ? ')' : ']';
     std::size_t i = open + 1;
     auto digits = [&](std::int64_t& v) {
-      const std::size_t start = i;
-      v = 0;
-      for (; i < subject.size() && is_digit(subject[i]); ++i) v = v >= kSaturate / 10 ? kSaturate : v * 10 + (subject[i] - '0');
-      return i > start;
+      const LeadingNumber n = read_decimal(subject.substr(i), NumberForm::Digits);
+      v = n.capped(kSaturate);
+      i += n.end;
+      return n.found;
     };
     std::int64_t k = 0, t = 0;
     if (!digits(k) || i >= subject.size() || subject[i++] != '/' || !digits(t) || i >= subject.size() ||
@@ -293,8 +278,7 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
 
   if (s.check_subject != 0 && !(s.filter1.empty() && s.filter2.empty() && s.filter3.empty())) {
     lowered_subject_.assign(subject);
-    for (char& c : lowered_subject_)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : lowered_subject_) c = ascii_lower(c);
     if (!s.filter1.empty() && !match_filter_lowered(lowered_subject_, s.filter1))
       return reject(Verdict::Filter1, detailed, "DOESNT CONTAIN:", s.filter1, subject);
     if (!s.filter2.empty() && !match_filter_lowered(lowered_subject_, s.filter2))

@@ -1,7 +1,9 @@
 // The NNTP client: the dialogue's commands and replies over the news socket.
 #include "session/nntp_client.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 #include "session/context.h"
 
@@ -19,6 +21,37 @@ std::vector<std::string> parse_capabilities(const std::vector<std::string>& line
   }
   return out;
 }
+
+bool offers_compress_deflate(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::vector<std::string> words;
+    for (std::size_t at = line.find_first_not_of(" \t"); at != std::string::npos;
+         at = line.find_first_not_of(" \t", at)) {
+      const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+      words.push_back(line.substr(at, end - at));
+      at = end;
+    }
+    words = parse_capabilities(words);  // upper-cased
+    if (words.empty() || words.front() != "COMPRESS") continue;
+    if (std::find(words.begin() + 1, words.end(), "DEFLATE") != words.end()) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// "1,234,567": the ratio line is read by people.
+std::string with_thousands(std::int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace
 
 int NntpClient::connect(std::string* reason) {
   return connect_news_server(ctx_, socket_, stop_, reason);
@@ -47,18 +80,56 @@ std::optional<GroupReply> NntpClient::group(const std::string& name, Reply* raw)
   return g;
 }
 
-std::optional<std::vector<std::string>> NntpClient::capabilities() {
+std::optional<std::vector<std::string>> NntpClient::capability_lines() {
   std::optional<Reply> r = command("CAPABILITIES\r\n");
   if (!r) return std::nullopt;
-  if (r->code != 101) return std::vector<std::string>{};
   std::vector<std::string> lines;
+  if (r->code != 101) return lines;
   for (;;) {
     std::optional<Reply> line = read_reply();
     if (!line) return std::nullopt;
     if (line->text == ".") break;
     lines.push_back(std::move(line->text));
   }
-  return parse_capabilities(lines);
+  return lines;
+}
+
+std::optional<std::vector<std::string>> NntpClient::capabilities() {
+  std::optional<std::vector<std::string>> lines = capability_lines();
+  if (!lines) return std::nullopt;
+  return parse_capabilities(*lines);
+}
+
+bool NntpClient::start_compression_if_offered(std::atomic<std::int64_t>* wire_counter) {
+  const Settings s = ctx_.settings.get();
+  if (!s.fast_transfers || !s.use_compression || socket_.compressing()) return true;
+  std::optional<std::vector<std::string>> lines = capability_lines();
+  if (!lines) return false;
+  if (!offers_compress_deflate(*lines)) return true;
+  std::optional<Reply> r = command("COMPRESS DEFLATE\r\n");
+  if (!r) return false;
+  if (r->code != 206) {
+    ctx_.log.log_status("COMPRESS DEFLATE refused, going on uncompressed: " + r->text, 0);
+    return true;
+  }
+  socket_.start_compression(wire_counter);
+  ctx_.log.log_status("COMPRESS DEFLATE on", 0);
+  return true;
+}
+
+void NntpClient::close() {
+  socket_.close();
+  std::optional<CompressionTotals> t = socket_.take_compression_totals();
+  if (!t) return;
+  std::string ratio = "-";
+  if (t->wire_read > 0) {
+    const std::int64_t tenths = (t->text_read * 10 + t->wire_read / 2) / t->wire_read;
+    ratio = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + ":1";
+  }
+  ctx_.log.log_status("Compression: " + with_thousands(t->wire_read) + " bytes read for " +
+                          with_thousands(t->text_read) + " (" + ratio + "), " + with_thousands(t->wire_sent) +
+                          " bytes sent for " + with_thousands(t->text_sent),
+                      0);
 }
 
 NntpClient::TlsStart NntpClient::start_tls_if_asked() {

@@ -26,6 +26,8 @@ struct Reply {
 
 // The capability labels of a 101 answer, upper-cased ("READER", "STARTTLS", ...).
 std::vector<std::string> parse_capabilities(const std::vector<std::string>& lines);
+// Whether the lines of a 101 answer offer COMPRESS with the DEFLATE algorithm (any case).
+bool offers_compress_deflate(const std::vector<std::string>& lines);
 
 class NntpClient {
  public:
@@ -36,7 +38,6 @@ class NntpClient {
   // connect_news_server (plain, or TLS with use_tls 1). 0 on success, -1 as that one, with `reason`
   // (when given) saying why in a few words.
   int connect(std::string* reason = nullptr);
-  void close() { socket_.close(); }
 
   bool send(std::string_view line) { return socket_.send_line(line); }
   // One reply line read with the given capacity; nothing when the connection is lost.
@@ -51,6 +52,8 @@ class NntpClient {
   std::optional<GroupReply> group(const std::string& name, Reply* raw = nullptr);
   // The labels, or an empty list when the server does not know CAPABILITIES; nothing when lost.
   std::optional<std::vector<std::string>> capabilities();
+  // The lines of the 101 answer as they came (empty when CAPABILITIES is unknown); nothing when lost.
+  std::optional<std::vector<std::string>> capability_lines();
   bool quit() { return send("QUIT\r\n"); }
 
   // The multi-line commands. Their answers stream through socket(): the overview scan, the body reader
@@ -66,6 +69,17 @@ class NntpClient {
   // STARTTLS when use_tls is 2 (nothing to do otherwise, or when TLS is on already). A server that
   // does not offer it, or refuses it, or a refused certificate is reported to the user (Refused).
   TlsStart start_tls_if_asked();
+
+  // With fast_transfers and use_compression on and COMPRESS DEFLATE offered: COMPRESS DEFLATE, and on
+  // 206 everything after it compressed (logged once); any other answer leaves the connection plain,
+  // with one log line. Wire bytes go to `wire_counter` when given. False only when the connection was
+  // lost on the way.
+  bool start_compression_if_offered(std::atomic<std::int64_t>* wire_counter);
+  // Closes the connection; a compressed one logs its ratio (also when the socket was closed before).
+  void close();
+  ~NntpClient() { close(); }
+  NntpClient(const NntpClient&) = delete;
+  NntpClient& operator=(const NntpClient&) = delete;
 
   // Up to max bytes as they come, waiting at most one 100 ms slice: >0 bytes, 0 when the slice
   // passed quietly, -1 when the server closed, -2 on an error.

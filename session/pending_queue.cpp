@@ -3,18 +3,15 @@
 
 #include <algorithm>
 
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
 
-namespace {
-inline unsigned char lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-}  // namespace
-
 bool PendingQueue::CiLess::operator()(std::string_view a, std::string_view b) const noexcept {
   std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = lower(static_cast<unsigned char>(a[i])), y = lower(static_cast<unsigned char>(b[i]));
+    auto x = static_cast<unsigned char>(ascii_lower(a[i])), y = static_cast<unsigned char>(ascii_lower(b[i]));
     if (x != y) return x < y;
   }
   return a.size() < b.size();

@@ -59,7 +59,7 @@ class Session {
   // One reply into reply_; false when the connection was lost. The command's bytes count as sent.
   bool take(std::optional<Reply> r) {
     if (!r) return false;
-    ctx_.state.byte_count += static_cast<std::int64_t>(r->sent);
+    if (!socket_.compressing()) ctx_.state.byte_count += static_cast<std::int64_t>(r->sent);
     reply_ = std::move(r->text);
     return true;
   }
@@ -179,6 +179,7 @@ int Session::login_and_scan() {
   std::optional<Reply> mode = client_.mode_reader();
   if (!take(mode)) return bail_out("Socket Rx Error 004", 0);
   st.byte_count += mode->length;
+  if (!client_.start_compression_if_offered(&st.byte_count)) return bail_out("Socket Rx Error 004", 0);
 
   if (readable_file(kDirty)) {
     bool restart = false;
@@ -231,7 +232,7 @@ int Session::scan_groups() {
       std::string group = st.current_group();
       Reply raw;
       std::optional<GroupReply> answer = client_.group(group, &raw);
-      st.byte_count += static_cast<std::int64_t>(group.size());
+      if (!socket_.compressing()) st.byte_count += static_cast<std::int64_t>(group.size());
       log("", 1);
       log(group, 1);
       ctx_.view.group_started(group, index, total);
@@ -368,16 +369,17 @@ int Session::orderly_ending() {
   ctx_.pending.clear();
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);
 
-  socket_.close();
+  client_.close();
   st.connected = 0;
   st.auto_reconnect = 0;
 
-  log(std::to_string(st.pictures_downloaded.load()) + " picture(s) downloaded from " +
-          std::to_string(st.articles_examined.load()) + " articles, " +
-          std::to_string(st.duplicates_skipped.load()) + " duplicates skipped, " +
-          std::to_string(st.base64_count.load()) + " base64 " +
-          std::to_string(st.unknown_format_count.load()) + " unknown format",
-      0);
+  SessionCounters totals;
+  totals.pictures = st.pictures_downloaded.load();
+  totals.articles_examined = st.articles_examined.load();
+  totals.duplicates = st.duplicates_skipped.load();
+  totals.base64 = st.base64_count.load();
+  totals.unknown_format = st.unknown_format_count.load();
+  log(counters_text(totals, CountersForm::LogLine), 0);
   log(attempts_text("Closing Connection to "), 0);
   log("Ending Fennick Thread", 0);
   show(ControlId::ConnectionStatus, "NoBody");
@@ -399,7 +401,7 @@ int Session::bail_out(const std::string& message, int level) {
   st.article_lines = 0;
   show(ControlId::DownloadStatus, "");
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);
-  socket_.close();
+  client_.close();
   log(attempts_text("Lost Connection to "), 1);
   st.connected = 0;
   if (stopped()) {

@@ -3,10 +3,19 @@
 // on fd() in slices, so no call here ever blocks for long.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace fk {
+
+// Bytes on the wire and the text they carried, for a compressed stream's ratio.
+struct CompressionTotals {
+  std::int64_t wire_read = 0;
+  std::int64_t text_read = 0;
+  std::int64_t wire_sent = 0;
+  std::int64_t text_sent = 0;
+};
 
 class Stream {
  public:
@@ -23,6 +32,10 @@ class Stream {
   // Bytes already received and decrypted that read() hands out without touching the socket.
   virtual std::size_t pending() const { return 0; }
   virtual bool is_tls() const { return false; }
+  // Why the last read or write failed, when the stream knows more than the socket ("corrupt data").
+  virtual std::string failure() const { return {}; }
+  // The totals of a compressed stream; nothing for a stream that does not compress.
+  virtual const CompressionTotals* compression() const { return nullptr; }
   // Gives the descriptor up (STARTTLS hands it to a TLS stream); the stream is unusable afterwards.
   int release_fd() {
     int fd = fd_;

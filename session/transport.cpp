@@ -15,6 +15,8 @@
 #include <cstring>
 
 #include "session/context.h"
+#include "session/deflate_stream.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -25,26 +27,13 @@ constexpr int kSliceMs = 100;
 // server_host holds 79 characters; longer names are refused rather than cut to another host.
 constexpr std::size_t kHostMax = 79;
 
-bool is_blank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 // sscanf("%d") on one field: blanks, an optional sign, at least one digit. Only the low 8 bits of the
-// value matter, so accumulating modulo 256 gives them for numbers of any length.
+// value matter, and wrapping keeps them for numbers of any length.
 bool scan_octet(std::string_view& s, std::uint8_t& out) {
-  std::size_t i = 0;
-  while (i < s.size() && is_blank(static_cast<unsigned char>(s[i]))) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::size_t digits = 0;
-  unsigned value = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-    value = (value * 10 + static_cast<unsigned>(s[i++] - '0')) & 0xffu;
-    ++digits;
-  }
-  if (digits == 0) return false;
-  out = static_cast<std::uint8_t>(negative ? (0x100u - value) & 0xffu : value);
-  s.remove_prefix(i);
+  const LeadingNumber n = read_decimal(s, NumberForm::Signed);
+  if (!n.found) return false;
+  out = n.wrapped<std::uint8_t>();
+  s.remove_prefix(n.end);
   return true;
 }
 
@@ -137,8 +126,10 @@ TlsOptions tls_options(const Settings& s) {
   return {s.news_server, s.tls_ca_file, s.tls_verify != 0};
 }
 
-// A read that gave up on a silent server says so once.
-void note_silence(EngineContext& ctx, NewsSocket& socket) {
+// A read that gave up on a silent server, or on a stream that knows why it failed, says so once.
+void note_read_failure(EngineContext& ctx, NewsSocket& socket) {
+  if (std::string why = socket.take_failure(); !why.empty())
+    ctx.log.log_status("Connection to the news server given up: " + why, 0);
   if (!socket.take_timed_out()) return;
   const std::int32_t seconds = ctx.settings.read([](const Settings& s) { return s.idle_timeout; });
   ctx.log.log_status("News server silent for " + std::to_string(seconds) + " seconds (idle_timeout), connection given up", 0);
@@ -158,6 +149,7 @@ void NewsSocket::close() {
     int mine = claimed_fd_;
     slot_->compare_exchange_strong(mine, -1);
   }
+  if (stream_ && stream_->compression()) closed_totals_ = *stream_->compression();
   stream_.reset();
   claimed_fd_ = -1;
   slot_ = nullptr;
@@ -212,7 +204,10 @@ bool NewsSocket::fill(const std::atomic<int>& stop) {
       len_ = got;
       return true;
     }
-    if (r != Stream::Io::WantRead && r != Stream::Io::WantWrite) return false;
+    if (r != Stream::Io::WantRead && r != Stream::Io::WantWrite) {
+      if (r == Stream::Io::Failed) failure_ = stream_->failure();
+      return false;
+    }
     bool ready = false;
     if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return false;
     silent_ms = ready ? 0 : silent_ms + kSliceMs;
@@ -236,7 +231,10 @@ std::int64_t NewsSocket::receive_some(char* out, std::size_t max) {
     Stream::Io r = stream_->read(out, max, got);
     if (r == Stream::Io::Ok) return static_cast<std::int64_t>(got);
     if (r == Stream::Io::Closed) return -1;
-    if (r == Stream::Io::Failed) return -2;
+    if (r == Stream::Io::Failed) {
+      failure_ = stream_->failure();
+      return -2;
+    }
     if (round == 1) break;
     bool ready = false;
     if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return -2;
@@ -262,6 +260,13 @@ std::int64_t NewsSocket::discard_waiting() {
     if (r != Stream::Io::Ok) return dropped;
     dropped += static_cast<std::int64_t>(got);
   }
+}
+
+void NewsSocket::start_compression(std::atomic<std::int64_t>* wire_counter) {
+  if (!stream_ || stream_->compression()) return;
+  const std::string_view buffered(buf_.data() + pos_, len_ - pos_);
+  stream_ = make_deflate_stream(std::move(stream_), buffered, wire_counter);
+  pos_ = len_ = 0;
 }
 
 TlsResult NewsSocket::start_tls(const TlsOptions& options, const std::atomic<int>& stop) {
@@ -475,86 +480,121 @@ std::int64_t pacing_delay_ms(int position) {
   return position >= 0 && position <= 9 ? 200 - 20 * position : 0;
 }
 
+// The line readers' side of a socket: refills that watch STOP, and the byte count, kept locally and
+// published before every wait and on the way out, so the window sees each byte. A compressed stream
+// counts its wire bytes itself.
+class SocketReader {
+ public:
+  SocketReader(EngineContext& ctx, NewsSocket& socket) : ctx_(ctx), socket_(socket) {}
+  ~SocketReader() { publish(); }
+  SocketReader(const SocketReader&) = delete;
+  SocketReader& operator=(const SocketReader&) = delete;
+
+  // Bytes are buffered; false on STOP or when the stream is gone (said in the log).
+  bool ready() {
+    if (ctx_.state.stop_requested.load()) return false;
+    if (socket_.pos_ == socket_.len_) {
+      publish();
+      if (!socket_.fill(ctx_.state.stop_requested)) {
+        note_read_failure(ctx_, socket_);
+        return false;
+      }
+    }
+    return true;
+  }
+  // The next byte, or -1 as ready().
+  int next_byte() {
+    if (!ready()) return -1;
+    ++counted_;
+    return static_cast<unsigned char>(socket_.buf_[socket_.pos_++]);
+  }
+  std::string_view buffered() const {
+    return {socket_.buf_.data() + socket_.pos_, socket_.len_ - socket_.pos_};
+  }
+  void take(std::size_t n) {
+    socket_.pos_ += n;
+    counted_ += n;
+  }
+  void publish() {
+    if (counted_ && !socket_.compressing()) ctx_.state.byte_count.fetch_add(static_cast<std::int64_t>(counted_));
+    counted_ = 0;
+  }
+
+ private:
+  EngineContext& ctx_;
+  NewsSocket& socket_;
+  std::size_t counted_ = 0;
+};
+
+namespace {
+
+// One run of a status line out of the reader's buffer, at most `room` bytes, still polling STOP
+// before every byte after the first.
+struct LineRun {
+  std::size_t length = 0;    // bytes looked at, the LF not included
+  std::size_t text_end = 0;  // where a CR or NUL ended the text (length when none did)
+  bool line_end = false;
+  bool stopped = false;
+};
+
+LineRun scan_line_run(std::string_view run, std::size_t room, const std::atomic<int>& stop) {
+  LineRun r;
+  const std::size_t available = std::min(run.size(), room);
+  r.text_end = available;
+  std::size_t k = 0;
+  for (; k < available; ++k) {
+    if (k > 0 && stop.load()) {
+      r.stopped = true;
+      break;
+    }
+    const char b = run[k];
+    if (b == '\n') {
+      r.line_end = true;
+      break;
+    }
+    if ((b == '\r' || b == 0) && r.text_end == available) r.text_end = k;
+  }
+  r.length = k;
+  return r;
+}
+
+}  // namespace
+
 int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity, NewsSocket& socket) {
   line.clear();
   if (std::int64_t pause = pacing_delay_ms(ctx.view.pacing_position()); pause > 0) ctx.clock.sleep_ms(pause);
   if (capacity < 2) capacity = 2;
 
-  const std::atomic<int>& stop = ctx.state.stop_requested;
-  // Counted locally and published before every wait and on return, so the window sees each byte.
-  std::int64_t counted = 0;
-  auto publish = [&] {
-    if (counted) ctx.state.byte_count.fetch_add(counted);
-    counted = 0;
-  };
-  auto next = [&]() -> int {
-    if (stop.load()) return -1;
-    if (socket.pos_ == socket.len_) {
-      publish();
-      if (!socket.fill(stop)) return note_silence(ctx, socket), -1;
-    }
-    ++counted;
-    return static_cast<unsigned char>(socket.buf_[socket.pos_++]);
-  };
-
+  SocketReader in(ctx, socket);
   int c;
   do {
-    c = next();
-    if (c < 0) {
-      publish();
-      return -1;
-    }
-  } while (is_blank(static_cast<unsigned char>(c)));
+    c = in.next_byte();
+    if (c < 0) return -1;
+  } while (is_space(static_cast<char>(c)));
 
   // The text ends at the first CR or NUL, as it did in a zero-terminated buffer.
   bool text_ended = c == 0;
   if (!text_ended) line.push_back(static_cast<char>(c));
-  // The rest is taken from the block buffer a run at a time, still polling STOP before every byte.
+  // The rest is taken from the block buffer a run at a time.
   std::size_t i = 1;  // bytes of this line taken so far
   while (i < capacity - 1) {
-    if (stop.load()) {
-      publish();
-      return -1;
-    }
-    if (socket.pos_ == socket.len_) {
-      publish();
-      if (!socket.fill(stop)) return note_silence(ctx, socket), -1;
-    }
-    const char* run = socket.buf_.data() + socket.pos_;
-    const std::size_t available = std::min(socket.len_ - socket.pos_, capacity - 1 - i);
-    std::size_t k = 0, text_end = available;
-    bool line_end = false, stopped = false;
-    for (; k < available; ++k) {
-      if (k > 0 && stop.load()) {
-        stopped = true;
-        break;
-      }
-      const char b = run[k];
-      if (b == '\n') {
-        line_end = true;
-        break;
-      }
-      if ((b == '\r' || b == 0) && text_end == available) text_end = k;
-    }
+    if (!in.ready()) return -1;
+    const std::string_view buffered = in.buffered();
+    const LineRun run = scan_line_run(buffered, capacity - 1 - i, ctx.state.stop_requested);
     if (!text_ended) {
-      line.append(run, std::min(k, text_end));
-      text_ended = text_end < k;
+      line.append(buffered.data(), std::min(run.length, run.text_end));
+      text_ended = run.text_end < run.length;
     }
-    const std::size_t taken = k + (line_end ? 1 : 0);
-    socket.pos_ += taken;
-    counted += static_cast<std::int64_t>(taken);
+    const std::size_t taken = run.length + (run.line_end ? 1 : 0);
+    in.take(taken);
     i += taken;
-    if (stopped) {
-      publish();
-      return -1;
-    }
-    if (line_end) {
-      publish();
+    if (run.stopped) return -1;
+    if (run.line_end) {
       socket.cut_ = false;
       return static_cast<int>(i);
     }
   }
-  publish();
+  in.publish();
   // One line in a thousand pieces is one fault, not a thousand.
   if (!socket.cut_) ctx.log.log_status("Line Buffer Filled in get_socket_string()", 0);
   socket.cut_ = true;
@@ -568,35 +608,20 @@ int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bo
   more = false;
   if (!continued)
     if (std::int64_t pause = pacing_delay_ms(ctx.view.pacing_position()); pause > 0) ctx.clock.sleep_ms(pause);
-  const std::atomic<int>& stop = ctx.state.stop_requested;
-  std::size_t taken = 0;    // bytes of this call
-  std::size_t counted = 0;  // of those, not yet in byte_count: published before every wait
-  auto publish = [&] {
-    if (counted) ctx.state.byte_count.fetch_add(static_cast<std::int64_t>(counted));
-    counted = 0;
-  };
+  SocketReader in(ctx, socket);
+  std::size_t taken = 0;  // bytes of this call
   for (;;) {
-    if (stop.load()) break;
-    if (socket.pos_ == socket.len_) {
-      publish();
-      if (!socket.fill(stop)) {
-        note_silence(ctx, socket);
-        return -1;
-      }
-    }
-    const char* run = socket.buf_.data() + socket.pos_;
-    const std::size_t available = socket.len_ - socket.pos_;
-    const auto* lf = static_cast<const char*>(std::memchr(run, '\n', available));
-    const std::size_t n = lf ? static_cast<std::size_t>(lf - run) : available;
-    line.append(run, n);
+    if (!in.ready()) return -1;
+    const std::string_view run = in.buffered();
+    const auto* lf = static_cast<const char*>(std::memchr(run.data(), '\n', run.size()));
+    const std::size_t n = lf ? static_cast<std::size_t>(lf - run.data()) : run.size();
+    line.append(run.data(), n);
     const std::size_t used = n + (lf ? 1 : 0);
-    socket.pos_ += used;
+    in.take(used);
     taken += used;
-    counted += used;
     if (lf) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       socket.cut_ = false;
-      publish();
       return static_cast<int>(taken);
     }
     if (line.size() >= kBlock) {
@@ -606,12 +631,9 @@ int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bo
         line.pop_back();
         socket.held_cr_ = true;
       }
-      publish();
       return static_cast<int>(taken);
     }
   }
-  publish();
-  return -1;
 }
 
 int drain_socket(EngineContext& ctx, NewsSocket& socket) {

@@ -64,12 +64,23 @@ class NewsSocket {
   // Turns the plain connection into TLS (STARTTLS) with nothing of the plain stream left unread.
   TlsResult start_tls(const TlsOptions& options, const std::atomic<int>& stop);
 
+  // Everything from here on is compressed (COMPRESS DEFLATE, after the 206 line): bytes already
+  // buffered belong to the compressed stream. The stream counts its wire bytes into `wire_counter`
+  // (when given); the line readers then leave byte_count alone.
+  void start_compression(std::atomic<std::int64_t>* wire_counter);
+  bool compressing() const { return stream_ && stream_->compression(); }
+  // The totals of the compressed connection closed last (once, then nothing).
+  std::optional<CompressionTotals> take_compression_totals() { return std::exchange(closed_totals_, std::nullopt); }
+  // Why the stream failed, when it knows more than "lost" (a corrupt compressed stream); once.
+  std::string take_failure() { return std::exchange(failure_, std::string()); }
+
  private:
   friend int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomic<int>& stop,
                                  std::string* reason);
   friend int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacity,
                                NewsSocket& socket);
   friend int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more);
+  friend class SocketReader;
   // Waits for data in 100 ms slices, watching stop and the idle limit; false on a closed stream, an
   // error, silence or stop.
   bool fill(const std::atomic<int>& stop);
@@ -85,6 +96,8 @@ class NewsSocket {
   bool timed_out_ = false;
   bool cut_ = false;
   bool held_cr_ = false;
+  std::optional<CompressionTotals> closed_totals_;
+  std::string failure_;
 };
 
 // Connects to the news_server setting at its port, trying each of its addresses (IPv6 and IPv4) in

@@ -7,11 +7,12 @@ std::string pending_caption_text(const std::string& group, std::size_t count) {
   return std::to_string(count) + " Pending Downloads From " + group;
 }
 
-std::string counters_text(const SessionCounters& c) {
+std::string counters_text(const SessionCounters& c, CountersForm form) {
+  const bool window = form == CountersForm::Window;
   return std::to_string(c.pictures) + " picture(s) downloaded from " + std::to_string(c.articles_examined) +
          " articles, " + std::to_string(c.duplicates) + " duplicates skipped, " + std::to_string(c.base64) +
-         " base64, " + std::to_string(c.unknown_format) + " unknown format" +
-         (c.set_progress.empty() ? std::string() : "; " + c.set_progress);
+         (window ? " base64, " : " base64 ") + std::to_string(c.unknown_format) + " unknown format" +
+         (!window || c.set_progress.empty() ? std::string() : "; " + c.set_progress);
 }
 
 void View::group_started(const std::string& group, int, int) {

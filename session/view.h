@@ -72,7 +72,10 @@ struct SessionCounters {
 
 // The status window's texts for the typed events (the defaults of View).
 std::string pending_caption_text(const std::string& group, std::size_t count);
-std::string counters_text(const SessionCounters& c);
+// The picture summary: the window's form has a comma after "base64" and the set's progress; the
+// session's closing log line keeps its historic form without either, as readers of fk.log know it.
+enum class CountersForm { Window, LogLine };
+std::string counters_text(const SessionCounters& c, CountersForm form = CountersForm::Window);
 
 // The status window as the core sees it. Any thread may call; the implementation carries each call
 // out whole, in order, on the window's thread. post_command never runs the command before returning.

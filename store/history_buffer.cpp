@@ -4,13 +4,12 @@
 #include <algorithm>
 
 #include "store/status_log.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
 
 namespace {
-
-inline unsigned char lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 constexpr std::size_t kMaxRead = 510;  // longer lines come back in pieces
 
@@ -18,7 +17,7 @@ constexpr std::size_t kMaxRead = 510;  // longer lines come back in pieces
 
 std::size_t HistoryBuffer::CiHash::operator()(std::string_view s) const noexcept {
   std::size_t h = 1469598103934665603ull;
-  for (unsigned char c : s) h = (h ^ lower(c)) * 1099511628211ull;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(ascii_lower(c))) * 1099511628211ull;
   return h;
 }
 
@@ -191,7 +190,7 @@ bool HistoryBuffer::contains_prefix(std::string_view text) const {
     large.resize(text.size());
     low = large.data();
   }
-  for (std::size_t i = 0; i < text.size(); ++i) low[i] = static_cast<char>(lower(static_cast<unsigned char>(text[i])));
+  for (std::size_t i = 0; i < text.size(); ++i) low[i] = ascii_lower(text[i]);
   std::string_view query(low, text.size());
   std::lock_guard lock(mutex_);
   auto it = std::lower_bound(sorted_lower_.begin(), sorted_lower_.end(), query,

@@ -8,6 +8,7 @@
 
 #include "store/clock.h"
 #include "store/status_log.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -15,9 +16,7 @@ namespace {
 
 bool ci_less(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lx = static_cast<unsigned char>(x >= 'A' && x <= 'Z' ? x + 32 : x);
-    auto ly = static_cast<unsigned char>(y >= 'A' && y <= 'Z' ? y + 32 : y);
-    return lx < ly;
+    return static_cast<unsigned char>(ascii_lower(x)) < static_cast<unsigned char>(ascii_lower(y));
   });
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -141,15 +142,8 @@ std::optional<std::string> ProfileFile::get_value(std::string_view section, std:
 }
 
 std::int32_t parse_profile_int(std::string_view text) {
-  text = trim(text);
-  bool negative = false;
-  std::size_t i = 0;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  std::uint32_t v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    v = v * 10u + static_cast<std::uint32_t>(text[i] - '0');  // wraps like a 32-bit register
-  if (negative) v = 0u - v;
-  return static_cast<std::int32_t>(v);
+  // Wraps like a 32-bit register.
+  return static_cast<std::int32_t>(read_decimal(trim(text), NumberForm::Signed).wrapped<std::uint32_t>());
 }
 
 std::int32_t ProfileFile::get_int(std::string_view section, std::string_view key, std::int32_t fallback) const {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <mutex>
 
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
@@ -19,8 +20,8 @@ std::mutex& file_mutex() {
 
 bool storable_name(const std::string& name) {
   if (name.empty()) return false;
-  for (unsigned char c : name)
-    if (c <= ' ' || c == 0x7f) return false;
+  for (char c : name)
+    if (c == ' ' || is_control(c)) return false;
   return true;
 }
 

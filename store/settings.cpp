@@ -10,22 +10,12 @@
 
 #include "store/profile_file.h"
 #include "store/status_log.h"
+#include "store/text.h"
 #include "store/text_file.h"
 
 namespace fk {
 
 namespace {
-
-constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int base64_value(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 // The in-memory password is a C string: decoded bytes up to the first zero byte.
 std::string decoded_password(const std::string& stored) {
@@ -43,14 +33,9 @@ struct StoredNumber {
 
 StoredNumber parse_stored_number(std::string_view text) {
   text = trim(text);
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  const std::size_t digits_from = i;
   constexpr std::int64_t kCap = std::int64_t{1} << 40;
-  std::int64_t v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) v = std::min(kCap, v * 10 + (text[i] - '0'));
-  return {negative ? -v : v, i > digits_from && i == text.size()};
+  const LeadingNumber n = read_decimal(text, NumberForm::Signed);
+  return {n.capped(kCap), n.found && n.end == text.size()};
 }
 
 using TextRef = std::string& (*)(Settings&);
@@ -109,6 +94,7 @@ constexpr SettingDef kTable[] = {
     signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400),
     flag("COMM", "fast_transfers", field<&S::fast_transfers>, 0),
     signed_number("COMM", "pipeline_depth", field<&S::pipeline_depth>, 8, 1, 64),
+    flag("COMM", "use_compression", field<&S::use_compression>, 1),
 
     flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1),
     flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1),
@@ -288,50 +274,6 @@ void save_history_statistics(const ProfileFile& f, const ArchiveCounters& a) {
   write_profile_int(f, "HISTORY", "archive_tot_time", a.tot_time);
   write_profile_int(f, "HISTORY", "archive_pic_count", a.pic_count);
   write_profile_int(f, "HISTORY", "archive_tot_articles", a.tot_articles);
-}
-
-std::string base64_encode(std::string_view bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    std::uint32_t v = (std::uint32_t(std::uint8_t(bytes[i])) << 16) | (std::uint32_t(std::uint8_t(bytes[i + 1])) << 8) |
-                      std::uint8_t(bytes[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  std::size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    std::uint32_t v = std::uint32_t(std::uint8_t(bytes[i])) << 16;
-    if (rest == 2) v |= std::uint32_t(std::uint8_t(bytes[i + 1])) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-std::string base64_decode(std::string_view text, std::size_t capacity) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  std::uint32_t acc = 0;
-  int bits = 0;
-  std::size_t limit = capacity == 0 ? 0 : capacity - 1;
-  for (; i < text.size() && out.size() < limit; ++i) {
-    int v = base64_value(static_cast<unsigned char>(text[i]));
-    if (v < 0) break;
-    acc = (acc << 6) | static_cast<std::uint32_t>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<char>((acc >> bits) & 0xFF));
-    }
-  }
-  return out;
 }
 
 }  // namespace fk

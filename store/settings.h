@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/base64.h"
+
 namespace fk {
 
 class ProfileFile;
@@ -39,6 +41,7 @@ struct Settings {
   std::int32_t idle_timeout;  // seconds a server may stay silent while a reply is due
   std::int32_t fast_transfers;  // no fixed waits, BODY commands sent ahead
   std::int32_t pipeline_depth;  // BODY commands outstanding at most, with fast_transfers
+  std::int32_t use_compression;  // COMPRESS DEFLATE when offered, with fast_transfers
   // LOGGING
   std::int32_t files_logging_enabled;
   std::int32_t status_logging_enabled;
@@ -228,11 +231,5 @@ void save_settings(const ProfileFile& file, const Settings& settings, const Stat
 
 // Writes the four HISTORY counters.
 void save_history_statistics(const ProfileFile& file, const ArchiveCounters& archive);
-
-// Standard Base64 (RFC 2045 alphabet, "=" padding, no line breaks).
-std::string base64_encode(std::string_view bytes);
-// Skips leading blanks and tabs, decodes up to the first character outside the alphabet, and keeps
-// at most capacity - 1 bytes (the classic buffer held a terminating zero).
-std::string base64_decode(std::string_view text, std::size_t capacity);
 
 }  // namespace fk

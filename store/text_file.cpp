@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "store/text.h"
 #include "store/unique_fd.h"
 
 namespace fk {
@@ -16,18 +17,6 @@ namespace fk {
 namespace {
 constexpr std::size_t kBlock = 64 * 1024;
 
-int open_regular(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool is_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 }  // namespace
 
 LineReader::LineReader(std::size_t max_line) : max_line_(max_line == 0 ? 1 : max_line) {}
@@ -36,13 +25,11 @@ LineReader::~LineReader() { close(); }
 
 bool LineReader::open(const std::string& path) {
   close();
-  int fd = open_regular(path);
-  if (fd < 0) return false;
-  file_ = ::fdopen(fd, "rb");
-  if (!file_) {
-    ::close(fd);
-    return false;
-  }
+  UniqueFd fd = open_regular_for_read(path);
+  if (!fd) return false;
+  file_ = ::fdopen(fd.get(), "rb");
+  if (!file_) return false;
+  fd.release();  // the stream owns it now
   if (!buf_) buf_ = std::make_unique<char[]>(kBlock);
   pos_ = len_ = 0;
   pushback_ = -1;
@@ -92,10 +79,7 @@ bool LineReader::next(std::string& line, bool* ended) {
 }
 
 bool readable_file(const std::string& path) {
-  int fd = open_regular(path);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return static_cast<bool>(open_regular_for_read(path));
 }
 
 bool replace_file(const std::string& path, std::string_view content, unsigned mode, bool sync) {
@@ -114,22 +98,27 @@ bool replace_file(const std::string& path, std::string_view content, unsigned mo
   return false;
 }
 
-int remove_leftover_replacements(const std::string& dir) {
-  constexpr std::string_view kMark = ".tmp-";
+int remove_files_named(const std::string& dir, const std::function<bool(std::string_view)>& matches) {
   DIR* d = ::opendir(dir.c_str());
   if (!d) return 0;
   int removed = 0;
   while (const dirent* e = ::readdir(d)) {
     std::string_view name = e->d_name;
-    // mkstemp's six characters after the mark, and something before it.
-    if (name.size() <= kMark.size() + 6 || name.substr(name.size() - 6 - kMark.size(), kMark.size()) != kMark)
-      continue;
+    if (!matches(name)) continue;
     std::string path = dir + "/" + std::string(name);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
   }
   ::closedir(d);
   return removed;
+}
+
+int remove_leftover_replacements(const std::string& dir) {
+  constexpr std::string_view kMark = ".tmp-";
+  return remove_files_named(dir, [&](std::string_view name) {
+    // mkstemp's six characters after the mark, and something before it.
+    return name.size() > kMark.size() + 6 && name.substr(name.size() - 6 - kMark.size(), kMark.size()) == kMark;
+  });
 }
 
 bool append_file(const std::string& path, std::string_view text, unsigned mode) {
@@ -143,19 +132,14 @@ bool append_file(const std::string& path, std::string_view text, unsigned mode) 
 
 std::string to_lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : out) c = ascii_lower(c);
   return out;
 }
-
-namespace {
-inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
 
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 
@@ -165,8 +149,8 @@ bool istarts_with(std::string_view text, std::string_view prefix) {
 
 std::string_view trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
-  while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && is_space(s[b])) ++b;
+  while (e > b && is_space(s[e - 1])) --e;
   return s.substr(b, e - b);
 }
 

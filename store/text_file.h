@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ bool readable_file(const std::string& path);
 // `sync` the content is not flushed to the disk before the rename: a killed process still leaves the
 // old or the new file, but a power cut may not.
 bool replace_file(const std::string& path, std::string_view content, unsigned mode = 0644, bool sync = true);
+
+// Removes the regular files in dir whose names `matches` accepts (links and folders stay); returns how many.
+int remove_files_named(const std::string& dir, const std::function<bool(std::string_view)>& matches);
 
 // Removes the temporary files of replace_file that a crash left in dir ("name.tmp-XXXXXX"); returns how many.
 int remove_leftover_replacements(const std::string& dir = ".");

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "store/text.h"
 #include "store/unique_fd.h"
 
 namespace fk {
@@ -94,8 +95,7 @@ std::string trash_info_path_value(const std::string& absolute_path) {
   static const char hex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : absolute_path) {
-    const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      std::strchr("-_.!~*'()/", c) != nullptr;
+    const bool keep = is_alnum(static_cast<char>(c)) || std::strchr("-_.!~*'()/", c) != nullptr;
     if (keep && c != '\0') {
       out.push_back(static_cast<char>(c));
     } else {

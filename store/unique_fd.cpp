@@ -1,8 +1,8 @@
 #include "store/unique_fd.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace fk {
 
@@ -13,17 +13,16 @@ bool UniqueFd::reset(int fd) {
   return ok;
 }
 
+UniqueFd open_regular_for_read(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return fd;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return fd;
+}
+
 bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return write_all_with(data, [fd](const char* p, std::size_t n) { return ::write(fd, p, n); }) == data.size();
 }
 
 }  // namespace fk

@@ -29,6 +29,7 @@ BozoDialog::BozoDialog(std::size_t max_blacklist, const StatusLog& log, QWidget*
   model_ = new QStringListModel(this);
   list_ = new QListView(this);
   list_->setObjectName(QStringLiteral("bozoList"));
+  list_->setAccessibleName(QStringLiteral("Blacklisted authors"));
   list_->setModel(model_);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -36,13 +37,13 @@ BozoDialog::BozoDialog(std::size_t max_blacklist, const StatusLog& log, QWidget*
   list_->setMinimumHeight(list_->fontMetrics().height() * 14);
   layout->addWidget(list_, 1);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new QPushButton(QStringLiteral("&OK"), this);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  auto* clear = new QPushButton(QStringLiteral("Clear"), this);
+  auto* clear = new QPushButton(QStringLiteral("C&lear"), this);
   clear->setObjectName(QStringLiteral("clear"));
   clear->setAutoDefault(false);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setAutoDefault(false);
   auto* buttons = new QHBoxLayout;

@@ -64,6 +64,7 @@ AboutDialog::AboutDialog(const QString& banner, QWidget* parent) : QDialog(paren
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("id1"));
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
   buttons->setCenterButtons(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
@@ -75,10 +76,11 @@ ExitStatisticsDialog::ExitStatisticsDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Thankyou For Using \"Fennick\""));
   setWindowIcon(program_icon());
 
-  auto field = [this](const char* id) {
+  auto field = [this](const char* id, const char* name) {
     auto* edit = new QLineEdit(QStringLiteral("0"), this);
     edit->setObjectName(QString::fromLatin1(id));
     edit->setReadOnly(true);
+    edit->setAccessibleName(QString::fromLatin1(name));
     edit->setAlignment(Qt::AlignRight);
     // Room for the largest 32-bit count.
     const int width = edit->fontMetrics().horizontalAdvance(QStringLiteral("4294967295")) +
@@ -86,10 +88,10 @@ ExitStatisticsDialog::ExitStatisticsDialog(QWidget* parent) : QDialog(parent) {
     edit->setFixedWidth(width);
     return edit;
   };
-  sessions_ = field("id1003");
-  minutes_ = field("id1004");
-  examined_ = field("id1005");
-  downloaded_ = field("id1006");
+  sessions_ = field("id1003", "Download sessions");
+  minutes_ = field("id1004", "Minutes of connect time");
+  examined_ = field("id1005", "Articles checked");
+  downloaded_ = field("id1006", "Articles downloaded");
 
   // The sentence runs around the four fields, one line of the template per row.
   auto row = [](std::initializer_list<QWidget*> parts) {
@@ -119,6 +121,7 @@ ExitStatisticsDialog::ExitStatisticsDialog(QWidget* parent) : QDialog(parent) {
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("id1"));
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
   auto* layout = new QVBoxLayout(this);

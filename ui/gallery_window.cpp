@@ -214,6 +214,7 @@ GalleryWindow::~GalleryWindow() = default;
 void GalleryWindow::build() {
   folders_ = new QTreeWidget(this);
   folders_->setObjectName(QStringLiteral("galleryFolders"));
+  folders_->setAccessibleName(QStringLiteral("Picture folders"));
   folders_->setHeaderHidden(true);
   folders_->setRootIsDecorated(false);
   folders_->setUniformRowHeights(true);
@@ -223,6 +224,7 @@ void GalleryWindow::build() {
 
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("galleryFilter"));
+  filter_->setAccessibleName(QStringLiteral("Filter by name"));
   filter_->setPlaceholderText(QStringLiteral("Filter by name (Ctrl+F)"));
   filter_->setClearButtonEnabled(true);
   connect(filter_, &QLineEdit::textChanged, model_, &PictureModel::set_name_filter);
@@ -230,6 +232,7 @@ void GalleryWindow::build() {
 
   grid_ = new QListView(this);
   grid_->setObjectName(QStringLiteral("galleryGrid"));
+  grid_->setAccessibleName(QStringLiteral("Pictures"));
   auto* delegate = new ThumbnailDelegate(loader_->cache().edge() / (devicePixelRatioF() > 1.0 ? 2 : 1), grid_);
   grid_->setItemDelegate(delegate);
   grid_->setViewMode(QListView::IconMode);

@@ -224,64 +224,109 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
       refresher_(refresher),
       sink_(std::make_unique<Sink>(*this)) {
   setWindowTitle(QStringLiteral("News Groups"));
-
   unsubscribed_model_ = new GroupListModel(lists_.unsubscribed, this);
   subscribed_model_ = new GroupListModel(lists_.subscribed, this);
+  marks_ = ScanMarks().all();
+  subscribed_model_->set_marks(&marks_);
+  lay_out(make_controls());
+  // A scan holding the news connection keeps Refresh off; it may end while the dialog is open.
+  auto* watch = new QTimer(this);
+  connect(watch, &QTimer::timeout, this, &GroupsDialog::update_refresh);
+  watch->start(1000);
+  // GroupLoadThread: the file is read off the dialog's thread and the lists arrive in one piece.
+  set_busy(true);
+  show_lists();
+  start_loading();
+}
+
+GroupsDialog::Controls GroupsDialog::make_controls() {
+  Controls c;
   // Made first, so that it is first in the tab order too.
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("filter"));
   filter_->setPlaceholderText(QStringLiteral("Part of a group name, or a pattern with * and ?"));
   filter_->setClearButtonEnabled(true);
   filter_->installEventFilter(this);
-  auto* filter_label = new QLabel(QStringLiteral("&Filter:"), this);
-  filter_label->setBuddy(filter_);
+  c.filter_label = new QLabel(QStringLiteral("&Filter:"), this);
+  c.filter_label->setBuddy(filter_);
   unsubscribed_view_ = group_view("unsubscribedList", unsubscribed_model_, this);
   subscribed_view_ = group_view("subscribedList", subscribed_model_, this);
   unsubscribed_view_->installEventFilter(this);
   subscribed_view_->installEventFilter(this);
+  c.unsubscribed_label = new QLabel(QStringLiteral("Unsu&bscribed News Groups"), this);
+  c.unsubscribed_label->setBuddy(unsubscribed_view_);
+  c.subscribed_label = new QLabel(QStringLiteral("Subscribed &News Groups "), this);
+  c.subscribed_label->setBuddy(subscribed_view_);
   unsubscribed_count_ = new QLabel(this);
   unsubscribed_count_->setObjectName(QStringLiteral("unsubscribedCount"));
   subscribed_count_ = new QLabel(this);
   subscribed_count_->setObjectName(QStringLiteral("subscribedCount"));
 
-  auto* subscribe_button = button(QStringLiteral("--->"), "subscribe", this);
+  // The arrows have no letter to underline: Alt and the arrow's direction press them.
+  c.subscribe = button(QStringLiteral("--->"), "subscribe", this);
+  c.subscribe->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+  c.subscribe->setAccessibleName(QStringLiteral("Subscribe"));
   unsubscribe_ = button(QStringLiteral("<---"), "unsubscribe", this);
-  auto* defaults = button(QStringLiteral("Defaults -->"), "defaults", this);
-  auto* top = button(QStringLiteral("^"), "moveToTop", this);
-  top->setFixedWidth(dialog_units_x(top->fontMetrics(), 15) + 12);
-  auto* rescan_button = button(QStringLiteral("Rescan"), "rescan", this);
-  rescan_button->setToolTip(QStringLiteral("Forget how far the selected groups were scanned"));
-  marks_ = ScanMarks().all();
-  subscribed_model_->set_marks(&marks_);
-  auto* ok = button(QStringLiteral("OK"), "ok", this);
-  ok->setDefault(true);
-  auto* delete_button = button(QStringLiteral("Delete Unsubscribed Groups"), "deleteUnsubscribed", this);
-  auto* refresh = button(QStringLiteral("Refresh List"), "refresh", this);
-  cancel_ = button(QStringLiteral("Cancel"), "cancel", this);
-  working_buttons_ = {delete_button, refresh,          cancel_,      ok,
-                      defaults,      subscribe_button, unsubscribe_, rescan_button};
+  unsubscribe_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+  unsubscribe_->setAccessibleName(QStringLiteral("Unsubscribe"));
+  c.defaults = button(QStringLiteral("&Defaults -->"), "defaults", this);
+  c.top = button(QStringLiteral("^"), "moveToTop", this);
+  c.top->setFixedWidth(dialog_units_x(c.top->fontMetrics(), 15) + 12);
+  c.top->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
+  c.top->setAccessibleName(QStringLiteral("Move to top"));
+  c.rescan = button(QStringLiteral("&Rescan"), "rescan", this);
+  c.ok = button(QStringLiteral("&OK"), "ok", this);
+  c.ok->setDefault(true);
+  c.delete_unsubscribed = button(QStringLiteral("De&lete Unsubscribed Groups"), "deleteUnsubscribed", this);
+  c.refresh = refresh_ = button(QStringLiteral("Refresh Lis&t"), "refresh", this);
+  cancel_ = button(QStringLiteral("&Cancel"), "cancel", this);
+  working_buttons_ = {{c.delete_unsubscribed, QStringLiteral("Drop every unsubscribed group from the list")},
+                      {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
+                      {cancel_, QStringLiteral("Close without saving the changes")},
+                      {c.ok, QStringLiteral("Save the lists to newsrc.new")},
+                      {c.defaults, QStringLiteral("Subscribe to the usual picture groups")},
+                      {c.subscribe, QStringLiteral("Subscribe to the selected groups (Alt+Right)")},
+                      {unsubscribe_, QStringLiteral("Unsubscribe from the selected groups (Alt+Left)")},
+                      {c.rescan, QStringLiteral("Forget how far the selected groups were scanned")}};
+  c.top->setToolTip(QStringLiteral("Move the selected groups to the top (Alt+Up)"));
 
+  connect(c.subscribe, &QPushButton::clicked, this, &GroupsDialog::subscribe);
+  connect(unsubscribe_, &QPushButton::clicked, this, &GroupsDialog::unsubscribe);
+  connect(c.top, &QPushButton::clicked, this, &GroupsDialog::move_to_top);
+  connect(c.defaults, &QPushButton::clicked, this, &GroupsDialog::pick_defaults);
+  connect(c.delete_unsubscribed, &QPushButton::clicked, this, &GroupsDialog::delete_unsubscribed);
+  connect(c.refresh, &QPushButton::clicked, this, &GroupsDialog::refresh_list);
+  connect(c.rescan, &QPushButton::clicked, this, &GroupsDialog::rescan);
+  connect(c.ok, &QPushButton::clicked, this, &GroupsDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
+  connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
+  connect(subscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::unsubscribe);
+  connect(filter_, &QLineEdit::textChanged, this, &GroupsDialog::filter_changed);
+  return c;
+}
+
+void GroupsDialog::lay_out(const Controls& c) {
   auto* middle = new QVBoxLayout;
   middle->addSpacing(8);
-  middle->addWidget(subscribe_button);
+  middle->addWidget(c.subscribe);
   middle->addWidget(unsubscribe_);
   middle->addStretch(1);
-  middle->addWidget(defaults);
+  middle->addWidget(c.defaults);
   middle->addStretch(2);
 
   auto* right = new QVBoxLayout;
   right->addStretch(2);
-  right->addWidget(top);
+  right->addWidget(c.top);
   right->addStretch(3);
-  right->addWidget(rescan_button);
+  right->addWidget(c.rescan);
 
   auto* filter_row = new QHBoxLayout;
-  filter_row->addWidget(filter_label);
+  filter_row->addWidget(c.filter_label);
   filter_row->addWidget(filter_, 1);
 
   auto* lists = new QGridLayout;
-  lists->addWidget(new QLabel(QStringLiteral("Unsubscribed News Groups"), this), 0, 0);
-  lists->addWidget(new QLabel(QStringLiteral("Subscribed News Groups "), this), 0, 2);
+  lists->addWidget(c.unsubscribed_label, 0, 0);
+  lists->addWidget(c.subscribed_label, 0, 2);
   lists->addWidget(unsubscribed_view_, 1, 0);
   lists->addLayout(middle, 1, 1);
   lists->addWidget(subscribed_view_, 1, 2);
@@ -292,11 +337,11 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   lists->setColumnStretch(2, 1);
 
   auto* bottom = new QHBoxLayout;
-  bottom->addWidget(ok);
+  bottom->addWidget(c.ok);
   bottom->addStretch(1);
-  bottom->addWidget(delete_button);
+  bottom->addWidget(c.delete_unsubscribed);
   bottom->addStretch(1);
-  bottom->addWidget(refresh);
+  bottom->addWidget(c.refresh);
   bottom->addStretch(1);
   bottom->addWidget(cancel_);
 
@@ -304,23 +349,9 @@ GroupsDialog::GroupsDialog(SessionState& state, Dialogs& dialogs, const StatusLo
   layout->addLayout(filter_row);
   layout->addLayout(lists, 1);
   layout->addLayout(bottom);
+}
 
-  connect(subscribe_button, &QPushButton::clicked, this, &GroupsDialog::subscribe);
-  connect(unsubscribe_, &QPushButton::clicked, this, &GroupsDialog::unsubscribe);
-  connect(top, &QPushButton::clicked, this, &GroupsDialog::move_to_top);
-  connect(defaults, &QPushButton::clicked, this, &GroupsDialog::pick_defaults);
-  connect(delete_button, &QPushButton::clicked, this, &GroupsDialog::delete_unsubscribed);
-  connect(refresh, &QPushButton::clicked, this, &GroupsDialog::refresh_list);
-  connect(rescan_button, &QPushButton::clicked, this, &GroupsDialog::rescan);
-  connect(ok, &QPushButton::clicked, this, &GroupsDialog::accept);
-  connect(cancel_, &QPushButton::clicked, this, &GroupsDialog::reject);
-  connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
-  connect(subscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::unsubscribe);
-  connect(filter_, &QLineEdit::textChanged, this, &GroupsDialog::filter_changed);
-
-  // GroupLoadThread: the file is read off the dialog's thread and the lists arrive in one piece.
-  set_busy(true);
-  show_lists();
+void GroupsDialog::start_loading() {
   start_worker([this] {
     auto loaded = std::make_shared<GroupLists>();
     auto title = [this](const std::string& t) { sink_->title(t); };
@@ -357,7 +388,20 @@ void GroupsDialog::start_worker(std::function<void()> work) {
 
 void GroupsDialog::set_busy(bool busy) {
   busy_ = busy;
-  for (QPushButton* b : working_buttons_) b->setEnabled(!busy);
+  for (const auto& [b, tip] : working_buttons_) {
+    b->setEnabled(!busy);
+    b->setToolTip(busy ? QStringLiteral("Wait until the news group list has loaded") : tip);
+  }
+  update_refresh();
+}
+
+void GroupsDialog::update_refresh() {
+  if (busy_) return;
+  const bool in_use = state_.news_socket.load() != -1 || state_.connected.load() != 0;
+  refresh_->setEnabled(!in_use);
+  refresh_->setToolTip(in_use
+                           ? QStringLiteral("A scan is using the news connection: refresh once it has ended")
+                           : QStringLiteral("Fetch the list of news groups from the server"));
 }
 
 void GroupsDialog::show_lists(bool unsubscribed, bool subscribed) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "app/group_lists.h"
 #include "store/newsrc.h"
@@ -89,8 +90,28 @@ class GroupsDialog : public QDialog {
 
  private:
   class Sink;
-
+  // The controls the layout places beyond those the dialog keeps.
+  struct Controls {
+    QLabel* filter_label;
+    QLabel* unsubscribed_label;
+    QLabel* subscribed_label;
+    QPushButton* subscribe;
+    QPushButton* defaults;
+    QPushButton* top;
+    QPushButton* rescan;
+    QPushButton* ok;
+    QPushButton* delete_unsubscribed;
+    QPushButton* refresh;
+  };
+  // Makes every control and connects it; lay_out places them.
+  Controls make_controls();
+  void lay_out(const Controls& c);
+  // Reads newsrc.new on the worker; the lists arrive in one piece.
+  void start_loading();
+  // Off while busy, with a tool tip saying why.
   void set_busy(bool busy);
+  // Refresh is off, saying why, while a scan holds the news connection.
+  void update_refresh();
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
@@ -119,8 +140,10 @@ class GroupsDialog : public QDialog {
   QLineEdit* filter_;
   QLabel* unsubscribed_count_;
   QLabel* subscribed_count_;
-  std::vector<QPushButton*> working_buttons_;
+  // The buttons a load or refresh turns off, with their tool tips when on.
+  std::vector<std::pair<QPushButton*, QString>> working_buttons_;
   QPushButton* cancel_ = nullptr;
+  QPushButton* refresh_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;
   bool busy_ = false;
   std::map<std::string, std::int64_t> marks_;

@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 
+#include "store/text.h"
 #include "store/text_file.h"
 #include "ui/dialog_kit.h"
 #include "ui/qt_text.h"
@@ -48,19 +49,17 @@ namespace {
 std::optional<long long> parse_number(const QString& text, bool allow_minus) {
   std::string s = text.toStdString();
   std::string_view v = s;
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  while (!v.empty() && is_blank(v.front())) v.remove_prefix(1);
+  while (!v.empty() && is_blank(v.back())) v.remove_suffix(1);
   bool negative = false;
   if (!v.empty() && (v.front() == '+' || (allow_minus && v.front() == '-'))) {
     negative = v.front() == '-';
     v.remove_prefix(1);
   }
   if (v.empty() || v.size() > 12) return std::nullopt;
-  long long value = 0;
-  for (char c : v) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
+  const LeadingNumber n = read_decimal(v, NumberForm::Digits);
+  if (n.end != v.size()) return std::nullopt;
+  const auto value = static_cast<long long>(n.magnitude);
   return negative ? -value : value;
 }
 
@@ -268,11 +267,20 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* check_dialup = check(QStringLiteral("Use &Dialup Internet Connection"), "check_dialup", dialup_box);
   auto* isp_user = edit("isp_user", dialup_box, 60);
   auto* isp_pass = edit("isp_pass", dialup_box, 60);
+  // Two "User" and two "Pass" labels: the names say which is which.
+  user->setAccessibleName(QStringLiteral("News server user"));
+  pass->setAccessibleName(QStringLiteral("News server password"));
+  isp_user->setAccessibleName(QStringLiteral("Dial-up user"));
+  isp_pass->setAccessibleName(QStringLiteral("Dial-up password"));
   auto* unattended = check(QStringLiteral("U&nattended Operation - Requires No Startup or Exit Inputs"),
                            "unattended_operation", this);
   auto* max_connecttime = edit("max_connecttime", this, 40);
-  auto* fast_transfers = check(QStringLiteral("Fast transfers (modern servers)"), "fast_transfers", this);
+  auto* fast_transfers = check(QStringLiteral("&Fast transfers (modern servers)"), "fast_transfers", this);
   auto* pipeline_depth = edit("pipeline_depth", this, 40);
+  auto* use_compression = check(QStringLiteral("&Use compression when offered"), "use_compression", this);
+  // Compression is asked for only in fast mode.
+  use_compression->setEnabled(fast_transfers->isChecked());
+  connect(fast_transfers, &QCheckBox::toggled, use_compression, &QWidget::setEnabled);
 
   auto* server_rows = new QGridLayout;
   server_rows->addWidget(label(QStringLiteral("News &Server IP Address:"), this, news_server), 0, 0);
@@ -312,8 +320,9 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addWidget(unattended);
   content->addLayout(row({label(QStringLiteral("&Maximum Running Time"), this, max_connecttime), max_connecttime,
                           label(QStringLiteral("Minutes (0 means infinite time)"), this)}));
-  content->addLayout(row({fast_transfers, label(QStringLiteral("Requests Ahead (1 to 64):"), this),
-                          pipeline_depth}));
+  content->addLayout(
+      row({fast_transfers, label(QStringLiteral("Re&quests Ahead (1 to 64):"), this, pipeline_depth),
+           pipeline_depth, use_compression}));
   content->addStretch(1);
   set_content(content);
 
@@ -335,9 +344,10 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   bind(tls_verify, "tls_verify");
   bind(fast_transfers, "fast_transfers");
   bind(pipeline_depth, "pipeline_depth");
+  bind(use_compression, "use_compression");
   set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
                       isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify, fast_transfers,
-                      pipeline_depth});
+                      pipeline_depth, use_compression});
 }
 
 void ConnectionPage::propose_port(int use_tls) {
@@ -358,20 +368,23 @@ void ConnectionPage::browse_ca_file() {
 // ---- Article Selection ----
 
 ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Selection"), parent) {
-  auto* check_date = check(QStringLiteral("Articles Must Be Less Than "), "check_date", this);
+  auto* check_date = check(QStringLiteral("Articles &Must Be Less Than "), "check_date", this);
   auto* max_days = edit("max_days", this, 40);
+  max_days->setAccessibleName(QStringLiteral("Maximum age in days"));
   max_days->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), max_days));
-  auto* check_minlines = check(QStringLiteral("Article Must Contain At Least"), "check_minlines", this);
+  auto* check_minlines = check(QStringLiteral("Article Must Contain At &Least"), "check_minlines", this);
   auto* minlines = edit("minlines", this, 40);
-  auto* check_maxlines = check(QStringLiteral("Article Must Contain Less Than"), "check_maxlines", this);
+  minlines->setAccessibleName(QStringLiteral("Least number of lines"));
+  auto* check_maxlines = check(QStringLiteral("Article Must Contain Less T&han"), "check_maxlines", this);
   auto* maxlines = edit("maxlines", this, 40);
+  maxlines->setAccessibleName(QStringLiteral("Greatest number of lines"));
   auto* max_art_per_grp = edit("max_art_per_grp", this, 40);
   auto* incremental_scan =
-      check(QStringLiteral("Scan Only Articles Not Scanned Before"), "incremental_scan", this);
+      check(QStringLiteral("Scan Only Articles Not Scanned &Before"), "incremental_scan", this);
   auto* first_scan_articles = edit("first_scan_articles", this, 60);
   auto* collect_multipart =
-      check(QStringLiteral("Collect pictures posted in several parts"), "collect_multipart", this);
+      check(QStringLiteral("Collect &pictures posted in several parts"), "collect_multipart", this);
 
   auto* grid = new QGridLayout;
   grid->addWidget(check_date, 0, 0);
@@ -394,14 +407,15 @@ ArticlePage::ArticlePage(QWidget* parent) : SetupPage(QStringLiteral("Article Se
   indented->addLayout(grid, 1);
   content->addLayout(indented);
   content->addSpacing(6);
-  content->addLayout(row({label(QStringLiteral("Download a Maximum of "), this), max_art_per_grp,
-                          label(QStringLiteral("Articles Per News Group"), this)},
+  content->addLayout(row({label(QStringLiteral("Download a Ma&ximum of "), this, max_art_per_grp),
+                          max_art_per_grp, label(QStringLiteral("Articles Per News Group"), this)},
                          indent));
   content->addSpacing(6);
   content->addLayout(row({incremental_scan}, indent));
-  content->addLayout(row({label(QStringLiteral("A Group's First Scan Looks At Its Newest"), this), first_scan_articles,
-                          label(QStringLiteral("Articles (0 = All)"), this)},
-                         indent));
+  content->addLayout(
+      row({label(QStringLiteral("A Group's &First Scan Looks At Its Newest"), this, first_scan_articles),
+           first_scan_articles, label(QStringLiteral("Articles (0 = All)"), this)},
+          indent));
   content->addLayout(row({collect_multipart}, indent));
   content->addStretch(1);
   set_content(content);
@@ -426,18 +440,21 @@ SubjectPage::SubjectPage(QWidget* parent) : SetupPage(QStringLiteral("Subject Se
   filter1_ = edit("filter1", this, 200);
   filter2_ = edit("filter2", this, 200);
   filter3_ = edit("filter3", this, 170);
-  auto* check_subject = check(QStringLiteral("Enable Subject Search"), "check_subject", this);
-  auto* defaults = new QPushButton(QStringLiteral("DEFAULTS"), this);
+  filter1_->setAccessibleName(QStringLiteral("Subjects must include"));
+  filter2_->setAccessibleName(QStringLiteral("Subjects must also include"));
+  filter3_->setAccessibleName(QStringLiteral("Subjects must include none of"));
+  auto* check_subject = check(QStringLiteral("&Enable Subject Search"), "check_subject", this);
+  auto* defaults = new QPushButton(QStringLiteral("&DEFAULTS"), this);
   defaults->setObjectName(QStringLiteral("defaults"));
   defaults->setAutoDefault(false);
 
   auto* filters = new QGridLayout;
-  filters->addWidget(label(QStringLiteral("Article Subjects Must Include:"), this), 0, 0, 1, 3);
+  filters->addWidget(label(QStringLiteral("Article &Subjects Must Include:"), this, filter1_), 0, 0, 1, 3);
   filters->addWidget(filter1_, 1, 0, 1, 2);
   filters->addWidget(label(QStringLiteral("AND"), this), 1, 2);
   filters->addWidget(filter2_, 2, 0, 1, 2);
   filters->addWidget(label(QStringLiteral("AND"), this), 2, 2);
-  filters->addWidget(label(QStringLiteral("None Of"), this), 3, 0);
+  filters->addWidget(label(QStringLiteral("&None Of"), this, filter3_), 3, 0);
   filters->addWidget(filter3_, 3, 1, Qt::AlignRight);
   filters->setColumnStretch(3, 1);
 
@@ -489,16 +506,19 @@ void SubjectPage::set_default_filters() {
 LogPage::LogPage(QWidget* parent) : SetupPage(QStringLiteral("Logging"), parent) {
   auto* status_box = new QGroupBox(QStringLiteral("Contents of  FK.LOG"), this);
   auto* status_logging =
-      check(QStringLiteral("Enable Logging of Fennick Status"), "status_logging_enabled", status_box);
-  auto* detailed = check(QStringLiteral("Enable Detailed Logging of Article Selection Status"),
+      check(QStringLiteral("Enable &Logging of Fennick Status"), "status_logging_enabled", status_box);
+  auto* detailed = check(QStringLiteral("Enable &Detailed Logging of Article Selection Status"),
                          "detailed_status_logging_enabled", status_box);
   auto* files_box = new QGroupBox(QStringLiteral("Contents of FILES.LOG"), this);
-  auto* files_logging = check(QStringLiteral("Enable Logging of 'filename, size, subject\""),
+  auto* files_logging = check(QStringLiteral("&Enable Logging of 'filename, size, subject\""),
                               "files_logging_enabled", files_box);
   auto* buffers_box = new QGroupBox(QStringLiteral("Maximum Size of Internal Buffers"), this);
   auto* max_history = edit("max_history", buffers_box, 40);
   auto* max_filenames = edit("max_filenames", buffers_box, 40);
   auto* max_blacklist = edit("max_blacklist", buffers_box, 40);
+  max_history->setAccessibleName(QStringLiteral("Article IDs kept"));
+  max_filenames->setAccessibleName(QStringLiteral("Filenames kept"));
+  max_blacklist->setAccessibleName(QStringLiteral("Blacklisted authors kept"));
 
   auto* status_layout = new QVBoxLayout(status_box);
   status_layout->addWidget(status_logging);
@@ -506,15 +526,16 @@ LogPage::LogPage(QWidget* parent) : SetupPage(QStringLiteral("Logging"), parent)
   auto* files_layout = new QVBoxLayout(files_box);
   files_layout->addWidget(files_logging);
   auto* buffers = new QGridLayout(buffers_box);
-  buffers->addWidget(label(QStringLiteral("Keep History On The Last "), buffers_box), 0, 0);
+  // The three rows begin alike; the words after each field carry its mnemonic.
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last "), buffers_box, max_history), 0, 0);
   buffers->addWidget(max_history, 0, 1);
-  buffers->addWidget(label(QStringLiteral("Article ID,s"), buffers_box), 0, 2);
-  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box), 1, 0);
+  buffers->addWidget(label(QStringLiteral("Article &ID,s"), buffers_box, max_history), 0, 2);
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box, max_filenames), 1, 0);
   buffers->addWidget(max_filenames, 1, 1);
-  buffers->addWidget(label(QStringLiteral("Filenames"), buffers_box), 1, 2);
-  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box), 2, 0);
+  buffers->addWidget(label(QStringLiteral("&Filenames"), buffers_box, max_filenames), 1, 2);
+  buffers->addWidget(label(QStringLiteral("Keep History On The Last"), buffers_box, max_blacklist), 2, 0);
   buffers->addWidget(max_blacklist, 2, 1);
-  buffers->addWidget(label(QStringLiteral("Blacklisted Authors"), buffers_box), 2, 2);
+  buffers->addWidget(label(QStringLiteral("&Blacklisted Authors"), buffers_box, max_blacklist), 2, 2);
   buffers->setColumnStretch(3, 1);
 
   auto* content = new QVBoxLayout;
@@ -537,11 +558,11 @@ LogPage::LogPage(QWidget* parent) : SetupPage(QStringLiteral("Logging"), parent)
 
 ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), parent) {
   auto* taskbar_name = edit("taskbar_name", this, 140);
-  auto* display = check(QStringLiteral("Display \"jpg and gif\" as Downloaded Using System Viewer"),
+  auto* display = check(QStringLiteral("Display \"jpg and gif\" as Downloaded Using System &Viewer"),
                         "display_as_downloaded", this);
-  auto* sound_on = check(QStringLiteral("Enable Progress and Error Sounds"), "sound_on", this);
+  auto* sound_on = check(QStringLiteral("Enable Progress and Error &Sounds"), "sound_on", this);
   auto* check_decode =
-      check(QStringLiteral("Decode Articles as Loaded (else save as file in original format)"),
+      check(QStringLiteral("&Decode Articles as Loaded (else save as file in original format)"),
             "check_decode", this);
 
   auto* content = new QVBoxLayout;
@@ -564,7 +585,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
 // ---- Scheduler ----
 
 SchedulePage::SchedulePage(QWidget* parent) : SetupPage(QStringLiteral("Scheduler"), parent) {
-  static constexpr const char* kDayCaptions[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kDayCaptions[7] = {"S&un", "&Mon", "&Tue", "&Wed", "T&hu", "&Fri", "&Sat"};
   static constexpr const char* kDayKeys[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                               "Thursday", "Friday", "Saturday"};
   auto* box = new QGroupBox(QStringLiteral("Schedule A Scan of the News Groups On Every"), this);
@@ -574,17 +595,21 @@ SchedulePage::SchedulePage(QWidget* parent) : SetupPage(QStringLiteral("Schedule
   auto* start_min = edit("Start_Min", box, 20);
   auto* end_hour = edit("End_Hour", box, 20);
   auto* end_min = edit("End_Min", box, 20);
+  start_hour->setAccessibleName(QStringLiteral("Starting hour"));
+  start_min->setAccessibleName(QStringLiteral("Starting minute"));
+  end_hour->setAccessibleName(QStringLiteral("Ending hour"));
+  end_min->setAccessibleName(QStringLiteral("Ending minute"));
 
   auto* day_row = new QHBoxLayout;
   for (auto* d : days) day_row->addWidget(d);
   day_row->addStretch(1);
   auto* times = new QGridLayout;
-  times->addWidget(label(QStringLiteral("Starting At:"), box), 0, 0);
+  times->addWidget(label(QStringLiteral("Sta&rting At:"), box, start_hour), 0, 0);
   times->addWidget(start_hour, 0, 1);
   times->addWidget(label(QStringLiteral("hrs"), box), 0, 2);
   times->addWidget(start_min, 0, 3);
   times->addWidget(label(QStringLiteral("mins"), box), 0, 4);
-  times->addWidget(label(QStringLiteral("Ending At:"), box), 1, 0);
+  times->addWidget(label(QStringLiteral("&Ending At:"), box, end_hour), 1, 0);
   times->addWidget(end_hour, 1, 1);
   times->addWidget(label(QStringLiteral("hrs"), box), 1, 2);
   times->addWidget(end_min, 1, 3);

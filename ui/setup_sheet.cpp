@@ -45,6 +45,10 @@ SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusL
   auto* buttons =
       new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
   apply_ = buttons->button(QDialogButtonBox::Apply);
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancel"));
+  apply_->setText(QStringLiteral("&Apply"));
+  apply_->setToolTip(QStringLiteral("Nothing has been changed yet"));
   apply_->setEnabled(false);
   connect(buttons, &QDialogButtonBox::accepted, this, &SetupSheet::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &SetupSheet::reject);
@@ -154,6 +158,8 @@ void SetupSheet::update_apply() {
   bool any = false;
   for (SetupPage* p : pages_) any = any || p->modified();
   apply_->setEnabled(any);
+  apply_->setToolTip(any ? QStringLiteral("Use the changed values now")
+                         : QStringLiteral("Nothing has been changed yet"));
 }
 
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent) {

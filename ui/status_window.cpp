@@ -14,10 +14,11 @@
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -33,9 +34,6 @@
 namespace fk {
 
 namespace {
-
-// Long rows of the pending list scroll sideways over at least this width.
-constexpr int kPendingExtent = 1536;
 
 QString id_name(ControlId id) {
   return QStringLiteral("id%1").arg(static_cast<int>(id));
@@ -117,7 +115,27 @@ QWidget* StatusWindow::add(ControlId id, QWidget* widget) {
 }
 
 void StatusWindow::build() {
-  // ---- the window menu, on the program icon and on the window's background
+  build_window_menu();
+  QGroupBox* status_box = build_status_box();
+  QGroupBox* pending_box = build_pending_box();
+  QGroupBox* history_box = build_history_box();
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(status_box);
+  left->addWidget(pending_box, 3);
+  left->addWidget(history_box, 2);
+
+  auto* main = new QHBoxLayout(this);
+  main->addLayout(left, 1);
+  main->addLayout(build_side_column());
+  connect_buttons();
+
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] { commands_.close(); });
+}
+
+// On the program icon and on the window's background.
+void StatusWindow::build_window_menu() {
   window_menu_ = new QMenu(this);
   window_menu_->setObjectName(QStringLiteral("windowMenu"));
   QAction* show_pictures = window_menu_->addAction(QStringLiteral("Show &Pictures..."));
@@ -137,8 +155,9 @@ void StatusWindow::build() {
   setContextMenuPolicy(Qt::CustomContextMenu);
   connect(this, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { window_menu_->popup(mapToGlobal(at)); });
+}
 
-  // ---- status lines
+QGroupBox* StatusWindow::build_status_box() {
   auto* status_box = new QGroupBox(QStringLiteral("Fennick Status Information"), this);
   status_box->setObjectName(QStringLiteral("statusBox"));
   auto* status = new QGridLayout(status_box);
@@ -172,8 +191,10 @@ void StatusWindow::build() {
   status->addWidget(plain_label(QStringLiteral("Pictures:"), "picturesLabel", this), 4, 0);
   status->addWidget(add(ControlId::PictureSummary, pictures), 4, 1, 1, 3);
   status->setColumnStretch(1, 1);
+  return status_box;
+}
 
-  // ---- pending downloads
+QGroupBox* StatusWindow::build_pending_box() {
   auto* pending_box = new QGroupBox(QStringLiteral("Pending Downloads For News Group"), this);
   add(ControlId::PendingBox, pending_box);
   auto* pending_layout = new QVBoxLayout(pending_box);
@@ -187,11 +208,17 @@ void StatusWindow::build() {
   pending_view_->setSelectionMode(QAbstractItemView::SingleSelection);
   pending_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   pending_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  pending_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  pending_view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  pending_view_->header()->setObjectName(QStringLiteral("pendingHeadings"));
-  pending_view_->header()->setStretchLastSection(false);
-  pending_view_->header()->setSectionsMovable(false);
+  // The columns fit the list's width: long subjects end in "..." and show whole as a tool tip.
+  pending_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  pending_view_->setTextElideMode(Qt::ElideRight);
+  pending_view_->setAccessibleName(QStringLiteral("Pending Downloads"));
+  QHeaderView* header = pending_view_->header();
+  header->setObjectName(QStringLiteral("pendingHeadings"));
+  header->setStretchLastSection(true);
+  header->setSectionsMovable(false);
+  connect(header, &QHeaderView::sectionResized, this,
+          [this](int column, int, int width) { column_dragged(column, width); });
+  pending_view_->viewport()->installEventFilter(this);
   // The lists give way first when the window is small (800x500 logical must fit).
   pending_view_->setMinimumHeight(pending_view_->fontMetrics().height() * 5);
   size_pending_columns();
@@ -202,13 +229,16 @@ void StatusWindow::build() {
   auto* download_status = new QLineEdit(this);
   download_status->setReadOnly(true);
   download_status->setFocusPolicy(Qt::ClickFocus);
+  download_status->setAccessibleName(QStringLiteral("Download Status"));
   auto* article_progress = progress_bar(this);
   auto* download_row = new QHBoxLayout;
   download_row->addWidget(add(ControlId::DownloadStatus, download_status), 3);
   download_row->addWidget(add(ControlId::ArticleProgress, article_progress), 1);
   pending_layout->addLayout(download_row);
+  return pending_box;
+}
 
-  // ---- history buffers
+QGroupBox* StatusWindow::build_history_box() {
   auto* history_box = new QGroupBox(QStringLiteral("Historical Buffers"), this);
   add(ControlId::HistoryBox, history_box);
   auto* history = new QGridLayout(history_box);
@@ -231,6 +261,7 @@ void StatusWindow::build() {
     auto* view = history_view(c.model, this);
     view->setMinimumHeight(view->fontMetrics().height() * 3);
     view->setMinimumWidth(dialog_units_x(view->fontMetrics(), 80));
+    label->setBuddy(view);
     history->addWidget(add(c.label_id, label), 0, column);
     history->addWidget(add(c.list_id, view), 1, column);
     history->setColumnStretch(column, 1);
@@ -246,13 +277,11 @@ void StatusWindow::build() {
             [this, list_id] { commands_.remove_history(list_id, selected_history(list_id)); });
     ++column;
   }
+  return history_box;
+}
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(status_box);
-  left->addWidget(pending_box, 3);
-  left->addWidget(history_box, 2);
-
-  // ---- buttons along the side
+// The program icon with the window menu, the buttons and the trackbar.
+QBoxLayout* StatusWindow::build_side_column() {
   auto* icon_button = new QToolButton(this);
   icon_button->setObjectName(QStringLiteral("programIcon"));
   icon_button->setIcon(program_icon());
@@ -261,6 +290,7 @@ void StatusWindow::build() {
   icon_button->setPopupMode(QToolButton::InstantPopup);
   icon_button->setMenu(window_menu_);
   icon_button->setToolTip(QStringLiteral("Window menu"));
+  icon_button->setAccessibleName(QStringLiteral("Window menu"));
   icon_button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
 
   auto button = [this](ControlId id, const char* text) {
@@ -277,37 +307,9 @@ void StatusWindow::build() {
   QPushButton* groups = button(ControlId::NewsGroupsButton, "News &Groups");
   QPushButton* setup = button(ControlId::SetupButton, "Set&up");
   QPushButton* close_button = button(ControlId::CloseButton, "&Close");
-  start->setEnabled(false);  // until the histories are loaded
-  stop->setEnabled(false);
-
-  connect(start, &QPushButton::clicked, this, [this] { commands_.start(); });
-  connect(stop, &QPushButton::clicked, this, [this] { commands_.stop(); });
-  connect(skip, &QPushButton::clicked, this, [this] { commands_.skip_group(); });
-  connect(next, &QPushButton::clicked, this, [this] { commands_.download_next(selected_pending()); });
-  connect(bozo, &QPushButton::clicked, this, [this] { commands_.bozo(selected_pending()); });
-  connect(groups, &QPushButton::clicked, this, [this] { commands_.groups(); });
-  connect(setup, &QPushButton::clicked, this, [this] { commands_.setup(); });
-  connect(close_button, &QPushButton::clicked, this, [this] { commands_.close(); });
-  connect(pending_view_, &QAbstractItemView::doubleClicked, this,
-          [this] { commands_.remove_pending(selected_pending()); });
-  // D/L Next can only move a row below the second; it says so instead of answering with a box.
-  auto update_next = [this, next] {
-    const auto row = selected_pending();
-    const bool can = row && row->index >= 2;
-    next->setEnabled(can);
-    next->setToolTip(can ? QStringLiteral("Download the selected article next")
-                         : QStringLiteral("Select an article below the first two rows to download it next"));
-  };
-  connect(pending_view_->selectionModel(), &QItemSelectionModel::selectionChanged, next, update_next);
-  connect(pending_model_, &QAbstractItemModel::rowsInserted, next, update_next);
-  connect(pending_model_, &QAbstractItemModel::rowsRemoved, next, update_next);
-  connect(pending_model_, &QAbstractItemModel::rowsMoved, next, update_next);
-  connect(pending_model_, &QAbstractItemModel::modelReset, next, update_next);
-  update_next();
-  auto* remove_key = new QShortcut(QKeySequence::Delete, pending_view_, nullptr, nullptr, Qt::WidgetShortcut);
-  connect(remove_key, &QShortcut::activated, this, [this] {
-    if (auto row = selected_pending()) commands_.remove_pending(row);
-  });
+  // Until the histories are loaded.
+  core_enabled_.insert(static_cast<int>(ControlId::StartButton), false);
+  core_enabled_.insert(static_cast<int>(ControlId::StopButton), false);
 
   pacing_slider_ = new QSlider(Qt::Horizontal, this);
   add(ControlId::PacingTrackbar, pacing_slider_);
@@ -317,6 +319,7 @@ void StatusWindow::build() {
   pacing_slider_->setTickPosition(QSlider::TicksBelow);
   pacing_slider_->setTickInterval(1);
   pacing_slider_->setToolTip(QStringLiteral("Download speed"));
+  pacing_slider_->setAccessibleName(QStringLiteral("Download speed"));
   connect(pacing_slider_, &QSlider::valueChanged, this,
           [this](int v) { pacing_.store(v, std::memory_order_relaxed); });
   auto* pacing_labels = new QHBoxLayout;
@@ -334,16 +337,69 @@ void StatusWindow::build() {
   side->addStretch(1);
   side->addWidget(close_button);
 
-  auto* main = new QHBoxLayout(this);
-  main->addLayout(left, 1);
-  main->addLayout(side);
-
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(escape, &QShortcut::activated, this, [this] { commands_.close(); });
-
   QWidget* const order[] = {start,  stop,  skip,           next,         bozo,
                             groups, setup, pacing_slider_, close_button, pending_view_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+  return side;
+}
+
+void StatusWindow::connect_buttons() {
+  auto on_click = [this](ControlId id, auto command) {
+    connect(static_cast<QPushButton*>(control(id)), &QPushButton::clicked, this, command);
+  };
+  on_click(ControlId::StartButton, [this] { commands_.start(); });
+  on_click(ControlId::StopButton, [this] { commands_.stop(); });
+  on_click(ControlId::SkipGroupButton, [this] { commands_.skip_group(); });
+  on_click(ControlId::DownloadNextButton, [this] { commands_.download_next(selected_pending()); });
+  on_click(ControlId::BozoButton, [this] { commands_.bozo(selected_pending()); });
+  on_click(ControlId::NewsGroupsButton, [this] { commands_.groups(); });
+  on_click(ControlId::SetupButton, [this] { commands_.setup(); });
+  on_click(ControlId::CloseButton, [this] { commands_.close(); });
+  connect(pending_view_, &QAbstractItemView::doubleClicked, this,
+          [this] { commands_.remove_pending(selected_pending()); });
+  auto* remove_key = new QShortcut(QKeySequence::Delete, pending_view_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(remove_key, &QShortcut::activated, this, [this] {
+    if (auto row = selected_pending()) commands_.remove_pending(row);
+  });
+
+  // Skip Group and D/L Next depend on the pending list as well as on the core.
+  auto update = [this] { update_buttons(); };
+  connect(pending_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
+  connect(pending_model_, &QAbstractItemModel::rowsInserted, this, update);
+  connect(pending_model_, &QAbstractItemModel::rowsRemoved, this, update);
+  connect(pending_model_, &QAbstractItemModel::rowsMoved, this, update);
+  connect(pending_model_, &QAbstractItemModel::modelReset, this, update);
+  update_buttons();
+}
+
+void StatusWindow::update_buttons() {
+  auto core = [this](ControlId id) { return core_enabled_.value(static_cast<int>(id), true); };
+  auto set = [this](ControlId id, bool on, const QString& can, const QString& cannot) {
+    QWidget* b = control(id);
+    b->setEnabled(on);
+    b->setToolTip(on ? can : cannot);
+  };
+  set(ControlId::StartButton, core(ControlId::StartButton),
+      QStringLiteral("Connect and scan the subscribed news groups"),
+      QStringLiteral("A session is starting or running, or the history lists are still loading"));
+  set(ControlId::StopButton, core(ControlId::StopButton), QStringLiteral("End the running session"),
+      QStringLiteral("No session is running, or it is already stopping"));
+  const bool any_pending = pending_model_->rowCount() > 0;
+  set(ControlId::SkipGroupButton, core(ControlId::SkipGroupButton) && any_pending,
+      QStringLiteral("Skip the pending articles of this group for this session"),
+      any_pending ? QStringLiteral("Available once the group's articles are downloading")
+                  : QStringLiteral("The pending downloads list is empty: there is nothing to skip"));
+  const auto row = selected_pending();
+  set(ControlId::DownloadNextButton, core(ControlId::DownloadNextButton) && row && row->index >= 2,
+      QStringLiteral("Download the selected article next"),
+      QStringLiteral("Select an article below the first two rows to download it next"));
+  set(ControlId::BozoButton, core(ControlId::BozoButton),
+      row ? QStringLiteral("Blacklist the author of the selected article")
+          : QStringLiteral("Edit the list of blacklisted authors"),
+      QStringLiteral("Not available now"));
+  set(ControlId::NewsGroupsButton, core(ControlId::NewsGroupsButton),
+      QStringLiteral("Choose the news groups to scan"),
+      QStringLiteral("Not available while the news group list is in use"));
 }
 
 void StatusWindow::size_pending_columns() {
@@ -356,14 +412,59 @@ void StatusWindow::size_pending_columns() {
   const int author = dialog_units_x(metrics, 150);
   const int lines =
       std::max(dialog_units_x(metrics, 30), metrics.horizontalAdvance(QStringLiteral("Lines")) + padding);
-  const int subject = std::max(kPendingExtent - article - author - lines, dialog_units_x(metrics, 150));
+  // The stretched subject never gets narrower than its heading.
+  subject_least_ = std::max(dialog_units_x(metrics, 60), pending_view_->header()->sectionSizeHint(3));
+  column_wish_ = {article, author, lines, std::max(dialog_units_x(metrics, 150), subject_least_)};
+  // At its smallest the list still shows the three columns whole and where each subject begins.
+  pending_view_->setMinimumWidth(article + author + lines + subject_least_ + pending_view_->frameWidth() * 2 +
+                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, pending_view_));
+  fit_pending_columns();
+}
+
+void StatusWindow::fit_pending_columns() {
   QHeaderView* header = pending_view_->header();
-  header->resizeSection(0, article);
-  header->resizeSection(1, author);
-  header->resizeSection(2, lines);
-  header->resizeSection(3, subject);
-  // At its smallest the list still shows where each subject begins.
-  pending_view_->setMinimumWidth(article + author + lines + dialog_units_x(metrics, 60));
+  const int least = header->minimumSectionSize();
+  const int room = std::max(0, pending_view_->viewport()->width() - subject_least_);
+  const int wanted = column_wish_[0] + column_wish_[1] + column_wish_[2];
+  std::array<int, 3> shown{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const int wish = column_wish_[i];
+    shown[i] = std::max(
+        least, wanted <= room ? wish : static_cast<int>(std::int64_t{wish} * room / std::max(1, wanted)));
+  }
+  // Columns held at their least width may still overrun; the widest gives up the rest.
+  const int excess = shown[0] + shown[1] + shown[2] - std::max(room, least * 3);
+  if (excess > 0) {
+    int& widest = *std::max_element(shown.begin(), shown.end());
+    widest = std::max(least, widest - excess);
+  }
+  fitting_columns_ = true;
+  for (std::size_t i = 0; i < 3; ++i) header->resizeSection(static_cast<int>(i), shown[i]);
+  fitting_columns_ = false;
+}
+
+void StatusWindow::column_dragged(int column, int width) {
+  if (fitting_columns_ || column < 0 || column > 2) return;
+  // A column dragged wider than the list allows stops where the subject keeps its least width.
+  QHeaderView* header = pending_view_->header();
+  int others = 0;
+  for (int i = 0; i < 3; ++i)
+    if (i != column) others += header->sectionSize(i);
+  const int allowed =
+      std::max(header->minimumSectionSize(), pending_view_->viewport()->width() - subject_least_ - others);
+  if (width > allowed) {
+    width = allowed;
+    fitting_columns_ = true;
+    header->resizeSection(column, width);
+    fitting_columns_ = false;
+  }
+  column_wish_[static_cast<std::size_t>(column)] = width;
+}
+
+bool StatusWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (pending_view_ && watched == pending_view_->viewport() && event->type() == QEvent::Resize)
+    fit_pending_columns();
+  return QWidget::eventFilter(watched, event);
 }
 
 QString StatusWindow::geometry_text() const {
@@ -391,7 +492,7 @@ bool StatusWindow::restore_geometry(const QString& text) {
 
 QString StatusWindow::column_widths_text() const {
   QStringList widths;
-  for (int i = 0; i < 4; ++i) widths.append(QString::number(pending_view_->header()->sectionSize(i)));
+  for (int w : column_wish_) widths.append(QString::number(w));
   return widths.join(QLatin1Char(','));
 }
 
@@ -400,7 +501,8 @@ bool StatusWindow::restore_column_widths(const QString& text) {
   if (!n) return false;
   for (int w : *n)
     if (w < 8 || w > 8000) return false;
-  for (int i = 0; i < 4; ++i) pending_view_->header()->resizeSection(i, (*n)[i]);
+  for (std::size_t i = 0; i < 4; ++i) column_wish_[i] = (*n)[static_cast<int>(i)];
+  fit_pending_columns();
   return true;
 }
 
@@ -431,7 +533,16 @@ void StatusWindow::apply_text(ControlId id, const QString& text) {
 }
 
 void StatusWindow::apply_enabled(ControlId id, bool enabled) {
-  if (QWidget* w = control(id)) w->setEnabled(enabled);
+  QWidget* w = control(id);
+  if (!w) return;
+  if (id == ControlId::StartButton || id == ControlId::StopButton || id == ControlId::SkipGroupButton ||
+      id == ControlId::DownloadNextButton || id == ControlId::NewsGroupsButton ||
+      id == ControlId::BozoButton) {
+    core_enabled_.insert(static_cast<int>(id), enabled);
+    update_buttons();
+  } else {
+    w->setEnabled(enabled);
+  }
 }
 
 void StatusWindow::apply_range(ControlId id, int low, int high) {

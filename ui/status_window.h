@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <optional>
 #include <string>
@@ -15,8 +16,11 @@
 #include "store/history_buffer.h"
 #include "store/settings.h"
 
+class QBoxLayout;
+class QGroupBox;
 class QListView;
 class QMenu;
+class QPushButton;
 class QSlider;
 class QTreeView;
 
@@ -61,7 +65,8 @@ class StatusWindow : public QWidget {
 
   // The window's place and the pending list's column widths as FENNICK.INI keeps them ("x,y,w,h" and
   // "a,b,c,d"). restore_* apply a stored text only when it is whole and, for the place, when a screen
-  // can show the window there; otherwise they change nothing and return false.
+  // can show the window there; otherwise they change nothing and return false. The column widths are
+  // the ones the user chose: the list shows them where they fit its width and narrows them where not.
   QString geometry_text() const;
   bool restore_geometry(const QString& text);
   QString column_widths_text() const;
@@ -82,11 +87,24 @@ class StatusWindow : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void build();
+  void build_window_menu();
+  QGroupBox* build_status_box();
+  QGroupBox* build_pending_box();
+  QGroupBox* build_history_box();
+  QBoxLayout* build_side_column();
+  void connect_buttons();
+  // Enables the buttons whose use depends on the window's state as well as the core's word, and says in
+  // their tool tips why one cannot act now.
+  void update_buttons();
   void update_caption();
   void size_pending_columns();
+  // Shows the chosen column widths where they fit the list's width; the subject takes the rest.
+  void fit_pending_columns();
+  void column_dragged(int column, int width);
   QWidget* add(ControlId id, QWidget* widget);
 
   StatusCommands& commands_;
@@ -105,6 +123,12 @@ class StatusWindow : public QWidget {
   QSlider* pacing_slider_ = nullptr;
   QMenu* window_menu_ = nullptr;
   QHash<int, QWidget*> controls_;
+  // What the core last said about a button's state (true until it says otherwise).
+  QHash<int, bool> core_enabled_;
+  // The pending columns as chosen (article, author, lines, subject); the subject fills what is left.
+  std::array<int, 4> column_wish_{};
+  int subject_least_ = 0;
+  bool fitting_columns_ = false;
 };
 
 }  // namespace fk

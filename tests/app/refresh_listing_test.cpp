@@ -162,6 +162,33 @@ TEST_F(RefreshTest, ListingOverTlsAndStartTls) {
   EXPECT_TRUE(untrusted.commands().empty());
 }
 
+// With fast transfers the listing is compressed too, here inside STARTTLS.
+TEST_F(RefreshTest, ListingCompressedOverStartTls) {
+  ServerOptions options;
+  options.tls = ServerTls::StartTls;
+  options.compress_deflate = true;
+  auto content = std::make_shared<MemoryContent>();
+  for (int i = 0; i < 2000; ++i) content->add_group("alt.binaries.pictures.compressed." + std::to_string(i));
+  NntpTestServer server(content, options);
+  ASSERT_TRUE(server.write_ca_file("ca.pem"));
+  h.use_server(server.port());
+  h.change([](Settings& s) {
+    s.use_tls = 2;
+    s.tls_ca_file = "ca.pem";
+    s.fast_transfers = 1;
+  });
+  run();
+  ASSERT_EQ(sink.groups.size(), 2000u);
+  EXPECT_EQ(sink.groups.back(), "alt.binaries.pictures.compressed.1999");
+  EXPECT_THAT(server.commands(),
+              ElementsAre("CAPABILITIES", "STARTTLS", "CAPABILITIES", "COMPRESS DEFLATE", "list active"));
+  auto logs = h.log_texts();
+  auto on = std::find(logs.begin(), logs.end(), "COMPRESS DEFLATE on");
+  auto ratio = std::find_if(on, logs.end(), [](const std::string& t) { return t.rfind("Compression: ", 0) == 0; });
+  ASSERT_NE(ratio, logs.end());
+  EXPECT_NE(ratio->find(" bytes read for "), std::string::npos) << *ratio;
+}
+
 TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {
   NntpTestServer server;
   serve_listing(server, FaultAction::Drop,

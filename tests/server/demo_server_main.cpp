@@ -12,7 +12,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fennick-demo-server [--port N] [--dir FOLDER | --pictures FOLDER] [--address A]\n"
-    "                           [--user U --pass P] [--huge N] [--tls | --starttls] [--quiet] [--list-groups]\n"
+    "                           [--user U --pass P] [--huge N] [--tls | --starttls] [--compress]\n"
+    "                           [--quiet] [--list-groups]\n"
     "\n"
     "Serves news groups over NNTP until interrupted (Ctrl-C). Without --dir it serves the demo: three\n"
     "groups of small pictures, uuencoded and MIME base64, among postings the default rules pass over.\n"
@@ -29,6 +30,7 @@ constexpr const char* kUsage =
     "                127.0.0.1 and ::1 made at start by a private CA; the CA is written to\n"
     "                fennick-demo-ca.pem in the current folder (give it to tls_ca_file)\n"
     "  --starttls    plain, offering STARTTLS with the same certificate\n"
+    "  --compress    offer COMPRESS DEFLATE (used with fast_transfers=1)\n"
     "  --quiet       do not print the commands received\n"
     "  --list-groups print the group names, one a line, and exit (for writing a newsrc)\n"
     "  --help        this text\n";
@@ -94,6 +96,8 @@ int main(int argc, char** argv) {
       options.tls = fk::test::ServerTls::Implicit;
     } else if (arg == "--starttls") {
       options.tls = fk::test::ServerTls::StartTls;
+    } else if (arg == "--compress") {
+      options.compress_deflate = true;
     } else if (arg == "--quiet") {
       quiet = true;
     } else {

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <array>
 #include <cerrno>
@@ -85,7 +86,25 @@ class Link {
   Link(int fd, int wake, std::atomic<std::int64_t>& sent) : fd_(fd), wake_(wake), sent_(sent) {}
   ~Link() {
     if (ssl_) SSL_free(ssl_);
+    if (compressing_) {
+      deflateEnd(&out_);
+      inflateEnd(&in_);
+    }
   }
+
+  // From here on both directions are raw deflate; false when zlib cannot start.
+  bool start_compression() {
+    if (deflateInit2(&out_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    if (inflateInit2(&in_, -MAX_WBITS) != Z_OK) {
+      deflateEnd(&out_);
+      return false;
+    }
+    compressing_ = true;
+    return true;
+  }
+
+  // A block header of the reserved type: no inflater takes it.
+  void send_corrupt_deflate() { send_wire("\xff\xff\xff\xff\xff\xff\xff\xff"); }
 
   // The server's side of a TLS handshake; false when the client went or refused us.
   bool accept_tls(SSL_CTX* ctx) {
@@ -111,6 +130,23 @@ class Link {
   }
 
   bool send(std::string_view data) {
+    if (!compressing_) return send_wire(data);
+    std::string packed;
+    out_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    out_.avail_in = static_cast<uInt>(data.size());
+    do {
+      const std::size_t had = packed.size();
+      const std::size_t room = deflateBound(&out_, out_.avail_in) + 64;
+      packed.resize(had + room);
+      out_.next_out = reinterpret_cast<Bytef*>(packed.data() + had);
+      out_.avail_out = static_cast<uInt>(room);
+      if (deflate(&out_, Z_SYNC_FLUSH) == Z_STREAM_ERROR) return false;
+      packed.resize(had + room - out_.avail_out);
+    } while (out_.avail_in > 0 || out_.avail_out == 0);
+    return send_wire(packed);
+  }
+
+  bool send_wire(std::string_view data) {
     if (ssl_) return send_tls(data);
     while (!data.empty()) {
       ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -144,7 +180,7 @@ class Link {
       if (ssl_) {
         std::size_t got = 0;
         if (SSL_read_ex(ssl_, chunk_.data(), chunk_.size(), &got) == 1) {
-          pending_.append(chunk_.data(), got);
+          if (!take_in(got)) return false;
           arrived_ = std::chrono::steady_clock::now();
           continue;
         }
@@ -155,7 +191,7 @@ class Link {
       }
       ssize_t n = ::recv(fd_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
       if (n > 0) {
-        pending_.append(chunk_.data(), static_cast<std::size_t>(n));
+        if (!take_in(static_cast<std::size_t>(n))) return false;
         arrived_ = std::chrono::steady_clock::now();
         continue;
       }
@@ -170,6 +206,26 @@ class Link {
   std::chrono::steady_clock::time_point arrived() const { return arrived_; }
 
  private:
+  // The bytes of chunk_ into pending_, inflated when compressing; false on a corrupt stream.
+  bool take_in(std::size_t n) {
+    if (!compressing_) {
+      pending_.append(chunk_.data(), n);
+      return true;
+    }
+    in_.next_in = reinterpret_cast<Bytef*>(chunk_.data());
+    in_.avail_in = static_cast<uInt>(n);
+    std::array<char, 16384> out{};
+    do {
+      in_.next_out = reinterpret_cast<Bytef*>(out.data());
+      in_.avail_out = static_cast<uInt>(out.size());
+      const int rc = inflate(&in_, Z_SYNC_FLUSH);
+      if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
+      pending_.append(out.data(), out.size() - in_.avail_out);
+      if (pending_.size() > 4 * kMaxCommand) return false;
+    } while (in_.avail_in > 0 || in_.avail_out == 0);
+    return true;
+  }
+
   std::chrono::steady_clock::time_point arrived_ = std::chrono::steady_clock::now();
   bool send_tls(std::string_view data) {
     while (!data.empty()) {
@@ -205,6 +261,9 @@ class Link {
   std::string pending_;
   std::array<char, 16384> chunk_{};
   SSL* ssl_ = nullptr;
+  bool compressing_ = false;
+  z_stream out_{};
+  z_stream in_{};
 };
 
 // The server's TLS context from the made-up certificate; nullptr when the library failed.
@@ -428,6 +487,7 @@ void NntpTestServer::serve(int fd) {
         link.send_cut_record();
         return false;
       case FaultAction::Cut:
+      case FaultAction::CorruptDeflate:
         return true;  // handled with the normal answer below
       case FaultAction::Flood: {
         if (!link.send(f.data)) return false;
@@ -450,10 +510,11 @@ void NntpTestServer::serve(int fd) {
 
   std::string group, user, line;
   bool tls_started = options_.tls == ServerTls::Implicit;
+  bool compressed = false;
   while (!stopping_ && link.read_line(line)) {
     record(line);
     auto fault = take_fault(line, false);
-    const bool cut = fault && fault->action == FaultAction::Cut;
+    const bool cut = fault && (fault->action == FaultAction::Cut || fault->action == FaultAction::CorruptDeflate);
     if (fault && !cut) {
       if (!act(*fault)) return;
       continue;
@@ -547,7 +608,18 @@ void NntpTestServer::serve(int fd) {
     } else if (word == "CAPABILITIES") {
       answer = "101 Capability list:\r\nVERSION 2\r\nREADER\r\nOVER\r\n";
       if (options_.tls == ServerTls::StartTls && !tls_started) answer += "STARTTLS\r\n";
+      if (options_.compress_deflate && !compressed) answer += "COMPRESS DEFLATE\r\n";
       answer += ".\r\n";
+    } else if (word == "COMPRESS") {
+      if (!options_.compress_deflate || compressed) {
+        answer = "502 Compression not available\r\n";
+      } else if (upper(arg) != "DEFLATE") {
+        answer = "503 Only DEFLATE is supported\r\n";
+      } else {
+        if (!link.send("206 Compression active\r\n") || !link.start_compression()) return;
+        compressed = true;
+        continue;
+      }
     } else if (word == "STARTTLS") {
       if (options_.tls != ServerTls::StartTls || tls_started) {
         answer = "580 Can not initiate TLS negotiation\r\n";
@@ -565,6 +637,9 @@ void NntpTestServer::serve(int fd) {
     if (options_.reply_delay.count() > 0) std::this_thread::sleep_until(link.arrived() + options_.reply_delay);
     if (cut) {
       link.send(answer.substr(0, answer.size() / 2));
+      if (fault->action == FaultAction::Cut) return;
+      link.send_corrupt_deflate();
+      while (link.read_line(line)) record(line);
       return;
     }
     if (!link.send(answer)) return;

@@ -27,6 +27,7 @@ enum class FaultAction {
   Flood,  // send `data`, then `repeat` over and over until the client goes or the server stops
   Cut,    // send the first half of the normal answer (a body broken off midway), then close
   CutRecord,  // send `data`, then the start of a TLS record that never ends, and close
+  CorruptDeflate,  // send the first half of the normal answer, then bytes no inflater accepts, and stall
 };
 
 enum class ServerTls {
@@ -58,6 +59,8 @@ struct ServerOptions {
   // Every answer leaves this long after its command arrived: a round trip over a slow line. Commands
   // sent ahead are answered one after another from their own arrival, as a real line would.
   std::chrono::milliseconds reply_delay{0};
+  // CAPABILITIES offers COMPRESS DEFLATE, and after its 206 both directions are raw deflate.
+  bool compress_deflate = false;
 };
 
 class NntpTestServer {

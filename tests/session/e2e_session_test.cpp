@@ -18,6 +18,7 @@ constexpr const char* kThree = "alt.pictures.e2e.three";
 
 class EndToEndTest : public test::ServerFixture {
  protected:
+  explicit EndToEndTest(test::ServerOptions options = {}) : ServerFixture(std::move(options)) {}
   std::int64_t post(const char* group, const std::string& subject, std::string body, std::string id = {},
                     std::int64_t number = 0) {
     test::ServerArticle a;
@@ -56,6 +57,104 @@ TEST_F(EndToEndTest, FastTransfersHarvestTheSameWithoutWaiting) {
   });
   harvest_three_groups_twice();
   EXPECT_EQ(h.clock.slept_ms(), 0);
+  // The server does not offer compression, so it is not asked for.
+  auto commands = server.commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "COMPRESS DEFLATE"), 0);
+  EXPECT_FALSE(h.logged("COMPRESS DEFLATE on"));
+}
+
+test::ServerOptions offering_compression() {
+  test::ServerOptions o;
+  o.compress_deflate = true;
+  return o;
+}
+
+class CompressedEndToEndTest : public EndToEndTest {
+ protected:
+  CompressedEndToEndTest() : EndToEndTest(offering_compression()) {}
+  std::vector<std::string> log_with(std::string_view part) {
+    std::vector<std::string> out;
+    for (const auto& t : h.log_texts())
+      if (t.find(part) != std::string::npos) out.push_back(t);
+    return out;
+  }
+};
+
+// Compressed, every picture, history and log line is the same; the counters see the wire's bytes.
+TEST_F(CompressedEndToEndTest, FastTransfersHarvestTheSameCompressed) {
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.pipeline_depth = 3;
+    s.check_auth = 1;
+  });
+  harvest_three_groups_twice();
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+  auto commands = server.commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "COMPRESS DEFLATE"), 2);
+  EXPECT_EQ(log_with("COMPRESS DEFLATE on").size(), 2u);
+  // One line per connection, after its other lines: "Compression: 12,345 bytes read for 67,890 (5.5:1), ...".
+  std::vector<std::string> ratios = log_with("Compression: ");
+  ASSERT_EQ(ratios.size(), 2u);
+  EXPECT_NE(ratios[0].find(" bytes read for "), std::string::npos) << ratios[0];
+  EXPECT_NE(ratios[0].find(":1), "), std::string::npos) << ratios[0];
+  EXPECT_TRUE(h.logged_in_order({"Logging Off News Server", ratios[0], "Ending Fennick Thread"}));
+  // Uncompressed, the bodies alone are counted twice over what the wire carries here.
+  EXPECT_GT(h.state.byte_count, 0);
+  EXPECT_LT(h.state.byte_count, server.bytes_sent() + 4096);
+}
+
+TEST_F(CompressedEndToEndTest, CompressionIsAskedForOnlyInFastModeWithUseCompression) {
+  post(kOne, "sunset.jpg (1/1)", uu("sunset.jpg"));
+  h.write_newsrc(std::string(" ") + kOne + "\n");
+  for (auto [fast, compress] : {std::pair{0, 1}, std::pair{1, 0}}) {
+    h.change([&](Settings& s) {
+      s.fast_transfers = fast;
+      s.use_compression = compress;
+    });
+    EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  }
+  EXPECT_EQ(read_file("pictures/" + std::string(kOne) + "/sunset.jpg"), demo_picture("sunset.jpg"));
+  auto commands = server.commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "QUIT"), 2);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "CAPABILITIES"), 0);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "COMPRESS DEFLATE"), 0);
+  EXPECT_FALSE(h.logged("COMPRESS DEFLATE on"));
+
+  // A refusal leaves the connection plain.
+  server.add_fault({"COMPRESS", 0, test::FaultAction::Reply, "403 Unable to activate compression\r\n"});
+  h.change([](Settings& s) { s.use_compression = 1; });
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_TRUE(h.logged_in_order({"COMPRESS DEFLATE refused, going on uncompressed: 403 Unable to activate compression",
+                                 "Finished Scanning Groups"}));
+  EXPECT_FALSE(h.logged("COMPRESS DEFLATE on"));
+}
+
+// A corrupt compressed stream mid-body is a lost connection: nothing of that article is recorded,
+// its row and the ones after it are fetched by the next session.
+TEST_F(CompressedEndToEndTest, CorruptCompressedStreamLosesTheConnectionAndKeepsTheRows) {
+  post(kOne, "sunset.jpg (1/1)", uu("sunset.jpg"));
+  post(kOne, "fox.jpg (1/1)", uu("fox.jpg"));
+  post(kOne, "coast.jpg (1/1)", uu("coast.jpg"));
+  server.add_fault({"BODY 2", 1, test::FaultAction::CorruptDeflate, ""});
+  h.write_newsrc(std::string(" ") + kOne + "\n");
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.unattended_operation = 1;
+  });
+
+  EXPECT_EQ(SessionThread(h.ctx), kSessionBailedOut);
+  std::vector<std::string> why = log_with("Connection to the news server given up: the compressed data from the server is corrupt");
+  ASSERT_EQ(why.size(), 1u);
+  EXPECT_TRUE(h.logged_in_order({"COMPRESS DEFLATE on", why[0], "SOCKET_BAILOUT"}));
+  EXPECT_EQ(log_with("Compression: ").size(), 1u);
+  EXPECT_EQ(read_file("HISTORY.FNK"), "<1." + std::string(kOne) + "@fennick.invalid>\n");
+  EXPECT_EQ(read_file("FILENAMES.FNK"), "sunset.jpg\n");
+
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  const std::string one = "pictures/" + std::string(kOne) + "/";
+  EXPECT_EQ(files_in(one), (Strings{"coast.jpg", "fox.jpg", "sunset.jpg"}));
+  EXPECT_EQ(read_file(one + "fox.jpg"), demo_picture("fox.jpg"));
+  EXPECT_EQ(read_file("FILENAMES.FNK"), "sunset.jpg\nfox.jpg\ncoast.jpg\n");
 }
 
 void EndToEndTest::harvest_three_groups_twice() {

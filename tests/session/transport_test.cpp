@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <optional>
 #include <thread>
@@ -103,7 +104,7 @@ TEST_F(ReaderTest, StopBeforeTheFirstByteReadsNothing) {
 
 TEST_F(ReaderTest, StopWhileTheServerIsSilentMidLine) {
   int result = 0;
-  std::thread reader([&] { result = read(); });
+  std::jthread reader([&] { result = read(); });
   feed("ab");
   // The reader publishes its count before it waits, so this tells it is waiting mid-line.
   while (h.state.byte_count < 2) std::this_thread::yield();
@@ -142,6 +143,89 @@ TEST_F(ReaderTest, DrainDropsQueuedBytesUncountedAfterThreeQuietSeconds) {
   feed("next\r\n");
   EXPECT_EQ(read(), 6);
   EXPECT_EQ(line, "next");
+}
+
+// zlib's raw deflate with a sync flush, as a server speaks it after 206.
+std::string deflate_raw(z_stream& z, std::string_view text) {
+  std::string out;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  do {
+    char block[16384];
+    z.next_out = reinterpret_cast<Bytef*>(block);
+    z.avail_out = sizeof block;
+    deflate(&z, Z_SYNC_FLUSH);
+    out.append(block, sizeof block - z.avail_out);
+  } while (z.avail_in > 0 || z.avail_out == 0);
+  return out;
+}
+
+// Compressed bytes that arrived with the 206 line are not lost; a 32 MiB line from a few KiB (a bomb)
+// comes in pieces of a block or two; a command larger than the socket's buffer goes out whole; the counter sees
+// the wire's bytes.
+TEST_F(ReaderTest, CompressedStreamBothWays) {
+  z_stream server_out{}, server_in{};
+  ASSERT_EQ(deflateInit2(&server_out, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  ASSERT_EQ(inflateInit2(&server_in, -MAX_WBITS), Z_OK);
+  const std::size_t huge = 32u << 20;
+  std::string packed = deflate_raw(server_out, "222 body\r\n" + std::string(huge, 'A') + "\r\n.\r\n");
+  ASSERT_LT(packed.size(), 64u * 1024);
+  std::jthread writer([&] { feed("206 on\r\n" + packed); });
+  EXPECT_EQ(read(), 8);
+  const std::int64_t before = h.state.byte_count;
+  sock->start_compression(&h.state.byte_count);
+  EXPECT_TRUE(sock->compressing());
+  EXPECT_EQ(read(), 10);
+  EXPECT_EQ(line, "222 body");
+  std::size_t total = 0, pieces = 0;
+  bool more = false;
+  do {
+    ASSERT_GT(read_body_line(h.ctx, *sock, line, more), 0);
+    ASSERT_LE(line.size(), 128u * 1024);  // a block, and what was left of the one before
+    total += line.size();
+    ++pieces;
+  } while (more);
+  EXPECT_EQ(total, huge);
+  EXPECT_GE(pieces, huge / (64 * 1024));
+  EXPECT_EQ(read_body_line(h.ctx, *sock, line, more), 3);
+  EXPECT_EQ(line, ".");
+  writer.join();
+  EXPECT_EQ(h.state.byte_count - before, static_cast<std::int64_t>(packed.size()));
+
+  // Text that does not compress, far more than the socket holds: sent while the peer reads.
+  std::string command;
+  std::uint32_t seed = 1;
+  for (int i = 0; i < (4 << 20); ++i) command += static_cast<char>('a' + ((seed = seed * 1103515245u + 12345u) >> 16) % 26);
+  command += "\r\n";
+  std::string received;
+  std::int64_t wire = 0;
+  std::jthread reader([&] {
+    std::vector<char> raw(65536), text(1 << 20);
+    while (received.size() < command.size()) {
+      ssize_t n = ::read(peer, raw.data(), raw.size());
+      if (n <= 0) return;
+      wire += n;
+      server_in.next_in = reinterpret_cast<Bytef*>(raw.data());
+      server_in.avail_in = static_cast<uInt>(n);
+      do {
+        server_in.next_out = reinterpret_cast<Bytef*>(text.data());
+        server_in.avail_out = static_cast<uInt>(text.size());
+        if (inflate(&server_in, Z_SYNC_FLUSH) == Z_DATA_ERROR) return;
+        received.append(text.data(), text.size() - server_in.avail_out);
+      } while (server_in.avail_in > 0);
+    }
+  });
+  EXPECT_TRUE(sock->send_line(command));
+  reader.join();
+  EXPECT_EQ(received, command);
+  sock->close();
+  std::optional<CompressionTotals> totals = sock->take_compression_totals();
+  ASSERT_TRUE(totals);
+  EXPECT_EQ(totals->wire_read, static_cast<std::int64_t>(packed.size()));
+  EXPECT_EQ(totals->text_sent, static_cast<std::int64_t>(command.size()));
+  EXPECT_EQ(totals->wire_sent, wire);
+  deflateEnd(&server_out);
+  inflateEnd(&server_in);
 }
 
 class ConnectTest : public ::testing::Test {

@@ -115,7 +115,7 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   EXPECT_EQ(keys, table_keys);
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
   const std::vector<std::string> newer = {"use_tls",        "tls_ca_file",    "tls_verify",
-                                          "idle_timeout",   "fast_transfers", "pipeline_depth",
+                                          "idle_timeout",   "fast_transfers", "pipeline_depth", "use_compression",
                                           "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"window_geometry", "pending_columns"};
@@ -134,11 +134,11 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
   EXPECT_EQ(classic, expected);
-  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 16),
-            std::vector<std::string>(newer.begin(), newer.begin() + 6));
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 17),
+            std::vector<std::string>(newer.begin(), newer.begin() + 7));
   auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
   ASSERT_LT(limit + 2, keys.end());
-  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 6, newer.end()));
+  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 7, newer.end()));
   // Multi-part collection follows the scan settings, off and keeping sets a week unless changed.
   EXPECT_EQ(std::vector<std::string>(limit + 3, limit + 5), newer_selection);
   EXPECT_NE(file.find("collect_multipart=0\nmultipart_keep_days=7\n"), std::string::npos);
@@ -192,6 +192,7 @@ TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
   EXPECT_EQ(s.idle_timeout, 120);
   EXPECT_EQ(s.fast_transfers, 0);  // the paced classic behaviour stays the default
   EXPECT_EQ(s.pipeline_depth, 8);
+  EXPECT_EQ(s.use_compression, 1);
   EXPECT_EQ(s.max_history, 100u);
 
   s.use_tls = Settings::kStartTls;

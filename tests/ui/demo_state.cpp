@@ -58,4 +58,24 @@ void fill_demo_controls(View& view) {
   view.set_enabled(ControlId::StopButton, true);
 }
 
+QPalette dark_palette() {
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(45, 45, 48));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(30, 30, 32));
+  dark.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(55, 55, 60));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 60));
+  dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+  return dark;
+}
+
 }  // namespace fk::test

@@ -10,6 +10,7 @@
 #include "common/fake_clock.h"
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
+#include "demo_state.h"
 #include "server/news_content.h"
 #include "session/session_state.h"
 #include "store/status_log.h"
@@ -32,9 +33,14 @@ void save(QWidget& w, const QString& dir, const QString& name) {
 
 }  // namespace
 
+// Usage: dialogs_gallery [DIR] [--dark]
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".")).absolutePath();
+  if (QApplication::arguments().contains(QStringLiteral("--dark"))) {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(fk::test::dark_palette());
+  }
   fk::test::TempDir dir;
   fk::test::FakeClock clock;
   fk::test::RecordingDialogs dialogs;

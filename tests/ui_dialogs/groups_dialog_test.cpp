@@ -132,6 +132,7 @@ class GroupsDialogTest : public QObject {
   void caret_defaults_and_delete_then_ok();
   void missing_files_and_a_failed_save_show_a_box();
   void refresh_runs_with_the_working_buttons_off();
+  void refresh_is_off_while_a_scan_holds_the_connection();
   void close_command_saves_like_ok();
   void refused_or_torn_refresh_keeps_both_lists();
   void thirty_thousand_groups_load_and_move_quickly();
@@ -227,6 +228,20 @@ void GroupsDialogTest::missing_files_and_a_failed_save_show_a_box() {
   QCOMPARE(r.dialogs.boxes().back().caption, std::string("Unable To Save File"));
   QVERIFY(test::read_file("fk.log").find("ERROR: File Open newsrc.new - Write") != std::string::npos);
   QVERIFY(r.button("unsubscribe")->isEnabled());
+}
+
+void GroupsDialogTest::refresh_is_off_while_a_scan_holds_the_connection() {
+  Rig r(kSample);
+  QPushButton* refresh = r.button("refresh");
+  QVERIFY(refresh->isEnabled());
+  // A scan starts while the dialog is open, and ends.
+  r.state.connected = 1;
+  QTRY_VERIFY_WITH_TIMEOUT(!refresh->isEnabled(), 3000);
+  QVERIFY(refresh->toolTip().contains(QStringLiteral("news connection")));
+  QVERIFY(r.button("ok")->isEnabled());
+  r.state.connected = 0;
+  QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 3000);
+  QVERIFY(r.dialogs.boxes().empty());
 }
 
 void GroupsDialogTest::refresh_runs_with_the_working_buttons_off() {

@@ -280,7 +280,11 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   r.box("tls_verify")->click();
   QVERIFY(!r.box("fast_transfers")->isChecked());
   QCOMPARE(r.edit("pipeline_depth")->text(), QStringLiteral("8"));
+  QVERIFY(r.box("use_compression")->isChecked());
+  QVERIFY(!r.box("use_compression")->isEnabled());
   r.box("fast_transfers")->click();
+  QVERIFY(r.box("use_compression")->isEnabled());
+  r.box("use_compression")->click();
   r.edit("pipeline_depth")->setText("32");
   r.sheet.accept();
   QCOMPARE(r.sheet.result(), int(QDialog::Accepted));
@@ -291,6 +295,7 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   QCOMPARE(s.tls_verify, 0);
   QCOMPARE(s.fast_transfers, 1);
   QCOMPARE(s.pipeline_depth, 32);
+  QCOMPARE(s.use_compression, 0);
 
   // A stored choice out of the list's reach shows as the nearest entry.
   for (auto [stored, shown] : {std::pair{Settings::kStartTls, "STARTTLS"}, std::pair{7, "STARTTLS"}}) {
