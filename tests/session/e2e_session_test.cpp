@@ -107,9 +107,9 @@ TEST_F(CompressedEndToEndTest, CompressionIsAskedForOnlyInFastModeWithUseCompres
   post(kOne, "sunset.jpg (1/1)", uu("sunset.jpg"));
   h.write_newsrc(std::string(" ") + kOne + "\n");
   for (auto [fast, compress] : {std::pair{0, 1}, std::pair{1, 0}}) {
-    h.change([&](Settings& s) {
-      s.fast_transfers = fast;
-      s.use_compression = compress;
+    h.change([&, fast_value = fast, compress_value = compress](Settings& s) {
+      s.fast_transfers = fast_value;
+      s.use_compression = compress_value;
     });
     EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
   }
