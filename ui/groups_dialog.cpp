@@ -284,11 +284,10 @@ GroupsDialog::Controls GroupsDialog::make_controls() {
                       {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
                       {cancel_, QStringLiteral("Close without saving the changes")},
                       {c.ok, QStringLiteral("Save the lists to newsrc.new")},
-                      {c.defaults, QStringLiteral("Subscribe to the usual picture groups")},
-                      {c.subscribe, QStringLiteral("Subscribe to the selected groups (Alt+Right)")},
-                      {unsubscribe_, QStringLiteral("Unsubscribe from the selected groups (Alt+Left)")},
-                      {c.rescan, QStringLiteral("Forget how far the selected groups were scanned")}};
-  c.top->setToolTip(QStringLiteral("Move the selected groups to the top (Alt+Up)"));
+                      {c.defaults, QStringLiteral("Subscribe to the usual picture groups")}};
+  subscribe_ = c.subscribe;
+  top_ = c.top;
+  rescan_button_ = c.rescan;
 
   connect(c.subscribe, &QPushButton::clicked, this, &GroupsDialog::subscribe);
   connect(unsubscribe_, &QPushButton::clicked, this, &GroupsDialog::unsubscribe);
@@ -302,6 +301,12 @@ GroupsDialog::Controls GroupsDialog::make_controls() {
   connect(unsubscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::subscribe);
   connect(subscribed_view_, &QListView::doubleClicked, this, &GroupsDialog::unsubscribe);
   connect(filter_, &QLineEdit::textChanged, this, &GroupsDialog::filter_changed);
+  // A model reset clears the selection without a selectionChanged, so both are watched.
+  for (QListView* view : {unsubscribed_view_, subscribed_view_}) {
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &GroupsDialog::update_selection_buttons);
+    connect(view->model(), &QAbstractItemModel::modelReset, this, &GroupsDialog::update_selection_buttons);
+  }
   return c;
 }
 
@@ -393,6 +398,28 @@ void GroupsDialog::set_busy(bool busy) {
     b->setToolTip(busy ? QStringLiteral("Wait until the news group list has loaded") : tip);
   }
   update_refresh();
+  update_selection_buttons();
+}
+
+// The buttons that act on selected groups are off until some are selected, and say where to select them.
+void GroupsDialog::update_selection_buttons() {
+  if (!subscribe_) return;
+  const QString wait = QStringLiteral("Wait until the news group list has loaded");
+  const QString pick_left = QStringLiteral("Select groups in the unsubscribed list first");
+  const QString pick_right = QStringLiteral("Select groups in the subscribed list first");
+  const bool left = unsubscribed_view_->selectionModel()->hasSelection();
+  const bool right = subscribed_view_->selectionModel()->hasSelection();
+  const auto show = [](QPushButton* b, bool can, const QString& tip, const QString& why) {
+    b->setEnabled(can);
+    b->setToolTip(can ? tip : why);
+  };
+  show(subscribe_, !busy_ && left, QStringLiteral("Subscribe to the selected groups (Alt+Right)"),
+       busy_ ? wait : pick_left);
+  show(unsubscribe_, !busy_ && right && !saving_, QStringLiteral("Unsubscribe from the selected groups (Alt+Left)"),
+       busy_ ? wait : pick_right);
+  show(rescan_button_, !busy_ && right, QStringLiteral("Forget how far the selected groups were scanned"),
+       busy_ ? wait : pick_right);
+  show(top_, right, QStringLiteral("Move the selected groups to the top (Alt+Up)"), pick_right);
 }
 
 void GroupsDialog::update_refresh() {
@@ -534,14 +561,16 @@ void GroupsDialog::rescan() {
 }
 
 bool GroupsDialog::save_lists() {
-  unsubscribe_->setEnabled(false);
+  saving_ = true;
+  update_selection_buttons();
   if (save_group_lists(lists_, [this](const std::string& t) { setWindowTitle(to_qstring(t)); }))
     return true;
   // The classic dialog closed as if saved; staying open keeps the user's edit and says why.
   log_.log_status("ERROR: File Open newsrc.new - Write", 0);
   dialogs_.message_box("Unable to write newsrc.new.\nThe news group changes are not saved.",
                        "Unable To Save File", Icon::Warning, Buttons::Ok);
-  unsubscribe_->setEnabled(true);
+  saving_ = false;
+  update_selection_buttons();
   show_count();
   return false;
 }

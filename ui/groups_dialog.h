@@ -112,6 +112,7 @@ class GroupsDialog : public QDialog {
   void set_busy(bool busy);
   // Refresh is off, saying why, while a scan holds the news connection.
   void update_refresh();
+  void update_selection_buttons();
   // Tells the views of the named lists that they changed (their selection is cleared).
   void show_lists(bool unsubscribed = true, bool subscribed = true);
   void show_count();
@@ -145,7 +146,11 @@ class GroupsDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QPushButton* refresh_ = nullptr;
   QPushButton* unsubscribe_ = nullptr;
+  QPushButton* subscribe_ = nullptr;
+  QPushButton* top_ = nullptr;
+  QPushButton* rescan_button_ = nullptr;
   bool busy_ = false;
+  bool saving_ = false;  // newsrc.new is being written: no unsubscribing meanwhile
   std::map<std::string, std::int64_t> marks_;
   std::vector<std::string> rescan_;
   std::thread worker_;
