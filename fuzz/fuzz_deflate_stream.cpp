@@ -1,18 +1,16 @@
 // Fuzzes the COMPRESS DEFLATE layer: arbitrary bytes after the 206 line, read as body lines until the
 // stream fails or ends. Half the inputs are made valid deflate first, so the fuzzer also reaches the
 // line reader behind a working inflater.
-#include <sys/socket.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "common/engine_bundle.h"
 #include "common/null_view.h"
+#include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/transport.h"
 
@@ -20,16 +18,8 @@ namespace {
 
 using fk::test::NullDialogs;
 using fk::test::NullView;
-
-fk::Settings quiet_settings() {
-  fk::Settings s;
-  s.status_logging_enabled = 0;
-  return s;
-}
-
-void require(bool ok) {
-  if (!ok) std::abort();
-}
+using fk::fuzz::quiet_settings;
+using fk::fuzz::require;
 
 std::string deflated(const char* bytes, std::size_t length) {
   z_stream z{};
@@ -54,20 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
   if (pack) input = deflated(input.data(), input.size());
 
-  int sv[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return 0;
-  std::thread writer([&] {
-    std::string all = "206 on\r\n" + input;
-    std::size_t done = 0;
-    while (done < all.size()) {
-      ssize_t n = ::write(sv[1], all.data() + done, all.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    ::close(sv[1]);
-  });
+  const std::string all = "206 on\r\n" + input;
+  fk::fuzz::ServerFeed feed(all);
+  if (feed.read_fd() == -1) return 0;
   {
-    fk::NewsSocket sock(sv[0]);
+    fk::NewsSocket sock(feed.read_fd());
     std::string line;
     require(fk::get_socket_string(w.ctx, line, 511, sock) == 8);
     sock.start_compression(nullptr);
@@ -75,6 +56,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (fk::read_body_line(w.ctx, sock, line, more) != -1) require(line.size() <= 2 * 64 * 1024);
     sock.take_failure();
   }
-  writer.join();
   return 0;
 }

@@ -1,51 +1,38 @@
 // Fuzzes the NNTP client's side of a dialogue: greeting, CAPABILITIES and STARTTLS offers, GROUP, and a
 // body read byte-exact up to its terminator, with server bytes fed through a socketpair.
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <thread>
 
 #include "common/engine_bundle.h"
 #include "common/null_view.h"
+#include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
-#include "store/unique_fd.h"
 
 namespace {
 
 using fk::test::NullDialogs;
 using fk::test::NullView;
+using fk::fuzz::require;
 
-fk::Settings quiet_settings() {
-  fk::Settings s;
-  s.status_logging_enabled = 0;
+fk::Settings client_settings() {
+  fk::Settings s = fk::fuzz::quiet_settings();
   s.unattended_operation = 1;
   s.use_tls = 2;
   return s;
 }
 
-void require(bool ok) {
-  if (!ok) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static fk::test::BasicEngine<NullView, NullDialogs> w{quiet_settings()};
+  static fk::test::BasicEngine<NullView, NullDialogs> w{client_settings()};
   const char* bytes = reinterpret_cast<const char*>(data);
-  int sv[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return 0;
-  std::thread writer([&] {
-    fk::write_all(sv[1], std::string_view(bytes, size));
-    // Whatever the client sends is never read: closing ends its writes with an error, not a wait.
-    ::close(sv[1]);
-  });
+  fk::fuzz::ServerFeed feed(std::string_view(bytes, size));
+  if (feed.read_fd() == -1) return 0;
   {
     fk::NntpClient client(w.ctx, w.state.stop_requested);
-    client.socket().adopt(sv[0]);
+    client.socket().adopt(feed.read_fd());
     if (auto greeting = client.read_reply()) {
       require(greeting->length >= 1 && greeting->code >= 0);
       if (auto labels = client.capabilities())
@@ -67,6 +54,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (void)lines;
     }
   }
-  writer.join();
   return 0;
 }

@@ -1,33 +1,21 @@
 // Fuzzes the news line reader and the reply parsers with server byte streams fed through a socketpair.
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <thread>
 
 #include "common/engine_bundle.h"
 #include "common/null_view.h"
+#include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/nntp_reply.h"
 #include "session/transport.h"
-#include "store/unique_fd.h"
 
 namespace {
 
 using fk::test::NullDialogs;
 using fk::test::NullView;
-
-fk::Settings quiet_settings() {
-  fk::Settings s;
-  s.status_logging_enabled = 0;
-  return s;
-}
-
-void require(bool ok) {
-  if (!ok) std::abort();
-}
+using fk::fuzz::quiet_settings;
+using fk::fuzz::require;
 
 }  // namespace
 
@@ -43,15 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* bytes = reinterpret_cast<const char*>(data + 1);
   std::size_t length = size - 1;
 
-  int sv[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return 0;
-  std::thread writer([&] {
-    fk::write_all(sv[1], std::string_view(bytes, length));
-    ::close(sv[1]);
-  });
-
+  fk::fuzz::ServerFeed feed(std::string_view(bytes, length));
+  if (feed.read_fd() == -1) return 0;
   {
-    fk::NewsSocket sock(sv[0]);
+    fk::NewsSocket sock(feed.read_fd());
     std::string line;
     for (int count = 0;; ++count) {
       int n = fk::get_socket_string(w.ctx, line, capacity, sock);
@@ -66,7 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (drains && count % 5 == 4) fk::drain_socket(w.ctx, sock);
     }
   }
-  writer.join();
   require(w.state.byte_count <= static_cast<std::int64_t>(length));
   return 0;
 }
