@@ -11,11 +11,7 @@
 
 #include "bench_files.h"
 #include "decode/decoders.h"
-#include "decode/work_file.h"
 #include "server/yenc_encoder.h"
-#include "store/clock.h"
-#include "store/settings.h"
-#include "store/status_log.h"
 
 namespace {
 
@@ -98,40 +94,20 @@ const Inputs& inputs() {
   return i;
 }
 
-// Writes like `cat > file`: into the page cache, without waiting for the disk. The program syncs each
-// picture before moving it into place; the _Synced figures include that wait.
-class PageCacheWriter : public fk::FileWriter {
- public:
-  int sync(int) override { return 0; }
-};
-
 // Decodes in a fresh pictures/ folder beside the inputs; the decoded file is removed between runs.
 template <class Decode>
 void run(benchmark::State& state, const fs::path& input, Decode decode, bool synced = false) {
-  const fs::path work = bench_dir() / "work";
-  fs::remove_all(work);
-  fs::create_directories(work / "pictures");
-  fs::create_directories(work / "unknown");
-  const fs::path previous = fs::current_path();
-  fs::current_path(work);
-  fk::SystemClock clock;
-  fk::SharedSettings settings;
-  fk::StatusLog log(settings, clock);
-  fk::Decoders decoders(log, clock);
-  PageCacheWriter page_cache;
-  if (!synced) decoders.set_file_writer(page_cache);
+  fk::bench::DecodeRig rig("work", synced);
   for (auto _ : state) {
     std::string name;
-    std::string message = decode(decoders, input.string(), name);
+    std::string message = decode(rig.decoders, input.string(), name);
     if (!message.empty()) state.SkipWithError(message.c_str());
     state.PauseTiming();
-    fs::remove_all(work / "pictures" / "alt.pictures");
+    rig.folder.clear_output();
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(fs::file_size(input)));
-  fs::current_path(previous);
-  fs::remove_all(work);
 }
 
 std::string uu(fk::Decoders& d, const std::string& file, std::string& name) {

@@ -13,10 +13,8 @@
 #include "bench_files.h"
 #include "decode/decoders.h"
 #include "decode/parts_store.h"
-#include "decode/work_file.h"
 #include "server/yenc_encoder.h"
 #include "store/clock.h"
-#include "store/settings.h"
 #include "store/status_log.h"
 
 namespace {
@@ -61,44 +59,18 @@ const Inputs& inputs() {
   return in;
 }
 
-// The page cache stands in for the disk (as in bench_decode); counts the bytes written.
-class CountingWriter : public fk::FileWriter {
- public:
-  ssize_t write(int fd, const void* data, std::size_t size) override {
-    ssize_t n = fk::FileWriter::write(fd, data, size);
-    if (n > 0) bytes += static_cast<std::uint64_t>(n);
-    return n;
-  }
-  int sync(int) override { return 0; }
-  std::uint64_t bytes = 0;
-};
-
 template <class Body>
 void in_work_dir(benchmark::State& state, Body body) {
-  const fs::path work = bench_dir() / "parts-work";
-  fs::remove_all(work);
-  fs::create_directories(work / "pictures");
-  fs::create_directories(work / "unknown");
-  const fs::path previous = fs::current_path();
-  fs::current_path(work);
-  fk::SystemClock clock;
-  fk::SharedSettings settings;
-  fk::StatusLog log(settings, clock);
-  fk::Decoders decoders(log, clock);
-  CountingWriter writer;
-  decoders.set_file_writer(writer);
+  fk::bench::DecodeRig rig("parts-work");
   for (auto _ : state) {
-    body(decoders, log, clock);
+    body(rig.decoders, rig.log, rig.clock);
     state.PauseTiming();
-    fs::remove_all(work / "pictures" / "alt.pictures");
-    fs::remove_all(work / "parts");
+    rig.folder.clear_output();
     state.ResumeTiming();
   }
   const double picture_bytes = static_cast<double>(state.iterations()) * static_cast<double>(kPicture);
   state.SetBytesProcessed(static_cast<std::int64_t>(picture_bytes));
-  state.counters["written_per_byte"] = static_cast<double>(writer.bytes) / picture_bytes;
-  fs::current_path(previous);
-  fs::remove_all(work);
+  state.counters["written_per_byte"] = static_cast<double>(rig.page_cache.bytes) / picture_bytes;
 }
 
 void BM_Set_100Parts_50MB(benchmark::State& state) {
