@@ -20,23 +20,9 @@ constexpr const char* kMaxTimeText =
 
 }  // namespace
 
-AppCommands::AppCommands(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, SharedSettings& settings,
-                         SessionState& state, const StatusLog& log, PendingQueue& pending, Histories histories,
-                         const std::string& ini_path, DialupManager& dialup, SessionRunner& session,
+AppCommands::AppCommands(const AppObjects& objects, PendingQueue& pending, const std::string& ini_path,
                          DeferredActions& later)
-    : view_(view),
-      dialogs_(dialogs),
-      windows_(windows),
-      clock_(clock),
-      settings_(settings),
-      state_(state),
-      log_(log),
-      pending_(pending),
-      histories_(histories),
-      ini_path_(ini_path),
-      dialup_(dialup),
-      session_(session),
-      later_(later) {}
+    : AppObjects(objects), pending_(pending), ini_path_(ini_path), later_(later) {}
 
 void AppCommands::start() {
   log_.log_status("Connect Button Pushed", 0);

@@ -7,25 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "app/app_objects.h"
 #include "app/commands.h"
 #include "app/deferred_actions.h"
-#include "app/histories.h"
-#include "app/session_runner.h"
-#include "dialup/dialup_manager.h"
 #include "session/pending_queue.h"
-#include "session/session_state.h"
-#include "session/view.h"
-#include "store/clock.h"
-#include "store/settings.h"
-#include "store/status_log.h"
 
 namespace fk {
 
-class AppCommands {
+class AppCommands : private AppObjects {
  public:
-  AppCommands(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, SharedSettings& settings,
-              SessionState& state, const StatusLog& log, PendingQueue& pending, Histories histories,
-              const std::string& ini_path, DialupManager& dialup, SessionRunner& session, DeferredActions& later);
+  AppCommands(const AppObjects& objects, PendingQueue& pending, const std::string& ini_path, DeferredActions& later);
 
   // "Start Fennicking": checks the setup, the internet connection and the running time, then launches
   // a session unless one is running (then it only beeps).
@@ -51,18 +42,8 @@ class AppCommands {
   void set_pending_caption();
   bool ask_and_blacklist(const std::string& author);
 
-  View& view_;
-  Dialogs& dialogs_;
-  AppWindows& windows_;
-  Clock& clock_;
-  SharedSettings& settings_;
-  SessionState& state_;
-  const StatusLog& log_;
   PendingQueue& pending_;
-  Histories histories_;
   const std::string& ini_path_;
-  DialupManager& dialup_;
-  SessionRunner& session_;
   DeferredActions& later_;
 };
 

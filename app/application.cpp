@@ -23,12 +23,15 @@ Application::Application(View& view, Dialogs& dialogs, AppWindows& windows, Cloc
       engine_{settings_, state_,     log_,      files_log_, clock_,    view_, dialogs_,
               pending_,  article_ids_, filenames_, blacklist_, decoders_, disk_},
       dialup_(settings_, state_, log_, view_, dialogs_, clock_, ini_path_, dialup_service),
-      lifecycle_(view_, dialogs_, windows_, clock_, settings_, state_, log_, {article_ids_, filenames_, blacklist_},
-                 ini_path_, dialup_, session_, *this),
-      commands_(view_, dialogs_, windows_, clock_, settings_, state_, log_, pending_,
-                {article_ids_, filenames_, blacklist_}, ini_path_, dialup_, session_, later_),
+      lifecycle_(objects(), ini_path_, *this),
+      commands_(objects(), pending_, ini_path_, later_),
       ticker_(view_, dialogs_, clock_, settings_, state_, log_, {article_ids_, filenames_, blacklist_}, session_,
               *this, later_) {}
+
+AppObjects Application::objects() {
+  return {view_, dialogs_, windows_, clock_, settings_, state_, log_, {article_ids_, filenames_, blacklist_},
+          dialup_, session_};
+}
 
 // The session must be gone before anything it uses is destroyed.
 Application::~Application() { lifecycle_.stop_workers(); }

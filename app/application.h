@@ -82,6 +82,9 @@ class Application final : public StatusCommands {
   bool initialised() const { return lifecycle_.initialised(); }
 
  private:
+  // What Lifecycle and AppCommands both work on.
+  AppObjects objects();
+
   TrackingView view_;
   Dialogs& dialogs_;
   AppWindows& windows_;

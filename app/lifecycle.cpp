@@ -14,21 +14,8 @@ namespace fk {
 
 std::string banner_line() { return "Fennick " FK_VERSION " - Usenet Picture Harvester"; }
 
-Lifecycle::Lifecycle(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, SharedSettings& settings,
-                     SessionState& state, const StatusLog& log, Histories histories, std::string& ini_path,
-                     DialupManager& dialup, SessionRunner& session, StatusCommands& commands)
-    : view_(view),
-      dialogs_(dialogs),
-      windows_(windows),
-      clock_(clock),
-      settings_(settings),
-      state_(state),
-      log_(log),
-      histories_(histories),
-      ini_path_(ini_path),
-      dialup_(dialup),
-      session_(session),
-      commands_(commands) {}
+Lifecycle::Lifecycle(const AppObjects& objects, std::string& ini_path, StatusCommands& commands)
+    : AppObjects(objects), ini_path_(ini_path), commands_(commands) {}
 
 Lifecycle::~Lifecycle() {
   if (init_.joinable()) init_.join();

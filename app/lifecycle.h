@@ -6,27 +6,18 @@
 #include <string>
 #include <thread>
 
+#include "app/app_objects.h"
 #include "app/commands.h"
-#include "app/histories.h"
-#include "app/session_runner.h"
-#include "dialup/dialup_manager.h"
-#include "session/session_state.h"
-#include "session/view.h"
-#include "store/clock.h"
-#include "store/settings.h"
-#include "store/status_log.h"
 
 namespace fk {
 
 // The one-line name and version of the program: caption, about box and the first lines of fk.log.
 std::string banner_line();
 
-class Lifecycle {
+class Lifecycle : private AppObjects {
  public:
   // `commands` opens the setup sheet at a first start, as the Setup button would.
-  Lifecycle(View& view, Dialogs& dialogs, AppWindows& windows, Clock& clock, SharedSettings& settings,
-            SessionState& state, const StatusLog& log, Histories histories, std::string& ini_path,
-            DialupManager& dialup, SessionRunner& session, StatusCommands& commands);
+  Lifecycle(const AppObjects& objects, std::string& ini_path, StatusCommands& commands);
   // Joins the start-up thread if stop_workers has not.
   ~Lifecycle();
   Lifecycle(const Lifecycle&) = delete;
@@ -50,17 +41,7 @@ class Lifecycle {
   void init_thread();
   void ask_hang_up(const Settings& s);
 
-  View& view_;
-  Dialogs& dialogs_;
-  AppWindows& windows_;
-  Clock& clock_;
-  SharedSettings& settings_;
-  SessionState& state_;
-  const StatusLog& log_;
-  Histories histories_;
   std::string& ini_path_;
-  DialupManager& dialup_;
-  SessionRunner& session_;
   StatusCommands& commands_;
 
   std::thread init_;
