@@ -8,16 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/engine_bundle.h"
-#include "common/null_view.h"
 #include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/transport.h"
 
 namespace {
 
-using fk::test::NullDialogs;
-using fk::test::NullView;
 using fk::fuzz::quiet_settings;
 using fk::fuzz::require;
 
@@ -39,7 +35,7 @@ std::string deflated(const char* bytes, std::size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  static fk::test::BasicEngine<NullView, NullDialogs> w{quiet_settings()};
+  static fk::fuzz::Engine w{quiet_settings()};
   const bool pack = data[0] & 1;
   std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
   if (pack) input = deflated(input.data(), input.size());

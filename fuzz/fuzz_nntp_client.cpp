@@ -4,16 +4,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "common/engine_bundle.h"
-#include "common/null_view.h"
 #include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/nntp_client.h"
 
 namespace {
 
-using fk::test::NullDialogs;
-using fk::test::NullView;
 using fk::fuzz::require;
 
 fk::Settings client_settings() {
@@ -26,7 +22,7 @@ fk::Settings client_settings() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static fk::test::BasicEngine<NullView, NullDialogs> w{client_settings()};
+  static fk::fuzz::Engine w{client_settings()};
   const char* bytes = reinterpret_cast<const char*>(data);
   fk::fuzz::ServerFeed feed(std::string_view(bytes, size));
   if (feed.read_fd() == -1) return 0;

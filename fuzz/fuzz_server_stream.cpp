@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "common/engine_bundle.h"
-#include "common/null_view.h"
 #include "fuzz_socket.h"
 #include "session/context.h"
 #include "session/nntp_reply.h"
@@ -12,8 +10,6 @@
 
 namespace {
 
-using fk::test::NullDialogs;
-using fk::test::NullView;
 using fk::fuzz::quiet_settings;
 using fk::fuzz::require;
 
@@ -21,7 +17,7 @@ using fk::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  static fk::test::BasicEngine<NullView, NullDialogs> w{quiet_settings()};
+  static fk::fuzz::Engine w{quiet_settings()};
   w.state.byte_count = 0;
 
   // The first byte picks the caller's capacity and whether to drain now and then.

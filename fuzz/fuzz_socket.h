@@ -1,6 +1,6 @@
 #pragma once
-// Shared rig of the fuzz targets that play a news server: settings with the status log off, a check
-// that aborts, and server bytes fed into a socketpair by a thread of their own.
+// Shared rig of the fuzz targets that play a news server: an engine that shows nothing, settings with
+// the status log off, a check that aborts, and server bytes fed into a socketpair by a thread of their own.
 
 #include <sys/socket.h>
 
@@ -8,10 +8,14 @@
 #include <string_view>
 #include <thread>
 
+#include "common/engine_bundle.h"
+#include "common/null_view.h"
 #include "store/settings.h"
 #include "store/unique_fd.h"
 
 namespace fk::fuzz {
+
+using Engine = test::BasicEngine<test::NullView, test::NullDialogs>;
 
 // Settings that keep a fuzz run from writing a status log.
 inline Settings quiet_settings() {
