@@ -100,6 +100,16 @@ int make_dirs(const std::string& dir) {
   return ec ? (ec.value() ? ec.value() : EIO) : 0;
 }
 
+// A write that failed ends the session with nothing recorded; `out` keeps its counts.
+PartOutcome write_failed(PartOutcome& out, DecodeResult failure) {
+  out.kind = PartOutcome::Kind::WriteFailed;
+  out.failure = std::move(failure);
+  return out;
+}
+PartOutcome write_failed(PartOutcome& out, const std::string& path, int error) {
+  return write_failed(out, write_failure(path, error));
+}
+
 }  // namespace
 
 // The set's index: one "set" line, a "part" line per kept part, "broken" once given up.
@@ -198,12 +208,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
   PartOutcome out;
   out.total = set.total;
   const std::string dir = set_directory(set);
-  auto write_failed = [&](const std::string& path, int err) {
-    out.kind = PartOutcome::Kind::WriteFailed;
-    out.failure = write_failure(path, err);
-    return out;
-  };
-  if (int err = make_dirs(dir)) return write_failed(dir, err);
+  if (int err = make_dirs(dir)) return write_failed(out, dir, err);
 
   Index index;
   if (!index.load(dir + kIndex)) {
@@ -227,11 +232,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
   DecodeResult r;
   if (decoders_.yenc_claims(work_file)) {
     r = decoders_.yenc_into(work_file, dir, file);
-    if (r.status == DecodeStatus::WriteFailed) {
-      out.kind = PartOutcome::Kind::WriteFailed;
-      out.failure = r;
-      return out;
-    }
+    if (r.status == DecodeStatus::WriteFailed) return write_failed(out, r);
     if (r.status != DecodeStatus::Decoded)
       return give_up(set, dir, index, work_file, r.message + " in part " + std::to_string(part), unknown_path);
     entry.kind = 'y';
@@ -252,7 +253,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
       }
     }
     OutputFile o(decoders_.file_writer());
-    if (!o.create(dir, file)) return write_failed(dir + file, o.error());
+    if (!o.create(dir, file)) return write_failed(out, dir + file, o.error());
     UniqueFd in = open_regular_for_read(work_file);
     for (bool more = static_cast<bool>(in); more;) {
       char* buf = o.reserve(kBlock);
@@ -266,7 +267,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
       o.commit(static_cast<std::size_t>(n) - from);
       if (o.failed()) break;
     }
-    if (!o.finish(r.name, r.already_stored)) return write_failed(dir + file, o.error());
+    if (!o.finish(r.name, r.already_stored)) return write_failed(out, dir + file, o.error());
     entry.kind = 'u';
   }
 
@@ -286,7 +287,8 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     return out;
   }
   // Same bytes but no index line: a crash came between keeping the part and indexing it.
-  if (!index.append(dir + kIndex, Index::line_of(entry))) return write_failed(dir + kIndex, errno ? errno : EIO);
+  if (!index.append(dir + kIndex, Index::line_of(entry)))
+    return write_failed(out, dir + kIndex, errno ? errno : EIO);
   index.parts.push_back(entry);
   out.have = static_cast<std::uint32_t>(index.parts.size());
   if (out.have < set.total) {
@@ -313,19 +315,11 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
   if (kind == 'u') {
     std::sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.number < b.number; });
     const std::string joined = dir + "joined.uue";
-    if (int err = join_files(Index::paths(dir, order), joined)) {
-      out.kind = PartOutcome::Kind::WriteFailed;
-      out.failure = write_failure(joined, err);
-      return out;
-    }
+    if (int err = join_files(Index::paths(dir, order), joined)) return write_failed(out, joined, err);
     DecodeResult r = decoders_.uudecode(joined, set.group);
     std::error_code ec;
     fs::remove(joined, ec);
-    if (r.status == DecodeStatus::WriteFailed) {
-      out.kind = PartOutcome::Kind::WriteFailed;
-      out.failure = r;
-      return out;
-    }
+    if (r.status == DecodeStatus::WriteFailed) return write_failed(out, r);
     if (r.status != DecodeStatus::Decoded) {
       // A short file the decoder kept would be an incomplete picture.
       if (!r.name.empty() && !r.already_stored) fs::remove(picture_path(set.group, r.name), ec);
@@ -360,11 +354,7 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
                      unknown_path);
     OutputFile o(decoders_.file_writer());
     if (!o.create(group_dir, name)) {
-      if (is_disk_error(o.error())) {
-        out.kind = PartOutcome::Kind::WriteFailed;
-        out.failure = write_failure(group_dir + name, o.error());
-        return out;
-      }
+      if (is_disk_error(o.error())) return write_failed(out, group_dir + name, o.error());
       return give_up(set, dir, index, "", "Unable to open output file " + group_dir + name, unknown_path);
     }
     std::uint32_t whole = 0;
@@ -379,11 +369,7 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
         whole = libdeflate_crc32(whole, at, static_cast<std::size_t>(n));
         o.commit(static_cast<std::size_t>(n));
       }
-      if (o.failed()) {
-        out.kind = PartOutcome::Kind::WriteFailed;
-        out.failure = write_failure(group_dir + name, o.error());
-        return out;
-      }
+      if (o.failed()) return write_failed(out, group_dir + name, o.error());
     }
     if (o.size() != next - 1) {
       o.discard();
@@ -393,11 +379,7 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
       o.discard();
       return give_up(set, dir, index, "", "CRC Error in the whole file", unknown_path);
     }
-    if (!o.finish(out.name, out.already_stored)) {
-      out.kind = PartOutcome::Kind::WriteFailed;
-      out.failure = write_failure(group_dir + name, o.error());
-      return out;
-    }
+    if (!o.finish(out.name, out.already_stored)) return write_failed(out, group_dir + name, o.error());
   }
   std::error_code ec;
   fs::remove_all(dir, ec);

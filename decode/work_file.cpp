@@ -1,7 +1,6 @@
 // Block-buffered work-file reading and exclusive, buffered creation of decoded files.
 #include "decode/work_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -11,8 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
+#include "store/picture_folders.h"
 #include "store/text.h"
 #include "store/text_file.h"
 
@@ -302,18 +301,8 @@ bool OutputFile::finish(std::string& used, bool& existed) {
 int remove_leftover_picture_temps(const std::string& pictures_dir) {
   auto is_temp = [](std::string_view name) { return name.starts_with(kPictureTempPrefix); };
   int removed = remove_files_named(pictures_dir, is_temp);
-  DIR* d = ::opendir(pictures_dir.c_str());
-  if (!d) return removed;
-  std::vector<std::string> groups;
-  while (const dirent* e = ::readdir(d)) {
-    std::string_view name = e->d_name;
-    if (name == "." || name == "..") continue;
-    std::string path = pictures_dir + "/" + std::string(name);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) groups.push_back(std::move(path));
-  }
-  ::closedir(d);
-  for (const std::string& g : groups) removed += remove_files_named(g, is_temp);
+  for (const std::string& group : list_sub_folders(pictures_dir))
+    removed += remove_files_named(pictures_dir + "/" + group, is_temp);
   return removed;
 }
 

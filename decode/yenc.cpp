@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -365,6 +366,23 @@ bool read_header(BlockReader& in, const std::string& work_file, YencInfo& y) {
   return true;
 }
 
+// Decodes the body into a new file dir+name and checks that it ended cleanly. A fault comes back as the
+// result to return: a write failure, or what `damaged` makes of it; `in_name` (" in x.jpg" or empty) names
+// the file in those messages.
+template <class Damaged>
+std::optional<DecodeResult> write_body(BlockReader& in, YencInfo& y, OutputFile& out, const std::string& dir,
+                                       const std::string& name, const std::string& in_name, Damaged damaged) {
+  if (!out.create(dir, name)) {
+    if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
+    return damaged("Unable to open output file " + dir + name);
+  }
+  Sink sink(&out);
+  if (!decode_body(in, y, sink)) return write_failure(dir + name, out.error());
+  if (!y.has_end) return damaged("No =yend line" + in_name + ", cut short at " + quoted_size(y.decoded_bytes));
+  if (y.broken_escape) return damaged("Broken escape" + in_name);
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool YencInfo::is_part_of_set() const {
@@ -413,15 +431,7 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
   const std::string dir = prepare_directory(group);
   if (name != raw) log_.log_status("Bad name on =ybegin line... used " + name, 3);
   OutputFile out(*writer_);
-  if (!out.create(dir, name)) {
-    if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
-    return damaged("Unable to open output file " + dir + name);
-  }
-  Sink sink(&out);
-  if (!decode_body(in, y, sink)) return write_failure(dir + name, out.error());
-
-  if (!y.has_end) return damaged("No =yend line in " + name + ", cut short at " + quoted_size(y.decoded_bytes));
-  if (y.broken_escape) return damaged("Broken escape in " + name);
+  if (auto failed = write_body(in, y, out, dir, name, " in " + name, damaged)) return *failed;
   if (y.decoded_bytes != *y.size || (y.end_size && *y.end_size != *y.size))
     return damaged("Size Error in " + name + " (" + quoted_size(y.decoded_bytes) + ", expected " +
                    quoted_size(*y.size) + ")");
@@ -451,14 +461,7 @@ DecodeResult Decoders::yenc_into(const std::string& work_file, const std::string
     return result;
   };
   OutputFile out(*writer_);
-  if (!out.create(dir, name)) {
-    if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
-    return damaged("Unable to open output file " + dir + name);
-  }
-  Sink sink(&out);
-  if (!decode_body(in, y, sink)) return write_failure(dir + name, out.error());
-  if (!y.has_end) return damaged("No =yend line, cut short at " + quoted_size(y.decoded_bytes));
-  if (y.broken_escape) return damaged("Broken escape");
+  if (auto failed = write_body(in, y, out, dir, name, "", damaged)) return *failed;
   if (y.part_begin && y.part_end &&
       (*y.part_end < *y.part_begin || y.decoded_bytes != *y.part_end - *y.part_begin + 1))
     return damaged("Size Error (" + quoted_size(y.decoded_bytes) + ")");

@@ -11,15 +11,25 @@ namespace {
 
 constexpr std::size_t kWireBlock = 64 * 1024;
 
-// One zlib stream, ended with the object.
-class Inflater {
+// One zlib stream of raw deflate, either way, ended with the object.
+template <bool Deflating>
+class ZlibStream {
  public:
-  Inflater() { ok_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK; }
-  ~Inflater() {
-    if (ok_) inflateEnd(&z_);
+  ZlibStream() {
+    if constexpr (Deflating)
+      ok_ = deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    else
+      ok_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK;
   }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
+  ~ZlibStream() {
+    if (!ok_) return;
+    if constexpr (Deflating)
+      deflateEnd(&z_);
+    else
+      inflateEnd(&z_);
+  }
+  ZlibStream(const ZlibStream&) = delete;
+  ZlibStream& operator=(const ZlibStream&) = delete;
   bool ok() const { return ok_; }
   z_stream& z() { return z_; }
 
@@ -27,22 +37,8 @@ class Inflater {
   z_stream z_{};
   bool ok_ = false;
 };
-
-class Deflater {
- public:
-  Deflater() { ok_ = deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
-  ~Deflater() {
-    if (ok_) deflateEnd(&z_);
-  }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
-  bool ok() const { return ok_; }
-  z_stream& z() { return z_; }
-
- private:
-  z_stream z_{};
-  bool ok_ = false;
-};
+using Inflater = ZlibStream<false>;
+using Deflater = ZlibStream<true>;
 
 class DeflateStream final : public Stream {
  public:

@@ -157,12 +157,17 @@ void NewsSocket::close() {
   cut_ = held_cr_ = false;
 }
 
-bool NewsSocket::wait_slice(short events, bool& ready) {
-  pollfd p{fd(), events, 0};
+bool NewsSocket::wait_slice(Stream::Io want, bool& ready) {
+  pollfd p{fd(), static_cast<short>(want == Stream::Io::WantRead ? POLLIN : POLLOUT), 0};
   int n = ::poll(&p, 1, kSliceMs);
   if (n < 0 && errno != EINTR) return false;
   ready = n > 0;
   return true;
+}
+
+bool NewsSocket::silent_too_long(bool ready, std::int64_t& silent_ms) const {
+  silent_ms = ready ? 0 : silent_ms + kSliceMs;
+  return idle_limit_ms_ > 0 && silent_ms >= idle_limit_ms_;
 }
 
 bool NewsSocket::send_line(std::string_view line) {
@@ -177,9 +182,7 @@ bool NewsSocket::send_line(std::string_view line) {
     }
     if (r != Stream::Io::WantRead && r != Stream::Io::WantWrite) return false;
     bool ready = false;
-    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return false;
-    silent_ms = ready ? 0 : silent_ms + kSliceMs;
-    if (idle_limit_ms_ > 0 && silent_ms >= idle_limit_ms_) return false;
+    if (!wait_slice(r, ready) || silent_too_long(ready, silent_ms)) return false;
   }
   return true;
 }
@@ -209,9 +212,8 @@ bool NewsSocket::fill(const std::atomic<int>& stop) {
       return false;
     }
     bool ready = false;
-    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return false;
-    silent_ms = ready ? 0 : silent_ms + kSliceMs;
-    if (idle_limit_ms_ > 0 && silent_ms >= idle_limit_ms_) {
+    if (!wait_slice(r, ready)) return false;
+    if (silent_too_long(ready, silent_ms)) {
       timed_out_ = true;
       return false;
     }
@@ -237,7 +239,7 @@ std::int64_t NewsSocket::receive_some(char* out, std::size_t max) {
     }
     if (round == 1) break;
     bool ready = false;
-    if (!wait_slice(r == Stream::Io::WantRead ? POLLIN : POLLOUT, ready)) return -2;
+    if (!wait_slice(r, ready)) return -2;
     if (!ready) break;
   }
   return 0;

@@ -84,8 +84,10 @@ class NewsSocket {
   // Waits for data in 100 ms slices, watching stop and the idle limit; false on a closed stream, an
   // error, silence or stop.
   bool fill(const std::atomic<int>& stop);
-  // Waits in one slice for the events; false on a poll error.
-  bool wait_slice(short events, bool& ready);
+  // Waits in one slice for what the stream wants (WantRead or WantWrite); false on a poll error.
+  bool wait_slice(Stream::Io want, bool& ready);
+  // Counts a quiet slice (a ready one starts the count again); true once the silence reaches the idle limit.
+  bool silent_too_long(bool ready, std::int64_t& silent_ms) const;
 
   std::unique_ptr<Stream> stream_;
   int claimed_fd_ = -1;

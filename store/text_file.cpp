@@ -89,10 +89,10 @@ bool replace_file(const std::string& path, std::string_view content, unsigned mo
     mode = st.st_mode & 07777;
   }
   std::string tmp = path + ".tmp-XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && (!sync || ::fsync(fd) == 0);
-  ok = (::close(fd) == 0) && ok;
+  UniqueFd fd(::mkstemp(tmp.data()));
+  if (!fd) return false;
+  bool ok = ::fchmod(fd.get(), mode) == 0 && write_all(fd.get(), content) && (!sync || ::fsync(fd.get()) == 0);
+  ok = fd.reset() && ok;
   if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
   ::unlink(tmp.c_str());
   return false;
@@ -122,12 +122,10 @@ int remove_leftover_replacements(const std::string& dir) {
 }
 
 bool append_file(const std::string& path, std::string_view text, unsigned mode) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, mode);
-  if (fd < 0) return false;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, mode));
+  if (!fd) return false;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && write_all(fd, text);
-  ::close(fd);
-  return ok;
+  return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && write_all(fd.get(), text);
 }
 
 std::string to_lower(std::string_view s) {
