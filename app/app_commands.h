@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status window's buttons and double-clicks: Start, STOP, Setup, Groups, Skip Group, Bozo, D/L Next
 // and the removals from the lists. Close and the tick live elsewhere (lifecycle.h, ticker.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Application's objects that both its start-up and Close (lifecycle.h) and the window's commands
 // (app_commands.h) work on, handed over as one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application core: the subsystems, and the parts composed over them.
 #include "app/application.h"
 

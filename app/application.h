@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application core behind the status window, without Qt: it owns the settings, the session state,
 // the logs, the queue, the histories, the decoders and the dial-up manager, and composes the start-up

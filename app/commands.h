@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The interface between the status window and the application core: the window's commands go in through
 // StatusCommands, the core opens the other windows through AppWindows.

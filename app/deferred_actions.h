@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work a command leaves for a later tick, so the window keeps painting instead of sleeping.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news groups dialog's server listing: one news connection, "list active", lines into the sink.
 #include "app/group_list_refresher.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The news groups dialog's "Refresh List": fetching the server's group list ("list active").
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List operations of the news groups dialog.
 #include "app/group_lists.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The news groups dialog's list operations on GroupLists, without a display.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless run loop: posted commands, the one-second tick, and signals.
 #include "app/headless.h"
 

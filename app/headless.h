@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The headless mode: the application core with a terminal view, run as an unattended scan.
 

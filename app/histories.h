@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three history buffers, as the start-up, the commands and the tick share them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's start-up (settings, corrections, the thread that loads the histories) and its Close
 // (statistics, the hang-up question, the exit statistics, every worker stopped and joined).

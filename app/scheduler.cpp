@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scheduled scan window.
 #include "app/scheduler.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // When the schedule wants a scan, and how the status window shows the schedule.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news session's thread.
 #include "app/session_runner.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The news session's own thread: one session at a time, launched by Start and waited for by Close.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The terminal view of the headless mode.
 #include "app/terminal_view.h"
 

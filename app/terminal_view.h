@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status window for a terminal: one line per status change that matters, a live progress line when
 // the output is a terminal, message boxes printed and answered with their default.

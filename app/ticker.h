@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status window's one-second tick: line progress, the counts and scheduler lines, throughput and
 // rates, the running-time limit, auto-reconnect, the progress sound, the inactivity warning, work

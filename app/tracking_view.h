@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A View in front of the real one that remembers which controls are enabled, so the core can ask without
 // reading the window back.

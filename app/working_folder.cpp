@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working folder's write check and its instance lock.
 #include "app/working_folder.h"
 

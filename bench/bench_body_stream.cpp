@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Article bodies from the test server over 127.0.0.1 through the article loop: a 50 MB body streamed
 // into temp.uue, and the engine's own cost of one ordinary picture article.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding speed in MB/s of work-file input: 100 MB uuencoded, base64 and yEnc work files, and one article
 // each.
 // Inputs are made once in $FK_BENCH_DIR (default /tmp/fennick-bench) and reused by bench/compare-decoders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An engine context for benchmarks: a view and dialogs that do nothing, the fake clock (fixed waits cost
 // nothing), plenty of disk, and a fresh working folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fast transfers: 40 KB picture articles through the whole article loop (BODY, uudecode, histories,
 // files.log) in fast mode, beside a bare pipelined reader fetching the same bodies from the same server,
 // on loopback and with a round-trip delay in the server. The default pacing runs too; its fixed waits are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Large work files for the decoder benchmarks: where they go, what they hold, and the decoders that
 // read them in a folder of their own.

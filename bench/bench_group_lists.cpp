@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news groups dialog's list work: load, subscribe, unsubscribe, "^" and defaults on a 30,000-group
 // newsrc; load, save and the filter at a real server's size (300,000 to 1,000,000 groups).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lookups of a full history buffer (32,700 entries): the overview scan asks them for every overview line.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole session over a group of 1,000,000 generated overview lines: one whole-range XOVER against the
 // incremental scan's 100 chunks of 10,000 (with its scan mark rewritten after each chunk).
 #include <benchmark/benchmark.h>

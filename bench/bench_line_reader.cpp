@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the news line reader on overview-sized and body-sized lines over a local socket.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>

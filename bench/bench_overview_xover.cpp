@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end: a 200,000-line XOVER from the test server over 127.0.0.1 through the overview scan.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Multi-part sets: a 50 MB picture posted as 100 yEnc articles, each kept (decoded and placed) and the
 // set assembled when the last arrives, beside the same 50 MB decoded from one article. The counters say
 // how many bytes went through the decoded-file writer per byte of picture.

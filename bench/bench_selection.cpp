@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the overview-line chain: realistic lines through ArticleSelector::examine with full histories.
 #include <benchmark/benchmark.h>
 

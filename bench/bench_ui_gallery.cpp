@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture gallery on 20,000 pictures: time to the first screen (names, then every thumbnail on it),
 // with the thumbnail cache empty and filled; the longest stall of the window's thread while the grid is
 // flicked from the top to the end; how soon a newly filed picture shows.

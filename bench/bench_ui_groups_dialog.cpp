@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news groups dialog at a real server's size (offscreen): "Refresh List" of 300,000 and 1,000,000
 // groups from the test server over 127.0.0.1 until the dialog is usable, and one keystroke of the filter.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a decoder of the family reports, and the interface the article loop asks them through.
 

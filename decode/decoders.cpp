@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The group's output directory, MOVEFILE and the uuencode decoder.
 #include "decode/decoders.h"
 

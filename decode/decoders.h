@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The attachment decoders of the article loop (yEnc, uuencode, MIME base64) and MOVEFILE.
 

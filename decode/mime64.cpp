@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIME base64 decoder: header lines name the attachment, each block of base64 lines becomes a file.
 #include <cstdint>
 #include <cstdio>

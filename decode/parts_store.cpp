@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Multi-part sets: parts kept decoded, an index per set, assembly when the last part arrives.
 #include "decode/parts_store.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parts store: the pieces of pictures posted in several articles, kept decoded in
 // parts/<group>/<set>/ across sessions until the set is whole, then assembled into the group's folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The group folder and file name rules that keep every decoded file inside pictures/.
 #include "decode/paths.h"
 

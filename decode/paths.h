@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where decoded pictures go: the group's folder under pictures/, and bare file names made safe.
 

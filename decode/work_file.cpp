@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Block-buffered work-file reading and exclusive, buffered creation of decoded files.
 #include "decode/work_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Block-buffered reading of work files and writing of decoded files, shared by the two decoders.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yEnc decoder: keyword lines, the data between them, and the size and CRC32 checks.
 #include <fcntl.h>
 #include <libdeflate.h>

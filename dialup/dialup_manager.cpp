@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dial-up connection manager: load, check, dial on its own thread, hang up.
 #include "dialup/dialup_manager.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds, dials and hangs up the dial-up Internet connection before and after a scan.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NetworkManager through nmcli: terse listings, details, up, down and the private passwd-file.
 #include "dialup/nmcli_service.h"
 

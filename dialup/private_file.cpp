@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private temporary files for secrets.
 #include "dialup/private_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A short-lived file only its owner can read, for handing a secret to a helper program.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounded child processes over posix_spawn and pipes.
 #include "dialup/process_runner.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a helper program with an argument vector (never through a shell), bounded in time and output.
 

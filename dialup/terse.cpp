@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing of nmcli's terse output.
 #include "dialup/terse.h"
 

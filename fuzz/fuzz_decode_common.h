@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared harness of the decoder fuzz targets: a private working folder, a clock that never sleeps, and
 // a check that nothing was written outside the folders a decoder may use.

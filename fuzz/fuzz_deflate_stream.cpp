@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the COMPRESS DEFLATE layer: arbitrary bytes after the 206 line, read as body lines until the
 // stream fails or ends. Half the inputs are made valid deflate first, so the fuzzer also reaches the
 // line reader behind a working inflater.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: loading a history file and the newsrc readers on arbitrary file contents.
 #include <cstddef>
 #include <cstdint>

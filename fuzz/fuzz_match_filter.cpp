@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the subject filter and the glob matcher, checking the glob against a recursive model.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the readers of nmcli's terse output (listings and profile details).
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the NNTP client's side of a dialogue: greeting, CAPABILITIES and STARTTLS offers, GROUP, and a
 // body read byte-exact up to its terminator, with server bytes fed through a socketpair.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the overview-line path: split, the eleven tests, file names and dates, through ArticleSelector.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: the INI reader and writer on arbitrary file contents.
 #include <cstddef>
 #include <cstdint>

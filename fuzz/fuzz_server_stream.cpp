@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the news line reader and the reply parsers with server byte streams fed through a socketpair.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared rig of the fuzz targets that play a news server: an engine that shows nothing, settings with
 // the status log off, a check that aborts, and server bytes fed into a socketpair by a thread of their own.

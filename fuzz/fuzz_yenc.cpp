@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: the yEnc decoder on an arbitrary work file (and group name).
 #include <sys/stat.h>
 

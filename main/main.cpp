@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry point of fennick: the status window, or the terminal view with --headless.
 #include <cstdlib>
 #include <cstring>

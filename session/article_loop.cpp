@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The article loop: free-space check, BODY into temp.uue, decoding or filing, history, row 0 deleted.
 #include "session/article_loop.h"
 

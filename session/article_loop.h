@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The article loop: fetches the pending articles from row 0, files their bodies and records them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chain of tests that picks articles from a group's overview lines.
 #include "session/article_selection.h"
 

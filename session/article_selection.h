@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Article selection of the overview scan: the overview-line split, the age test, file names in
 // subjects, the verdict lines, and ArticleSelector, which runs the chain of tests on one line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The objects a news session works with, created once by the program and handed to the engine.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The COMPRESS DEFLATE layer over zlib.
 #include "session/deflate_stream.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COMPRESS DEFLATE: a stream that inflates what the server sends and deflates what we send (zlib's raw
 // deflate), wrapped around the plain or TLS stream, so the line readers above it see plain text.

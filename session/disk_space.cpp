@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Free space through statvfs.
 #include "session/disk_space.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Free space of the file system that holds the working directory, as the article loop checks it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NNTP client: the dialogue's commands and replies over the news socket.
 #include "session/nntp_client.h"
 

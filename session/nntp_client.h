@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The NNTP dialogue with a news server over one NewsSocket, shared by the session and the groups
 // dialog's listing: connecting (with TLS), STARTTLS, commands out and typed replies in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reply and marker numbers.
 #include "session/nntp_reply.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Numbers in server replies and in dirty.txt, read like the classic "%d" patterns but 64-bit and safe.
 

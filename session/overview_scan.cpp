@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview scan: sends XOVER, checks the reply and hands each overview line to the selector.
 #include "session/overview_scan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The overview scan: XOVER for a group's whole range, every line through the selection chain.
 

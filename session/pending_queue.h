@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pending-downloads queue: rows of the status window's pending list, row 0 the article in progress.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Range, chunk and mark arithmetic of incremental scans, kept apart from the socket.
 #include "session/scan_range.h"
 

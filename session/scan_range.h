@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Incremental scans: which articles of a group to read, in which chunks, and how far the mark may move.
 

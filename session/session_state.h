@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The flags, counters and texts shared by the window, the session thread and the dial-up thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download session thread: start-up, connect and login, resume check, group loop and the two endings.
 #include "session/session_thread.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The download session: one news session from connect to QUIT, run on a worker thread of its own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plain and the TLS stream.
 #include "session/stream.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One byte stream to a news server: plain TCP, or TLS (OpenSSL) over it. The reader above it waits
 // on fd() in slices, so no call here ever blocks for long.

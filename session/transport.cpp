@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news server connection over POSIX sockets.
 #include "session/transport.h"
 

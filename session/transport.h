@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The news server connection: connecting, the line reader, sending whole lines and draining.
 

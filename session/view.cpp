@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status window's texts behind the View's typed events.
 #include "session/view.h"
 

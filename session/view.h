@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the core talks to the status window (or the terminal view): controls by id, posted commands,
 // message boxes, sounds and the desktop's picture viewer.

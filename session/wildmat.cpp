@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Glob matching and the subject filter language.
 #include "session/wildmat.h"
 

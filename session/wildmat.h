@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The subject filter language: "|"-separated glob terms with "!" exclusions, over wildmat globs.
 

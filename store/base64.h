@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Base64 (RFC 2045 alphabet): the settings file's password and MIME attachments use the one decoder here.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Time source and waits of the core, injectable so that tests neither sleep nor depend on the date.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History buffers with indexed lookups.
 #include "store/history_buffer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A bounded, newest-first list of texts kept in a journal file: Article IDs, file names, blacklisted authors.
 

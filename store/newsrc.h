@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The subscribed-groups files newsrc and newsrc.new: the dialog's load and save, the start-up count,
 // the adoption of newsrc.new at a scan's start, and the scan reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Change events of a locked container, heard by its listener in order but never under the container's lock.
 

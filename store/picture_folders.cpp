@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder listings for the picture gallery.
 #include "store/picture_folders.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What lies in pictures/ and unknown/: the group folders and their files, for the picture gallery.
 

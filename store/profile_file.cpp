@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profile-file reader and writer.
 #include "store/profile_file.h"
 

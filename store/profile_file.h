@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reader and writer of INI-style profile files, behaving like the classic private-profile calls.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan marks file: read whole, changed in memory, written back whole.
 #include "store/scan_marks.h"
 

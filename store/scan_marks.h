@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SCANMARK.FNK: per group, the highest article number an incremental scan has finished with.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading, correcting and saving FENNICK.INI.
 #include "store/settings.h"
 

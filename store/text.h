@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Character classes (ASCII, whatever the locale says) and the decimal number at the start of a text.
 

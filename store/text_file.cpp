@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line reading and safe rewriting of text files.
 #include "store/text_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Line reading and safe whole-file rewriting for the program's plain text files.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving a file into the desktop's trash can.
 #include "store/trash.h"
 

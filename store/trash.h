@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop's trash can (freedesktop.org trash layout): files moved there can be restored by the file
 // manager, since each gets an info file naming where it came from and when.

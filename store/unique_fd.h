@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File descriptors: ownership, opening a file safely for reading, and writing a whole buffer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Bozo Bucket - Blacklist For Unwanted Authors": review, remove and save the blacklisted authors.
 

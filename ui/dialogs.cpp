@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box, the exit statistics dialog and the program icon.
 #include "ui/dialogs.h"
 

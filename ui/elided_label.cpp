@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A one-line label that elides its text instead of widening the window.
 #include "ui/elided_label.h"
 

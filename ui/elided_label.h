@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A one-line label that shows "..." when its text is wider than the room it gets, instead of widening
 // the window or cutting letters in half.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Carries change events from a container's listener (any thread) to the GUI thread, in order and in batches.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture gallery window.
 #include "ui/gallery_window.h"
 

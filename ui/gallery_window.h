@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Fennick - Pictures": the harvest as thumbnails. Groups with their counts on the left, a newest-first
 // grid on the right, a large preview in the same window, and the picture commands (view, open folder,

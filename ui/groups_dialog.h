@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The news groups dialog: the unsubscribed and subscribed lists, loaded from and saved to newsrc.new.
 

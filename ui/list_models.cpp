@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt models that mirror the pending-downloads queue and the history buffers through their listeners.
 #include "ui/list_models.h"
 

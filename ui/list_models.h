@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt models that mirror the pending-downloads queue and the history buffers through their listeners.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gallery's list of pictures and the folder reader behind it.
 #include "ui/picture_model.h"
 

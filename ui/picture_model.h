@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pictures of the working folder as one newest-first list: every group folder under pictures/,
 // loose files in pictures/ itself, and unknown/. Folders are read on a worker thread and watched, so

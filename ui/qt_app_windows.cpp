@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows the core opens.
 #include "ui/qt_app_windows.h"
 

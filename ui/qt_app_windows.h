@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The windows the core opens: the exit statistics dialog and closing the status window here; the setup
 // sheet, the groups dialog and the blacklist dialog come in as callbacks.

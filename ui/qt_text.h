@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversions between the core's byte strings and Qt's text, and dialog units for layouts.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The core's View and Dialogs on top of the status window, callable from any thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windowed program: wiring the core, the view and the status window together.
 #include "ui/run_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The six pages of the setup sheet.
 #include "ui/setup_pages.h"
 

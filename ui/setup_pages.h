@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The six pages of the setup sheet: which control edits which setting, and how values are checked.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The setup sheet "Fennick Setup".
 #include "ui/setup_sheet.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The setup sheet "Fennick Setup": six pages over the live settings, with OK, Cancel and Apply.
 

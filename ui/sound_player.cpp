@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Event sounds and sound files through libcanberra, on a thread of their own.
 #include "ui/sound_player.h"
 

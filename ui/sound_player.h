@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Event sounds and sound files through libcanberra, played on a thread of their own so that no caller
 // waits for the sound server; silent when there is no audio device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status window: every control of the main window, its commands, caption, window menu and timer.
 #include "ui/status_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status window: every control of the main window, its commands, caption, window menu and timer.
 

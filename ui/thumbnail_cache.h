@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop's shared thumbnail cache (freedesktop.org layout under $XDG_CACHE_HOME/thumbnails):
 // PNGs named by the MD5 of the file's URI, valid while their Thumb::MTime matches the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Background thumbnail making.
 #include "ui/thumbnail_loader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Makes thumbnails off the window's thread: from the shared cache when it holds a current one, else by
 // reading the picture at a reduced size (and filling the cache). The newest request goes first, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An Application wired to recording views, a fake clock and a dial-up service that is not there.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application core: start-up, commands, the tick, the scheduler and Close, against recording views.
 #include "app_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news groups dialog's list operations and the first steps of "Refresh List".
 #include <gtest/gtest.h>
 

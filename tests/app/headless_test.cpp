@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless mode end to end: a fresh folder, the demo served by the test server, exit statuses.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

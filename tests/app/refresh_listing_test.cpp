@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Refresh List" against the NNTP test server: the listing, its limits, the refusals and cancelling.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>

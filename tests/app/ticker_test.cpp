@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one-second tick on its own: the schedule's edges press only what is needed, and work left for
 // later runs once, when it is due.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounded child processes for tests.
 #include "common/child_process.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Child processes for tests that must end even when the code under test hangs: a forked function, or a
 // real program with its output captured, each waited for with a bound and killed when it overruns.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A complete, independent EngineContext for tests and benchmarks: settings, state, logs, fake clock,
 // the view and dialogs of the caller's choice, queue, history buffers, decoders and plenty of disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine test harness.
 #include "common/engine_harness.h"
 

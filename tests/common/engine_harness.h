@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One EngineContext wired to test doubles in a fresh working folder, and fk.log reading for assertions.
 

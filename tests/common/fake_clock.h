@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A clock for tests: time stands still until a sleep or advance moves it; local time is UTC.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A disk that fills up: the writer of decoded files fails with ENOSPC once a budget of bytes is spent.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A view and dialogs that show nothing, for benchmarks and fuzz targets; boxes take their default answer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A View and Dialogs for tests: records every call, answers message boxes from a script.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary working folders for tests.
 #include "common/temp_dir.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh folder that a test runs in: created, made the working directory, removed afterwards.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared set-up of the decoder tests: a fresh working folder, a fake clock, the status log, encoders.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile work files: whatever the server sends, the decoders return and write only where they may.
 #include "decode_fixture.h"
 

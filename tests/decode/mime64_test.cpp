@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIME base64 decoder: parts and blocks, the header grammar, names, messages and the plausibility copy.
 #include "decode_fixture.h"
 

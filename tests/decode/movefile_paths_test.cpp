@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MOVEFILE, and the folder and name rules the article loop shares with the decoders.
 #include "decode/paths.h"
 #include "decode_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The uuencode decoder: begin lines, counts, messages, counters, and where it may write.
 #include <sys/resource.h>
 

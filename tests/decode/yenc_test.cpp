@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yEnc decoder: round trips through the test server's encoder, escapes, checks, names, the family.
 #include <cerrno>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dial-up manager against the fake nmcli: finding, dialling, hanging up, and bad answers.
 #include "dialup/dialup_manager.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Puts the scriptable fake nmcli first on the PATH of this test process and reads what it was asked.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A stand-in for nmcli, driven by the files under $FAKE_NMCLI_DIR (see fake_nmcli.h).
 #
 #   running                 present: NetworkManager answers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NetworkManager service against the fake nmcli: listings, probing, dialling, bad answers.
 #include "dialup/nmcli_service.h"
 

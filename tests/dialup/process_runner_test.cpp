@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Child processes: exit status, separate streams, bounds on time and output, cancelling.
 #include "dialup/process_runner.h"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Run by CTest (see CMakeLists.txt). Layers come bottom up in `layers`; each one's include folders in
 # includes_<layer>. For every layer: a probe including one of its own headers compiles (the window layer's

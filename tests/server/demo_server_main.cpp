@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fennick-demo-server: serves demo news groups on a local port so the program can be tried without Usenet.
 #include <signal.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Content sources of the NNTP test server.
 #include "server/news_content.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the NNTP test server serves: groups and their articles, from memory, a folder or generated.
 

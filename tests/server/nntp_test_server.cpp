@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NNTP test server: one accepting thread, one thread per connection, all woken by a pipe to stop.
 #include "server/nntp_test_server.h"
 

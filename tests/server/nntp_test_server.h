@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scriptable NNTP server on a local port for engine tests and the demo, recording every command.
 

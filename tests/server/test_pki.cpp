@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Certificates made with the OpenSSL API: P-256 keys, a CA, a leaf with subject alternative names.
 #include "server/test_pki.h"
 

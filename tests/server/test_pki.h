@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private certificate authority and a server certificate it signs, made in memory at start, so the
 // TLS tests need no openssl program and no files of their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yEnc encoder of the tests.
 #include "server/yenc_encoder.h"
 

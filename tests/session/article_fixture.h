@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A harness and a test server with its content, for the overview scan, article loop and whole sessions.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The article loop against the test server: filing, recording, free space, odd bodies and the races.
 #include "session/article_loop.h"
 

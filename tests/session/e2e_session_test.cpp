@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole sessions against the test server: a realistic harvest, a session after it, a lost connection,
 // and the demo's content.
 #include "session/article_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incremental scans: the range arithmetic, and whole sessions against a generated group in the billions.
 #include <limits>
 

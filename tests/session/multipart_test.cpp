@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures posted in several articles: the subject's counter, collecting parts across articles and
 // sessions, assembly, and sets whose parts disagree.
 #include <algorithm>

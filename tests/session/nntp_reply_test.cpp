@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reply numbers, the resume marker's skip count, and what the test server puts on the wire.
 #include "session/nntp_reply.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview scan against the test server: the XOVER dialogue, STOP, and selection in a real session.
 #include "session/overview_scan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Overview-line split, dates and the age test, file names in subjects.
 #include <gtest/gtest.h>
 

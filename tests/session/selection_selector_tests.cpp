@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ArticleSelector: the chain of tests on overview lines, what it shows, logs, counts and queues.
 #include <gtest/gtest.h>
 

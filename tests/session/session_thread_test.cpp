@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's dialogue and both endings, against the local NNTP test server.
 #include "session/session_thread.h"
 

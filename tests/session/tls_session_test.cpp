@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sessions over TLS and STARTTLS against the test server, the certificates a client must refuse, the
 // waits STOP and silence must cut short, and IPv6.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line reader, draining and connecting, over socketpairs and the local test server.
 #include "session/transport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture summary: one builder, the window's form and the closing log line's form.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The glob matcher and the subject filter language.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History buffers: loading and compaction, additions with trimming, indexed lookups against a linear search.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // newsrc / newsrc.new: the dialog's load and save, the start-up count, adoption and the scan reader.
 #include <gtest/gtest.h>
 

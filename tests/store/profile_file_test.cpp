@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader/writer: case rules, in-place writes, integer parsing, hostile files.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan marks file: reading what others may have written, changes, and a writer killed mid-write.
 #include "store/scan_marks.h"
 

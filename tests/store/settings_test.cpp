@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FENNICK.INI: defaults, loading, the start-up corrections, saving, passwords, sharing across threads.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fk.log and files.log line formats and gating.
 #include <gtest/gtest.h>
 

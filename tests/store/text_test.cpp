@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared small helpers: character classes, leading numbers, Base64, writing a whole buffer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's trash and the folder listings of the picture gallery.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

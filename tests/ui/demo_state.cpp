@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A realistic harvest in progress for the window's screenshots.
 #include "demo_state.h"
 

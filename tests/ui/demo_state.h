@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A realistic harvest in progress for the window's screenshots: a group half done, a pending list,
 // filled histories.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not shipped: the picture gallery over a folder of generated pictures, saved as screenshots for a
 // person to judge the look (run under xvfb-run).
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders of generated pictures for the gallery's tests, benchmark and screenshots.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture gallery over generated harvests: order, live filing, damaged files, the thumbnail cache,
 // the trash and the keys.
 #include <QCryptographicHash>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view from other threads: coalesced updates, posted commands, blocking message boxes, the models
 // that follow the containers, the exit statistics dialog and a screenshot of a harvest.
 #include <QAbstractItemView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status window's controls, commands, caption, window menu and timer.
 #include <QAbstractItemView>
 #include <QGroupBox>

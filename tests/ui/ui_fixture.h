@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One status window with its containers and a recording command sink, in a scratch working folder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every window from the keyboard and at larger sizes: mnemonics on buttons, labels that name their
 // fields, no mnemonic used twice in one window, and least sizes that fit a small screen. Run again at
 // 200% (QT_SCALE_FACTOR=2) and with a larger font (FK_TEST_FONT_SCALE=1.5).

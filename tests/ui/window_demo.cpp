@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not shipped: shows the status window in a realistic state and saves screenshots of it and its
 // dialogs, for a person to judge the look (run under xvfb-run, with QT_SCALE_FACTOR=2 for 200%).
 #include <QApplication>

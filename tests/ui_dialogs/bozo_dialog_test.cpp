@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The blacklist dialog: newest first, double-click removal, Clear with OK and with Cancel.
 #include "ui/bozo_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of each dialog (and each setup page) into the folder given, for a person to judge.
 #include <QApplication>
 #include <QDir>

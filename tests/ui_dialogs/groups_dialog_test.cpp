@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news groups dialog: loading, the buttons and double-clicks, OK and Cancel, the close command, the
 // refresh's refusal and working-buttons state, a measured load of 30,000 groups, and a 300,000-group
 // server listing found through the filter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The setup sheet: refusals and focus, the exchange order, lower-cased filters, DEFAULTS, Apply and Cancel.
 #include "ui/setup_sheet.h"
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Redraws the demo pictures with ImageMagick (seeded, so the scenes come out the same each time; the bytes
 # may differ between ImageMagick versions). Run it in this folder.
 set -e
