@@ -98,6 +98,7 @@ ExitStatistics Lifecycle::exit_statistics() const {
 void Lifecycle::close() {
   if (closed_.exchange(true)) return;
   save_history_statistics(ProfileFile(ini_path_), state_.archive());
+  keep_settings_file_private(ProfileFile(ini_path_), log_);
   const Settings s = settings_.get();
   if (s.check_dialup) ask_hang_up(s);
   dialup_.release_ras_library();

@@ -40,7 +40,8 @@ std::optional<std::string> read_file(const std::string& path) {
 
 std::vector<Line> split_lines(std::string_view data) {
   std::vector<Line> lines;
-  std::size_t i = 0;
+  // A byte-order mark some editors put first is no part of the first line; a rewrite keeps it.
+  std::size_t i = data.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   while (i < data.size()) {
     std::size_t start = i;
     while (i < data.size() && data[i] != '\n' && data[i] != '\r') ++i;

@@ -2,7 +2,11 @@
 // Loading, correcting and saving FENNICK.INI.
 #include "store/settings.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <filesystem>
@@ -58,22 +62,24 @@ constexpr std::int64_t kUintMax = std::numeric_limits<std::uint32_t>::max();
 
 constexpr SettingDef text(std::string_view section, std::string_view key, TextRef f, std::string_view def,
                           std::int64_t kept, int edit_length) {
-  return {section, key, SettingKind::Text, def, 0, 0, kept, edit_length, false, f, nullptr, nullptr};
+  return {section, key, SettingKind::Text, def, 0, 0, kept, edit_length, BadValue::Clamp, f, nullptr, nullptr};
 }
 constexpr SettingDef secret(std::string_view section, std::string_view key, TextRef f, int edit_length) {
-  return {section, key, SettingKind::Secret, "", 0, 0, 98, edit_length, false, f, nullptr, nullptr};
+  return {section, key, SettingKind::Secret, "", 0, 0, 98, edit_length, BadValue::Clamp, f, nullptr, nullptr};
 }
-constexpr SettingDef flag(std::string_view section, std::string_view key, SignedRef f, std::int64_t def) {
-  return {section, key, SettingKind::Flag, "", def, kIntMin, kIntMax, -1, false, nullptr, f, nullptr};
+constexpr SettingDef flag(std::string_view section, std::string_view key, SignedRef f, std::int64_t def,
+                          BadValue bad = BadValue::Clamp) {
+  return {section, key, SettingKind::Flag, "", def, kIntMin, kIntMax, -1, bad, nullptr, f, nullptr};
 }
 constexpr SettingDef signed_number(std::string_view section, std::string_view key, SignedRef f, std::int64_t def,
-                                   std::int64_t low = kIntMin, std::int64_t high = kIntMax) {
-  return {section, key, SettingKind::Signed, "", def, low, high, -1, false, nullptr, f, nullptr};
+                                   std::int64_t low = kIntMin, std::int64_t high = kIntMax,
+                                   BadValue bad = BadValue::Clamp) {
+  return {section, key, SettingKind::Signed, "", def, low, high, -1, bad, nullptr, f, nullptr};
 }
 constexpr SettingDef unsigned_number(std::string_view section, std::string_view key, UnsignedRef f,
                                      std::int64_t def, std::int64_t low = 0, std::int64_t high = kUintMax,
-                                     bool refuse = false) {
-  return {section, key, SettingKind::Unsigned, "", def, low, high, -1, refuse, nullptr, nullptr, f};
+                                     BadValue bad = BadValue::Clamp) {
+  return {section, key, SettingKind::Unsigned, "", def, low, high, -1, bad, nullptr, nullptr, f};
 }
 
 using S = Settings;
@@ -88,14 +94,17 @@ constexpr SettingDef kTable[] = {
     flag("COMM", "check_auth", field<&S::check_auth>, 0),
     flag("COMM", "check_dialup", field<&S::check_dialup>, 1),
     signed_number("COMM", "max_connecttime", field<&S::max_connecttime>, 300),
-    unsigned_number("COMM", "port", field<&S::port>, 119, 1, 65535, true),
-    signed_number("COMM", "use_tls", field<&S::use_tls>, S::kPlain, S::kPlain, S::kStartTls),
+    unsigned_number("COMM", "port", field<&S::port>, 119, 1, 65535, BadValue::Refuse),
+    // A misspelt choice must not fall back to plain TCP, which would send the password in clear.
+    signed_number("COMM", "use_tls", field<&S::use_tls>, S::kPlain, S::kPlain, S::kStartTls, BadValue::RefuseWords),
     text("COMM", "tls_ca_file", field<&S::tls_ca_file>, "", 4095, 4095),
-    flag("COMM", "tls_verify", field<&S::tls_verify>, 1),
+    flag("COMM", "tls_verify", field<&S::tls_verify>, 1, BadValue::OffOnlyAtZero),
     signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400),
     flag("COMM", "fast_transfers", field<&S::fast_transfers>, 0),
     signed_number("COMM", "pipeline_depth", field<&S::pipeline_depth>, 8, 1, 64),
     flag("COMM", "use_compression", field<&S::use_compression>, 1),
+    signed_number("COMM", "max_article_mb", field<&S::max_article_mb>, 256, 1, 4096),
+    signed_number("COMM", "headless_attempts", field<&S::headless_attempts>, 5, 1, 1000),
 
     flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1),
     flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1),
@@ -210,19 +219,21 @@ std::vector<std::string> load_settings(const ProfileFile& f, Settings& s, Archiv
       d.set_number(s, d.number_default);
       continue;
     }
+    if (d.bad == BadValue::OffOnlyAtZero) {
+      d.set_number(s, trim(*raw) == "0" ? 0 : 1);
+      continue;
+    }
     StoredNumber n = parse_stored_number(*raw);
     std::int64_t v = n.value;
-    // Values above INT32_MAX are stored as their 32-bit pattern, as written by write_profile_int.
-    if (d.kind == SettingKind::Unsigned && v < 0 && v >= std::numeric_limits<std::int32_t>::min())
-      v += std::int64_t{1} << 32;
-    if (d.refuse) {
-      if (n.whole && v >= d.low && v <= d.high) {
-        d.set_number(s, v);
-      } else {
-        d.set_number(s, 0);
-        notes.push_back("Invalid Setup: " + std::string(d.key) + "=" + shown(*raw) + " is not a number from " +
-                        std::to_string(d.low) + " to " + std::to_string(d.high));
-      }
+    // Values above INT32_MAX are stored as their 32-bit pattern, as written by write_profile_int; a key
+    // whose range ends below that reads a negative value as the negative number it is.
+    if (d.kind == SettingKind::Unsigned && d.high > kIntMax && v < 0 && v >= kIntMin) v += std::int64_t{1} << 32;
+    const bool refused = (d.bad == BadValue::Refuse && (!n.whole || v < d.low || v > d.high)) ||
+                         (d.bad == BadValue::RefuseWords && (!n.whole || v < d.low));
+    if (refused) {
+      d.set_number(s, d.low - 1);
+      notes.push_back("Invalid Setup: " + std::string(d.key) + "=" + shown(*raw) + " is not a number from " +
+                      std::to_string(d.low) + " to " + std::to_string(d.high));
       continue;
     }
     std::int64_t kept = std::clamp(v, d.low, d.high);
@@ -244,6 +255,13 @@ std::string connection_setting_problem(const Settings& s) {
   const SettingDef& port = setting_def("port");
   if (s.port < port.low || s.port > port.high)
     return "the port is not a number from 1 to 65535: set port in section [COMM] of FENNICK.INI";
+  for (const SettingDef& d : kTable) {
+    if (d.bad != BadValue::RefuseWords) continue;
+    if (const std::int64_t v = d.number(s); v < d.low || v > d.high)
+      return std::string(d.key) + " is not a number from " + std::to_string(d.low) + " to " +
+             std::to_string(d.high) + ": set " + std::string(d.key) + " in section [" + std::string(d.section) +
+             "] of FENNICK.INI";
+  }
   return {};
 }
 
@@ -267,7 +285,26 @@ void save_settings(const ProfileFile& f, const Settings& s, const StatusLog& log
     else
       write_profile_int(f, d.section, d.key, static_cast<std::int32_t>(d.number(s)));
   }
+  keep_settings_file_private(f, log);
   log.log_status("Setup Changed and Saved", 0);
+}
+
+void keep_settings_file_private(const ProfileFile& f, const StatusLog& log) {
+  bool secret = false;
+  for (const SettingDef& d : kTable) {
+    if (d.key != "pass" && d.key != "isp_pass" && d.key != "web_token") continue;
+    const std::optional<std::string> value = f.get_value(d.section, d.key);
+    secret = secret || (value && !trim(*value).empty());
+  }
+  struct stat st {};
+  if (!secret || ::stat(f.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0) return;
+  if (::chmod(f.path().c_str(), 0600) == 0)
+    log.log_status(std::string(kSettingsFileName) + " holds a password: made readable by its owner only (mode 0600)",
+                   0);
+  else
+    log.log_status(std::string("ERROR: ") + kSettingsFileName + " holds a password and others may read it: " +
+                       std::strerror(errno),
+                   0);
 }
 
 void save_history_statistics(const ProfileFile& f, const ArchiveCounters& a) {

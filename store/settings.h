@@ -43,6 +43,8 @@ struct Settings {
   std::int32_t fast_transfers;  // no fixed waits, BODY commands sent ahead
   std::int32_t pipeline_depth;  // BODY commands outstanding at most, with fast_transfers
   std::int32_t use_compression;  // COMPRESS DEFLATE when offered, with fast_transfers
+  std::int32_t max_article_mb;   // MiB an article body may take at most
+  std::int32_t headless_attempts;  // connection attempts of a one-shot headless run before it gives up
   // LOGGING
   std::int32_t files_logging_enabled;
   std::int32_t status_logging_enabled;
@@ -97,6 +99,14 @@ enum class SettingKind {
   Unsigned,  // 32-bit unsigned number within [low, high]
 };
 
+// What reading a value the row cannot take does.
+enum class BadValue : std::uint8_t {
+  Clamp,        // a number out of range is clamped; text without a number reads as 0, then clamped
+  Refuse,       // anything but a whole number within range is refused (held just below the range)
+  RefuseWords,  // a value that is no whole number, or is below the range, is refused; above it is clamped
+  OffOnlyAtZero,  // a flag that only the text "0" switches off; anything else, empty included, is on
+};
+
 // One row of the settings table: where a setting lives in FENNICK.INI, its default and its limits.
 // Load, save, the setup sheet and the tests all work from these rows.
 struct SettingDef {
@@ -107,7 +117,7 @@ struct SettingDef {
   std::int64_t number_default;
   std::int64_t low, high;  // numbers: the accepted range; texts: characters kept
   int edit_length;         // characters the setup sheet's field takes; -1: no limit
-  bool refuse;             // a bad value is refused (left at 0), not clamped
+  BadValue bad;            // what a value the row cannot take becomes
   std::string& (*text)(Settings&);
   std::int32_t& (*signed_value)(Settings&);
   std::uint32_t& (*unsigned_value)(Settings&);
@@ -217,11 +227,11 @@ inline constexpr const char* kSettingsFileName = "FENNICK.INI";
 bool locate_settings_file(std::string& ini_path);
 
 // Reads every key (except phone_book_entry) with its default, in file order. A number outside its
-// limits is clamped (or, for a refusing key, left at 0); the result holds one status-log line per such
-// key, for the caller to log once no lock is held.
+// limits is clamped, or for a refusing key held at low - 1, which connection_setting_problem names;
+// the result holds one status-log line per such key, for the caller to log once no lock is held.
 std::vector<std::string> load_settings(const ProfileFile& file, Settings& settings, ArchiveCounters& archive);
 
-// Why the settings cannot be used to connect (a key is named), or empty.
+// Why the settings cannot be used to connect (a key is named), or empty. A refused key counts.
 std::string connection_setting_problem(const Settings& settings);
 
 // The two start-up corrections of impossible line limits, each with its log line.
@@ -229,6 +239,10 @@ void apply_startup_corrections(Settings& settings, const StatusLog& log);
 
 // Writes every key of the table in its order, then logs "Setup Changed and Saved".
 void save_settings(const ProfileFile& file, const Settings& settings, const StatusLog& log);
+
+// After a write: a file holding a password or a token (pass, isp_pass, web_token not empty) that others
+// may read is made readable by its owner only (0600), with one status-log line saying so.
+void keep_settings_file_private(const ProfileFile& file, const StatusLog& log);
 
 // Writes the four HISTORY counters.
 void save_history_statistics(const ProfileFile& file, const ArchiveCounters& archive);

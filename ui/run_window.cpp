@@ -59,6 +59,7 @@ void remember_screen(Application& app, const StatusWindow& window) {
     if (!ini.write_string(def.section, def.key, *value))
       app.log().log_status("ERROR: File Open " + app.ini_path() + " - Write (window place)", 0);
   }
+  keep_settings_file_private(ini, app.log());
 }
 
 }  // namespace

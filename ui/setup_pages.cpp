@@ -165,11 +165,15 @@ void SetupPage::bind(QComboBox* choice, std::string_view key) {
   watch(choice);
   bindings_.push_back({choice,
                        [choice, &def](Settings& s) {
-                         choice->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(
-                             def.number(s), 0, choice->count() - 1)));
+                         // A value FENNICK.INI held that could not be read shows no choice at all, so
+                         // that OK cannot quietly turn it into the first one.
+                         const std::int64_t v = def.number(s);
+                         choice->setCurrentIndex(v < def.low ? -1 : static_cast<int>(std::clamp<std::int64_t>(
+                                                                        v, 0, choice->count() - 1)));
                        },
                        [choice, &def](SharedSettings& shared) -> std::optional<Refusal> {
                          const int v = choice->currentIndex();
+                         if (v < 0) return Refusal{QStringLiteral("Please choose one of the choices."), choice};
                          shared.update([&](Settings& s) { def.set_number(s, v); });
                          return std::nullopt;
                        }});

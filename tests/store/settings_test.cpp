@@ -2,6 +2,9 @@
 // FENNICK.INI: defaults, loading, the start-up corrections, saving, passwords, sharing across threads.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <thread>
 
@@ -120,11 +123,13 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
                                           "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"window_geometry", "pending_columns"};
+  const std::vector<std::string> bounds = {"max_article_mb", "headless_attempts"};
   std::vector<std::string> classic;
   for (const auto& k : keys)
     if (std::find(newer.begin(), newer.end(), k) == newer.end() &&
         std::find(newer_selection.begin(), newer_selection.end(), k) == newer_selection.end() &&
-        std::find(window.begin(), window.end(), k) == window.end())
+        std::find(window.begin(), window.end(), k) == window.end() &&
+        std::find(bounds.begin(), bounds.end(), k) == bounds.end())
       classic.push_back(k);
   const std::vector<std::string> expected = {
       "news_server", "user", "pass", "isp_user", "isp_pass", "unattended_operation", "check_auth",
@@ -137,6 +142,7 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   EXPECT_EQ(classic, expected);
   EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 17),
             std::vector<std::string>(newer.begin(), newer.begin() + 7));
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 17, keys.begin() + 19), bounds);
   auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
   ASSERT_LT(limit + 2, keys.end());
   EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 7, newer.end()));
@@ -221,6 +227,8 @@ TEST_F(Fixture, AnOldFileGainsTheNewKeysAfterItsOwnAndKeepsEverythingElse) {
   for (const SettingDef& d : settings_table()) {
     if (d.is_text())
       EXPECT_EQ(d.text(back), d.text(changed)) << d.key;
+    else if (d.bad == BadValue::OffOnlyAtZero)
+      EXPECT_EQ(d.number(back), d.number(changed) != 0 ? 1 : 0) << d.key;  // on is on, whatever number said it
     else
       EXPECT_EQ(d.number(back), d.number(changed)) << d.key;
   }
@@ -241,7 +249,7 @@ TEST_F(Fixture, OutOfRangeNumbersAreClampedWithOneNoteEachAndTheFileIsLeftAlone)
   EXPECT_EQ(s.idle_timeout, 1);
   EXPECT_EQ(s.pipeline_depth, 64);
   EXPECT_EQ(s.max_history, 32700u);  // not 0: that would empty the history at every start
-  EXPECT_EQ(s.max_filenames, 32700u);  // -5 is the 32-bit pattern of a huge count
+  EXPECT_EQ(s.max_filenames, 10u);  // a negative count is the nearest sane one, not a wrapped huge one
   EXPECT_EQ(s.max_blacklist, 10u);
   EXPECT_EQ(s.minlines, 4294967295u);  // within 32 bits: used as read, as the sheet stores it
   EXPECT_EQ(s.maxlines, 4294967295u);
@@ -285,6 +293,85 @@ TEST_F(Fixture, APortThatIsNoPortIsRefusedNotWrapped) {
   Settings none;
   EXPECT_NE(connection_setting_problem(none).find("news_server"), std::string::npos);
   EXPECT_THROW(setting_def("no_such_key"), std::out_of_range);
+}
+
+// No spelling of a TLS key may lower protection: words are refused, only a plain 0 means "off".
+TEST_F(Fixture, TlsKeysNeverFallBackToLessProtection) {
+  auto load = [](const std::string& comm, std::vector<std::string>* notes = nullptr) {
+    write_file("FENNICK.INI", "[COMM]\nnews_server=h\n" + comm);
+    Settings s;
+    ArchiveCounters a;
+    auto n = load_settings(ProfileFile("FENNICK.INI"), s, a);
+    if (notes) *notes = n;
+    return s;
+  };
+  for (const char* word : {"yes", "true", "tls", "starttls", "STARTTLS", "", "1x", "-1", "-7", "0x1"}) {
+    std::vector<std::string> notes;
+    const Settings s = load(std::string("use_tls=") + word + "\r\n", &notes);
+    EXPECT_EQ(s.use_tls, -1) << word;
+    ASSERT_EQ(notes.size(), 1u) << word;
+    EXPECT_EQ(notes[0], std::string("Invalid Setup: use_tls=") + word + " is not a number from 0 to 2");
+    EXPECT_EQ(connection_setting_problem(s), "use_tls is not a number from 0 to 2: set use_tls in section [COMM] of "
+                                             "FENNICK.INI");
+  }
+  for (auto [text, mode] : {std::pair{" 2 ", 2}, std::pair{"7", 2}, std::pair{"99999999999", 2},
+                            std::pair{"1", 1}, std::pair{"0", 0}, std::pair{"+0", 0}}) {
+    const Settings s = load(std::string("use_tls=") + text + "\n");
+    EXPECT_EQ(s.use_tls, mode) << text;
+    EXPECT_EQ(connection_setting_problem(s), "") << text;
+  }
+  EXPECT_EQ(load("").use_tls, Settings::kPlain);  // absent: the default
+
+  for (const char* on : {"yes", "true", "", "00", "0x1", "O", "1", "-0", "0 0"})
+    EXPECT_EQ(load(std::string("tls_verify=") + on + "\n").tls_verify, 1) << on;
+  for (const char* off : {"0", " 0\t", "0\r", "\"0\""})
+    EXPECT_EQ(load(std::string("tls_verify=") + off + "\n").tls_verify, 0) << off;
+  EXPECT_EQ(load("").tls_verify, 1);
+}
+
+TEST_F(Fixture, AByteOrderMarkIsSkippedAndKeptAndNegativeCountsAreClampedUp) {
+  write_file("FENNICK.INI", "\xEF\xBB\xBF[COMM]\r\nnews_server=news.example\r\n[LOGGING]\r\nmax_blacklist=-1\r\n");
+  Settings s;
+  ArchiveCounters a;
+  auto notes = load_settings(ProfileFile("FENNICK.INI"), s, a);
+  EXPECT_EQ(s.news_server, "news.example");
+  EXPECT_EQ(s.max_blacklist, 10u);
+  EXPECT_EQ(notes, std::vector<std::string>{"Invalid Setup: max_blacklist=-1 is out of range... using 10"});
+  ASSERT_TRUE(ProfileFile("FENNICK.INI").write_string("COMM", "news_server", "other.example"));
+  EXPECT_EQ(read_file("FENNICK.INI"),
+            "\xEF\xBB\xBF[COMM]\r\nnews_server=other.example\r\n[LOGGING]\r\nmax_blacklist=-1\r\n");
+}
+
+TEST_F(Fixture, AFileHoldingAPasswordIsMadePrivateOnceWhenRewritten) {
+  auto mode = [] {
+    struct stat st {};
+    ::stat("FENNICK.INI", &st);
+    return st.st_mode & 07777;
+  };
+  // No secret: the user's mode stays.
+  write_file("FENNICK.INI", "[COMM]\nnews_server=h\npass=\n");
+  ::chmod("FENNICK.INI", 0644);
+  save_history_statistics(ProfileFile("FENNICK.INI"), ArchiveCounters{});
+  keep_settings_file_private(ProfileFile("FENNICK.INI"), log);
+  EXPECT_EQ(mode(), 0644u);
+  EXPECT_FALSE(test::exists("fk.log"));
+
+  for (const char* secret : {"[COMM]\npass=c2VjcmV0\n", "[COMM]\nisp_pass=eA==\n"}) {
+    write_file("FENNICK.INI", secret);
+    ::chmod("FENNICK.INI", 0644);
+    ::unlink("fk.log");
+    save_history_statistics(ProfileFile("FENNICK.INI"), ArchiveCounters{});
+    keep_settings_file_private(ProfileFile("FENNICK.INI"), log);
+    Settings kept;
+    kept.pass = "secret";
+    save_settings(ProfileFile("FENNICK.INI"), kept, log);  // another rewrite says nothing more
+    EXPECT_EQ(mode(), 0600u) << secret;
+    const auto lines = logged();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "FENNICK.INI holds a password: made readable by its owner only (mode 0600)"),
+              1)
+        << secret;
+  }
 }
 
 TEST(Base64, EncodesStandardAlphabetWithPadding) {
