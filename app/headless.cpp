@@ -97,9 +97,12 @@ int change_working_folder(const std::string& dir) {
 namespace {
 
 // Posted commands, the one-second tick and the signals until the window (the terminal) closes. The exit
-// status so far: 0, or 128 + the signal that stopped it.
+// status so far: 0, 1 when a one-shot run gave up connecting, or 128 + the signal that stopped it.
 int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals, Clock& clock) {
   int status = 0;
+  // Only a one-shot run gives up on a server it cannot reach; a schedule keeps retrying for days.
+  const Settings at_start = app.settings().get();
+  const bool one_shot = !at_start.scheduler_active();
   std::int64_t next_tick = clock.uptime_ms() + 1000;
   bool stopping = false;
   while (!view.window_closed()) {
@@ -122,8 +125,18 @@ int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals,
     const int refusal = app.state().refusal.load();
     if (!stopping && !app.session_running() &&
         (refusal == SessionState::kUnresolvable || refusal == SessionState::kTlsRefused ||
-         refusal == SessionState::kWriteFailed)) {
+         refusal == SessionState::kWriteFailed || refusal == SessionState::kLoginWanted)) {
       stopping = true;
+      app.close();
+    }
+    const int failed = app.state().failed_connects.load();
+    if (!stopping && one_shot && !app.session_running() && failed >= at_start.headless_attempts) {
+      stopping = true;
+      status = 1;
+      view.print("fennick: could not connect to " + at_start.news_server + " after " + std::to_string(failed) +
+                 " attempts (headless_attempts=" + std::to_string(at_start.headless_attempts) +
+                 "); the reason is in fk.log");
+      app.log().log_status("Giving up after " + std::to_string(failed) + " failed connection attempts", 0);
       app.close();
     }
   }
@@ -145,20 +158,48 @@ int refusal_exit_status(Application& app) {
     case SessionState::kWriteFailed: {
       const int error = app.state().write_error.load();
       if (error == ENOSPC || error == EDQUOT)
-        std::fprintf(stderr, "fennick: the disk is full: a picture could not be written (see fk.log)\n");
+        std::fprintf(stderr, "fennick: the disk is full: a download could not be written (see fk.log)\n");
       else
-        std::fprintf(stderr, "fennick: a picture could not be written: %s (see fk.log)\n", std::strerror(error));
+        std::fprintf(stderr, "fennick: a download could not be written: %s (see fk.log)\n", std::strerror(error));
       return kExitWriteFailed;
     }
     case SessionState::kTlsRefused:
       std::fprintf(stderr, "fennick: the secure connection to %s was refused (the reason is in fk.log)\n",
                    server.c_str());
       return 1;
+    case SessionState::kLoginWanted:
+      std::fprintf(stderr, "fennick: the server wants a login: set user and password in the Connection page\n");
+      return 1;
     case SessionState::kLoginRefused:
       std::fprintf(stderr, "fennick: %s refused the login; check user and pass in FENNICK.INI\n", server.c_str());
       return 1;
     default: return 0;
   }
+}
+
+// Why this folder's setup cannot give a scan that waiting would mend, or empty.
+std::string unusable_setup(Application& app) {
+  std::string problem = app.settings().read([](const Settings& s) { return connection_setting_problem(s); });
+  if (!problem.empty()) return problem + " (or use the window's Setup)";
+  if (app.state().subscribed_groups.load() < 1)
+    return ::access("newsrc", F_OK) != 0 && ::access("newsrc.new", F_OK) != 0
+               ? "no newsrc file: choose news groups with the window's Groups"
+               : "no news group is subscribed in newsrc: subscribe some with the window's Groups";
+  return {};
+}
+
+// A setup that cannot work: a one-shot run ends with status 1 and the reason; a run that stays (serving
+// the web view, where the setup can be mended) says why and keeps running (-1, as for a usable setup).
+int answer_unusable_setup(Application& app, TerminalView& view, bool stays) {
+  const std::string problem = unusable_setup(app);
+  if (problem.empty()) return -1;
+  if (stays) {
+    view.print("fennick: " + problem + "; running on until the setup is mended");
+    return -1;
+  }
+  view.print("fennick: " + problem);
+  app.close();
+  return 1;
 }
 
 }  // namespace
@@ -180,12 +221,7 @@ int run_headless(const HeadlessOptions& options) {
   app.force_unattended();
   app.start_up();
 
-  if (std::string problem = app.settings().read([](const Settings& s) { return connection_setting_problem(s); });
-      !problem.empty()) {
-    view.print("fennick: " + problem + " (or use the window's Setup)");
-    app.close();
-    return 1;
-  }
+  if (const int status = answer_unusable_setup(app, view, false); status >= 0) return status;
   const int status = run_loop(app, view, signals, clock);
   return status != 0 ? status : refusal_exit_status(app);
 }

@@ -156,7 +156,14 @@ void TerminalView::session_ended(SessionEnd reason, const std::string& detail) {
     case SessionEnd::Completed: print_locked("Downloads Completed"); break;
     case SessionEnd::Stopped: print_locked("Downloads Aborted"); break;
     case SessionEnd::NothingToScan: print_locked(detail); break;
+    case SessionEnd::Failed: print_locked("Downloads Failed: " + detail); break;
   }
+}
+
+void TerminalView::certificate_unchecked(const std::string& server) {
+  std::lock_guard lock(mutex_);
+  print_locked("fennick: WARNING: the certificate of " + server +
+               " is not checked (tls_verify=0): anyone on the way could read or change this connection");
 }
 
 void TerminalView::set_progress_range(ControlId id, int low, int high) {

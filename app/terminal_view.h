@@ -37,6 +37,7 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   void session_ended(SessionEnd reason, const std::string& detail) override;
   void scheduler_disabled() override {}
   void overview_scanned(const OverviewScanReport& report) override;
+  void certificate_unchecked(const std::string& server) override;
 
   // Dialogs: printed, answered with the default (Ok, Cancel, No).
   Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;

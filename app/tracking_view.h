@@ -41,6 +41,7 @@ class TrackingView final : public View {
   void session_ended(SessionEnd reason, const std::string& detail) override { target_.session_ended(reason, detail); }
   void scheduler_disabled() override { target_.scheduler_disabled(); }
   void overview_scanned(const OverviewScanReport& report) override { target_.overview_scanned(report); }
+  void certificate_unchecked(const std::string& server) override { target_.certificate_unchecked(server); }
 
   // Controls start enabled, as the window creates them.
   bool is_enabled(ControlId id) const {

@@ -61,25 +61,31 @@ class WorkFile {
     buf_.append(text);
     if (buf_.size() >= kFlushAt) flush();
   }
-  // False when any write of this file failed (a full disk, say).
+  // False when any write of this file failed (a full disk, say); error() then holds its errno.
   bool close() {
     if (!fd_) return !failed_;
     flush();
-    if (!fd_.reset()) failed_ = true;
+    if (!fd_.reset()) fail();
     return !failed_;
   }
+  int error() const { return error_; }
   ~WorkFile() { close(); }
 
  private:
   static constexpr std::size_t kFlushAt = 256 * 1024;
   void flush() {
-    if (!failed_ && !write_all(fd_.get(), buf_)) failed_ = true;
+    if (!failed_ && !write_all(fd_.get(), buf_)) fail();
     buf_.clear();
+  }
+  void fail() {
+    if (!failed_) error_ = errno != 0 ? errno : EIO;
+    failed_ = true;
   }
 
   UniqueFd fd_;
   std::string buf_;
   bool failed_ = false;
+  int error_ = 0;
 };
 
 // The fields of a pending row the loop uses. Empty fields count, so an empty author cannot shift
@@ -147,8 +153,16 @@ class ArticleLoop {
   bool work_file_whole(WorkFile& work);
   // Decodes or files the body and records the article; false when the session must end.
   bool store_article(const std::string& reply, std::string_view row, const RowFields& fields);
-  // Reads the body into the work file; false when a read failed.
-  bool receive_body(WorkFile& work);
+  enum class Body { Whole, Lost, TooLarge };
+  // Reads the body into the work file, at most `bound` bytes of it.
+  Body receive_body(WorkFile& work, std::uint64_t bound);
+  // The most bytes the body of `row` may take: twice what the overview declared plus 1 MiB, and never
+  // more than max_article_mb.
+  std::uint64_t body_bound(const PendingArticle& row);
+  // A body past its bound: nothing is filed, the row goes, and the article is not asked for again in
+  // this run. The rest of the body is still on its way, so the connection must go too.
+  ArticleLoopResult give_up_oversized(const std::string& article, const PendingArticle& row,
+                                      const std::string& reply, std::uint64_t bound);
   enum class Disposal { Filed, PartKept, Stop };
   // Decodes or files the work file; Stop when a picture could not be written (nothing was recorded
   // and the session must end), PartKept when it was a part of a set that is not whole yet.
@@ -187,6 +201,9 @@ ArticleLoopResult ArticleLoop::disk_full() {
     ctx_.dialogs.message_box("Less Than 5mb Of Disk Space Remaining", "Fennick Download Aborted", Icon::Error,
                              Buttons::Ok);
   log("Downloads Aborted, <5mb of Disk Space Remaining", 0);
+  // Waiting will not free the disk: the session failed, whatever the ending says.
+  ctx_.state.write_error = ENOSPC;
+  ctx_.state.refusal = SessionState::kWriteFailed;
   return {Kind::OrderlyEnding, {}};
 }
 
@@ -238,7 +255,10 @@ ArticleLoopResult ArticleLoop::run() {
       finish_row(fields.number);
       continue;
     }
-    if (!receive_body(work)) {
+    const std::uint64_t bound = body_bound(*row);
+    const Body body = receive_body(work, bound);
+    if (body == Body::TooLarge) return give_up_oversized(article, *row, reply, bound);
+    if (body == Body::Lost) {
       give_up_after_repeated_breaks(article, *row, reply);
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
@@ -307,7 +327,10 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       finish_asked_row(row, fields.number);
       continue;
     }
-    if (!receive_body(work)) {
+    const std::uint64_t bound = body_bound(row);
+    const Body body = receive_body(work, bound);
+    if (body == Body::TooLarge) return give_up_oversized(article, row, reply, bound);
+    if (body == Body::Lost) {
       if (st.stop_requested.load()) return stop_pressed();
       give_up_after_repeated_breaks(article, row, reply);
       return {Kind::BailOut, "Socket Rx Error 008"};
@@ -357,6 +380,10 @@ bool ArticleLoop::work_file_whole(WorkFile& work) {
   const std::string text = "ERROR: File Write temp.uue - Write 006";
   log(text, 0);
   show(ControlId::DownloadStatus, text);
+  // The half-written body must not linger on a full disk; the row stays for the next session.
+  ::unlink(kWorkFile);
+  ctx_.state.write_error = work.error();
+  ctx_.state.refusal = SessionState::kWriteFailed;
   return false;
 }
 
@@ -372,16 +399,41 @@ bool ArticleLoop::store_article(const std::string& reply, std::string_view row, 
   return true;
 }
 
-bool ArticleLoop::receive_body(WorkFile& work) {
+std::uint64_t ArticleLoop::body_bound(const PendingArticle& row) {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  const std::uint64_t limit = static_cast<std::uint64_t>(std::clamp(settings().max_article_mb, 1, 4096)) * kMiB;
+  const std::uint64_t declared = ctx_.pending.declared_bytes(row);
+  if (declared == 0 || declared > limit) return limit;
+  return std::min(limit, 2 * declared + kMiB);
+}
+
+ArticleLoopResult ArticleLoop::give_up_oversized(const std::string& article, const PendingArticle& row,
+                                                 const std::string& reply, std::uint64_t bound) {
+  ::unlink(kWorkFile);
+  ctx_.state.give_up_download(article);
+  log("Gave up on article " + article + " " + reply_message_id(reply).value_or("<unknown id>") +
+          ": its body passed its bound of " + std::to_string(bound) + " bytes: " + std::string(pending_subject(row)),
+      0);
+  if (settings().fast_transfers)
+    ctx_.pending.remove_row(row);
+  else
+    ctx_.pending.remove(0, row);
+  return {Kind::BailOut, {}};
+}
+
+ArticleLoop::Body ArticleLoop::receive_body(WorkFile& work, std::uint64_t bound) {
   SessionState& st = ctx_.state;
   bool more = false;
+  std::uint64_t taken = 0;
   for (;;) {
     const bool line_start = !more;
     int length = read_body_line(ctx_, socket_, line_, more);
-    if (length == -1) return false;
+    if (length == -1) return Body::Lost;
     // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it, and whatever
     // follows stays in the stream.
-    if (line_start && !more && length == 3 && line_ == ".") return true;
+    if (line_start && !more && length == 3 && line_ == ".") return Body::Whole;
+    taken += line_.size() + (more ? 0 : 1);
+    if (taken > bound) return Body::TooLarge;
     if (!socket_.compressing()) st.byte_count += length;
     std::string_view text = line_;
     if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);

@@ -107,6 +107,9 @@ OverviewLine split_overview_line(std::string_view line) {
       case 5:
         out.message_id = cut(text, kMessageIdCut);
         break;
+      case 7:
+        out.byte_count = text;
+        break;
       case 8:
         out.line_count = cut(text, kLineCountCut);
         break;
@@ -322,6 +325,8 @@ Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
       .append("\t")
       .append(f.subject);
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
+  if (const std::int64_t bytes = leading_number(f.byte_count); bytes > 0)
+    ctx_.pending.note_declared_bytes(row, static_cast<std::uint64_t>(bytes));
   ctx_.pending.append(std::move(row));
   ctx_.view.pending_counted(group_, ctx_.pending.count());
   return Verdict::Accepted;

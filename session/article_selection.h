@@ -33,6 +33,7 @@ struct OverviewLine {
   std::string_view author;      // field 3, at most kAuthorCut characters
   std::string_view date;        // field 4, whole
   std::string_view message_id;  // field 5, at most kMessageIdCut characters
+  std::string_view byte_count;  // field 7, whole
   std::string_view line_count;  // field 8, at most kLineCountCut characters
   bool has_date = false;
   bool subject_cut = false;  // the subject was longer than kSubjectCut and has been cut

@@ -49,6 +49,7 @@ void PendingQueue::remove_locked(std::size_t index) {
   auto it = subjects_.find(pending_subject(rows_[index]));
   if (it != subjects_.end()) subjects_.erase(it);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (rows_.empty()) declared_bytes_.clear();
   notify({PendingEvent::Kind::Removed, index, {}});
 }
 
@@ -154,6 +155,7 @@ void PendingQueue::clear() {
     std::lock_guard lock(mutex_);
     rows_.clear();
     subjects_.clear();
+    declared_bytes_.clear();
     notify({PendingEvent::Kind::Cleared, 0, {}});
   }
   notifier_.deliver();
@@ -179,6 +181,17 @@ bool PendingQueue::has_subject_prefix(std::string_view subject) const {
   std::lock_guard lock(mutex_);
   auto it = subjects_.lower_bound(subject);
   return it != subjects_.end() && istarts_with(*it, subject);
+}
+
+void PendingQueue::note_declared_bytes(const PendingArticle& row, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  declared_bytes_[row] = bytes;
+}
+
+std::uint64_t PendingQueue::declared_bytes(std::string_view row) const {
+  std::lock_guard lock(mutex_);
+  auto it = declared_bytes_.find(row);
+  return it == declared_bytes_.end() ? 0 : it->second;
 }
 
 void PendingQueue::set_listener(Listener listener) {

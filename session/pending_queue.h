@@ -3,7 +3,9 @@
 // The pending-downloads queue: rows of the status window's pending list, row 0 the article in progress.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -62,6 +64,11 @@ class PendingQueue {
   // True when the subject field of some row begins with `subject`, case ignored (indexed).
   bool has_subject_prefix(std::string_view subject) const;
 
+  // The size the overview gave for a row's article (0: none given), for bounding its body. Kept while
+  // the queue holds rows; forgotten when it empties.
+  void note_declared_bytes(const PendingArticle& row, std::uint64_t bytes);
+  std::uint64_t declared_bytes(std::string_view row) const;
+
   void set_listener(Listener listener);
 
  private:
@@ -77,6 +84,7 @@ class PendingQueue {
   mutable std::mutex mutex_;
   std::vector<PendingArticle> rows_;
   std::multiset<std::string, CiLess> subjects_;  // subject fields, ordered without regard to case
+  std::map<std::string, std::uint64_t, std::less<>> declared_bytes_;
   OrderedNotifier<PendingEvent> notifier_;
 };
 

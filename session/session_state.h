@@ -20,6 +20,7 @@ struct SessionState {
   std::atomic<int> stop_requested{0};
   std::atomic<int> auto_reconnect{0};
   std::atomic<int> connection_attempts{0};
+  std::atomic<int> failed_connects{0};  // connection attempts that failed since the last that worked
   std::atomic<std::int64_t> byte_count{0};
   std::atomic<std::uint32_t> article_line{0};
   std::atomic<std::uint32_t> article_lines{0};
@@ -40,9 +41,10 @@ struct SessionState {
   std::atomic<int> subscribed_groups{0};
 
   // Why the last session ended in a way that waiting will not mend; the headless mode exits on it.
-  // kWriteFailed: a picture could not be written (write_error holds the errno).
+  // kWriteFailed: a picture or the work file could not be written (write_error holds the errno).
+  // kLoginWanted: the server asked for a login (480) that the settings do not give.
   enum Refusal : int { kNoRefusal = 0, kUnresolvable = 1, kGreetingRefused = 2, kLoginRefused = 3,
-                       kTlsRefused = 4, kWriteFailed = 5 };
+                       kTlsRefused = 4, kWriteFailed = 5, kLoginWanted = 6 };
   std::atomic<int> refusal{kNoRefusal};
   std::atomic<int> write_error{0};
 
@@ -58,6 +60,11 @@ struct SessionState {
   int note_broken_download(const std::string& article) {
     std::lock_guard lock(text_mutex_);
     return ++broken_downloads_[article];
+  }
+  // Gives an article up for the rest of this run at once, whatever the count of breaks.
+  void give_up_download(const std::string& article) {
+    std::lock_guard lock(text_mutex_);
+    broken_downloads_[article] = kGivenUp;
   }
   int broken_downloads(const std::string& article) const {
     std::lock_guard lock(text_mutex_);
@@ -86,6 +93,8 @@ struct SessionState {
     std::lock_guard lock(text_mutex_);
     s = std::move(v);
   }
+
+  static constexpr int kGivenUp = 1 << 20;
 
   mutable std::mutex text_mutex_;
   std::string current_group_;

@@ -48,6 +48,8 @@ class Session {
   int login_and_scan();
   int scan_groups();
   int orderly_ending();
+  // GROUP answered 480: the session ends, and waiting will not mend it.
+  int login_wanted();
   int bail_out(const std::string& message, int level);
   // The group's overview into the pending list: the whole range, or from its scan mark. -1 when a
   // read failed.
@@ -125,6 +127,7 @@ int Session::run() {
 
   ++ctx_.state.connection_attempts;
   if (client_.connect() != 0) {
+    ++st.failed_connects;
     std::string text = "Connection to " + settings().news_server + " failed";
     log(text, 0);
     show(ControlId::ConnectionStatus, text);
@@ -132,6 +135,7 @@ int Session::run() {
     if (st.refusal == SessionState::kTlsRefused) return orderly_ending();
     return bail_out("", 0);
   }
+  st.failed_connects = 0;
   return login_and_scan();
 }
 
@@ -193,8 +197,16 @@ int Session::login_and_scan() {
       skip_ = 0;
     } else {
       skip_ = dirty_skip_count(kDirty);
-      log("Dirty Startup... skipping to last scanned group", 0);
-      show(ControlId::DownloadStatus, "Dirty Start - Resyncing");
+      if (const int groups = count_subscribed_groups(); skip_ > 0 && skip_ >= groups) {
+        // The groups changed since: skipping them all would scan nothing at all.
+        log("Dirty Startup... group " + std::to_string(skip_ + 1) + " is past the last of " +
+                std::to_string(groups) + " subscribed groups: starting from the first group",
+            0);
+        skip_ = 0;
+      } else {
+        log("Dirty Startup... skipping to last scanned group", 0);
+        show(ControlId::DownloadStatus, "Dirty Start - Resyncing");
+      }
     }
   }
   return scan_groups();
@@ -241,6 +253,7 @@ int Session::scan_groups() {
       if (!answer) return bail_out("Socket Rx Error 005", 0);
       reply_ = std::move(raw.text);
       const GroupReply g = *answer;
+      if (g.status == 480) return login_wanted();
       if (g.status != 211) {
         show(ControlId::DownloadStatus, "Group Not Available");
         log("Bad Retcode to group command", 1);
@@ -350,6 +363,28 @@ void Session::settle_mark() {
   }
 }
 
+int Session::login_wanted() {
+  ctx_.state.refusal = SessionState::kLoginWanted;
+  log("The server wants a login (480): set user and password in the Connection page", 0);
+  log(reply_, 1);
+  if (!settings().unattended_operation)
+    ctx_.dialogs.message_box("The server wants a login:\nset user and password in the Connection page.\n\n" + reply_,
+                             "News Server Login Required", Icon::Warning, Buttons::Ok);
+  client_.quit();
+  return orderly_ending();
+}
+
+std::string refusal_detail(int refusal) {
+  switch (refusal) {
+    case SessionState::kGreetingRefused: return "the server refused the connection";
+    case SessionState::kLoginRefused: return "the server refused the login";
+    case SessionState::kTlsRefused: return "the secure connection was refused";
+    case SessionState::kWriteFailed: return "a file could not be written";
+    case SessionState::kLoginWanted: return "the server wants a login";
+    default: return {};
+  }
+}
+
 int Session::orderly_ending() {
   SessionState& st = ctx_.state;
   log("ENDTHREAD:", 0);
@@ -362,6 +397,8 @@ int Session::orderly_ending() {
     ctx_.view.session_ended(SessionEnd::Stopped, {});
     ctx_.view.set_progress(ControlId::GroupsProgress, 0);
     log("Stop Button Activated", 0);
+  } else if (std::string failure = refusal_detail(st.refusal.load()); !failure.empty()) {
+    ctx_.view.session_ended(SessionEnd::Failed, failure);
   } else if (!nothing_scanned_.empty()) {
     ctx_.view.session_ended(SessionEnd::NothingToScan, nothing_scanned_);
   } else {

@@ -322,6 +322,12 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
   const Settings s = ctx.settings.get();
   const std::string& host = s.news_server;
   ctx.state.set_server_host(host);
+  if (s.use_tls < Settings::kPlain || s.use_tls > Settings::kStartTls) {
+    // Never guess plain TCP for a choice that could not be read: the password would go in clear.
+    why("use_tls is not a number from 0 to 2");
+    ctx.log.log_status("Invalid Setup: use_tls is not a number from 0 to 2; not connecting", 0);
+    return -1;
+  }
 
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
@@ -391,10 +397,12 @@ bool start_tls_or_refuse(EngineContext& ctx, NewsSocket& socket, const std::atom
   const Settings s = ctx.settings.get();
   TlsResult tls = socket.start_tls(tls_options(s), stop);
   if (socket.is_open()) {
-    if (!s.tls_verify)
+    if (!s.tls_verify) {
       ctx.log.log_status("WARNING: TLS certificate of " + s.news_server +
                              " not checked (tls_verify=0): anyone on the way could read or change this connection",
                          0);
+      ctx.view.certificate_unchecked(s.news_server);
+    }
     return true;
   }
   if (tls.refused) {

@@ -55,7 +55,16 @@ void View::session_ended(SessionEnd reason, const std::string& detail) {
       set_text(ControlId::DownloadStatus, detail);
       set_text(ControlId::PendingBox, detail);
       break;
+    case SessionEnd::Failed:
+      set_text(ControlId::DownloadStatus, detail);
+      set_text(ControlId::PendingBox, "Downloads Failed");
+      break;
   }
+}
+
+void View::certificate_unchecked(const std::string& server) {
+  set_text(ControlId::DownloadStatus,
+           "WARNING: the certificate of " + server + " is not checked (tls_verify=0)");
 }
 
 void View::scheduler_disabled() {

@@ -59,7 +59,9 @@ enum class ControlId : int {
 enum class Command { Start, Close, Stop };
 
 // How a session ended, for the views.
-enum class SessionEnd { Completed, Stopped, NothingToScan };
+// Failed: the session ended without doing its work and waiting will not mend it (a refusal, a full
+// disk); `detail` says why.
+enum class SessionEnd { Completed, Stopped, NothingToScan, Failed };
 
 // The running totals of a session, after each filed article.
 struct SessionCounters {
@@ -109,6 +111,8 @@ class View {
   virtual void group_skipped();
   // The session ended orderly; `detail` says why when nothing was scanned.
   virtual void session_ended(SessionEnd reason, const std::string& detail);
+  // A TLS connection was made without checking the server's certificate (tls_verify=0).
+  virtual void certificate_unchecked(const std::string& server);
   // The scheduler is off (the tick repeats this).
   virtual void scheduler_disabled();
   // A group's overview has been read (or reading it ended early). The window shows nothing of it.

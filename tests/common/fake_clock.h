@@ -3,8 +3,10 @@
 // A clock for tests: time stands still until a sleep or advance moves it; local time is UTC.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <thread>
 
 #include "store/clock.h"
 
@@ -40,6 +42,29 @@ class FakeClock final : public Clock {
   std::int64_t epoch_ms_;
   std::atomic<std::int64_t> uptime_ms_{0};
   std::atomic<std::int64_t> slept_ms_{0};
+};
+
+// Moves a FakeClock on by a second every few milliseconds of real time while it lives, so that what
+// waits for minutes (the reconnect after a lost connection) happens in a test's time.
+class ClockPusher {
+ public:
+  explicit ClockPusher(FakeClock& clock, std::chrono::milliseconds every = std::chrono::milliseconds(5))
+      : thread_([this, &clock, every] {
+          while (!done_.load()) {
+            clock.advance_ms(1000);
+            std::this_thread::sleep_for(every);
+          }
+        }) {}
+  ~ClockPusher() {
+    done_ = true;
+    thread_.join();
+  }
+  ClockPusher(const ClockPusher&) = delete;
+  ClockPusher& operator=(const ClockPusher&) = delete;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
 };
 
 }  // namespace fk::test

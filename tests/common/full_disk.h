@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A disk that fills up: the writer of decoded files fails with ENOSPC once a budget of bytes is spent.
+// A disk that fills up: the writer of decoded files fails with ENOSPC once a budget of bytes is spent;
+// and a small real file system for a whole program to fill.
+
+#include <sys/mount.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <string>
 
 #include "decode/work_file.h"
 
@@ -24,6 +29,28 @@ class FullDisk : public FileWriter {
 
  private:
   std::size_t left_;
+};
+
+// A tmpfs of `size` (mount's form: "6m") at base/name while it lives; mounted() is false where this
+// process may not mount (the test then skips).
+class SmallFileSystem {
+ public:
+  SmallFileSystem(const std::filesystem::path& base, const std::string& size, const std::string& name = "small")
+      : path_(base / name) {
+    std::filesystem::create_directories(path_);
+    mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  bool mounted() const { return mounted_; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  bool mounted_ = false;
 };
 
 }  // namespace fk::test

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <tuple>
+
 #include "common/full_disk.h"
 #include "server/yenc_encoder.h"
 #include "session/article_fixture.h"
@@ -233,6 +235,7 @@ TEST_P(FreeSpaceTest, TooLittleSpaceEndsBeforeTheNextArticle) {
   ArticleLoopResult r = run();
   EXPECT_EQ(r.kind, c.aborts ? Kind::OrderlyEnding : Kind::ListEmpty);
   EXPECT_EQ(h.logged("Downloads Aborted, <5mb of Disk Space Remaining"), c.aborts);
+  EXPECT_EQ(h.state.refusal, c.aborts ? SessionState::kWriteFailed : SessionState::kNoRefusal);
   EXPECT_EQ(h.pending.count(), c.aborts ? 1u : 0u);
   EXPECT_EQ(bodies_asked().size(), c.aborts ? 0u : 1u);
   auto boxes = h.dialogs.boxes();
@@ -273,6 +276,47 @@ TEST_F(ArticleLoopTest, BodyThatCannotBeWrittenWholeIsNotRecorded) {
   EXPECT_FALSE(test::exists("HISTORY.FNK"));
   EXPECT_EQ(h.pending.count(), 1u);
   EXPECT_EQ(h.state.pictures_downloaded, 0);
+  // A failure, not a success: the headless run ends with the disk-full status.
+  EXPECT_EQ(h.state.refusal, SessionState::kWriteFailed);
+  EXPECT_EQ(h.state.write_error, ENOSPC);
+  EXPECT_FALSE(test::exists("temp.uue"));
+}
+
+// No server decides how much disk an article takes: max_article_mb bounds every body, and the size
+// the overview gave bounds it tighter. An article past its bound is not asked for again in this run.
+TEST_F(ArticleLoopTest, ABodyPastItsBoundIsGivenUpOnceAndNeverFiled) {
+  auto gave_up = [&] {
+    std::vector<std::string> lines;
+    for (const auto& t : h.log_texts())
+      if (t.rfind("Gave up on article ", 0) == 0) lines.push_back(t);
+    return lines;
+  };
+  for (auto [limit_mb, declared, bound] : {std::tuple{1, 0ull, 1048576ull}, std::tuple{256, 5000ull, 1058576ull},
+                                           std::tuple{1, 900000ull, 1048576ull}}) {
+    ::unlink("fk.log");
+    h.change([&](Settings& s) { s.max_article_mb = limit_mb; });
+    const std::string n = std::to_string(add_lines(3));
+    server.add_fault({"BODY " + n, 0, FaultAction::Flood, "222 " + n + " <f@x> body\r\n", std::string(70, 'F') + "\r\n"});
+    const PendingArticle row = *h.pending.front();
+    if (declared) h.pending.note_declared_bytes(row, declared);
+    EXPECT_EQ(run().kind, Kind::BailOut);
+    ASSERT_EQ(gave_up().size(), 1u) << bound;
+    EXPECT_NE(gave_up()[0].find(" " + n + " <f@x>: its body passed its bound of " + std::to_string(bound) +
+                                " bytes: lines 3"),
+              std::string::npos)
+        << gave_up()[0];
+    EXPECT_FALSE(test::exists("temp.uue"));
+    EXPECT_EQ(h.pending.count(), 0u);
+    EXPECT_EQ(h.article_ids.count(), 0u);
+    sock.close();
+
+    // The next scan lists it again; it is passed over without a BODY.
+    const std::size_t asked = bodies_asked().size();
+    h.pending.append(row);
+    EXPECT_EQ(run().kind, Kind::ListEmpty);
+    EXPECT_EQ(bodies_asked().size(), asked);
+    sock.close();
+  }
 }
 
 TEST_F(ArticleLoopTest, StopBeforeAnArticleEndsOrderly) {

@@ -248,7 +248,8 @@ TEST_F(SessionTest, RefusedGreetingEndsOrderlyWithABox) {
   EXPECT_EQ(run(), kSessionEnded);
   expect_orderly_state(h);
   EXPECT_TRUE(commands().empty());
-  EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Completed");
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Failed");  // a refusal is no success
+  EXPECT_EQ(h.view.text(ControlId::DownloadStatus), "the server refused the connection");
   ASSERT_EQ(h.dialogs.boxes().size(), 1u);
   EXPECT_EQ(h.dialogs.boxes()[0].text, "502 Service permanently unavailable");
   EXPECT_EQ(h.dialogs.boxes()[0].caption, "News Connection Refused");
@@ -322,7 +323,7 @@ TEST_F(LoginTest, RefusedPasswordEndsOrderlyWithoutReconnect) {
   EXPECT_EQ(run(), kSessionEnded);
   EXPECT_EQ(commands(), (Strings{"AUTHINFO USER me", "AUTHINFO PASS wrong"}));
   expect_orderly_state(h);
-  EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Completed");
+  EXPECT_EQ(h.view.text(ControlId::PendingBox), "Downloads Failed");
   EXPECT_TRUE(h.logged_in_order({"Invalid server response to pass command", "481 Authentication failed"}));
   EXPECT_EQ(h.clock.slept_ms(), 1000 + 500 + 1500);
 }
