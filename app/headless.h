@@ -16,15 +16,16 @@ struct HeadlessOptions {
 // Makes dir the working folder; 0, or 2 after a message on stderr.
 int change_working_folder(const std::string& dir);
 
-// The exit status after a picture could not be written (full disk, pictures/ not writable).
+// The exit status after a download could not be written (full disk, pictures/ not writable).
 inline constexpr int kExitWriteFailed = 3;
 
 // Claims the working folder, runs start-up, scans as unattended operation and returns when Close was
 // posted: 0 after a completed scan, 1 when waiting cannot help (a folder it cannot write or that another
-// instance holds, no server configured, a name that does not resolve, a refused greeting or login), 2 for
-// a bad --dir, kExitWriteFailed when a picture could not be written, 128 + signal number after
-// SIGINT/SIGTERM/SIGHUP (STOP, then Close). A second of these signals during the stop ends the process at
-// once with 128 + its number.
+// instance holds, no server configured, a refused port or use_tls, no newsrc or no subscribed group, a
+// name that does not resolve, a refused greeting or login, a server that wants a login) and, without a
+// schedule, after headless_attempts failed connects in a row; 2 for a bad --dir, kExitWriteFailed when a
+// download could not be written, 128 + signal number after SIGINT/SIGTERM/SIGHUP (STOP, then Close). A
+// second of these signals during the stop ends the process at once with 128 + its number.
 int run_headless(const HeadlessOptions& options);
 
 }  // namespace fk

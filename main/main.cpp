@@ -25,12 +25,15 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 complete (status 0). With a schedule set in FENNICK.INI ([SCHEDULE] day flags) it keeps
                 running and scans in the scheduled windows. It exits at once with status 1 when
                 waiting cannot help: no news server configured, a port that is not a number from
-                1 to 65535, a server name that does not resolve, a refused greeting, a refused
-                login, a refused TLS certificate or a server without STARTTLS (use_tls=2), a
-                working folder it cannot write, or another Fennick already running in that
-                folder. It ends the session in order and exits with status 3 when a picture could
-                not be written (the disk is full or pictures/ cannot be written); that article is
-                not recorded, so the next run fetches it again. SIGINT, SIGTERM or SIGHUP press
+                1 to 65535, a use_tls that is not a number, no newsrc or no subscribed group, a
+                server name that does not resolve, a refused greeting, a refused login, a server
+                that wants a login nobody configured, a refused TLS certificate or a server
+                without STARTTLS (use_tls=2), a working folder it cannot write, or another
+                Fennick already running in that folder; and after [COMM] headless_attempts
+                failed connection attempts in a row (without a schedule). It ends the session in
+                order and exits with status 3 when a download could not be written (the disk is
+                full or pictures/ cannot be written); that article is not recorded, so the next run
+                fetches it again. SIGINT, SIGTERM or SIGHUP press
                 STOP, then Close (statistics saved); the status is then 128 + the signal number. A
                 second such signal during that stop ends the program at once.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).

@@ -306,6 +306,22 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
     SetupSheet sheet{settings, dialogs, r.log};
     QCOMPARE(sheet.findChild<QComboBox*>(QStringLiteral("use_tls"))->currentText(), QString::fromLatin1(shown));
   }
+  // One FENNICK.INI held in words (refused at start-up) shows no choice, and OK does not quietly make it
+  // "None": the sheet asks for a choice first.
+  test::RecordingDialogs dialogs;
+  SharedSettings settings;
+  settings.update([](Settings& t) { t.use_tls = Settings::kPlain - 1; });
+  SetupSheet sheet{settings, dialogs, r.log};
+  auto* unread = sheet.findChild<QComboBox*>(QStringLiteral("use_tls"));
+  QCOMPARE(unread->currentIndex(), -1);
+  sheet.accept();
+  QVERIFY(sheet.result() != int(QDialog::Accepted));
+  QCOMPARE(settings.get().use_tls, Settings::kPlain - 1);
+  QCOMPARE(dialogs.boxes().size(), std::size_t(1));
+  unread->setCurrentIndex(Settings::kStartTls);
+  sheet.accept();
+  QCOMPARE(sheet.result(), int(QDialog::Accepted));
+  QCOMPARE(settings.get().use_tls, Settings::kStartTls);
 }
 
 QTEST_MAIN(SetupSheetTest)
