@@ -294,7 +294,7 @@ TEST_F(ArticleLoopTest, ABodyPastItsBoundIsGivenUpOnceAndNeverFiled) {
   for (auto [limit_mb, declared, bound] : {std::tuple{1, 0ull, 1048576ull}, std::tuple{256, 5000ull, 1058576ull},
                                            std::tuple{1, 900000ull, 1048576ull}}) {
     ::unlink("fk.log");
-    h.change([&](Settings& s) { s.max_article_mb = limit_mb; });
+    h.change([mb = limit_mb](Settings& s) { s.max_article_mb = mb; });
     const std::string n = std::to_string(add_lines(3));
     server.add_fault({"BODY " + n, 0, FaultAction::Flood, "222 " + n + " <f@x> body\r\n", std::string(70, 'F') + "\r\n"});
     const PendingArticle row = *h.pending.front();
