@@ -131,6 +131,21 @@ TEST_F(AppTest, StartWithAnUnusablePortExplainsInsteadOfConnecting) {
   EXPECT_EQ(dialogs.boxes().size(), 1u);
 }
 
+// A TLS choice written in words is refused like a bad port: a box, and no connection in clear.
+TEST_F(AppTest, StartWithAUseTlsInWordsExplainsInsteadOfConnecting) {
+  start("news_server=127.0.0.1\nuse_tls=starttls\n");
+  EXPECT_TRUE(logged("Invalid Setup: use_tls=starttls is not a number from 0 to 2"));
+  bool launched = false;
+  app->set_session_body([&](EngineContext&) { launched = true; });
+  app->start();
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].text,
+            "Fennick cannot connect: use_tls is not a number from 0 to 2: set use_tls in section [COMM] of "
+            "FENNICK.INI.");
+  EXPECT_FALSE(launched);
+  app->close();
+}
+
 // Dial-up ticked without NetworkManager: the first Start switches the option off and says so.
 TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
   write_file("FENNICK.INI", "[COMM]\ncheck_dialup=1\nnews_server=127.0.0.1\n");
