@@ -144,12 +144,6 @@ TEST_F(Failures, AOneShotRunGivesUpOnAServerThatRefusesConnections) {
     port = gone.port();
   }
   write_file("newsrc", " alt.pictures\n");
-  write_settings(port, "headless_attempts=1\n");
-  std::string out;
-  const ChildExit end = program(out);
-  EXPECT_TRUE(end.exited && end.status == 1) << out;
-  EXPECT_THAT(out, HasSubstr("fennick: could not connect to 127.0.0.1 after 1 attempts (headless_attempts=1)"));
-
   // In the test's own time: three attempts a minute apart, then the end.
   write_settings(port, "headless_attempts=3\n");
   ::testing::internal::CaptureStdout();
@@ -158,7 +152,8 @@ TEST_F(Failures, AOneShotRunGivesUpOnAServerThatRefusesConnections) {
     ClockPusher pusher(clock);
     status = run_here();
   }
-  ::testing::internal::GetCapturedStdout();
+  EXPECT_THAT(::testing::internal::GetCapturedStdout(),
+              HasSubstr("fennick: could not connect to 127.0.0.1 after 3 attempts (headless_attempts=3)"));
   EXPECT_EQ(status, 1);
   const std::string log = read_file("fk.log");
   EXPECT_EQ(count(log, " - Connection to 127.0.0.1 failed\n"), 3u) << log;
@@ -203,10 +198,7 @@ TEST_F(Failures, ADecompressionBombIsGivenUpAtItsBoundAndTheRestIsFetched) {
   EXPECT_THAT(read_file("HISTORY.FNK"), HasSubstr("<sunrise@test>"));
   EXPECT_TRUE(exists("pictures/alt.pictures/sunrise.jpg"));
   EXPECT_FALSE(exists("pictures/alt.pictures/WTF.jpg"));
-  std::size_t unknown = 0;
-  if (exists("unknown"))
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("unknown")) ++unknown;
-  EXPECT_EQ(unknown, 0u);
+  EXPECT_TRUE(!exists("unknown") || std::filesystem::is_empty("unknown"));
   const auto asked = server.commands();
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "body 1"), 1) << "the given-up article was asked for again";
   EXPECT_TRUE(std::any_of(asked.begin(), asked.end(), [](const std::string& c) {
