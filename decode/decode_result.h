@@ -14,6 +14,7 @@ enum class DecodeStatus {
   Damaged,      // claimed but broken (checksum, size, cut short): not a picture
   PartOfSet,    // one part of a multi-part posting; `yenc` holds its part fields
   WriteFailed,  // the file could not be written (full disk, folder not writable); nothing was kept
+  NotPicture,   // decoded, but no picture: filed in unknown/ under `name`, or nowhere when empty
 };
 
 // The keyword lines of a yEnc posting as read, and what decoding measured.
@@ -31,6 +32,8 @@ struct YencInfo {
   // Not a whole file in one article: a part other than "1 of 1" (a part without a total counts as
   // whole when its =ypart covers the whole size).
   bool is_part_of_set() const;
+  // The name to file under: blanks around it removed, in UTF-8 (bytes that are not are read as Latin-1).
+  std::string file_name() const;
 };
 
 struct DecodeResult {

@@ -149,7 +149,8 @@ class ArticleLoop {
   bool store_article(const std::string& reply, std::string_view row, const RowFields& fields);
   // Reads the body into the work file; false when a read failed.
   bool receive_body(WorkFile& work);
-  enum class Disposal { Filed, PartKept, Stop };
+  // Unknown: filed in unknown/ (or nowhere) and counted as of unknown format, not as a picture.
+  enum class Disposal { Filed, Unknown, PartKept, Stop };
   // Decodes or files the work file; Stop when a picture could not be written (nothing was recorded
   // and the session must end), PartKept when it was a part of a set that is not whole yet.
   Disposal dispose(std::string& name, std::string_view row);
@@ -441,18 +442,31 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
       case DecodeStatus::WriteFailed:
         report_write_failure(r);
         return Disposal::Stop;
-      case DecodeStatus::Damaged:
+      case DecodeStatus::NotPicture:
+        name.clear();
+        ++st.unknown_format_count;
+        return Disposal::Unknown;
       case DecodeStatus::PartOfSet:
+        if (!is_picture_name(r.yenc.file_name())) {
+          // Archives and the like are no business of a picture harvester: left alone, not filed.
+          name.clear();
+          log("Part of " + r.yenc.file_name() + " left alone: not a picture", 3);
+          return Disposal::Unknown;
+        }
+        [[fallthrough]];
+      case DecodeStatus::Damaged:
         complain(r.message);
         file_unknown();
-        return Disposal::Filed;
+        return Disposal::Unknown;
       case DecodeStatus::Failed:
         complain(r.message);
         break;
     }
   }
   file_unknown();
-  return Disposal::Filed;
+  // A decoder that filed something under pictures/ on the way (a nameless base64 picture, a short
+  // uudecoded file) still counts it.
+  return name.empty() ? Disposal::Unknown : Disposal::Filed;
 }
 
 ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view author, const PartSubject& part) {

@@ -22,9 +22,11 @@ using Strings = std::vector<std::string>;
 constexpr const char* kGroup = "alt.test";
 constexpr const char* kAuthor = "Poster <poster@parts.invalid>";
 
+// Bytes that open as a JPEG does, so that they are filed as a picture.
 std::string picture_bytes(std::size_t size, unsigned seed) {
   std::string b(size, '\0');
   for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i + seed) * 2654435761u >> 13);
+  b.replace(0, std::min<std::size_t>(size, 4), std::string("\xFF\xD8\xFF\xE0", 4).substr(0, std::min<std::size_t>(size, 4)));
   return b;
 }
 

@@ -136,15 +136,17 @@ TEST_F(Selector, DuplicatesByCutMessageIdFileNamesAndSubject) {
   e.article_ids.add_at_top(id, 10);
   EXPECT_EQ(sel.examine(line("a.jpg (1/1)", "700", "1 Dec 2026 1:1:1", "j", id)),
             Verdict::DuplicateArticleId);
-  // every name in the subject is looked up, each search starting at the previous extension
-  e.filenames.add_at_top("jpg.gif", 10);
+  // The subject's whole name is looked up, not a piece of it.
+  e.filenames.add_at_top("x.jpg.gif", 10);
+  e.filenames.add_at_top("2024.eif", 10);
   EXPECT_EQ(sel.examine(line("x.jpg.gif (1/1)")), Verdict::DuplicateFile);
-  EXPECT_EQ(log_lines().back(), "+------- - DUPLICATE FILE jpg.gif <x.jpg.gif (1/1)>");
-  EXPECT_EQ(log_lines()[log_lines().size() - 3], "+----------- - x.jpg");
+  EXPECT_EQ(log_lines().back(), "+------- - DUPLICATE FILE x.jpg.gif <x.jpg.gif (1/1)>");
+  EXPECT_EQ(log_lines()[log_lines().size() - 2], "+----------- - x.jpg.gif");
+  EXPECT_EQ(sel.examine(line("paris.2024.eiffel.tower.jpg (1/1)")), Verdict::Accepted);
   EXPECT_EQ(sel.examine(line("same.jpg (1/1)")), Verdict::Accepted);
   EXPECT_EQ(sel.examine(line("same.jpg (1/1)", "700", "1 Dec 2026 1:1:1", "Ann")), Verdict::DuplicatePosting);
   EXPECT_EQ(e.state.duplicates_skipped, 3);
-  EXPECT_EQ(e.pending.count(), 1u);
+  EXPECT_EQ(e.pending.count(), 2u);
 }
 
 TEST_F(Selector, DatesThatCannotBeRead) {
