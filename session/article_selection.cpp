@@ -202,7 +202,16 @@ std::string_view subject_file_name(std::string_view subject) {
     if (!word.empty() && word.size() <= kMaxFilename && has_known_extension(word)) found = word;
   }
   if (!found.empty()) return found;
-  return trim(ExtractFilename(subject, nullptr));
+  // The older rule, but only for a name that ends where it seems to: "www.site.com" is no "www.sit".
+  for (std::string_view rest = subject;;) {
+    const std::string_view name = ExtractFilename(rest, nullptr);
+    if (name.empty()) return {};
+    const std::size_t end = static_cast<std::size_t>(name.data() - subject.data()) + name.size();
+    if (end == subject.size() || !(is_alnum(subject[end]) || subject[end] == '.')) return trim(name);
+    std::size_t next = end;
+    while (next < subject.size() && (is_name_char(subject[next]) || subject[next] == '.')) ++next;
+    rest = subject.substr(next);
+  }
 }
 
 std::optional<SubjectCounter> subject_counter(std::string_view subject) {

@@ -149,6 +149,44 @@ TEST_F(Selector, DuplicatesByCutMessageIdFileNamesAndSubject) {
   EXPECT_EQ(e.pending.count(), 2u);
 }
 
+TEST_F(Selector, EncodedWordsAreReadAsMeantByFiltersTheBozoBucketAndTheQueue) {
+  set([](Settings& s) {
+    s.check_subject = 1;
+    s.filter1 = "*caf\xC3\xA9*";
+  });
+  const std::string raw_author = "=?ISO-8859-1?Q?J=F6rg?= <j@x>";
+  EXPECT_EQ(sel.examine(line("=?UTF-8?Q?Caf=C3=A9_?= =?UTF-8?Q?du_port?= .jpg (1/1)", "700",
+                             "1 Dec 2026 10:00:00 GMT", raw_author)),
+            Verdict::Accepted);
+  EXPECT_EQ(e.pending.rows(),
+            std::vector<std::string>{"1001\tJ\xC3\xB6rg <j@x>\t700\tCaf\xC3\xA9 du port .jpg (1/1)"});
+  // An author blacklisted before in its raw form, and one blacklisted by its decoded form.
+  e.blacklist.add_at_top(raw_author, 10);
+  EXPECT_EQ(sel.examine(line("caf\xC3\xA9.jpg (1/1)", "700", "1 Dec 2026 10:00:00 GMT", raw_author, "<m2@x>")),
+            Verdict::Blacklisted);
+  e.blacklist.add_at_top("Zo\xC3\xAB <z@x>", 10);
+  EXPECT_EQ(sel.examine(line("caf\xC3\xA9.gif (1/1)", "700", "1 Dec 2026 10:00:00 GMT", "=?UTF-8?B?Wm/Dqw==?= <z@x>",
+                             "<m3@x>")),
+            Verdict::Blacklisted);
+  // A control character brought in by decoding cannot split the queued row.
+  EXPECT_EQ(sel.examine(line("=?UTF-8?Q?a=09b?= caf\xC3\xA9.png (1/1)", "700", "1 Dec 2026 10:00:00 GMT",
+                             "Ann <a@x>", "<m4@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(e.pending.rows().back(), "1001\tAnn <a@x>\t700\ta b caf\xC3\xA9.png (1/1)");
+}
+
+TEST_F(Selector, APartOfAPictureSetIsNeverADuplicatePosting) {
+  set([](Settings& s) { s.check_subject = 0; });
+  EXPECT_EQ(sel.examine(line("\"set.jpg\" yEnc (1/2)")), Verdict::Accepted);
+  // The same part again (a repost after a broken copy) is queued too; an archive's is not.
+  EXPECT_EQ(sel.examine(line("\"set.jpg\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m2@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(sel.examine(line("\"a.rar\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m3@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(sel.examine(line("\"a.rar\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m4@x>")),
+            Verdict::DuplicatePosting);
+}
+
 TEST_F(Selector, DatesThatCannotBeRead) {
   set([](Settings& s) {
     s.check_date = 0;
