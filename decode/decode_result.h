@@ -59,6 +59,14 @@ class Decoder {
   virtual bool claims(const std::string& work_file) = 0;
   // Decodes into group_directory(group) and logs its own lines; the caller shows the message.
   virtual DecodeResult decode(const std::string& work_file, const std::string& group) = 0;
+  // Whether this decoder knows where a part of a set belongs in the whole file (place() works).
+  virtual bool places_parts() const { return false; }
+  // Decodes one part of a set into dir + name and reports its place: Decoded with `yenc` holding the
+  // part's range (part_begin..part_end, 1-based) and the whole file's size, or Damaged (nothing kept).
+  virtual DecodeResult place(const std::string& /*work_file*/, const std::string& /*dir*/,
+                             const std::string& /*name*/) {
+    return {};
+  }
 };
 
 }  // namespace fk

@@ -110,7 +110,7 @@ Decoders::Decoders(const StatusLog& log, Clock& clock)
     : log_(log),
       clock_(clock),
       writer_(&system_file_writer()),
-      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc),
+      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc, &Decoders::yenc_into),
       uu_member_(*this, DecoderKind::Uuencode, &Decoders::uu_claims, &Decoders::uudecode_handed),
       mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64_handed) {}
 
@@ -120,6 +120,18 @@ bool detail::FamilyMember::claims(const std::string& work_file) {
 
 DecodeResult detail::FamilyMember::decode(const std::string& work_file, const std::string& group) {
   return (owner_.*decode_)(work_file, group);
+}
+
+DecodeResult detail::FamilyMember::place(const std::string& work_file, const std::string& dir,
+                                         const std::string& name) {
+  if (!place_) return {};
+  return (owner_.*place_)(work_file, dir, name);
+}
+
+Decoder* Decoders::part_decoder(const std::string& work_file) {
+  for (Decoder* d : family())
+    if (d->places_parts() && d->claims(work_file)) return d;
+  return nullptr;
 }
 
 void Decoders::vet(OutputFile& out, bool keep) const {

@@ -31,17 +31,21 @@ class FamilyMember : public Decoder {
  public:
   using Claim = bool (Decoders::*)(const std::string&);
   using Decode = DecodeResult (Decoders::*)(const std::string&, const std::string&);
-  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode)
-      : owner_(owner), kind_(kind), claim_(claim), decode_(decode) {}
+  using Place = DecodeResult (Decoders::*)(const std::string&, const std::string&, const std::string&);
+  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode, Place place = nullptr)
+      : owner_(owner), kind_(kind), claim_(claim), decode_(decode), place_(place) {}
   DecoderKind kind() const override { return kind_; }
   bool claims(const std::string& work_file) override;
   DecodeResult decode(const std::string& work_file, const std::string& group) override;
+  bool places_parts() const override { return place_ != nullptr; }
+  DecodeResult place(const std::string& work_file, const std::string& dir, const std::string& name) override;
 
  private:
   Decoders& owner_;
   DecoderKind kind_;
   Claim claim_;
   Decode decode_;
+  Place place_;
 };
 }  // namespace detail
 
@@ -63,8 +67,13 @@ class Decoders {
   // Decoded files are written through this writer (tests make the disk fill up with it).
   void set_file_writer(FileWriter& writer) { writer_ = &writer; }
 
+  // The first member of the family that claims the work file and can place parts; null when none.
+  Decoder* part_decoder(const std::string& work_file);
+
   // A line of the work file starts with "=ybegin ".
   bool yenc_claims(const std::string& work_file);
+  // Reads the =ybegin and =ypart lines of the work file into y (nothing decoded); false without them.
+  bool yenc_header(const std::string& work_file, YencInfo& y);
   // Decodes the first yEnc file of the work file. A single-part file whose size and CRC32 agree is
   // Decoded into group_directory(group); a broken one is Damaged and a part of a set PartOfSet, neither
   // leaving a file. Never replaces an existing file.

@@ -408,6 +408,11 @@ bool Decoders::yenc_claims(const std::string& work_file) {
   return in.open(work_file) && find_begin(in, line);
 }
 
+bool Decoders::yenc_header(const std::string& work_file, YencInfo& y) {
+  BlockReader in;
+  return read_header(in, work_file, y);
+}
+
 DecodeResult Decoders::yenc(const std::string& work_file, const std::string& group) {
   DecodeResult result;
   YencInfo& y = result.yenc;
