@@ -14,6 +14,7 @@ enum class DecodeStatus {
   Damaged,      // claimed but broken (checksum, size, cut short): not a picture
   PartOfSet,    // one part of a multi-part posting; `yenc` holds its part fields
   WriteFailed,  // the file could not be written (full disk, folder not writable); nothing was kept
+  NotPicture,   // decoded, but no picture: filed in unknown/ under `name`, or nowhere when empty
 };
 
 // The keyword lines of a yEnc posting as read, and what decoding measured.
@@ -31,6 +32,8 @@ struct YencInfo {
   // Not a whole file in one article: a part other than "1 of 1" (a part without a total counts as
   // whole when its =ypart covers the whole size).
   bool is_part_of_set() const;
+  // The name to file under: blanks around it removed, in UTF-8 (bytes that are not are read as Latin-1).
+  std::string file_name() const;
 };
 
 struct DecodeResult {
@@ -56,6 +59,14 @@ class Decoder {
   virtual bool claims(const std::string& work_file) = 0;
   // Decodes into group_directory(group) and logs its own lines; the caller shows the message.
   virtual DecodeResult decode(const std::string& work_file, const std::string& group) = 0;
+  // Whether this decoder knows where a part of a set belongs in the whole file (place() works).
+  virtual bool places_parts() const { return false; }
+  // Decodes one part of a set into dir + name and reports its place: Decoded with `yenc` holding the
+  // part's range (part_begin..part_end, 1-based) and the whole file's size, or Damaged (nothing kept).
+  virtual DecodeResult place(const std::string& /*work_file*/, const std::string& /*dir*/,
+                             const std::string& /*name*/) {
+    return {};
+  }
 };
 
 }  // namespace fk

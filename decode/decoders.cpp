@@ -78,6 +78,15 @@ void uu_decode_line(std::string_view text, unsigned n, char* out) {
   }
 }
 
+// "end", alone on its line but for trailing blanks.
+bool is_end_line(std::string_view text) {
+  if (!text.starts_with("end")) return false;
+  text.remove_prefix(3);
+  for (char c : text)
+    if (!is_blank(c) && c != '\r') return false;
+  return true;
+}
+
 }  // namespace
 
 std::string Decoders::fail(const char* message) const {
@@ -101,8 +110,8 @@ Decoders::Decoders(const StatusLog& log, Clock& clock)
     : log_(log),
       clock_(clock),
       writer_(&system_file_writer()),
-      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc),
-      uu_member_(*this, DecoderKind::Uuencode, &Decoders::claims_any, &Decoders::uudecode_handed),
+      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc, &Decoders::yenc_into),
+      uu_member_(*this, DecoderKind::Uuencode, &Decoders::uu_claims, &Decoders::uudecode_handed),
       mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64_handed) {}
 
 bool detail::FamilyMember::claims(const std::string& work_file) {
@@ -113,12 +122,52 @@ DecodeResult detail::FamilyMember::decode(const std::string& work_file, const st
   return (owner_.*decode_)(work_file, group);
 }
 
+DecodeResult detail::FamilyMember::place(const std::string& work_file, const std::string& dir,
+                                         const std::string& name) {
+  if (!place_) return {};
+  return (owner_.*place_)(work_file, dir, name);
+}
+
+Decoder* Decoders::part_decoder(const std::string& work_file) {
+  for (Decoder* d : family())
+    if (d->places_parts() && d->claims(work_file)) return d;
+  return nullptr;
+}
+
+void Decoders::vet(OutputFile& out, bool keep) const {
+  out.vet_as_picture(pictures_only_.load() ? kUnknownDir : "", keep);
+}
+
+bool not_a_picture(const OutputFile& out, const StatusLog& log, const char* tag, const std::string& name,
+                   DecodeResult& result) {
+  if (out.where() == OutputFile::Filed::Picture) return false;
+  result.status = DecodeStatus::NotPicture;
+  if (out.where() == OutputFile::Filed::Nothing) {
+    result.name.clear();
+    result.message = std::string(tag) + " -- " + name + " is empty... nothing filed";
+  } else {
+    result.message = std::string(tag) + " -- " + name + " is no picture... filed in " + kUnknownDir + result.name;
+  }
+  log.log_status(result.message, 3);
+  return true;
+}
+
 DecodeResult write_failure(const std::string& path, int error) {
   DecodeResult r;
   r.status = DecodeStatus::WriteFailed;
   r.error = error;
   r.failed_path = path;
   return r;
+}
+
+bool Decoders::uu_claims(const std::string& work_file) {
+  WorkFileReader in;
+  in.use_reader_habits();
+  if (!in.open(work_file)) return true;  // the decoder reports what it cannot open
+  WorkFileReader::Piece piece;
+  while (in.next(kUuPiece, piece))
+    if (piece.text.starts_with("begin ")) return true;
+  return false;
 }
 
 std::string Decoders::uudecode_file(const std::string& work_file, const std::string& group,
@@ -156,6 +205,7 @@ DecodeResult Decoders::uudecode(const std::string& work_file, const std::string&
   if (name != raw) log_.log_status("Bad name on begin line... used " + name, 3);
 
   OutputFile out(*writer_);
+  vet(out);
   if (!out.create(dir, name)) {
     if (is_disk_error(out.error())) return write_failure(dir + name, out.error());
     return failed(kUuNoOutput);
@@ -166,7 +216,8 @@ DecodeResult Decoders::uudecode(const std::string& work_file, const std::string&
     bytes_read += piece.length();
     // An empty line counts by its line end: (10 - 32) AND 63 = 42.
     const unsigned n = uu_value(piece.text.empty() ? '\n' : piece.text[0]);
-    if (n == 0) {
+    // Some encoders leave out the backquote line before "end".
+    if (n == 0 || is_end_line(piece.text)) {
       complete = true;
       break;
     }
@@ -178,6 +229,7 @@ DecodeResult Decoders::uudecode(const std::string& work_file, const std::string&
   // A short file is kept as far as it goes; a failed write keeps nothing.
   if (!out.finish(result.name, result.already_stored)) return write_failure(dir + name, out.error());
   if (!complete) return failed(kUuShort);
+  if (not_a_picture(out, "UUDECODE", name, result)) return result;
   log_.log_status("UUDECODE -- read " + std::to_string(bytes_read) + " bytes, wrote " +
                       std::to_string(bytes_written) + " bytes to " + dir + result.name,
                   3);

@@ -12,8 +12,18 @@ namespace fk {
 
 class Clock;
 class FileWriter;
+class OutputFile;
 class StatusLog;
 class Decoders;
+
+// Where the files that are no pictures go.
+inline constexpr char kUnknownDir[] = "unknown/";
+
+// After OutputFile::finish of a vetted file: when it was no picture, sets result to NotPicture, logs
+// its one line ("<tag> -- <name> is no picture... filed in unknown/" or "... empty, nothing filed")
+// through log and returns true.
+bool not_a_picture(const OutputFile& out, const StatusLog& log, const char* tag, const std::string& name,
+                   DecodeResult& result);
 
 namespace detail {
 // Adapts one decoding function of Decoders to the family interface.
@@ -21,17 +31,21 @@ class FamilyMember : public Decoder {
  public:
   using Claim = bool (Decoders::*)(const std::string&);
   using Decode = DecodeResult (Decoders::*)(const std::string&, const std::string&);
-  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode)
-      : owner_(owner), kind_(kind), claim_(claim), decode_(decode) {}
+  using Place = DecodeResult (Decoders::*)(const std::string&, const std::string&, const std::string&);
+  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode, Place place = nullptr)
+      : owner_(owner), kind_(kind), claim_(claim), decode_(decode), place_(place) {}
   DecoderKind kind() const override { return kind_; }
   bool claims(const std::string& work_file) override;
   DecodeResult decode(const std::string& work_file, const std::string& group) override;
+  bool places_parts() const override { return place_ != nullptr; }
+  DecodeResult place(const std::string& work_file, const std::string& dir, const std::string& name) override;
 
  private:
   Decoders& owner_;
   DecoderKind kind_;
   Claim claim_;
   Decode decode_;
+  Place place_;
 };
 }  // namespace detail
 
@@ -53,8 +67,13 @@ class Decoders {
   // Decoded files are written through this writer (tests make the disk fill up with it).
   void set_file_writer(FileWriter& writer) { writer_ = &writer; }
 
+  // The first member of the family that claims the work file and can place parts; null when none.
+  Decoder* part_decoder(const std::string& work_file);
+
   // A line of the work file starts with "=ybegin ".
   bool yenc_claims(const std::string& work_file);
+  // Reads the =ybegin and =ypart lines of the work file into y (nothing decoded); false without them.
+  bool yenc_header(const std::string& work_file, YencInfo& y);
   // Decodes the first yEnc file of the work file. A single-part file whose size and CRC32 agree is
   // Decoded into group_directory(group); a broken one is Damaged and a part of a set PartOfSet, neither
   // leaving a file. Never replaces an existing file.
@@ -84,6 +103,13 @@ class Decoders {
   std::string mime64_decode(const std::string& work_file, const std::string& group, std::string& name_buffer,
                             WorkLines lines = WorkLines::AsWritten);
 
+  // Only pictures among the pictures (on unless turned off): a decoded file named as a picture whose
+  // first bytes are no picture format, or any of fewer than kMinFiledBytes bytes, goes to unknown/ and
+  // comes back NotPicture. Off, every decode is filed as it is (the codecs' own tests).
+  void set_pictures_only(bool on) { pictures_only_ = on; }
+  // Applies that rule to a file about to be written.
+  void vet(OutputFile& out, bool keep = true) const;
+
   // Whether a generated base64 name waits 1.1 s (so the next one gets a new stamp). Without the wait a
   // name taken in the same second becomes "name-N.ext", as any taken name does.
   void set_name_waits(bool on) { name_waits_ = on; }
@@ -100,7 +126,12 @@ class Decoders {
   // Builds the group's output directory, creating its last level; logs what it had to change.
   std::string prepare_directory(const std::string& group) const;
   std::string fail(const char* message) const;
+  bool not_a_picture(const OutputFile& out, const char* tag, const std::string& name, DecodeResult& result) const {
+    return fk::not_a_picture(out, log_, tag, name, result);
+  }
   bool claims_any(const std::string&) { return true; }
+  // A "begin " line as the classic reader hands the article's lines over.
+  bool uu_claims(const std::string& work_file);
   DecodeResult uudecode_handed(const std::string& work_file, const std::string& group) {
     return uudecode(work_file, group, WorkLines::AsReaderHanded);
   }
@@ -113,6 +144,7 @@ class Decoders {
   FileWriter* writer_;
   std::atomic<unsigned> bad_decodes_{0};
   std::atomic<bool> name_waits_{true};
+  std::atomic<bool> pictures_only_{true};
   detail::FamilyMember yenc_member_, uu_member_, mime_member_;
 };
 

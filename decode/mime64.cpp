@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The MIME base64 decoder: header lines name the attachment, each block of base64 lines becomes a file.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "decode/work_file.h"
 #include "store/base64.h"
 #include "store/clock.h"
+#include "store/header_text.h"
 #include "store/status_log.h"
 #include "store/text.h"
 #include "store/text_file.h"
@@ -84,6 +87,101 @@ bool matches(std::string_view token, std::string_view keyword) {
   return !token.empty() && istarts_with(keyword, token);
 }
 
+// A header line's parameters: "key=value" pieces after semicolons, values quoted or not.
+std::vector<std::pair<std::string, std::string>> header_parameters(std::string_view line) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::size_t p = 0;
+  const std::size_t n = line.size();
+  while (p < n) {
+    while (p < n && (is_blank(line[p]) || line[p] == ';')) ++p;
+    const std::size_t key_start = p;
+    while (p < n && line[p] != '=' && line[p] != ';' && line[p] != '"') ++p;
+    if (p >= n || line[p] != '=') {
+      // Not a parameter (the header's name and main value): skip to the next semicolon outside quotes.
+      bool quoted = false;
+      while (p < n && (quoted || line[p] != ';')) {
+        if (line[p] == '"') quoted = !quoted;
+        ++p;
+      }
+      continue;
+    }
+    std::string key(trim(line.substr(key_start, p - key_start)));
+    for (char& c : key) c = ascii_lower(c);
+    ++p;
+    while (p < n && is_blank(line[p])) ++p;
+    std::string value;
+    if (p < n && line[p] == '"') {
+      for (++p; p < n && line[p] != '"'; ++p) {
+        if (line[p] == '\\' && p + 1 < n) ++p;
+        value.push_back(line[p]);
+      }
+      if (p < n) ++p;
+    } else {
+      const std::size_t v = p;
+      while (p < n && line[p] != ';') ++p;
+      value = std::string(trim(line.substr(v, p - v)));
+    }
+    out.emplace_back(std::move(key), std::move(value));
+  }
+  return out;
+}
+
+// The value of parameter `attr` ("name", "filename") in UTF-8: attr* (a charset and percent escapes),
+// the numbered pieces attr*0, attr*1*, ... joined, or attr with its encoded words decoded. Empty when
+// the line has none.
+std::string parameter_value(std::string_view line, std::string_view attr) {
+  std::string plain, extended;
+  bool have_plain = false, have_extended = false;
+  std::vector<std::pair<unsigned, std::string>> pieces;  // number, value with "*" pieces percent-kept
+  bool pieces_extended = false;
+  for (auto& [key, value] : header_parameters(line)) {
+    if (!key.starts_with(attr)) continue;
+    std::string_view rest = std::string_view(key).substr(attr.size());
+    if (rest.empty()) {
+      plain = value;
+      have_plain = true;
+    } else if (rest == "*") {
+      extended = value;
+      have_extended = true;
+    } else if (rest[0] == '*' && rest.size() > 1 && is_digit(rest[1])) {
+      rest.remove_prefix(1);
+      const bool star = rest.back() == '*';
+      if (star) rest.remove_suffix(1);
+      const LeadingNumber num = read_decimal(rest, NumberForm::Digits);
+      if (!num.found || num.end != rest.size() || num.magnitude > 999) continue;
+      if (num.magnitude == 0) pieces_extended = star;
+      std::string v = value;
+      if (!star && pieces_extended) {
+        // A plain piece among extended ones: its percent signs are literal.
+        std::string escaped;
+        for (char c : v) escaped += c == '%' ? std::string("%25") : std::string(1, c);
+        v = escaped;
+      }
+      pieces.emplace_back(static_cast<unsigned>(num.magnitude), std::move(v));
+    }
+  }
+  if (have_extended) return decode_extended_value(extended);
+  if (!pieces.empty()) {
+    std::sort(pieces.begin(), pieces.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::string joined;
+    for (auto& piece : pieces) joined += piece.second;
+    return pieces_extended ? decode_extended_value(joined) : utf8_or_latin1(decode_encoded_words(joined));
+  }
+  if (have_plain) return utf8_or_latin1(decode_encoded_words(plain));
+  return {};
+}
+
+// A folded header line's continuation that carries a name parameter ("name=", "filename*0*=", ...).
+bool is_name_continuation(std::string_view line) {
+  line = trim(line);
+  if (!line.empty() && line[0] == ';') line = trim(line.substr(1));
+  std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  std::string_view key = trim(line.substr(0, eq));
+  while (!key.empty() && (key.back() == '*' || is_digit(key.back()))) key.remove_suffix(1);
+  return iequals(key, "name") || iequals(key, "filename");
+}
+
 std::string cut_message(std::string s) {
   if (s.size() > kMaxMessage) s.resize(kMaxMessage);
   return s;
@@ -93,8 +191,9 @@ std::string cut_message(std::string s) {
 class MimeRun {
  public:
   MimeRun(const StatusLog& log, Clock& clock, FileWriter& writer, std::string dir, std::string& name_buffer,
-          bool name_waits)
-      : log_(log),
+          bool name_waits, std::function<void(OutputFile&, bool)> vet)
+      : vet_(std::move(vet)),
+        log_(log),
         clock_(clock),
         dir_(std::move(dir)),
         name_buffer_(name_buffer),
@@ -117,12 +216,15 @@ class MimeRun {
         bytes_input_ += piece.length();
         line(piece.text);
       }
+      flush_header();
       close_output();
     }
   }
 
   std::string message_;
   std::uint64_t bytes_input_ = 0, bytes_output_ = 0;
+  int pictures_ = 0, unknown_ = 0;  // files filed in the group's folder and in unknown/
+  std::string unknown_name_;        // the last file filed in unknown/
   // Set when a file could not be written: the disk, not the article, is at fault.
   int write_error_ = 0;
   std::string write_failed_path_;
@@ -137,12 +239,29 @@ class MimeRun {
       data(text);
       return;
     }
+    if (!folded_.empty() && is_name_continuation(text)) {
+      folded_.append(" ").append(text);
+      return;
+    }
+    flush_header();
     if (!is_base64_line(text)) {
-      header(text);
+      // A header that may carry a name waits for its folded continuation lines.
+      std::vector<Token> tokens = tokenize_header(text);
+      if (!tokens.empty() && (matches(tokens[0].text, "Content-Type") || matches(tokens[0].text, "Content-Disposition")))
+        folded_.assign(text);
+      else
+        header(text);
       return;
     }
     in_block_ = true;
     if (!not_base64_) data(text);
+  }
+
+  void flush_header() {
+    if (folded_.empty()) return;
+    const std::string text = std::move(folded_);
+    folded_.clear();
+    header(text);
   }
 
   void header(std::string_view text) {
@@ -160,6 +279,12 @@ class MimeRun {
     };
     if (matches(name, "Content-Type")) {
       is_jpeg_ = false;
+      if (std::string named = parameter_value(text, "name"); !named.empty()) {
+        while (const Token* w = next_word())
+          if (matches(w->text, "image/jpeg")) is_jpeg_ = true;
+        open_named(named, "MIME64 -- Can't open outfile ");
+        return;
+      }
       while (const Token* w = next_word()) {
         if (matches(w->text, "image/jpeg")) is_jpeg_ = true;
         if (matches(w->text, "name")) {
@@ -172,6 +297,10 @@ class MimeRun {
       while (const Token* w = next_word())
         if (matches(w->text, "base64")) not_base64_ = false;
     } else if (matches(name, "Content-Disposition")) {
+      if (std::string named = parameter_value(text, "filename"); !named.empty()) {
+        if (!out_.is_open()) open_named(named, "MIME64 -- Cant Open Outfile: ");
+        return;
+      }
       while (const Token* w = next_word()) {
         if (!matches(w->text, "filename")) continue;
         std::string_view value = next_value();
@@ -192,6 +321,7 @@ class MimeRun {
     if (name.find('.') == std::string::npos && is_jpeg_) name += ".jpg";
     close_output();
     if (ended_) return;
+    vet_(out_, true);
     if (!out_.create(dir_, name)) {
       if (is_disk_error(out_.error())) return disk_failed(dir_ + name, out_.error());
       end(failure + dir_ + name);
@@ -207,6 +337,8 @@ class MimeRun {
       std::string name = generated_name(clock_.now()) + ".jpg";
       if (name_waits_ && waits_++ < kMaxGeneratedWaits) clock_.sleep_ms(1100);
       message_ = cut_message("MIME64 -- No filename in header: used " + name);
+      // A text read as base64 is no picture, and the article itself goes to unknown/ anyway.
+      vet_(out_, false);
       if (!out_.create(dir_, name)) {
         if (is_disk_error(out_.error())) return disk_failed(dir_ + name, out_.error());
         end("MIME64 -- Unable to open " + dir_ + name + " for write");
@@ -231,9 +363,22 @@ class MimeRun {
     std::string used;
     bool existed = false;
     if (!out_.finish(used, existed)) return disk_failed(out_path_, out_.error());
-    name_buffer_ = used;
-    if (!generated_.empty() && used != generated_)
-      message_ = cut_message("MIME64 -- No filename in header: used " + used);
+    switch (out_.where()) {
+      case OutputFile::Filed::Picture:
+        name_buffer_ = used;
+        ++pictures_;
+        if (!generated_.empty() && used != generated_)
+          message_ = cut_message("MIME64 -- No filename in header: used " + used);
+        break;
+      case OutputFile::Filed::Unknown:
+        unknown_name_ = used;
+        ++unknown_;
+        log_.log_status("MIME64 -- " + used + " is no picture... filed in " + kUnknownDir + used, 3);
+        break;
+      case OutputFile::Filed::Nothing:
+        if (!generated_.empty()) message_.clear();
+        break;
+    }
   }
 
   void disk_failed(const std::string& path, int error) {
@@ -248,12 +393,14 @@ class MimeRun {
     ended_ = true;
   }
 
+  std::function<void(OutputFile&, bool)> vet_;
   const StatusLog& log_;
   Clock& clock_;
   const std::string dir_;
   std::string& name_buffer_;
   OutputFile out_;
   std::string out_path_;
+  std::string folded_;  // a Content-Type or Content-Disposition line and its continuations
   std::string generated_;  // the generated name of the open file, if it has one
   bool ended_ = false;
   int waits_ = 0;
@@ -278,7 +425,8 @@ DecodeResult Decoders::mime64(const std::string& work_file, const std::string& g
   DecodeResult result;
   std::string dir = prepare_directory(group);
   std::string& name_buffer = result.name;
-  MimeRun run(log_, clock_, *writer_, dir, name_buffer, name_waits_.load());
+  MimeRun run(log_, clock_, *writer_, dir, name_buffer, name_waits_.load(),
+              [this](OutputFile& out, bool keep) { vet(out, keep); });
   {
     WorkFileReader in;
     if (lines == WorkLines::AsReaderHanded) in.use_reader_habits();
@@ -312,6 +460,16 @@ DecodeResult Decoders::mime64(const std::string& work_file, const std::string& g
   }
   result.message = message;
   result.status = message.empty() ? DecodeStatus::Decoded : DecodeStatus::Failed;
+  if (pictures_only_.load() && run.pictures_ == 0 && message.empty()) {
+    if (run.unknown_ > 0) {
+      result.status = DecodeStatus::NotPicture;
+      result.name = run.unknown_name_;
+      result.message = "MIME64 -- no picture in the article... filed in " + std::string(kUnknownDir) + result.name;
+    } else {
+      result.status = DecodeStatus::Failed;
+      result.message = "MIME64 -- no picture in the article";
+    }
+  }
   return result;
 }
 

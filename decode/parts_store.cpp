@@ -85,10 +85,17 @@ std::string identity_hash(const SetIdentity& set) {
     for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
     h = (h ^ 0xff) * 1099511628211ull;  // field separator, so "ab"+"c" differs from "a"+"bc"
   };
-  mix(set.group);
-  mix(set.author);
-  mix(set.name);
-  mix(std::to_string(set.total));
+  if (set.size != 0) {
+    mix("data");
+    mix(set.group);
+    mix(set.name);
+    mix(std::to_string(set.size));
+  } else {
+    mix(set.group);
+    mix(set.author);
+    mix(set.name);
+    mix(std::to_string(set.total));
+  }
   char buf[17];
   std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
   return buf;
@@ -205,10 +212,21 @@ std::string PartsStore::set_directory(const SetIdentity& set) const {
 }
 
 PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& set, std::uint32_t part,
-                             const std::string& unknown_path) {
+                             const std::string& unknown_path, const SetIdentity* earlier) {
   PartOutcome out;
   out.total = set.total;
   const std::string dir = set_directory(set);
+  std::error_code exists_ec;
+  if (earlier && !fs::exists(dir, exists_ec)) {
+    // Its earlier parts' message-ids are in the history already: they would never come again.
+    const std::string old_dir = set_directory(*earlier);
+    if (old_dir != dir && fs::is_directory(old_dir, exists_ec)) {
+      if (int err = make_dirs(fs::path(dir).parent_path().parent_path().string()))
+        return write_failed(out, dir, err);
+      if (::rename(old_dir.c_str(), dir.substr(0, dir.size() - 1).c_str()) == 0)
+        log_.log_status("Multi-part set " + set.name + " carried over to its new key", 3);
+    }
+  }
   if (int err = make_dirs(dir)) return write_failed(out, dir, err);
 
   Index index;
@@ -231,11 +249,16 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
   entry.stamp = clock_.now();
   const std::string file = part_file(part);
   DecodeResult r;
-  if (decoders_.yenc_claims(work_file)) {
-    r = decoders_.yenc_into(work_file, dir, file);
+  if (Decoder* decoder = decoders_.part_decoder(work_file)) {
+    r = decoder->place(work_file, dir, file);
     if (r.status == DecodeStatus::WriteFailed) return write_failed(out, r);
-    if (r.status != DecodeStatus::Decoded)
-      return give_up(set, dir, index, work_file, r.message + " in part " + std::to_string(part), unknown_path);
+    if (r.status != DecodeStatus::Decoded) {
+      // A truncated or garbled copy: a repost of the part may still complete the set.
+      out.kind = PartOutcome::Kind::Rejected;
+      out.message = "Multi-part set " + set.name + ": " + r.message + " in part " + std::to_string(part) +
+                    "... waiting for another copy";
+      return out;
+    }
     entry.kind = 'y';
     entry.begin = r.yenc.part_begin.value_or(1);
     entry.end = r.yenc.part_end.value_or(r.yenc.decoded_bytes);
@@ -283,7 +306,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
       return give_up(set, dir, index, "", "part " + std::to_string(part) + " posted in two encodings",
                      unknown_path);
     // A set whose assembly failed before (a full disk) is whole already: this is the retry.
-    if (index.parts.size() >= set.total) return assemble(set, dir, index, unknown_path);
+    if (is_whole(set, index)) return assemble(set, dir, index, unknown_path);
     out.kind = PartOutcome::Kind::Duplicate;
     return out;
   }
@@ -292,11 +315,30 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     return write_failed(out, dir + kIndex, errno ? errno : EIO);
   index.parts.push_back(entry);
   out.have = static_cast<std::uint32_t>(index.parts.size());
-  if (out.have < set.total) {
+  if (!is_whole(set, index)) {
     out.kind = PartOutcome::Kind::Kept;
     return out;
   }
   return assemble(set, dir, index, unknown_path);
+}
+
+bool PartsStore::is_whole(const SetIdentity& set, const Index& index) {
+  // As many parts as the set counts is whole, or shows at assembly how its parts disagree.
+  if (set.total > 0 && index.parts.size() >= set.total) return true;
+  if (set.size == 0) return false;
+  // A set named by its data is whole when its parts cover every byte once.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+  for (const Index::Part& p : index.parts) {
+    if (p.kind != 'y') return false;
+    ranges.emplace_back(p.begin, p.end);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  std::uint64_t next = 1;
+  for (auto [begin, end] : ranges) {
+    if (begin != next) return false;
+    next = end + 1;
+  }
+  return next - 1 == set.size;
 }
 
 PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir, Index& index,
@@ -321,7 +363,8 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
     std::error_code ec;
     fs::remove(joined, ec);
     if (r.status == DecodeStatus::WriteFailed) return write_failed(out, r);
-    if (r.status != DecodeStatus::Decoded) {
+    out.not_picture = r.status == DecodeStatus::NotPicture;
+    if (r.status != DecodeStatus::Decoded && !out.not_picture) {
       // A short file the decoder kept would be an incomplete picture.
       if (!r.name.empty() && !r.already_stored) fs::remove(picture_path(set.group, r.name), ec);
       return give_up(set, dir, index, "", r.message, unknown_path);
@@ -354,6 +397,7 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
                      "Size Error: " + std::to_string(next - 1) + " bytes, expected " + std::to_string(size),
                      unknown_path);
     OutputFile o(decoders_.file_writer());
+    decoders_.vet(o);
     if (!o.create(group_dir, name)) {
       if (is_disk_error(o.error())) return write_failed(out, group_dir + name, o.error());
       return give_up(set, dir, index, "", "Unable to open output file " + group_dir + name, unknown_path);
@@ -381,10 +425,11 @@ PartOutcome PartsStore::assemble(const SetIdentity& set, const std::string& dir,
       return give_up(set, dir, index, "", "CRC Error in the whole file", unknown_path);
     }
     if (!o.finish(out.name, out.already_stored)) return write_failed(out, group_dir + name, o.error());
+    out.not_picture = o.where() != OutputFile::Filed::Picture;
   }
   std::error_code ec;
   fs::remove_all(dir, ec);
-  log_.log_status("Multi-part set " + set.name + " assembled from " + std::to_string(set.total) + " parts as " +
+  log_.log_status("Multi-part set " + set.name + " assembled from " + std::to_string(index.parts.size()) + " parts as " +
                       out.name,
                   3);
   out.kind = PartOutcome::Kind::Completed;

@@ -14,10 +14,13 @@ class Clock;
 class Decoders;
 class StatusLog;
 
-// What makes two parts belong to one set.
+// What makes two parts belong to one set. When the data names the set (yEnc: name= and size= of
+// =ybegin), `size` is set and only group, name and size count: parts join whoever posted them. Without
+// it (uuencode, whose later parts carry no name) group, author, name and total do.
 struct SetIdentity {
   std::string group, author, name;
-  std::uint32_t total = 0;
+  std::uint32_t total = 0;     // 0 when unknown (a data-named set completes by its byte ranges)
+  std::uint64_t size = 0;      // the whole file's size from the data; 0 for a set keyed on its subject
 };
 
 struct PartOutcome {
@@ -28,11 +31,13 @@ struct PartOutcome {
     Broken,       // the parts disagree: they went to unknown/ as one file; later parts are discarded
     Discarded,    // a part of a set given up earlier
     WriteFailed,  // nothing could be written (full disk, folder not writable); nothing was changed
+    Rejected,     // this copy of the part was damaged and not kept; a later copy may complete the set
   } kind = Kind::Kept;
   std::string name;  // Completed: the bare name written in the group's folder
   bool already_stored = false;  // Completed: that name already held the same bytes
   std::uint32_t have = 0, total = 0;
-  std::string message;  // Broken: what disagreed, for the caller to log and show
+  bool not_picture = false;  // Completed: the assembled file was no picture and went to unknown/
+  std::string message;  // Broken: what disagreed; Rejected: what was wrong with the copy
   DecodeResult failure;  // WriteFailed: errno and path
 };
 
@@ -41,11 +46,13 @@ class PartsStore {
  public:
   PartsStore(const StatusLog& log, Clock& clock, Decoders& decoders, std::string root = "parts");
 
-  // Keeps part `part` (1..set.total) from the work file: a yEnc part decoded and checked against its
-  // =ypart range and pcrc32, anything else kept as uuencoded text. When it was the last missing part,
-  // assembles the picture; a set whose parts disagree goes to unknown_path as one file.
+  // Keeps part `part` from the work file: a part its decoder can place (yEnc) decoded and checked
+  // against its range and pcrc32, anything else kept as uuencoded text. A damaged copy is Rejected and
+  // the set waits for another. When it was the last missing part, assembles the picture; a set whose
+  // parts disagree goes to unknown_path as one file. `earlier`, for a data-named set, is the key the
+  // same set had before sets were named by their data: a set kept under it moves to the new key.
   PartOutcome keep(const std::string& work_file, const SetIdentity& set, std::uint32_t part,
-                   const std::string& unknown_path);
+                   const std::string& unknown_path, const SetIdentity* earlier = nullptr);
 
   // Removes the sets whose newest part is keep_days or more days old, one log line each; returns how many.
   int expire(std::int32_t keep_days);
@@ -55,6 +62,7 @@ class PartsStore {
 
  private:
   struct Index;
+  static bool is_whole(const SetIdentity& set, const Index& index);
   PartOutcome assemble(const SetIdentity& set, const std::string& dir, Index& index, const std::string& unknown_path);
   PartOutcome give_up(const SetIdentity& set, const std::string& dir, Index& index, const std::string& extra,
                       const std::string& why, const std::string& unknown_path);

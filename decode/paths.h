@@ -27,6 +27,19 @@ std::string picture_path(std::string_view group, std::string_view name);
 // is left (also for a name of blanks only).
 std::string safe_file_name(std::string_view raw);
 
+// The name ends in a picture extension (jpg, jpeg, gif, png, webp, bmp, tif, tiff, avif, heic, jxl), in
+// any letter case.
+bool is_picture_name(std::string_view name);
+// The name ends in a picture extension or one of the other kinds posters use (rar, rNN, zip, 7z, par2,
+// nfo, sfv, nzb, txt, mp4, mkv, avi), and something comes before the dot.
+bool has_known_extension(std::string_view name);
+
+// The first bytes are those of a picture format the extensions above name.
+bool looks_like_picture(std::string_view head);
+// Bytes looks_like_picture needs, and the fewest bytes any filed file has.
+inline constexpr std::size_t kPictureHead = 16;
+inline constexpr std::size_t kMinFiledBytes = 64;
+
 // The generated names: "WTF%08X" (a bad header name) and "WTF%08X.jpg" (a block without a name).
 std::string generated_name(std::int64_t seconds);
 

@@ -188,6 +188,8 @@ bool OutputFile::create(const std::string& dir, const std::string& name) {
   written_ = 0;
   failed_ = false;
   error_ = 0;
+  head_.clear();
+  filed_ = Filed::Picture;
   if (name.empty() || name.size() > NAME_MAX) {
     error_ = ENAMETOOLONG;
     return false;
@@ -207,6 +209,7 @@ bool OutputFile::create(const std::string& dir, const std::string& name) {
 }
 
 void OutputFile::flush() {
+  if (written_ == 0 && head_.empty()) head_.assign(buf_.get(), std::min(used_, kPictureHead));
   if (used_ > 0 && fd_ && !failed_) {
     const int fd = fd_.get();
     const std::size_t n = write_all_with({buf_.get(), used_}, [&](const char* data, std::size_t size) {
@@ -270,9 +273,33 @@ bool OutputFile::finish(std::string& used, bool& existed) {
     discard();
     return false;
   }
+  final_dir_ = dir_;
+  if (!unknown_dir_.empty()) {
+    if (written_ == 0) {
+      discard();
+      filed_ = Filed::Nothing;
+      used.clear();
+      return true;
+    }
+    if (written_ < kMinFiledBytes || (is_picture_name(name_) && !looks_like_picture(head_))) {
+      if (!keep_unknown_) {
+        discard();
+        filed_ = Filed::Nothing;
+        used.clear();
+        return true;
+      }
+      filed_ = Filed::Unknown;
+      final_dir_ = unknown_dir_;
+      if (::mkdir(unknown_dir_.substr(0, unknown_dir_.size() - 1).c_str(), 0755) != 0 && errno != EEXIST) {
+        fail(errno);
+        discard();
+        return false;
+      }
+    }
+  }
   for (int n = 0; n <= kMaxSuffix; ++n) {
     std::string candidate = n == 0 ? name_ : with_suffix(name_, n);
-    std::string path = dir_ + candidate;
+    std::string path = final_dir_ + candidate;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
       if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) == written_ &&

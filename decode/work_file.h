@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "decode/decode_result.h"
+#include "decode/paths.h"
 #include "store/unique_fd.h"
 
 namespace fk {
@@ -92,6 +93,18 @@ class OutputFile {
   // when the name is taken by other bytes. A file of the same bytes already there is kept instead and
   // `existed` set. `used` receives the bare name. False (and nothing kept) when a write failed.
   bool finish(std::string& used, bool& existed);
+  // Only pictures among the pictures: at finish, a file whose name says picture but whose first bytes
+  // are no known picture format, or of fewer than kMinFiledBytes bytes, goes to unknown_dir (ending in
+  // '/', created when missing) under the same naming rules, or nowhere when `keep` is false; an empty
+  // one goes nowhere. where() tells.
+  void vet_as_picture(std::string unknown_dir, bool keep = true) {
+    unknown_dir_ = std::move(unknown_dir);
+    keep_unknown_ = keep;
+  }
+  enum class Filed { Picture, Unknown, Nothing };
+  Filed where() const { return filed_; }
+  // The folder the file was moved into by finish.
+  const std::string& final_dir() const { return final_dir_; }
   // Removes the temporary file, if any.
   void discard();
   bool failed() const { return failed_; }
@@ -109,6 +122,10 @@ class OutputFile {
   UniqueFd fd_;
   std::unique_ptr<char[]> buf_;
   std::string dir_, name_, temp_path_;
+  std::string unknown_dir_, final_dir_;
+  std::string head_;  // the first kPictureHead bytes written
+  Filed filed_ = Filed::Picture;
+  bool keep_unknown_ = true;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
   bool failed_ = false;

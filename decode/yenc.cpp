@@ -21,7 +21,9 @@
 #include "decode/paths.h"
 #include "decode/work_file.h"
 #include "store/clock.h"
+#include "store/header_text.h"
 #include "store/status_log.h"
+#include "store/text.h"
 
 namespace fk {
 
@@ -393,10 +395,22 @@ bool YencInfo::is_part_of_set() const {
   return !(part_begin == 1 && size && part_end == size);
 }
 
+std::string YencInfo::file_name() const {
+  std::string_view n = name;
+  while (!n.empty() && is_blank(n.front())) n.remove_prefix(1);
+  while (!n.empty() && is_blank(n.back())) n.remove_suffix(1);
+  return utf8_or_latin1(n);
+}
+
 bool Decoders::yenc_claims(const std::string& work_file) {
   BlockReader in;
   std::string line;
   return in.open(work_file) && find_begin(in, line);
+}
+
+bool Decoders::yenc_header(const std::string& work_file, YencInfo& y) {
+  BlockReader in;
+  return read_header(in, work_file, y);
 }
 
 DecodeResult Decoders::yenc(const std::string& work_file, const std::string& group) {
@@ -407,8 +421,8 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
     result.message = "YENC - No =ybegin line found";
     return result;
   }
-  std::string raw = y.name;
-  if (raw.size() > kMaxName) raw.resize(kMaxName);
+  std::string raw = y.file_name();
+  if (raw.size() > kMaxName) raw = std::string(cut_utf8(raw, kMaxName));
   std::string name = safe_file_name(raw);
   if (name.empty()) name = generated_name(clock_.now());
 
@@ -432,6 +446,7 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
   const std::string dir = prepare_directory(group);
   if (name != raw) log_.log_status("Bad name on =ybegin line... used " + name, 3);
   OutputFile out(*writer_);
+  vet(out);
   if (auto failed = write_body(in, y, out, dir, name, " in " + name, damaged)) return *failed;
   if (y.decoded_bytes != *y.size || (y.end_size && *y.end_size != *y.size))
     return damaged("Size Error in " + name + " (" + quoted_size(y.decoded_bytes) + ", expected " +
@@ -440,6 +455,7 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
   if (crc && *crc != y.decoded_crc) return damaged("CRC Error in " + name);
 
   if (!out.finish(result.name, result.already_stored)) return write_failure(dir + name, out.error());
+  if (not_a_picture(out, "YENC", name, result)) return result;
   result.status = DecodeStatus::Decoded;
   if (result.already_stored)
     log_.log_status("YENC - " + result.name + " is already stored with the same bytes", 3);

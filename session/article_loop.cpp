@@ -163,12 +163,15 @@ class ArticleLoop {
   // this run. The rest of the body is still on its way, so the connection must go too.
   ArticleLoopResult give_up_oversized(const std::string& article, const PendingArticle& row,
                                       const std::string& reply, std::uint64_t bound);
-  enum class Disposal { Filed, PartKept, Stop };
+  // Unknown: filed in unknown/ (or nowhere) and counted as of unknown format, not as a picture.
+  enum class Disposal { Filed, Unknown, PartKept, Stop };
   // Decodes or files the work file; Stop when a picture could not be written (nothing was recorded
   // and the session must end), PartKept when it was a part of a set that is not whole yet.
   Disposal dispose(std::string& name, std::string_view row);
-  // A part of a multi-part set, with collection on.
-  Disposal keep_part(std::string& name, std::string_view author, const PartSubject& part);
+  // A part of a multi-part set, with collection on; `earlier` is the set's key under the older layout.
+  Disposal keep_part(std::string& name, const SetIdentity& set, std::uint32_t number, const SetIdentity* earlier);
+  // A part of a set that is no picture: neither kept nor filed.
+  Disposal leave_alone(const std::string& set_name);
   void file_unknown();
   void report_write_failure(const DecodeResult& failure);
   void complain(const std::string& message);
@@ -474,9 +477,29 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return Disposal::Filed;
   }
-  if (s.collect_multipart)
-    if (std::optional<PartSubject> part = parse_part_subject(pending_subject(row)))
-      return keep_part(name, trim(pending_author(row)), *part);
+  if (s.collect_multipart) {
+    const std::optional<PartSubject> part = parse_part_subject(pending_subject(row));
+    const std::string_view author = trim(pending_author(row));
+    YencInfo y;
+    if (ctx_.decoders.yenc_header(kWorkFile, y) && y.is_part_of_set() && y.size && *y.size > 0) {
+      // The data names the set: its name, size and byte ranges decide, not the subject.
+      std::string set_name = y.file_name();
+      if (set_name.empty() && part) set_name = std::string(part->name);
+      if (!is_picture_name(set_name)) return leave_alone(set_name);
+      SetIdentity set{st.current_group(), std::string(author), set_name, 0, *y.size};
+      if (y.total && *y.total <= 100000) set.total = static_cast<std::uint32_t>(*y.total);
+      else if (part) set.total = part->total;
+      std::optional<SetIdentity> earlier;
+      if (part) earlier = SetIdentity{st.current_group(), std::string(author), std::string(part->name), part->total};
+      const auto number = static_cast<std::uint32_t>(std::min<std::uint64_t>(*y.part, 100000));
+      return keep_part(name, set, number, earlier ? &*earlier : nullptr);
+    }
+    if (part && !ctx_.decoders.yenc_claims(kWorkFile)) {
+      if (!is_picture_name(part->name)) return leave_alone(std::string(part->name));
+      const SetIdentity set{st.current_group(), std::string(author), std::string(part->name), part->total};
+      return keep_part(name, set, part->part, nullptr);
+    }
+  }
   const std::string group = st.current_group();
   bool tried = false;
   for (Decoder* decoder : ctx_.decoders.family()) {
@@ -493,29 +516,48 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
       case DecodeStatus::WriteFailed:
         report_write_failure(r);
         return Disposal::Stop;
-      case DecodeStatus::Damaged:
+      case DecodeStatus::NotPicture:
+        name.clear();
+        ++st.unknown_format_count;
+        return Disposal::Unknown;
       case DecodeStatus::PartOfSet:
+        if (!is_picture_name(r.yenc.file_name())) {
+          // Archives and the like are no business of a picture harvester: left alone, not filed.
+          name.clear();
+          log("Part of " + r.yenc.file_name() + " left alone: not a picture", 3);
+          return Disposal::Unknown;
+        }
+        [[fallthrough]];
+      case DecodeStatus::Damaged:
         complain(r.message);
         file_unknown();
-        return Disposal::Filed;
+        return Disposal::Unknown;
       case DecodeStatus::Failed:
         complain(r.message);
         break;
     }
   }
   file_unknown();
-  return Disposal::Filed;
+  // A decoder that filed something under pictures/ on the way (a nameless base64 picture, a short
+  // uudecoded file) still counts it.
+  return name.empty() ? Disposal::Unknown : Disposal::Filed;
 }
 
-ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view author, const PartSubject& part) {
+ArticleLoop::Disposal ArticleLoop::leave_alone(const std::string& set_name) {
+  log("Part of " + set_name + " left alone: not a picture", 3);
+  return Disposal::Unknown;
+}
+
+ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, const SetIdentity& set, std::uint32_t number,
+                                             const SetIdentity* earlier) {
   SessionState& st = ctx_.state;
   PartsStore store(ctx_.log, ctx_.clock, ctx_.decoders);
-  const SetIdentity set{st.current_group(), std::string(author), std::string(part.name), part.total};
+  const PartSubject part{set.name, number, set.total};
   const bool fast = settings().fast_transfers != 0;
   const std::string unknown = filing_name("unknown/WTF", fast);
-  PartOutcome r = store.keep(kWorkFile, set, part.part, unknown);
+  PartOutcome r = store.keep(kWorkFile, set, part.part, unknown, earlier);
   const std::string progress =
-      set.name + ": " + std::to_string(r.have) + " of " + std::to_string(r.total) + " parts";
+      set.name + ": " + std::to_string(r.have) + " of " + (r.total ? std::to_string(r.total) : "?") + " parts";
   switch (r.kind) {
     case PartOutcome::Kind::Kept:
     case PartOutcome::Kind::Duplicate:
@@ -534,11 +576,21 @@ ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, std::string_view
     case PartOutcome::Kind::WriteFailed:
       report_write_failure(r.failure);
       return Disposal::Stop;
+    case PartOutcome::Kind::Rejected:
+      // The damaged copy is kept for inspection; the set waits for a good one.
+      complain(r.message);
+      file_unknown();
+      return Disposal::Unknown;
     case PartOutcome::Kind::Completed:
       break;
   }
+  if (r.not_picture) {
+    log("Multi-part set " + set.name + " is no picture... filed in unknown/" + r.name, 3);
+    ++st.unknown_format_count;
+    return Disposal::Unknown;
+  }
   name = r.name;
-  show(ControlId::DownloadStatus, set.name + ": all " + std::to_string(r.total) + " parts, saved as " + r.name);
+  show(ControlId::DownloadStatus, set.name + ": all " + std::to_string(r.have) + " parts, saved as " + r.name);
   return Disposal::Filed;
 }
 

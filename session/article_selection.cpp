@@ -5,7 +5,9 @@
 #include <limits>
 #include <utility>
 
+#include "decode/paths.h"
 #include "session/wildmat.h"
+#include "store/header_text.h"
 #include "store/status_log.h"
 #include "store/text.h"
 #include "store/text_file.h"
@@ -94,10 +96,12 @@ OverviewLine split_overview_line(std::string_view line) {
         out.number = cut(text, kNumberCut);
         break;
       case 2:
+        out.whole_subject = text;
         out.subject_cut = text.size() > kSubjectCut;
         out.subject = cut(text, kSubjectCut);
         break;
       case 3:
+        out.whole_author = text;
         out.author = cut(text, kAuthorCut);
         break;
       case 4:
@@ -179,7 +183,41 @@ std::string_view ExtractFilename(std::string_view subject, const StatusLog* log)
   return {};
 }
 
-std::optional<PartSubject> parse_part_subject(std::string_view subject) {
+std::string_view subject_file_name(std::string_view subject) {
+  // The first quoted text that holds more than blanks.
+  for (std::size_t open = subject.find('"'); open != kNone;) {
+    const std::size_t close = subject.find('"', open + 1);
+    if (close == kNone) break;
+    const std::string_view quoted = trim(subject.substr(open + 1, close - open - 1));
+    if (!quoted.empty() && quoted.size() <= kMaxFilename) return quoted;
+    open = subject.find('"', close + 1);
+  }
+  std::string_view found;
+  for (std::size_t at = 0; at < subject.size();) {
+    while (at < subject.size() && is_space(subject[at])) ++at;
+    std::size_t end = at;
+    while (end < subject.size() && !is_space(subject[end])) ++end;
+    std::string_view word = subject.substr(at, end - at);
+    at = end;
+    constexpr std::string_view kAround = "[](){}<>\"'`,;:!?*|";
+    while (!word.empty() && kAround.find(word.front()) != kNone) word.remove_prefix(1);
+    while (!word.empty() && (kAround.find(word.back()) != kNone || word.back() == '.')) word.remove_suffix(1);
+    if (!word.empty() && word.size() <= kMaxFilename && has_known_extension(word)) found = word;
+  }
+  if (!found.empty()) return found;
+  // The older rule, but only for a name that ends where it seems to: "www.site.com" is no "www.sit".
+  for (std::string_view rest = subject;;) {
+    const std::string_view name = ExtractFilename(rest, nullptr);
+    if (name.empty()) return {};
+    const std::size_t end = static_cast<std::size_t>(name.data() - subject.data()) + name.size();
+    if (end == subject.size() || !(is_alnum(subject[end]) || subject[end] == '.')) return trim(name);
+    std::size_t next = end;
+    while (next < subject.size() && (is_name_char(subject[next]) || subject[next] == '.')) ++next;
+    rest = subject.substr(next);
+  }
+}
+
+std::optional<SubjectCounter> subject_counter(std::string_view subject) {
   // Only the last counter counts: a set's own "[03/10]" numbering of posts comes before the part's.
   std::optional<std::pair<std::int64_t, std::int64_t>> last;
   for (std::size_t open = subject.find_first_of("(["); open != kNone;
@@ -198,11 +236,24 @@ std::optional<PartSubject> parse_part_subject(std::string_view subject) {
       continue;
     last = {k, t};
   }
-  if (!last || last->first < 1 || last->second < 2 || last->first > last->second || last->second > 100000)
+  if (!last || last->first < 0 || last->second < 0 || last->first > 100000 || last->second > 100000)
     return std::nullopt;
-  const std::string_view name = trim(ExtractFilename(subject, nullptr));
+  return SubjectCounter{static_cast<std::uint32_t>(last->first), static_cast<std::uint32_t>(last->second)};
+}
+
+std::optional<PartSubject> parse_part_subject(std::string_view subject) {
+  const std::optional<SubjectCounter> counter = subject_counter(subject);
+  if (!counter || counter->part < 1 || counter->total < 2 || counter->part > counter->total) return std::nullopt;
+  const std::string_view name = subject_file_name(subject);
   if (name.empty()) return std::nullopt;
-  return PartSubject{name, static_cast<std::uint32_t>(last->first), static_cast<std::uint32_t>(last->second)};
+  return PartSubject{name, counter->part, counter->total};
+}
+
+std::string part_fetch_key(std::string_view group, std::string_view author, const PartSubject& part) {
+  std::string key;
+  key.append(group).append("\t").append(trim(author)).append("\t").append(part.name).append("\t");
+  key.append(std::to_string(part.total));
+  return key;
 }
 
 void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,
@@ -250,14 +301,26 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
   if (last_ > first_)
     ctx_.view.set_progress(ControlId::ArticleProgress,
                            progress_percent(leading_number(f.number), first_, last_));
-  if (f.subject_cut) ctx_.log.log_status("Subject Too Long (>250 char)", 2);
-  const std::string_view subject = f.subject;
+  // Encoded words are read as the poster meant them before any test sees the texts.
+  std::string_view subject = f.subject, author = trim(f.author);
+  const std::string_view raw_author = author;
+  decoded_subject_.clear();
+  if (has_encoded_words(f.whole_subject)) {
+    decoded_subject_ = decode_encoded_words(f.whole_subject);
+    subject = cut_utf8(decoded_subject_, kSubjectCut);
+  }
+  if (has_encoded_words(f.whole_author)) {
+    decoded_author_ = decode_encoded_words(f.whole_author);
+    author = trim(cut_utf8(decoded_author_, kAuthorCut));
+  }
+  if (decoded_subject_.empty() ? f.subject_cut : subject.size() < decoded_subject_.size())
+    ctx_.log.log_status("Subject Too Long (>250 char)", 2);
 
   if (selected_ >= s.max_art_per_grp)
     return reject(Verdict::ExceedsLimit, detailed, "EXCEEDS ", "MAX_ART_PER_GRP: ", subject);
 
-  const std::string_view author = trim(f.author);
-  if (ctx_.blacklist.contains_exact(author))
+  // Entries written before encoded authors were decoded hold the raw form.
+  if (ctx_.blacklist.contains_exact(author) || (raw_author != author && ctx_.blacklist.contains_exact(raw_author)))
     return reject(Verdict::Blacklisted, detailed, "BLACKLISTED AUTHOR: ", detailed ? to_lower(author) : "",
                   subject);
 
@@ -294,36 +357,33 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
   if (ctx_.article_ids.contains_prefix(f.message_id))
     return reject(Verdict::DuplicateArticleId, detailed, "DUPLICATE ARTICLE ID:", f.message_id, subject);
 
-  // Every file name in the subject, each search starting at the extension of the name before.
-  for (std::string_view rest = subject;;) {
-    const std::string_view name = trim(ExtractFilename(rest, &ctx_.log));
-    if (name.empty()) break;
+  const std::optional<PartSubject> part = parse_part_subject(subject);
+  if (const std::string_view name = subject_file_name(subject); !name.empty()) {
     if (detailed) ctx_.log.log_status(name, 4);
     if (ctx_.filenames.contains_exact(name))
       return reject(Verdict::DuplicateFile, detailed, "DUPLICATE FILE", name, subject);
-    const std::size_t at = rest.find(name);
-    if (at == kNone) break;
-    rest = rest.substr(at + name.size() - 3);
   }
 
-  if (ctx_.pending.has_subject_prefix(subject))
-    return reject(Verdict::DuplicatePosting, detailed, "DUPLICATE POSTING", f.author, subject);
+  // A later posting of a part may be the good copy of one that arrives broken.
+  if (!(part && is_picture_name(part->name)) && ctx_.pending.has_subject_prefix(subject))
+    return reject(Verdict::DuplicatePosting, detailed, "DUPLICATE POSTING", author, subject);
 
-  return accept(f, detailed);
+  return accept(f, subject, author, detailed);
 }
 
-Verdict ArticleSelector::accept(const OverviewLine& f, bool detailed) {
+Verdict ArticleSelector::accept(const OverviewLine& f, std::string_view subject, std::string_view author,
+                                bool detailed) {
   ++selected_;
   // Rows are kept whole; the four fields stay tab-separated for the download loop.
   PendingArticle row;
-  row.reserve(f.number.size() + f.author.size() + f.line_count.size() + f.subject.size() + 3);
+  row.reserve(f.number.size() + author.size() + f.line_count.size() + subject.size() + 3);
   row.append(f.number)
       .append("\t")
-      .append(f.author)
+      .append(author == trim(f.author) ? f.author : author)
       .append("\t")
       .append(f.line_count)
       .append("\t")
-      .append(f.subject);
+      .append(subject);
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
   if (const std::int64_t bytes = leading_number(f.byte_count); bytes > 0)
     ctx_.pending.note_declared_bytes(row, static_cast<std::uint64_t>(bytes));

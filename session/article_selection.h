@@ -35,6 +35,8 @@ struct OverviewLine {
   std::string_view message_id;  // field 5, at most kMessageIdCut characters
   std::string_view byte_count;  // field 7, whole
   std::string_view line_count;  // field 8, at most kLineCountCut characters
+  std::string_view whole_subject;  // fields 2 and 3 uncut
+  std::string_view whole_author;
   bool has_date = false;
   bool subject_cut = false;  // the subject was longer than kSubjectCut and has been cut
 };
@@ -63,13 +65,27 @@ bool is_too_old(std::int64_t day, std::string_view month, std::int64_t year, std
 // given) and gives the empty result.
 std::string_view ExtractFilename(std::string_view subject, const StatusLog* log);
 
-// One article of a picture posted in several: the file name the name rules find and the last "(K/T)" or
-// "[K/T]" counter of the subject, which must have 1 <= K <= T and T > 1.
+// The file name a subject gives: the quoted name when it has one; else the last blank-delimited word,
+// brackets and punctuation around it stripped, that ends in a known extension; else ExtractFilename's
+// name. A view into subject; empty when there is none.
+std::string_view subject_file_name(std::string_view subject);
+
+// The last "(K/T)" or "[K/T]" counter of a subject.
+struct SubjectCounter {
+  std::uint32_t part = 0, total = 0;
+};
+std::optional<SubjectCounter> subject_counter(std::string_view subject);
+
+// One article of a picture posted in several: the subject's file name and its last counter, which must
+// have 1 <= K <= T and T > 1.
 struct PartSubject {
   std::string_view name;  // a view into the subject
   std::uint32_t part = 0, total = 0;
 };
 std::optional<PartSubject> parse_part_subject(std::string_view subject);
+
+// What decides whether a part is fetched: group, author, subject name and part count, one text.
+std::string part_fetch_key(std::string_view group, std::string_view author, const PartSubject& part);
 
 // Writes "tag value <subject>" at level 2 when detailed logging is on; nothing otherwise.
 void log_selection(const StatusLog& log, bool detailed, std::string_view tag, std::string_view value,
@@ -106,7 +122,7 @@ class ArticleSelector {
  private:
   Verdict reject(Verdict verdict, bool detailed, std::string_view tag, std::string_view value,
                  std::string_view subject);
-  Verdict accept(const OverviewLine& fields, bool detailed);
+  Verdict accept(const OverviewLine& fields, std::string_view subject, std::string_view author, bool detailed);
   const std::tm& today();
 
   EngineContext& ctx_;
@@ -117,6 +133,7 @@ class ArticleSelector {
   std::uint32_t selected_ = 0;
   // Reused from line to line so that a rejected line costs no allocation.
   std::string lowered_subject_;
+  std::string decoded_subject_, decoded_author_;
   std::int64_t today_stamp_ = -1;
   std::tm today_{};
 };

@@ -57,11 +57,13 @@ TEST_F(Mime64, NamesFromContentTypeAndContentDisposition) {
   EXPECT_EQ(decode("Content-Disposition: attachment; filename=\"only.gif\"\n" + data), "");
   EXPECT_EQ(name_, "only.gif");
   EXPECT_FALSE(exists("pictures/alt.pics/second.gif"));
-  // Cut at the underscore; a name taken by other bytes moves on to "-N", by the same bytes it is reused.
-  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic_1.jpg\"\n" + data), "");
-  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic_2.jpg\"\n" + data), "");
+  // A quoted name is whole; a name taken by other bytes moves on to "-N", by the same bytes it is reused.
+  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic_1 of 2.jpg\"\n" + data), "");
+  EXPECT_EQ(name_, "pic_1 of 2.jpg");
+  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic.jpg\"\n" + data), "");
+  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic.jpg\"\n" + data), "");
   EXPECT_EQ(name_, "pic.jpg");
-  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic_3.jpg\"\n\n" + base64_lines(kPicture + "!")), "");
+  EXPECT_EQ(decode("Content-Type: image/jpeg; name=\"pic.jpg\"\n\n" + base64_lines(kPicture + "!")), "");
   EXPECT_EQ(name_, "pic-1.jpg");
   EXPECT_EQ(pic("pic.jpg"), kPicture);
   // Keywords match by prefix in any case; without the semicolon "name" is a value, so no name.

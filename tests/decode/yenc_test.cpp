@@ -219,6 +219,10 @@ TEST_F(YencTest, OnlyWorkFilesWithABeginLineAreClaimedAndTheFamilyKeepsItsOrder)
   EXPECT_EQ(family[0]->kind(), DecoderKind::Yenc);
   EXPECT_EQ(family[1]->kind(), DecoderKind::Uuencode);
   EXPECT_EQ(family[2]->kind(), DecoderKind::Base64);
+  // uuencode takes only a body with a begin line, so a base64 or text body draws no complaint from it.
+  EXPECT_FALSE(family[1]->claims("temp.uue"));
+  EXPECT_TRUE(family[2]->claims("temp.uue"));
+  write_file("temp.uue", work_file("text\n" + uuencode("abc", "a.jpg")));
   EXPECT_TRUE(family[1]->claims("temp.uue"));
 }
 

@@ -98,9 +98,11 @@ TEST_F(ArticleLoopTest, BodyNoLongerThanMinlinesIsDiscardedButRecorded) {
   h.change([](Settings& s) { s.minlines = 50; });
   std::int64_t short_one = add_lines(50), long_one = add_lines(51);
   EXPECT_EQ(run().kind, Kind::ListEmpty);
-  EXPECT_TRUE(h.logged_in_order({"Article Discarded - Too Few Lines", "Trying BASE64 decode"}));
+  EXPECT_TRUE(h.logged_in_order({"Article Discarded - Too Few Lines", "MIME64 -- no picture in the article"}));
   EXPECT_EQ(h.article_ids.entries(), (Strings{id(long_one), id(short_one)}));
-  EXPECT_EQ(h.state.pictures_downloaded, 2);
+  // The discarded one counts as before; the text that was read is no picture.
+  EXPECT_EQ(h.state.pictures_downloaded, 1);
+  EXPECT_EQ(h.state.unknown_format_count, 1);
 }
 
 TEST_F(ArticleLoopTest, DecodingOffFilesTheBodyUnderRawAndRecordsItsName) {
@@ -130,11 +132,15 @@ TEST_F(ArticleLoopTest, BodyNeitherDecoderCanDecodeIsCopiedToUnknown) {
   EXPECT_EQ(read_file("unknown/" + unknown[0]), read_file("temp.uue"));
   EXPECT_EQ(h.state.unknown_format_count, 1);
   EXPECT_EQ(h.state.base64_count, 0);
-  EXPECT_EQ(h.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation, Beep::Exclamation}));
-  EXPECT_EQ(h.level_of("Trying BASE64 decode"), 3);
+  // Only the base64 decoder tried (no begin line for uuencode): one complaint, no uudecode line.
+  EXPECT_EQ(h.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation}));
+  EXPECT_FALSE(h.logged("Trying BASE64 decode"));
+  EXPECT_FALSE(h.logged("UUDECODE - No begin line found"));
   EXPECT_EQ(h.level_of("unknown/" + unknown[0]), 3);
-  // The base64 decoder's file under a generated name stays, and its name is recorded.
-  EXPECT_EQ(test::files_in("pictures/alt.test"), h.filenames.entries());
+  // The few bytes the text makes as base64 are no picture: nothing under pictures/, nothing counted.
+  EXPECT_TRUE(test::files_in("pictures/alt.test").empty());
+  EXPECT_TRUE(h.filenames.entries().empty());
+  EXPECT_EQ(h.state.pictures_downloaded, 0);
   EXPECT_EQ(h.article_ids.count(), 1u);  // never fetched again
   EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1100 + 1200);
 }
@@ -160,7 +166,7 @@ TEST_F(ArticleLoopTest, YencPicturesAreFiledAndBrokenOnesAndPartsGoToUnknown) {
   EXPECT_EQ(h.article_ids.entries(), (Strings{id(again), id(part), id(bad), id(good)}));
   EXPECT_EQ(test::files_in("unknown").size(), 2u);
   EXPECT_EQ(h.state.unknown_format_count, 2);
-  EXPECT_EQ(h.state.pictures_downloaded, 4);
+  EXPECT_EQ(h.state.pictures_downloaded, 2);
   EXPECT_EQ(h.level_of("YENC - sunset.jpg is already stored with the same bytes"), 3);
   EXPECT_EQ(h.level_of("YENC - Decoded sunset.jpg (" + std::to_string(bytes.size()) + " bytes)"), 3);
   EXPECT_EQ(h.level_of("YENC - CRC Error in broken.jpg... file kept in unknown/"), 3);
@@ -207,8 +213,9 @@ TEST_F(ArticleLoopTest, APictureFolderThatCannotBeWrittenIsAWriteFailureNotAnUnk
 TEST_F(ArticleLoopTest, APictureAlreadyStoredWithTheSameBytesIsRecordedWithoutACopy) {
   // A crash after the picture and before the history: the next run fetches the article again.
   ::mkdir("pictures/alt.test", 0755);
-  test::write_file("pictures/alt.test/again.jpg", "same bytes");
-  std::int64_t n = add("again.jpg", test::uuencode("again.jpg", "same bytes"));
+  const std::string same = "\xFF\xD8\xFF\xE0" + std::string(100, 's');
+  test::write_file("pictures/alt.test/again.jpg", same);
+  std::int64_t n = add("again.jpg", test::uuencode("again.jpg", same));
   EXPECT_EQ(run().kind, Kind::ListEmpty);
   EXPECT_EQ(test::files_in("pictures/alt.test"), Strings{"again.jpg"});
   EXPECT_EQ(h.article_ids.entries(), Strings{id(n)});

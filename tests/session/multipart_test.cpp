@@ -22,9 +22,11 @@ using Strings = std::vector<std::string>;
 constexpr const char* kGroup = "alt.test";
 constexpr const char* kAuthor = "Poster <poster@parts.invalid>";
 
+// Bytes that open as a JPEG does, so that they are filed as a picture.
 std::string picture_bytes(std::size_t size, unsigned seed) {
   std::string b(size, '\0');
   for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i + seed) * 2654435761u >> 13);
+  b.replace(0, std::min<std::size_t>(size, 4), std::string("\xFF\xD8\xFF\xE0", 4).substr(0, std::min<std::size_t>(size, 4)));
   return b;
 }
 
@@ -190,6 +192,86 @@ TEST_F(MultipartTest, ADuplicatePartIsKeptOnceAndTheSameNameFromTwoAuthorsMakesT
   EXPECT_EQ(h.state.pictures_downloaded, 2);
 }
 
+// Posted as real posters do: the subject unquoted or cut, the data naming the set.
+TEST_F(MultipartTest, SetsAreAssembledByTheDataWhateverTheirNamesPostersOrOrder) {
+  const std::string eiffel = picture_bytes(15000, 31), louvre = picture_bytes(16000, 32);
+  Strings a = yenc_parts("paris.2024.eiffel.tower.jpg", eiffel, 3);
+  Strings b = yenc_parts("paris.2024.louvre.jpg", louvre, 3);
+  // Two dotted sets interleaved, the second with subjects that give no name at all.
+  for (int k : {1, 2, 3}) {
+    add("paris.2024.eiffel.tower.jpg yEnc (" + std::to_string(k) + "/3)", a[static_cast<std::size_t>(k - 1)]);
+    add("Paris 2024 (" + std::to_string(k) + "/3)", b[static_cast<std::size_t>(k - 1)]);
+  }
+  // One set whose parts come from three authors.
+  const std::string shared = picture_bytes(9000, 33);
+  Strings c = yenc_parts("shared.jpg", shared, 3);
+  add_part("shared.jpg", c, 1, "Ann <ann@x.invalid>");
+  add_part("shared.jpg", c, 3, "Bob <bob@x.invalid>");
+  add_part("shared.jpg", c, 2, "Cid <cid@x.invalid>");
+  // Two posters' different IMG_0001.JPG sets of different sizes stay two sets.
+  const std::string img1 = picture_bytes(8000, 34), img2 = picture_bytes(8500, 35);
+  Strings d = yenc_parts("IMG_0001.JPG", img1, 2), e = yenc_parts("IMG_0001.JPG", img2, 2);
+  add_part("IMG_0001.JPG", d, 1, "Ann <ann@x.invalid>");
+  add_part("IMG_0001.JPG", e, 2, "Bob <bob@x.invalid>");
+  add_part("IMG_0001.JPG", e, 1, "Bob <bob@x.invalid>");
+  add_part("IMG_0001.JPG", d, 2, "Ann <ann@x.invalid>");
+  // An archive set under take-all rules is left alone.
+  Strings rar = yenc_parts("some.file.b.r07", picture_bytes(5000, 36), 2);
+  add("[PRiVATE] some.file.b.r07 yEnc (1/2)", rar[0]);
+  h.view.on_text = [](ControlId, const std::string&) {};
+
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+
+  EXPECT_EQ(read_file("pictures/alt.test/paris.2024.eiffel.tower.jpg"), eiffel);
+  EXPECT_EQ(read_file("pictures/alt.test/paris.2024.louvre.jpg"), louvre);
+  EXPECT_EQ(read_file("pictures/alt.test/shared.jpg"), shared);
+  EXPECT_EQ(read_file("pictures/alt.test/IMG_0001.JPG"), img2);
+  EXPECT_EQ(read_file("pictures/alt.test/IMG_0001-1.JPG"), img1);
+  EXPECT_EQ(files_in("pictures/alt.test").size(), 5u);
+  EXPECT_TRUE(files_in("unknown").empty());
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_EQ(h.state.pictures_downloaded, 5);
+  EXPECT_EQ(h.state.unknown_format_count, 0);
+  EXPECT_TRUE(h.logged("Part of some.file.b.r07 left alone: not a picture"));
+  const std::string names = read_file("FILENAMES.FNK");
+  EXPECT_NE(names.find("paris.2024.eiffel.tower.jpg\n"), std::string::npos);
+  EXPECT_EQ(("\n" + names).find("\n2024.eif"), std::string::npos);
+}
+
+TEST_F(MultipartTest, ARepostOfAPartCompletesASetWhoseFirstCopyWasCut) {
+  const std::string whole = picture_bytes(12000, 41);
+  Strings parts = yenc_parts("repost.jpg", whole, 3);
+  std::string cut = parts[0].substr(0, parts[0].size() / 2);  // no =yend: truncated on the way
+  add_part("repost.jpg", Strings{cut, parts[1], parts[2]}, 1);
+  add_part("repost.jpg", parts, 2);
+  add_part("repost.jpg", parts, 3);
+  add_part("repost.jpg", parts, 1);  // the poster's repost, same subject
+  h.view.on_text = [](ControlId, const std::string&) {};
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+  EXPECT_EQ(read_file("pictures/alt.test/repost.jpg"), whole);
+  EXPECT_EQ(h.state.pictures_downloaded, 1);
+  EXPECT_EQ(h.state.unknown_format_count, 1);  // the cut copy, kept for inspection
+  EXPECT_EQ(sets_in_store(), 0u);
+}
+
+TEST_F(MultipartTest, ASetKeptUnderTheEarlierLayoutIsCompletedUnderTheNewOne) {
+  const std::string whole = picture_bytes(10000, 51);
+  Strings parts = yenc_parts("old.set.jpg", whole, 2);
+  {
+    // What the previous layout kept: part 1 under group, author, subject name and count.
+    test::write_file("temp.uue", "1\tx\t1\tsubject\n\n" + parts[0]);
+    PartsStore store(h.ctx.log, h.ctx.clock, h.ctx.decoders);
+    const SetIdentity earlier{kGroup, kAuthor, "old.set.jpg", 2};
+    ASSERT_EQ(store.keep("temp.uue", earlier, 1, "unknown/x").kind, PartOutcome::Kind::Kept);
+    ASSERT_EQ(sets_in_store(), 1u);
+  }
+  add_part("old.set.jpg", parts, 2);
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+  EXPECT_EQ(read_file("pictures/alt.test/old.set.jpg"), whole);
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_TRUE(h.logged("Multi-part set old.set.jpg carried over to its new key"));
+}
+
 TEST_F(MultipartTest, DisagreeingPartsGoToUnknownAsOneFileAndNeverToPictures) {
   const std::string whole = picture_bytes(12000, 6);
   // A corrupted part: its pcrc32 no longer matches.
@@ -198,7 +280,7 @@ TEST_F(MultipartTest, DisagreeingPartsGoToUnknownAsOneFileAndNeverToPictures) {
   bad[1][at] = static_cast<char>(bad[1][at] == 'A' ? 'B' : 'A');
   add_part("crc.jpg", bad, 1);
   add_part("crc.jpg", bad, 2);
-  add_part("crc.jpg", bad, 3);  // a later part of a set given up is discarded
+  add_part("crc.jpg", bad, 3);  // the set waits for a good copy of part 2
   // Ranges that overlap: part 2 starts inside part 1.
   add("\"overlap.jpg\" yEnc (1/2)", test::yenc_encode_part("overlap.jpg", whole, 1, 2, 0, 7000));
   add("\"overlap.jpg\" yEnc (2/2)", test::yenc_encode_part("overlap.jpg", whole, 2, 2, 6000, 12000));
@@ -221,9 +303,9 @@ TEST_F(MultipartTest, DisagreeingPartsGoToUnknownAsOneFileAndNeverToPictures) {
       ++broken;
     }
   EXPECT_EQ(broken, 3u);
-  EXPECT_TRUE(h.logged("Part 3 of crc.jpg discarded: the set was given up"));
-  EXPECT_TRUE(h.logged("Multi-part set crc.jpg broken: YENC - CRC Error in part 2... kept in unknown/" +
-                       files_in("unknown")[0]));
+  EXPECT_TRUE(h.logged("Part 3 of crc.jpg: 2 of 3 parts kept"));
+  EXPECT_TRUE(h.logged("Multi-part set crc.jpg: YENC - CRC Error in part 2... waiting for another copy"));
+  EXPECT_EQ(sets_in_store(), 3u);  // crc.jpg waiting, the other two given up
   for (const auto& f : files_in("unknown"))
     EXPECT_NE(read_file("unknown/" + f).size(), 0u) << f;
 }

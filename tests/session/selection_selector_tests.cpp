@@ -136,15 +136,55 @@ TEST_F(Selector, DuplicatesByCutMessageIdFileNamesAndSubject) {
   e.article_ids.add_at_top(id, 10);
   EXPECT_EQ(sel.examine(line("a.jpg (1/1)", "700", "1 Dec 2026 1:1:1", "j", id)),
             Verdict::DuplicateArticleId);
-  // every name in the subject is looked up, each search starting at the previous extension
-  e.filenames.add_at_top("jpg.gif", 10);
+  // The subject's whole name is looked up, not a piece of it.
+  e.filenames.add_at_top("x.jpg.gif", 10);
+  e.filenames.add_at_top("2024.eif", 10);
   EXPECT_EQ(sel.examine(line("x.jpg.gif (1/1)")), Verdict::DuplicateFile);
-  EXPECT_EQ(log_lines().back(), "+------- - DUPLICATE FILE jpg.gif <x.jpg.gif (1/1)>");
-  EXPECT_EQ(log_lines()[log_lines().size() - 3], "+----------- - x.jpg");
+  EXPECT_EQ(log_lines().back(), "+------- - DUPLICATE FILE x.jpg.gif <x.jpg.gif (1/1)>");
+  EXPECT_EQ(log_lines()[log_lines().size() - 2], "+----------- - x.jpg.gif");
+  EXPECT_EQ(sel.examine(line("paris.2024.eiffel.tower.jpg (1/1)")), Verdict::Accepted);
   EXPECT_EQ(sel.examine(line("same.jpg (1/1)")), Verdict::Accepted);
   EXPECT_EQ(sel.examine(line("same.jpg (1/1)", "700", "1 Dec 2026 1:1:1", "Ann")), Verdict::DuplicatePosting);
   EXPECT_EQ(e.state.duplicates_skipped, 3);
-  EXPECT_EQ(e.pending.count(), 1u);
+  EXPECT_EQ(e.pending.count(), 2u);
+}
+
+TEST_F(Selector, EncodedWordsAreReadAsMeantByFiltersTheBozoBucketAndTheQueue) {
+  set([](Settings& s) {
+    s.check_subject = 1;
+    s.filter1 = "*caf\xC3\xA9*";
+  });
+  const std::string raw_author = "=?ISO-8859-1?Q?J=F6rg?= <j@x>";
+  EXPECT_EQ(sel.examine(line("=?UTF-8?Q?Caf=C3=A9_?= =?UTF-8?Q?du_port?= .jpg (1/1)", "700",
+                             "1 Dec 2026 10:00:00 GMT", raw_author)),
+            Verdict::Accepted);
+  EXPECT_EQ(e.pending.rows(),
+            std::vector<std::string>{"1001\tJ\xC3\xB6rg <j@x>\t700\tCaf\xC3\xA9 du port .jpg (1/1)"});
+  // An author blacklisted before in its raw form, and one blacklisted by its decoded form.
+  e.blacklist.add_at_top(raw_author, 10);
+  EXPECT_EQ(sel.examine(line("caf\xC3\xA9.jpg (1/1)", "700", "1 Dec 2026 10:00:00 GMT", raw_author, "<m2@x>")),
+            Verdict::Blacklisted);
+  e.blacklist.add_at_top("Zo\xC3\xAB <z@x>", 10);
+  EXPECT_EQ(sel.examine(line("caf\xC3\xA9.gif (1/1)", "700", "1 Dec 2026 10:00:00 GMT", "=?UTF-8?B?Wm/Dqw==?= <z@x>",
+                             "<m3@x>")),
+            Verdict::Blacklisted);
+  // A control character brought in by decoding cannot split the queued row.
+  EXPECT_EQ(sel.examine(line("=?UTF-8?Q?a=09b?= caf\xC3\xA9.png (1/1)", "700", "1 Dec 2026 10:00:00 GMT",
+                             "Ann <a@x>", "<m4@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(e.pending.rows().back(), "1001\tAnn <a@x>\t700\ta b caf\xC3\xA9.png (1/1)");
+}
+
+TEST_F(Selector, APartOfAPictureSetIsNeverADuplicatePosting) {
+  set([](Settings& s) { s.check_subject = 0; });
+  EXPECT_EQ(sel.examine(line("\"set.jpg\" yEnc (1/2)")), Verdict::Accepted);
+  // The same part again (a repost after a broken copy) is queued too; an archive's is not.
+  EXPECT_EQ(sel.examine(line("\"set.jpg\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m2@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(sel.examine(line("\"a.rar\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m3@x>")),
+            Verdict::Accepted);
+  EXPECT_EQ(sel.examine(line("\"a.rar\" yEnc (1/2)", "700", "1 Dec 2026 10:00:00 GMT", "Joe <joe@x>", "<m4@x>")),
+            Verdict::DuplicatePosting);
 }
 
 TEST_F(Selector, DatesThatCannotBeRead) {
