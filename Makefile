@@ -13,7 +13,10 @@ build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The demo needs the program and the demo server only.
+run: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target fennick fennick-demo-server
 	@scripts/run-demo $(BUILD)
 
 test: build
@@ -26,4 +29,4 @@ install: build
 	@cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) $(BUILD)-notests build-asan build-fuzz

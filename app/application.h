@@ -57,6 +57,8 @@ class Application final : public StatusCommands {
   void force_unattended() { lifecycle_.force_unattended(); }
   // Presses Start once the histories are loaded, as unattended operation does, without the rest of it.
   void start_when_ready() { lifecycle_.start_when_ready(); }
+  // A line for fk.log after the banner of the next start-up (how the working folder was chosen).
+  void add_start_note(std::string note) { lifecycle_.add_start_note(std::move(note)); }
 
   // Replaces what a session does (tests); by default the session thread of the engine.
   void set_session_body(SessionBody body) { session_.set_body(std::move(body)); }

@@ -219,6 +219,7 @@ int run_headless(const HeadlessOptions& options) {
   NmcliService dialup_service;
   Application app(view, view, view, clock, dialup_service);
   app.force_unattended();
+  if (!options.start_note.empty()) app.add_start_note(options.start_note);
   app.start_up();
 
   if (const int status = answer_unusable_setup(app, view, false); status >= 0) return status;

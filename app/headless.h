@@ -11,6 +11,7 @@ class Clock;
 struct HeadlessOptions {
   std::string dir;        // working directory; empty for the current one
   Clock* clock = nullptr;  // the system clock when null (tests pass their own)
+  std::string start_note;  // a line for fk.log after the banner (how the folder was chosen), or empty
 };
 
 // Makes dir the working folder; 0, or 2 after a message on stderr.

@@ -15,6 +15,11 @@ namespace fk {
 
 std::string banner_line() { return "Fennick " FK_VERSION " - Usenet Picture Harvester"; }
 
+std::string licence_lines() {
+  return "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later).\n"
+         "This is free software: you may change and share it. There is NO WARRANTY, to the extent permitted by law.";
+}
+
 Lifecycle::Lifecycle(const AppObjects& objects, std::string& ini_path, StatusCommands& commands)
     : AppObjects(objects), ini_path_(ini_path), commands_(commands) {}
 
@@ -23,7 +28,7 @@ Lifecycle::~Lifecycle() {
 }
 
 void Lifecycle::start_up() {
-  log_.remove();
+  log_.start_new_run();
   const bool settings_file_found = locate_settings_file(ini_path_);
   Settings s;
   ArchiveCounters archive;
@@ -46,6 +51,7 @@ void Lifecycle::start_up() {
   state_.unknown_format_count = 0;
   log_.log_status(banner_line(), 0);
   log_.log_status("Finished Reading .ini File", 0);
+  for (const std::string& note : start_notes_) log_.log_status(note, 0);
   for (const std::string& note : setting_notes) log_.log_status(note, 0);
   // A crash can leave half-written files behind; the originals they were to become are whole.
   if (int n = remove_leftover_replacements() + remove_leftover_picture_temps(); n > 0)

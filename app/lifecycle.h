@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/app_objects.h"
 #include "app/commands.h"
@@ -14,6 +15,8 @@ namespace fk {
 
 // The one-line name and version of the program: caption, about box and the first lines of fk.log.
 std::string banner_line();
+// The licence, for --version and the about box: one line, then the usual no-warranty sentence.
+std::string licence_lines();
 
 class Lifecycle : private AppObjects {
  public:
@@ -34,6 +37,7 @@ class Lifecycle : private AppObjects {
 
   void force_unattended() { force_unattended_ = true; }
   void start_when_ready() { start_when_ready_ = true; }
+  void add_start_note(std::string note) { start_notes_.push_back(std::move(note)); }
   ExitStatistics exit_statistics() const;
   bool closed() const { return closed_.load(); }
   bool initialised() const { return initialised_.load(); }
@@ -47,6 +51,7 @@ class Lifecycle : private AppObjects {
 
   std::thread init_;
   bool force_unattended_ = false;
+  std::vector<std::string> start_notes_;
   bool start_when_ready_ = false;
   bool workers_stopped_ = false;
   std::atomic<bool> closed_{false};

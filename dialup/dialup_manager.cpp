@@ -12,11 +12,11 @@ namespace fk {
 namespace {
 
 constexpr const char* kUnableToLoadLog =
-    "Unable to load RASAPI32.DLL ... \n"
+    "Dial-up unavailable: NetworkManager (nmcli) was not found ... \n"
     " - If you are using a direct internet connection .. no problem,\n"
-    "   goto the setup\\connections page and remove the check on the dialup option.\n"
-    " - If you use a modem to dial the Internet, Please Install 'Dialup Networking'\n"
-    "   or Remote Access Service (RAS) before using this product.";
+    "   open Setup, page Connection, and untick \"Use Dialup Internet Connection\".\n"
+    " - If you use a modem to dial the Internet, set up a dial-up connection\n"
+    "   in NetworkManager before using this option.";
 constexpr const char* kUnableToLoadBox =
     "NetworkManager was not found, or it has no dial-up connection.\n"
     " - If you use a direct internet connection: open Setup, page Connection, and untick\n"
@@ -79,19 +79,19 @@ int DialupManager::load_ras_library() {
   if (!probe.present) {
     log_.log_status(kUnableToLoadLog, 0);
     if (!probe.detail.empty()) log_.log_status(probe.detail, 1);
-    dialogs_.message_box(kUnableToLoadBox, "Fennick -- Unable to load RASAPI32.DLL", Icon::Warning,
+    dialogs_.message_box(kUnableToLoadBox, "Fennick -- Dial-up Unavailable", Icon::Warning,
                          Buttons::Ok);
     return 0;
   }
   loaded_ = true;
   operations_ = probe.operations & kOpAll;
   if (has(kOpAll)) {
-    log_.log_status("Dialup Networking is Installed... loaded rasapi32.dll", 0);
+    log_.log_status("Dial-up through NetworkManager is available", 0);
     return 1;
   }
-  log_.log_status("RASAPI32.DLL ... unable to get function pointer(s)", 0);
+  log_.log_status("NetworkManager (nmcli) lacks the dial-up operations Fennick needs", 0);
   switch_dialup_off();
-  dialogs_.message_box("Unable to load function pointer(s)", "Fennick -- RASAPI32.DLL", Icon::Warning,
+  dialogs_.message_box("This NetworkManager cannot check or dial a dial-up connection", "Fennick -- Dial-up Unavailable", Icon::Warning,
                        Buttons::Ok);
   return 0;
 }
@@ -99,12 +99,12 @@ int DialupManager::load_ras_library() {
 int DialupManager::check_ras_connection() {
   if (!has(kOpEnumConnections | kOpConnectStatus | kOpErrorText)) {
     switch_dialup_off();
-    log_.log_status("Call to check_ras_connection() with NULL ptr", 0);
+    log_.log_status("Dial-up check without NetworkManager", 0);
     return 0;
   }
   ConnectionList list = service_.list_active();
   if (list.error != DialupError::None) {
-    log_.log_status("Unknown Return Code from RAS API", 1);
+    log_.log_status("Unknown answer from NetworkManager", 1);
     log_.log_status(service_.error_text(list.error), 2);
     return 0;
   }
@@ -163,20 +163,20 @@ void DialupManager::dial_thread() {
     auto [user, pass] = settings_.read([](const Settings& s) { return std::pair(s.isp_user, s.isp_pass); });
 
     HangUp();
-    log_.log_status("Initiating RasDial...", 1);
+    log_.log_status("Asking NetworkManager to dial...", 1);
     DialResult result = service_.dial(entry, user, pass);
     set_handle(result.handle);
     clock_.sleep_ms(1000);
 
     if (!result.user_restored) log_.log_status("The connection's own user name could not be put back", 2);
     if (result.handle.empty()) {
-      view_.set_text(ControlId::ConnectionStatus, "RasDial() failed");
-      log_.log_status("RasDial() failed", 1);
+      view_.set_text(ControlId::ConnectionStatus, "Dialing failed");
+      log_.log_status("Dialing failed", 1);
       log_.log_status(service_.error_text(result.error), 2);
     } else {
       ++state_.connection_attempts;
       view_.set_text(ControlId::ConnectionStatus, "Connection Established");
-      log_.log_status("RasDial() succeeded.. got a handle", 1);
+      log_.log_status("Dialing started.. got a connection", 1);
       view_.post_command(Command::Start);
     }
   }
@@ -186,13 +186,13 @@ void DialupManager::dial_thread() {
 void DialupManager::HangUp() {
   if (!has(kOpHangUp | kOpConnectStatus)) {
     switch_dialup_off();
-    log_.log_status("Call to HangUp() with NULL ptr", 0);
+    log_.log_status("Hang-up without NetworkManager", 0);
     return;
   }
   std::string h = handle();
   if (!check_dialup() || h.empty()) return;
 
-  log_.log_status("Requesting Hangup on open RAS handle", 1);
+  log_.log_status("Requesting Hangup on the dial-up connection", 1);
   service_.hang_up(h);
   // A service that never reports the connection gone must not hold the program forever.
   const std::int64_t deadline = clock_.uptime_ms() + options_.hangup_bound_ms;
@@ -211,9 +211,9 @@ void DialupManager::HangUp() {
     if (handle_ == h) handle_.clear();
   }
   if (gone)
-    log_.log_status("Hangup on open RAS handle complete", 1);
+    log_.log_status("Hangup on the dial-up connection complete", 1);
   else
-    log_.log_status("Hangup on open RAS handle not confirmed, giving up", 1);
+    log_.log_status("Hangup on the dial-up connection not confirmed, giving up", 1);
 }
 
 void DialupManager::start_dial_thread() {

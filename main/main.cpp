@@ -2,18 +2,22 @@
 // Entry point of fennick: the status window, or the terminal view with --headless.
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/application.h"
 #include "app/headless.h"
+#include "app/home_folder.h"
 #ifdef FK_HAVE_UI
+#include "ui/home_dialog.h"
 #include "ui/run_window.h"
 #endif
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: fennick [--headless] [--dir PATH]
+constexpr const char* kHelp = R"(Usage: fennick [--headless] [--dir PATH | --home] [--start]
 
 Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its working folder.
 
@@ -22,89 +26,150 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 (a live progress line when the output is a terminal). It behaves as unattended
                 operation: it starts a scan at once, reconnects after a lost connection as the
                 window would, answers message boxes with their default, and exits when the scan is
-                complete (status 0). With a schedule set in FENNICK.INI ([SCHEDULE] day flags) it keeps
-                running and scans in the scheduled windows. It exits at once with status 1 when
-                waiting cannot help: no news server configured, a port that is not a number from
-                1 to 65535, a use_tls that is not a number, no newsrc or no subscribed group, a
-                server name that does not resolve, a refused greeting, a refused login, a server
-                that wants a login nobody configured, a refused TLS certificate or a server
-                without STARTTLS (use_tls=2), a working folder it cannot write, or another
-                Fennick already running in that folder; and after [COMM] headless_attempts
-                failed connection attempts in a row (without a schedule). It ends the session in
-                order and exits with status 3 when a download could not be written (the disk is
-                full or pictures/ cannot be written); that article is not recorded, so the next run
-                fetches it again. SIGINT, SIGTERM or SIGHUP press
-                STOP, then Close (statistics saved); the status is then 128 + the signal number. A
-                second such signal during that stop ends the program at once.
+                complete. With a schedule set in FENNICK.INI ([SCHEDULE] day flags) it keeps
+                running and scans in the scheduled windows. SIGINT, SIGTERM or SIGHUP press STOP,
+                then Close (statistics saved); a second such signal during that stop ends the
+                program at once.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
+  --home        Use the user's Fennick folder: the one remembered in
+                $XDG_CONFIG_HOME/fennick/fennick.conf; else $HOME when it holds a FENNICK.INI;
+                else $XDG_DATA_HOME/fennick (made on the first start, with a link Fennick among
+                the user's pictures). The window's first start asks before using it.
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
-  --help        Show this text.
-  --version     Show the program's name and version.
+  -h, --help    Show this text.
+  -V, --version Show the program's name, version and licence.
 
-With the window, Qt's own options (-platform, -style, -reverse, ...) are accepted too.
+Without --dir or --home the working folder is the current folder. With the window, Qt's own
+options (-platform, -style, -reverse, ...) are accepted too.
 
-Files (all in the working folder): FENNICK.INI (settings), newsrc and newsrc.new (groups),
-HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted authors), fk.log (status log of
-this run), files.log (stored files), dirty.txt (resume marker), fennick.lock (held while Fennick
-runs here), pictures/, unknown/, raw/.
+Exit status:
+  0       the scan is complete, or the window was closed
+  1       waiting cannot help: no news server configured, a port that is not a number from 1
+          to 65535, a use_tls that is not a number, no newsrc or no subscribed group, a server
+          name that does not resolve, a refused greeting or login, a server that wants a login
+          nobody configured, a refused TLS certificate or a server without STARTTLS (use_tls=2),
+          a working folder it cannot write, or another Fennick already running in that folder;
+          and, without a schedule, after [COMM] headless_attempts failed connection attempts
+  2       a bad command line (an unknown option, a missing value, a --dir it cannot enter), or
+          no display for the window
+  3       a picture could not be written (the disk is full or pictures/ cannot be written); the
+          session ended in order and the next run fetches that article again
+  128+N   ended by signal N (130 for SIGINT, 143 for SIGTERM)
+
+Files (all in the working folder): FENNICK.INI (settings, see fennick.ini(5)), newsrc and
+newsrc.new (groups), HISTORY.FNK, FILENAMES.FNK, BOZOS.FNK (what was fetched; blacklisted
+authors), fk.log (status log of this run; the previous run's is fk.log.1), files.log (stored
+files), dirty.txt (resume marker), fennick.lock (held while Fennick runs here), pictures/,
+unknown/, raw/. More in fennick(1).
 )";
 
-// Our options; anything else is named in `unknown` (the window lets Qt take its own options first).
+// Qt's own options that take a value; those without one are listed apart.
+constexpr const char* kQtValueOptions[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                           "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-session",
+                                           "-style", "-stylesheet", "-display", "-geometry", "-name", "-title"};
+constexpr const char* kQtFlagOptions[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+
+// 0: not one of Qt's options; 1: one that stands alone (or "-style=X"); 2: one followed by its value.
+int qt_option_width(const std::string& arg) {
+  for (const char* q : kQtFlagOptions)
+    if (arg == q) return 1;
+  for (const char* q : kQtValueOptions) {
+    if (arg == q) return 2;
+    if (arg.rfind(std::string(q) + "=", 0) == 0) return 1;
+  }
+  return 0;
+}
+
 struct Options {
   bool headless = false;
+  bool home = false;
   bool start_at_once = false;
   bool help = false;
   bool version = false;
   fk::HeadlessOptions headless_options;
-  std::string unknown;
+  std::string error;  // the first fault of the command line, for "fennick: ... (see --help)"
 };
 
-Options parse_options(int argc, char** argv) {
+// Reads our options. With qt_options, Qt's are stepped over (the first reading, before Qt has taken them
+// out); anything else unknown, and an option missing its value, is an error.
+Options parse_options(int argc, char** argv, bool qt_options) {
   Options o;
+  auto fail = [&o](std::string message) {
+    if (o.error.empty()) o.error = std::move(message);
+  };
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+    const std::string arg = argv[i];
+    // The value of an option: the next argument, or what follows "=".
+    auto value = [&](const std::string& name, std::string& out) {
+      if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+        out = arg.substr(name.size() + 1);
+      } else if (i + 1 < argc) {
+        out = argv[++i];
+      } else {
+        fail("option " + name + " needs a value");
+        return;
+      }
+      if (out.empty()) fail("option " + name + " needs a value");
+    };
+    auto is = [&](const std::string& name, bool takes_value) {
+      return arg == name || (takes_value && arg.rfind(name + "=", 0) == 0);
+    };
     if (arg == "--headless") {
       o.headless = true;
-    } else if (arg == "--dir" && i + 1 < argc) {
-      o.headless_options.dir = argv[++i];
-    } else if (arg.rfind("--dir=", 0) == 0) {
-      o.headless_options.dir = arg.substr(6);
+    } else if (is("--dir", true)) {
+      value("--dir", o.headless_options.dir);
+    } else if (arg == "--home") {
+      o.home = true;
     } else if (arg == "--start") {
       o.start_at_once = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
-    } else if (arg == "--version") {
+    } else if (arg == "--version" || arg == "-V") {
       o.version = true;
-    } else if (o.unknown.empty()) {
-      o.unknown = arg;
+    } else if (int width = qt_options ? qt_option_width(arg) : 0; width > 0) {
+      if (width == 2 && ++i >= argc) fail("option " + arg + " needs a value");
+    } else if (!arg.empty() && arg.front() == '-') {
+      fail("unknown option " + arg);
+    } else {
+      fail("unexpected argument " + arg);
     }
   }
+  if (o.home && !o.headless_options.dir.empty()) fail("--home and --dir name two folders; give one of them");
   return o;
 }
 
-// Help, version and unknown options; an exit status, or -1 to go on.
+// Help, version and a bad command line; an exit status, or -1 to go on.
 int early_exit(const Options& o) {
+  if (!o.error.empty()) {
+    std::cerr << "fennick: " << o.error << " (see --help)\n";
+    return 2;
+  }
   if (o.help) {
     std::cout << kHelp;
     return 0;
   }
   if (o.version) {
-    std::cout << fk::banner_line() << "\n";
+    std::cout << fk::banner_line() << "\n" << fk::licence_lines() << "\n";
     return 0;
   }
-  if (!o.unknown.empty()) {
-    std::cerr << "fennick: unknown option " << o.unknown << " (see --help)\n";
-    return 2;
-  }
   return -1;
+}
+
+// Enters the working folder of --home (asking first at a desktop start); an exit status, or -1 to go on.
+int enter_home(const fk::AskHomeFolder& ask, std::string& note, const std::function<void(const std::string&)>& fail) {
+  const fk::HomeStart start = fk::enter_home_folder(fk::HomeEnvironment::from_process(), ask);
+  if (start.status == 1) fail(start.error);
+  note = start.note;
+  return start.status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options = parse_options(argc, argv);
+  const Options options = parse_options(argc, argv, true);
+  if (int status = early_exit(options); status >= 0) return status;
 #ifdef FK_HAVE_UI
-  if (!options.headless && !options.help && !options.version) {
+  if (!options.headless) {
     bool platform_given = false;
     for (int i = 1; i < argc; ++i) platform_given = platform_given || std::strcmp(argv[i], "-platform") == 0;
     if (!platform_given && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
@@ -113,18 +178,27 @@ int main(int argc, char** argv) {
       return 2;
     }
     // Qt takes its own options (-platform, -style, -reverse ...) out of argv before ours are read.
-    return fk::run_window(argc, argv, [](int rest_argc, char** rest_argv, bool& start_at_once) {
-      const Options rest = parse_options(rest_argc, rest_argv);
+    return fk::run_window(argc, argv, [](int rest_argc, char** rest_argv, fk::WindowStart& start) {
+      const Options rest = parse_options(rest_argc, rest_argv, false);
       if (int status = early_exit(rest); status >= 0) return status;
-      if (!rest.headless_options.dir.empty() && fk::change_working_folder(rest.headless_options.dir) != 0) return 2;
-      start_at_once = rest.start_at_once;
+      if (rest.home) {
+        if (int status = enter_home(fk::ask_home_folder, start.note, fk::show_start_error); status >= 0)
+          return status;
+      } else if (!rest.headless_options.dir.empty() && fk::change_working_folder(rest.headless_options.dir) != 0) {
+        return 2;
+      }
+      start.start_at_once = rest.start_at_once;
       return -1;
     });
   }
 #endif
-  if (int status = early_exit(options); status >= 0) return status;
-  if (options.headless) return fk::run_headless(options.headless_options);
-  std::cerr << "fennick: built without the window; running headless"
-            << (options.start_at_once ? " (--start ignored)" : "") << "\n";
-  return fk::run_headless(options.headless_options);
+  fk::HeadlessOptions headless = options.headless_options;
+  if (options.home) {
+    auto fail = [](const std::string& error) { std::cerr << "fennick: " << error << "\n"; };
+    if (int status = enter_home({}, headless.start_note, fail); status >= 0) return status;
+  }
+  if (!options.headless)
+    std::cerr << "fennick: built without the window; running headless"
+              << (options.start_at_once ? " (--start ignored)" : "") << "\n";
+  return fk::run_headless(headless);
 }

@@ -60,96 +60,164 @@ constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kUintMax = std::numeric_limits<std::uint32_t>::max();
 
+// The last argument of each is the key's meaning, for the fennick.ini(5) reference.
 constexpr SettingDef text(std::string_view section, std::string_view key, TextRef f, std::string_view def,
-                          std::int64_t kept, int edit_length) {
-  return {section, key, SettingKind::Text, def, 0, 0, kept, edit_length, BadValue::Clamp, f, nullptr, nullptr};
+                          std::int64_t kept, int edit_length, std::string_view what) {
+  return {section, key, SettingKind::Text, def, 0, 0, kept, edit_length, BadValue::Clamp, f, nullptr, nullptr, what};
 }
-constexpr SettingDef secret(std::string_view section, std::string_view key, TextRef f, int edit_length) {
-  return {section, key, SettingKind::Secret, "", 0, 0, 98, edit_length, BadValue::Clamp, f, nullptr, nullptr};
+constexpr SettingDef secret(std::string_view section, std::string_view key, TextRef f, int edit_length,
+                            std::string_view what) {
+  return {section, key, SettingKind::Secret, "", 0, 0, 98, edit_length, BadValue::Clamp, f, nullptr, nullptr, what};
 }
 constexpr SettingDef flag(std::string_view section, std::string_view key, SignedRef f, std::int64_t def,
-                          BadValue bad = BadValue::Clamp) {
-  return {section, key, SettingKind::Flag, "", def, kIntMin, kIntMax, -1, bad, nullptr, f, nullptr};
+                          std::string_view what, BadValue bad = BadValue::Clamp) {
+  return {section, key, SettingKind::Flag, "", def, kIntMin, kIntMax, -1, bad, nullptr, f, nullptr, what};
 }
 constexpr SettingDef signed_number(std::string_view section, std::string_view key, SignedRef f, std::int64_t def,
-                                   std::int64_t low = kIntMin, std::int64_t high = kIntMax,
+                                   std::int64_t low, std::int64_t high, std::string_view what,
                                    BadValue bad = BadValue::Clamp) {
-  return {section, key, SettingKind::Signed, "", def, low, high, -1, bad, nullptr, f, nullptr};
+  return {section, key, SettingKind::Signed, "", def, low, high, -1, bad, nullptr, f, nullptr, what};
 }
 constexpr SettingDef unsigned_number(std::string_view section, std::string_view key, UnsignedRef f,
-                                     std::int64_t def, std::int64_t low = 0, std::int64_t high = kUintMax,
-                                     BadValue bad = BadValue::Clamp) {
-  return {section, key, SettingKind::Unsigned, "", def, low, high, -1, bad, nullptr, nullptr, f};
+                                     std::int64_t def, std::int64_t low, std::int64_t high, BadValue bad,
+                                     std::string_view what) {
+  return {section, key, SettingKind::Unsigned, "", def, low, high, -1, bad, nullptr, nullptr, f, what};
 }
 
 using S = Settings;
 // New keys go after the existing ones of their section, so the files users have keep their order.
 constexpr SettingDef kTable[] = {
-    text("COMM", "news_server", field<&S::news_server>, "", 98, 99),
-    text("COMM", "user", field<&S::user>, "", 98, 99),
-    secret("COMM", "pass", field<&S::pass>, 99),
-    text("COMM", "isp_user", field<&S::isp_user>, "", 98, -1),
-    secret("COMM", "isp_pass", field<&S::isp_pass>, -1),
-    flag("COMM", "unattended_operation", field<&S::unattended_operation>, 0),
-    flag("COMM", "check_auth", field<&S::check_auth>, 0),
-    flag("COMM", "check_dialup", field<&S::check_dialup>, 1),
-    signed_number("COMM", "max_connecttime", field<&S::max_connecttime>, 300),
-    unsigned_number("COMM", "port", field<&S::port>, 119, 1, 65535, BadValue::Refuse),
-    // A misspelt choice must not fall back to plain TCP, which would send the password in clear.
-    signed_number("COMM", "use_tls", field<&S::use_tls>, S::kPlain, S::kPlain, S::kStartTls, BadValue::RefuseWords),
-    text("COMM", "tls_ca_file", field<&S::tls_ca_file>, "", 4095, 4095),
-    flag("COMM", "tls_verify", field<&S::tls_verify>, 1, BadValue::OffOnlyAtZero),
-    signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400),
-    flag("COMM", "fast_transfers", field<&S::fast_transfers>, 0),
-    signed_number("COMM", "pipeline_depth", field<&S::pipeline_depth>, 8, 1, 64),
-    flag("COMM", "use_compression", field<&S::use_compression>, 1),
-    signed_number("COMM", "max_article_mb", field<&S::max_article_mb>, 256, 1, 4096),
-    signed_number("COMM", "headless_attempts", field<&S::headless_attempts>, 5, 1, 1000),
+    text("COMM", "news_server", field<&S::news_server>, "", 98, 99,
+         "Host name or address (IPv4 or IPv6) of the news server."),
+    text("COMM", "user", field<&S::user>, "", 98, 99,
+         "User name for the news server's login (with check_auth=1)."),
+    secret("COMM", "pass", field<&S::pass>, 99,
+           "Password for the news server's login, stored Base64-encoded (FENNICK.INI is kept at mode 0600)."),
+    text("COMM", "isp_user", field<&S::isp_user>, "", 98, -1,
+         "User name of the dial-up account, handed to NetworkManager for one dial only."),
+    secret("COMM", "isp_pass", field<&S::isp_pass>, -1,
+           "Password of the dial-up account, stored Base64-encoded."),
+    flag("COMM", "unattended_operation", field<&S::unattended_operation>, 0,
+         "1: scan at once after start-up, retry lost connections, ask no questions at exit and close "
+         "after a completed scan (needed by the scheduler)."),
+    flag("COMM", "check_auth", field<&S::check_auth>, 0,
+         "1: the news server wants a login (AUTHINFO with user and pass)."),
+    flag("COMM", "check_dialup", field<&S::check_dialup>, 1,
+         "1: dial up through NetworkManager before connecting and hang up afterwards; switches itself off "
+         "when NetworkManager is missing."),
+    signed_number("COMM", "max_connecttime", field<&S::max_connecttime>, 300, kIntMin, kIntMax,
+                  "Longest running time in minutes, counted from the program's start; 0 or less: no "
+                  "limit. Ignored while the scheduler is active."),
+    unsigned_number("COMM", "port", field<&S::port>, 119, 1, 65535, BadValue::Refuse,
+                    "TCP port of the news server (119 plain, usually 563 for TLS); a value outside "
+                    "1-65535 is refused, not guessed at."),
+    signed_number("COMM", "use_tls", field<&S::use_tls>, S::kPlain, S::kPlain, S::kStartTls,
+                  "0 plain TCP; 1 TLS from the first byte; 2 STARTTLS on the plain port. Anything but a "
+                  "number is refused at start-up; a number out of range is clamped.",
+                  // A misspelt choice must not fall back to plain TCP, which would send the password in clear.
+                  BadValue::RefuseWords),
+    text("COMM", "tls_ca_file", field<&S::tls_ca_file>, "", 4095, 4095,
+         "A PEM file of extra trusted certificates (a private authority); empty: the system's store only."),
+    flag("COMM", "tls_verify", field<&S::tls_verify>, 1,
+         "1: check the server's certificate chain and name; 0 accepts any certificate and warns in fk.log "
+         "at every connect."),
+    signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400,
+                  "Seconds the server may stay silent while a reply or article is due before the "
+                  "connection counts as lost."),
+    flag("COMM", "fast_transfers", field<&S::fast_transfers>, 0,
+         "1: no fixed waits in the session, and BODY commands sent ahead (pipeline_depth)."),
+    signed_number("COMM", "pipeline_depth", field<&S::pipeline_depth>, 8, 1, 64,
+                  "With fast_transfers, how many BODY commands may wait for their replies."),
+    flag("COMM", "use_compression", field<&S::use_compression>, 1,
+         "With fast_transfers, use COMPRESS DEFLATE when the server offers it; 0 never."),
 
-    flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1),
-    flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1),
-    flag("LOGGING", "detailed_status_logging_enabled", field<&S::detailed_status_logging_enabled>, 0),
+    flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1,
+         "1: write files.log, one line per stored file (name, size, author, subject)."),
+    flag("LOGGING", "status_logging_enabled", field<&S::status_logging_enabled>, 1,
+         "1: write the status log fk.log (the previous run's is kept as fk.log.1)."),
+    flag("LOGGING", "detailed_status_logging_enabled", field<&S::detailed_status_logging_enabled>, 0,
+         "1: one fk.log line per examined article, saying why it was taken or left."),
     // Beyond 32700 the lists are cut anyway; 0 would empty the histories at every start.
-    unsigned_number("LOGGING", "max_history", field<&S::max_history>, 2500, 10, 32700),
-    unsigned_number("LOGGING", "max_filenames", field<&S::max_filenames>, 5000, 10, 32700),
-    unsigned_number("LOGGING", "max_blacklist", field<&S::max_blacklist>, 500, 10, 32700),
+    unsigned_number("LOGGING", "max_history", field<&S::max_history>, 2500, 10, 32700, BadValue::Clamp,
+                    "How many message-ids HISTORY.FNK keeps (articles already fetched)."),
+    unsigned_number("LOGGING", "max_filenames", field<&S::max_filenames>, 5000, 10, 32700, BadValue::Clamp,
+                    "How many file names FILENAMES.FNK keeps (pictures already stored)."),
+    unsigned_number("LOGGING", "max_blacklist", field<&S::max_blacklist>, 500, 10, 32700, BadValue::Clamp,
+                    "How many authors BOZOS.FNK (the Bozo Bucket) keeps."),
 
-    text("SCREEN", "taskbar_name", field<&S::taskbar_name>, "2nd Quarter Projections", 99, -1),
-    flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0),
-    flag("SCREEN", "sound_on", field<&S::sound_on>, 1),
-    flag("SCREEN", "check_decode", field<&S::check_decode>, 1),
+    text("SCREEN", "taskbar_name", field<&S::taskbar_name>, "2nd Quarter Projections", 99, -1,
+         "Caption of the status window while it is minimised."),
+    flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0,
+         "1: open each stored picture in the desktop's viewer."),
+    flag("SCREEN", "sound_on", field<&S::sound_on>, 1,
+         "1: progress and error sounds (boink.wav from the working folder, else the installed one)."),
+    flag("SCREEN", "check_decode", field<&S::check_decode>, 1,
+         "1: decode articles as they arrive; 0 keeps each article undecoded in raw/."),
     // Where the window was; restored only on a screen that can show it.
-    text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1),
-    text("SCREEN", "pending_columns", field<&S::pending_columns>, "", 63, -1),
+    text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1,
+         "Where the status window was; written by the program, restored only on a screen that can show it."),
+    text("SCREEN", "pending_columns", field<&S::pending_columns>, "", 63, -1,
+         "Column widths of the pending list; written by the program."),
 
-    flag("SUBJECT", "check_subject", field<&S::check_subject>, 1),
-    text("SUBJECT", "filter1", field<&S::filter1>, "*.jpg*|*.gif*", 98, 99),
-    text("SUBJECT", "filter2", field<&S::filter2>, "*1/1*|*01/01*", 98, 99),
-    text("SUBJECT", "filter3", field<&S::filter3>, "re:*|*free*|*http:*", 98, 99),
+    flag("SUBJECT", "check_subject", field<&S::check_subject>, 1,
+         "1: apply the three subject filters."),
+    text("SUBJECT", "filter1", field<&S::filter1>, "*.jpg*|*.gif*", 98, 99,
+         "Wildcard patterns separated by |; a subject must match one of them."),
+    text("SUBJECT", "filter2", field<&S::filter2>, "*1/1*|*01/01*", 98, 99,
+         "Wildcard patterns separated by |; a subject must match one of these too."),
+    text("SUBJECT", "filter3", field<&S::filter3>, "re:*|*free*|*http:*", 98, 99,
+         "Wildcard patterns separated by |; a subject matching any of them is left."),
 
-    flag("SELECTION", "check_date", field<&S::check_date>, 1),
-    signed_number("SELECTION", "max_days", field<&S::max_days>, 365),
-    flag("SELECTION", "check_minlines", field<&S::check_minlines>, 1),
-    unsigned_number("SELECTION", "minlines", field<&S::minlines>, 500),
-    flag("SELECTION", "check_maxlines", field<&S::check_maxlines>, 1),
-    unsigned_number("SELECTION", "maxlines", field<&S::maxlines>, 5000),
-    unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250),
-    flag("SELECTION", "incremental_scan", field<&S::incremental_scan>, 0),
-    signed_number("SELECTION", "first_scan_articles", field<&S::first_scan_articles>, 10000, 0, 2000000000),
-    flag("SELECTION", "collect_multipart", field<&S::collect_multipart>, 0),
-    signed_number("SELECTION", "multipart_keep_days", field<&S::multipart_keep_days>, 7, 1, 3650),
+    flag("SELECTION", "check_date", field<&S::check_date>, 1,
+         "1: apply the age test (max_days)."),
+    signed_number("SELECTION", "max_days", field<&S::max_days>, 365, kIntMin, kIntMax,
+                  "Articles must be younger than this many days."),
+    flag("SELECTION", "check_minlines", field<&S::check_minlines>, 1,
+         "1: apply the minimum line count (minlines)."),
+    unsigned_number("SELECTION", "minlines", field<&S::minlines>, 500, 0, kUintMax, BadValue::Clamp,
+                    "Articles must have at least this many lines; 0 is read as 1."),
+    flag("SELECTION", "check_maxlines", field<&S::check_maxlines>, 1,
+         "1: apply the maximum line count (maxlines)."),
+    unsigned_number("SELECTION", "maxlines", field<&S::maxlines>, 5000, 0, kUintMax, BadValue::Clamp,
+                    "Articles must have at most this many lines; a value not above minlines is read as "
+                    "minlines + 1000."),
+    unsigned_number("SELECTION", "max_art_per_grp", field<&S::max_art_per_grp>, 250, 0, kUintMax, BadValue::Clamp,
+                    "Most articles selected from one group per session."),
+    flag("SELECTION", "incremental_scan", field<&S::incremental_scan>, 0,
+         "1: scan each group from its scan mark in SCANMARK.FNK (the last article examined) to its last "
+         "article."),
+    signed_number("SELECTION", "first_scan_articles", field<&S::first_scan_articles>, 10000, 0, 2000000000,
+                  "With incremental_scan, how many of the newest articles a group's first scan looks at; "
+                  "0: the whole group."),
+    flag("SELECTION", "collect_multipart", field<&S::collect_multipart>, 0,
+         "1: keep the parts of pictures posted in several articles in parts/ and store the picture once "
+         "all have come."),
+    signed_number("SELECTION", "multipart_keep_days", field<&S::multipart_keep_days>, 7, 1, 3650,
+                  "A set of parts whose newest part is this many days old is given up."),
 
-    flag("SCHEDULE", "Sunday", day<0>, 0),
-    flag("SCHEDULE", "Monday", day<1>, 0),
-    flag("SCHEDULE", "Tuesday", day<2>, 0),
-    flag("SCHEDULE", "Wednesday", day<3>, 0),
-    flag("SCHEDULE", "Thursday", day<4>, 0),
-    flag("SCHEDULE", "Friday", day<5>, 0),
-    flag("SCHEDULE", "Saturday", day<6>, 0),
-    unsigned_number("SCHEDULE", "Start_Hour", field<&S::start_hour>, 0, 0, 23),
-    unsigned_number("SCHEDULE", "Start_Min", field<&S::start_min>, 30, 0, 59),
-    unsigned_number("SCHEDULE", "End_Hour", field<&S::end_hour>, 5, 0, 23),
-    unsigned_number("SCHEDULE", "End_Min", field<&S::end_min>, 30, 0, 59),
+    flag("SCHEDULE", "Sunday", day<0>, 0,
+         "1: the scheduler scans on Sundays (with unattended_operation=1)."),
+    flag("SCHEDULE", "Monday", day<1>, 0,
+         "1: the scheduler scans on Mondays."),
+    flag("SCHEDULE", "Tuesday", day<2>, 0,
+         "1: the scheduler scans on Tuesdays."),
+    flag("SCHEDULE", "Wednesday", day<3>, 0,
+         "1: the scheduler scans on Wednesdays."),
+    flag("SCHEDULE", "Thursday", day<4>, 0,
+         "1: the scheduler scans on Thursdays."),
+    flag("SCHEDULE", "Friday", day<5>, 0,
+         "1: the scheduler scans on Fridays."),
+    flag("SCHEDULE", "Saturday", day<6>, 0,
+         "1: the scheduler scans on Saturdays."),
+    unsigned_number("SCHEDULE", "Start_Hour", field<&S::start_hour>, 0, 0, 23, BadValue::Clamp,
+                    "Start of the scheduled window, hour (local time, 24-hour clock)."),
+    unsigned_number("SCHEDULE", "Start_Min", field<&S::start_min>, 30, 0, 59, BadValue::Clamp,
+                    "Start of the scheduled window, minute."),
+    unsigned_number("SCHEDULE", "End_Hour", field<&S::end_hour>, 5, 0, 23, BadValue::Clamp,
+                    "End of the scheduled window, hour; a window ending before it starts runs past "
+                    "midnight."),
+    unsigned_number("SCHEDULE", "End_Min", field<&S::end_min>, 30, 0, 59, BadValue::Clamp,
+                    "End of the scheduled window, minute."),
 };
 
 }  // namespace

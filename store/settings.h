@@ -121,6 +121,7 @@ struct SettingDef {
   std::string& (*text)(Settings&);
   std::int32_t& (*signed_value)(Settings&);
   std::uint32_t& (*unsigned_value)(Settings&);
+  std::string_view description;  // one line for the key reference, fennick.ini(5)
 
   bool is_text() const { return kind == SettingKind::Text || kind == SettingKind::Secret; }
   // The number held in `s` (flags and both number kinds).

@@ -48,9 +48,9 @@ void StatusLog::log_status(std::string_view message, int level) const {
   append_file(path_, line);
 }
 
-void StatusLog::remove() const {
+void StatusLog::start_new_run() const {
   std::lock_guard lock(mutex_);
-  ::unlink(path_.c_str());
+  ::rename(path_.c_str(), (path_ + ".1").c_str());
 }
 
 std::string files_log_line(std::string_view name, std::int64_t size, std::string_view description) {

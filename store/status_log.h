@@ -27,8 +27,9 @@ class StatusLog {
   // Level 0 "", 1 "+---", 2 "+-------", 3 and above "+-----------". An empty message writes a bare
   // line end. Failures to write are silent.
   void log_status(std::string_view message, int level) const;
-  // Deletes the log (start of a run).
-  void remove() const;
+  // Start of a run: the previous run's log becomes <path>.1 (replacing an older one), so its last
+  // failure survives this start. When the rename fails the new lines follow the old ones.
+  void start_new_run() const;
   const std::string& path() const { return path_; }
 
  private:

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/lifecycle.h"
+
 // The icons live in a static library: register them before the first use.
 static void register_icon_resources() {
   Q_INIT_RESOURCE(fennick);
@@ -61,6 +63,10 @@ AboutDialog::AboutDialog(const QString& banner, QWidget* parent) : QDialog(paren
   auto* note = text(QStringLiteral("Harvests pictures from Usenet news groups."), this);
   note->setAlignment(Qt::AlignCenter);
   layout->addWidget(note);
+  auto* licence = text(QString::fromStdString(licence_lines()), this);
+  licence->setObjectName(QStringLiteral("licence"));
+  licence->setAlignment(Qt::AlignCenter);
+  layout->addWidget(licence);
   layout->addSpacing(gap / 2);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/data_files.h"
 #include "ui/qt_text.h"
 #include "ui/status_window.h"
 
@@ -214,10 +215,11 @@ void QtView::beep(Beep kind) {
 }
 
 void QtView::play_sound_file(const std::string& file) {
-  std::error_code ec;
-  const std::filesystem::path path = std::filesystem::absolute(file, ec);
-  if (ec || !std::filesystem::is_regular_file(path, ec)) return;
-  sounds_.play_file(path.string(), !on_gui_thread());
+  // The working folder's own sound first, then the one installed with the program.
+  static const std::vector<std::string> installed = installed_data_folders();
+  const std::string path = find_data_file(file, installed);
+  if (path.empty()) return;
+  sounds_.play_file(path, !on_gui_thread());
 }
 
 bool QtView::open_with_viewer(const std::string& path) {

@@ -3,6 +3,7 @@
 #include "ui/run_window.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <functional>
 #include <string>
 #include <utility>
@@ -64,14 +65,21 @@ void remember_screen(Application& app, const StatusWindow& window) {
 
 }  // namespace
 
+void show_start_error(const std::string& message) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Fennick"), QString::fromStdString(message), QMessageBox::Ok);
+  box.exec();
+}
+
 int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   QApplication qt(argc, argv);
-  bool start_at_once = false;
-  if (int status = read_options(argc, argv, start_at_once); status >= 0) return status;
   QApplication::setApplicationName("fennick");
+  // Ties the windows to the desktop entry (its icon and name in the task switcher under Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.fennick.Fennick"));
   QApplication::setWindowIcon(program_icon());
   // The window closes only through the core's Close; message boxes shown before it must not end the loop.
   QApplication::setQuitOnLastWindowClosed(false);
+  WindowStart start;
+  if (int status = read_options(argc, argv, start); status >= 0) return status;
 
   SystemClock clock;
   NmcliService dialup_service;
@@ -111,7 +119,8 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
     gallery->present();
   });
 
-  if (start_at_once) app.start_when_ready();
+  if (start.start_at_once) app.start_when_ready();
+  if (!start.note.empty()) app.add_start_note(start.note);
   {
     const ProfileFile ini(app.ini_path());
     window.restore_geometry(QString::fromStdString(screen_value(ini, "window_geometry")));

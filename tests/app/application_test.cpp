@@ -18,7 +18,7 @@ TEST_F(AppTest, FirstStartInAnEmptyFolderWarnsAndOpensSetup) {
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].caption, "Fennick -- No News Groups Subscribed");
   EXPECT_EQ(boxes[0].icon, Icon::Error);
-  EXPECT_EQ(boxes[1].caption, "Fennick -- Unable to load RASAPI32.DLL");
+  EXPECT_EQ(boxes[1].caption, "Fennick -- Dial-up Unavailable");
   EXPECT_EQ(boxes[2].text, "Please Configure Your News Server Address");
   EXPECT_EQ(boxes[2].caption, "No Setup Information Found");
   EXPECT_EQ(windows.setup_runs, 1);
@@ -156,7 +156,7 @@ TEST_F(AppTest, StartWithDialupButNoNetworkManagerSaysWhy) {
   app->start();
   EXPECT_FALSE(launched);
   EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("Dial-up Not Available (no NetworkManager)"));
-  EXPECT_TRUE(logged("Call to check_ras_connection() with NULL ptr"));
+  EXPECT_TRUE(logged("Dial-up check without NetworkManager"));
   clock.set_uptime_ms(3000);
   app->tick();
   app->start();

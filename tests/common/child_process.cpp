@@ -35,7 +35,19 @@ ChildProcess ChildProcess::fork(const std::function<int()>& body) {
   return ChildProcess(pid, {});
 }
 
-ChildProcess ChildProcess::spawn(const std::string& program, const std::vector<std::string>& args) {
+ChildProcess ChildProcess::spawn(const std::string& program, const std::vector<std::string>& args,
+                                 const std::vector<std::string>& environment) {
+  std::vector<std::string> env_text;
+  for (char** e = environ; *e; ++e) env_text.emplace_back(*e);
+  for (const std::string& change : environment) {
+    const std::string name = change.substr(0, change.find('='));
+    std::erase_if(env_text, [&](const std::string& e) { return e.compare(0, name.size() + 1, name + "=") == 0; });
+    if (change.find('=') != std::string::npos) env_text.push_back(change);
+  }
+  std::vector<char*> envp;
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   // Outside the working folder, so a test's folder listing stays as the program left it.
   std::string out = "/tmp/fk-child-" + std::to_string(::getpid()) + "-" + std::to_string(g_counter++) + ".out";
   std::vector<std::string> all{program};
@@ -59,7 +71,7 @@ ChildProcess ChildProcess::spawn(const std::string& program, const std::vector<s
   posix_spawnattr_setsigdefault(&attr, &all_signals);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ) != 0) pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   return ChildProcess(pid, out);

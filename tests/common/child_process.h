@@ -23,8 +23,10 @@ class ChildProcess {
  public:
   // Runs body in a forked copy of the test; the child exits with body's return value.
   static ChildProcess fork(const std::function<int()>& body);
-  // Runs program with args; stdout and stderr go to one file, read back with output().
-  static ChildProcess spawn(const std::string& program, const std::vector<std::string>& args);
+  // Runs program with args; stdout and stderr go to one file, read back with output(). `environment`
+  // changes the test's own for the child: "NAME=value" sets a variable, a bare "NAME" removes it.
+  static ChildProcess spawn(const std::string& program, const std::vector<std::string>& args,
+                            const std::vector<std::string>& environment = {});
 
   ChildProcess(ChildProcess&& other) noexcept;
   ChildProcess& operator=(ChildProcess&&) = delete;

@@ -86,7 +86,7 @@ TEST_F(DialupManagerTest, WithDialupOffNothingIsLoadedOrAsked) {
   manager().HangUp();
   EXPECT_TRUE(fake_.calls().empty());
   EXPECT_TRUE(dialogs_.boxes().empty());
-  EXPECT_EQ(logged(0), std::vector<std::string>{"Call to HangUp() with NULL ptr"});
+  EXPECT_EQ(logged(0), std::vector<std::string>{"Hang-up without NetworkManager"});
   EXPECT_FALSE(manager().connection_open());
 }
 
@@ -95,14 +95,13 @@ TEST_F(DialupManagerTest, NoServiceIsTheUnableToLoadPath) {
   EXPECT_EQ(manager().load_ras_library(), 0);
   std::string log = test::read_file("fk.log");
   EXPECT_NE(
-      log.find(" - Unable to load RASAPI32.DLL ... \n - If you are using a direct internet connection .. no "
-               "problem,\n   goto the setup\\connections page and remove the check on the dialup option.\n"
-               " - If you use a modem to dial the Internet, Please Install 'Dialup Networking'\n   or Remote "
-               "Access Service (RAS) before using this product.\n"),
+      log.find(" - Dial-up unavailable: NetworkManager (nmcli) was not found ... \n - If you are using a direct "
+               "internet connection .. no problem,\n   open Setup, page Connection, and untick \"Use Dialup "
+               "Internet Connection\".\n"),
       std::string::npos);
   ASSERT_EQ(dialogs_.boxes().size(), 1u);
   auto box = dialogs_.boxes()[0];
-  EXPECT_EQ(box.caption, "Fennick -- Unable to load RASAPI32.DLL");
+  EXPECT_EQ(box.caption, "Fennick -- Dial-up Unavailable");
   // On Linux the box says what is missing and how to untick the option.
   EXPECT_THAT(box.text, ::testing::HasSubstr("NetworkManager was not found"));
   EXPECT_THAT(box.text, ::testing::HasSubstr("untick\n   \"Use Dialup Internet Connection\""));
@@ -111,17 +110,17 @@ TEST_F(DialupManagerTest, NoServiceIsTheUnableToLoadPath) {
 
   // The next start finds nothing to call and switches dial-up off.
   EXPECT_EQ(manager().check_ras_connection(), 0);
-  EXPECT_EQ(count_logged("Call to check_ras_connection() with NULL ptr", 0), 1);
+  EXPECT_EQ(count_logged("Dial-up check without NetworkManager", 0), 1);
   EXPECT_FALSE(check_dialup());
 }
 
 TEST_F(DialupManagerTest, ServiceLackingAnOperationIsTheFunctionPointerPath) {
   fake_.flag("help", true, "  show [--active]\n  down [id] <ID>\n  up <ID>\n");
   EXPECT_EQ(manager().load_ras_library(), 0);
-  EXPECT_EQ(logged(0), std::vector<std::string>{"RASAPI32.DLL ... unable to get function pointer(s)"});
+  EXPECT_EQ(logged(0), std::vector<std::string>{"NetworkManager (nmcli) lacks the dial-up operations Fennick needs"});
   ASSERT_EQ(dialogs_.boxes().size(), 1u);
-  EXPECT_EQ(dialogs_.boxes()[0].text, "Unable to load function pointer(s)");
-  EXPECT_EQ(dialogs_.boxes()[0].caption, "Fennick -- RASAPI32.DLL");
+  EXPECT_EQ(dialogs_.boxes()[0].text, "This NetworkManager cannot check or dial a dial-up connection");
+  EXPECT_EQ(dialogs_.boxes()[0].caption, "Fennick -- Dial-up Unavailable");
   EXPECT_FALSE(check_dialup());
 }
 
@@ -130,7 +129,7 @@ TEST_F(DialupManagerTest, ConnectionsDialledByHandAreFoundAndTheFirstNameStored)
   fake_.add_profile("u1", "First ISP: Home", "gsm", "activated", "ttyUSB2");
   fake_.add_profile("u2", "Second ISP", "pppoe", "activated", "ppp0");
   ASSERT_EQ(manager().load_ras_library(), 1);
-  EXPECT_EQ(logged(0), std::vector<std::string>{"Dialup Networking is Installed... loaded rasapi32.dll"});
+  EXPECT_EQ(logged(0), std::vector<std::string>{"Dial-up through NetworkManager is available"});
 
   EXPECT_EQ(manager().check_ras_connection(), 2);
   EXPECT_EQ(logged(1),
@@ -169,8 +168,8 @@ TEST_F(DialupManagerTest, SuccessfulDialPostsStartOnceAndTheRestartFindsIt) {
       view_.text_history(ControlId::ConnectionStatus),
       (std::vector<std::string>{"Nobody... Attempting to Dial the Internet", "Connection Established"}));
   EXPECT_EQ(logged(1),
-            (std::vector<std::string>{"Attempting to Dial the Internet....", "Initiating RasDial...",
-                                      "RasDial() succeeded.. got a handle"}));
+            (std::vector<std::string>{"Attempting to Dial the Internet....", "Asking NetworkManager to dial...",
+                                      "Dialing started.. got a connection"}));
   EXPECT_FALSE(test::exists("pwned"));
   for (const auto& call : fake_.calls())
     for (const auto& arg : call) EXPECT_EQ(arg.find("hunter2"), std::string::npos);
@@ -189,8 +188,8 @@ TEST_F(DialupManagerTest, FailedDialIsReportedAndStartsNothing) {
   store_entry("My ISP");
   ASSERT_EQ(manager().load_ras_library(), 1);
   manager().dial_thread();
-  EXPECT_EQ(view_.text(ControlId::ConnectionStatus), "RasDial() failed");
-  EXPECT_EQ(count_logged("RasDial() failed", 1), 1);
+  EXPECT_EQ(view_.text(ControlId::ConnectionStatus), "Dialing failed");
+  EXPECT_EQ(count_logged("Dialing failed", 1), 1);
   EXPECT_EQ(logged(2), std::vector<std::string>{"NetworkManager could not bring the connection up"});
   EXPECT_TRUE(view_.commands().empty());
   EXPECT_EQ(state_.connection_attempts.load(), 0);
@@ -232,8 +231,8 @@ TEST_F(DialupManagerTest, HangUpReturnsOnlyAfterTheConnectionIsGone) {
   EXPECT_FALSE(manager().connection_open());
   auto l = logged(1);
   EXPECT_EQ(std::vector<std::string>(l.end() - 2, l.end()),
-            (std::vector<std::string>{"Requesting Hangup on open RAS handle",
-                                      "Hangup on open RAS handle complete"}));
+            (std::vector<std::string>{"Requesting Hangup on the dial-up connection",
+                                      "Hangup on the dial-up connection complete"}));
 
   // Once nothing is open, HangUp has nothing to do.
   manager().HangUp();
@@ -248,8 +247,8 @@ TEST_F(DialupManagerTest, HangUpGivesUpOnAConnectionThatNeverGoes) {
   std::int64_t before = clock_.uptime_ms();
   manager().HangUp();
   EXPECT_GE(clock_.uptime_ms() - before, 1000);
-  EXPECT_EQ(count_logged("Hangup on open RAS handle not confirmed, giving up", 1), 1);
-  EXPECT_EQ(count_logged("Hangup on open RAS handle complete", 1), 0);
+  EXPECT_EQ(count_logged("Hangup on the dial-up connection not confirmed, giving up", 1), 1);
+  EXPECT_EQ(count_logged("Hangup on the dial-up connection complete", 1), 0);
   EXPECT_FALSE(manager().connection_open());
 }
 
@@ -257,7 +256,7 @@ TEST_F(DialupManagerTest, UnreadableOrHangingListingGivesUpForNow) {
   ASSERT_EQ(manager().load_ras_library(), 1);
   fake_.flag("raw_active", true, "\x01\x02 garbage\n");
   EXPECT_EQ(manager().check_ras_connection(), 0);
-  EXPECT_EQ(logged(1), std::vector<std::string>{"Unknown Return Code from RAS API"});
+  EXPECT_EQ(logged(1), std::vector<std::string>{"Unknown answer from NetworkManager"});
   EXPECT_EQ(logged(2), std::vector<std::string>{"nmcli gave output that could not be read"});
 
   fake_.flag("raw_active", false);
@@ -283,7 +282,7 @@ TEST_F(DialupManagerTest, ReleaseStopsADialInProgress) {
   wait_for_up_call();
   manager().release_ras_library();
   EXPECT_FALSE(manager().library_loaded());
-  EXPECT_EQ(count_logged("RasDial() failed", 1), 1);
+  EXPECT_EQ(count_logged("Dialing failed", 1), 1);
   EXPECT_TRUE(view_.commands().empty());
 }
 

@@ -56,8 +56,24 @@ TEST(StatusLog, DisabledLoggingCreatesNothingAndSettingIsReadPerLine) {
   settings.update([](Settings& s) { s.status_logging_enabled = 1; });
   log.log_status("shown", 0);
   EXPECT_NE(read_file("fk.log").find("shown"), std::string::npos);
-  log.remove();
+}
+
+TEST(StatusLog, ANewRunKeepsThePreviousLogAsDotOne) {
+  TempDir dir;
+  test::FakeClock clock;
+  SharedSettings settings;
+  StatusLog log(settings, clock);
+  log.log_status("first run failed", 0);
+  log.start_new_run();
   EXPECT_FALSE(test::exists("fk.log"));
+  EXPECT_NE(read_file("fk.log.1").find("first run failed"), std::string::npos);
+  log.log_status("second run", 0);
+  log.start_new_run();
+  EXPECT_EQ(read_file("fk.log.1").find("first run failed"), std::string::npos);
+  EXPECT_NE(read_file("fk.log.1").find("second run"), std::string::npos);
+  // A run that wrote nothing leaves the last real log alone.
+  log.start_new_run();
+  EXPECT_NE(read_file("fk.log.1").find("second run"), std::string::npos);
 }
 
 TEST(StatusLog, LinesOfSeveralThreadsStayWhole) {

@@ -27,6 +27,7 @@
 #include "ui/bozo_dialog.h"
 #include "ui/dialogs.h"
 #include "ui/groups_dialog.h"
+#include "ui/home_dialog.h"
 #include "ui/setup_sheet.h"
 #include "ui_fixture.h"
 
@@ -220,10 +221,14 @@ void WindowChecksTest::dialogs_are_usable_from_the_keyboard_and_fit() {
   fk::BozoDialog bozo(500, rig.log);
   fk::AboutDialog about(QStringLiteral("Fennick 1.0.0 - Usenet picture harvester"));
   fk::ExitStatisticsDialog statistics;
+  fk::HomeFolderDialog home(QStringLiteral("/home/someone/.local/share/fennick"),
+                            QStringLiteral("/home/someone/Pictures/Fennick"));
   fk::test::GalleryFixture gallery;
+  QVERIFY(about.findChild<QLabel*>(QStringLiteral("licence"))->text().contains(QStringLiteral("GPL-3.0-or-later")));
   const std::pair<const char*, QWidget*> windows[] = {{"groups", &groups},
                                                       {"bozo", &bozo},
                                                       {"about", &about},
+                                                      {"home folder", &home},
                                                       {"statistics", &statistics},
                                                       {"gallery", &gallery.open()}};
   for (const auto& [name, window] : windows) {
