@@ -78,7 +78,7 @@ class GroupsDialog : public QDialog {
   void refresh_list();         // "Refresh List"
   void rescan();               // "Rescan": the selected subscribed groups' scan marks go at OK
   void accept() override;      // "OK": saves newsrc.new
-  void reject() override;      // "Cancel" and Escape: loses every change
+  void reject() override;      // "Cancel" and Escape: loses every change and stops a refresh
 
  signals:
   void load_finished();
@@ -142,6 +142,7 @@ class GroupsDialog : public QDialog {
   QLineEdit* filter_;
   QLabel* unsubscribed_count_;
   QLabel* subscribed_count_;
+  QLabel* notice_;  // the refresh's notice (groups dropped past the limit)
   // The buttons a load or refresh turns off, with their tool tips when on.
   std::vector<std::pair<QPushButton*, QString>> working_buttons_;
   QPushButton* cancel_ = nullptr;
