@@ -2,6 +2,8 @@
 #pragma once
 // The welcome flow of a first start: the kind of server the new user picks on the setup sheet.
 
+#include <string_view>
+
 #include "store/settings.h"
 
 namespace fk {
@@ -17,6 +19,11 @@ inline constexpr const char* kModernChoiceText =
 // The modern subject filter admits every common picture type; filter2 goes empty, since its default
 // admits only single-part postings and sets would never be selected.
 inline constexpr const char* kModernFilter1 = "*.jpg*|*.jpeg*|*.gif*|*.png*|*.webp*";
+
+// The keys of the settings a kind decides.
+inline constexpr std::string_view kServerKindKeys[] = {"use_tls",           "port",    "fast_transfers",
+                                                      "incremental_scan", "collect_multipart", "filter1",
+                                                      "filter2"};
 
 // Sets the connection, transfer, scan and subject settings the kind stands for; the others are left.
 void apply_server_kind(Settings& s, ServerKind kind);

@@ -340,6 +340,8 @@ void GroupsDialog::start_loading() {
           show_count();
           set_busy(false);
           emit load_finished();
+          if (refresh_when_loaded_ && state_.news_socket.load() == -1 && state_.connected.load() == 0)
+            start_refresh();
         },
         Qt::QueuedConnection);
   });
@@ -502,7 +504,10 @@ void GroupsDialog::delete_unsubscribed() {
 }
 
 void GroupsDialog::refresh_list() {
-  if (!confirm_refresh(state_, dialogs_)) return;
+  if (confirm_refresh(state_, dialogs_)) start_refresh();
+}
+
+void GroupsDialog::start_refresh() {
   set_busy(true);
   start_worker([this] {
     refresher_.refresh(*sink_);
@@ -574,8 +579,9 @@ void GroupsDialog::closeEvent(QCloseEvent* event) {
 }
 
 void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
-                       GroupListRefresher& refresher, QWidget* parent) {
+                       GroupListRefresher& refresher, QWidget* parent, bool refresh_at_once) {
   GroupsDialog dialog(state, dialogs, log, clock, refresher, parent);
+  if (refresh_at_once) dialog.refresh_when_loaded();
   dialog.exec();
 }
 

@@ -2,8 +2,11 @@
 // The application core: start-up, commands, the tick, the scheduler and Close, against recording views.
 #include "app_fixture.h"
 
+#include <unistd.h>
+
 #include <atomic>
 
+#include "app/first_start.h"
 #include "common/child_process.h"
 
 namespace fk::test {
@@ -35,6 +38,69 @@ TEST_F(AppTest, FirstStartInAnEmptyFolderWarnsAndOpensSetup) {
   EXPECT_EQ(view.enabled(ControlId::StopButton), 0);
   EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody");
   EXPECT_TRUE(view.commands().empty());
+}
+
+// In the window, a new user gets one welcome flow: no boxes, the sheet with dial-up off and the modern
+// server kind preselected, then (after OK and the file written) the groups dialog refreshing.
+TEST_F(AppTest, FirstStartWithAWelcomeLeadsFromTheSheetToTheGroups) {
+  windows.welcome = true;
+  windows.setup_answer = true;
+  Settings seen;
+  bool ini_existed = true;
+  windows.on_welcome_sheet = [&] {
+    seen = app->settings().get();
+    ini_existed = exists("FENNICK.INI");
+  };
+  make_and_start();
+  EXPECT_TRUE(dialogs.boxes().empty());
+  EXPECT_EQ(windows.welcome_runs, 1);
+  EXPECT_EQ(windows.setup_runs, 0);
+  EXPECT_EQ(windows.refreshing_groups_runs, 1);
+  EXPECT_FALSE(ini_existed);
+  EXPECT_EQ(seen.check_dialup, 0);
+  EXPECT_EQ(seen.use_tls, Settings::kImplicitTls);
+  EXPECT_EQ(seen.port, 563u);
+  EXPECT_EQ(seen.filter1, "*.jpg*|*.jpeg*|*.gif*|*.png*|*.webp*");
+  EXPECT_EQ(seen.filter2, "");
+  EXPECT_TRUE(seen.fast_transfers && seen.incremental_scan && seen.collect_multipart);
+  const std::string ini = read_file("FENNICK.INI");
+  EXPECT_THAT(ini, HasSubstr("check_dialup=0\n"));
+  EXPECT_THAT(ini, HasSubstr("filter2=\n"));
+
+  // A sheet left with Cancel writes nothing and opens no groups dialog; the next start welcomes again.
+  app.reset();
+  ::unlink("FENNICK.INI");
+  windows.setup_answer = false;
+  make_and_start();
+  EXPECT_EQ(windows.welcome_runs, 2);
+  EXPECT_EQ(windows.refreshing_groups_runs, 1);
+  EXPECT_FALSE(exists("FENNICK.INI"));
+  EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+// A folder that has its FENNICK.INI keeps the classic boxes, welcome or not.
+TEST_F(AppTest, AFolderWithItsSettingsFileGetsNoWelcome) {
+  windows.welcome = true;
+  start("", false);
+  EXPECT_EQ(windows.welcome_runs, 0);
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "Fennick -- No News Groups Subscribed");
+}
+
+TEST(ServerKind, ClassicPutsBackTheDefaultsAndEachKindIsRecognised) {
+  Settings s;
+  s.news_server = "news.example";
+  apply_server_kind(s, ServerKind::Modern);
+  EXPECT_TRUE(matches_server_kind(s, ServerKind::Modern));
+  EXPECT_FALSE(matches_server_kind(s, ServerKind::Classic));
+  apply_server_kind(s, ServerKind::Classic);
+  const Settings defaults;
+  EXPECT_EQ(s.port, defaults.port);
+  EXPECT_EQ(s.use_tls, defaults.use_tls);
+  EXPECT_EQ(s.filter1, defaults.filter1);
+  EXPECT_EQ(s.filter2, defaults.filter2);
+  EXPECT_EQ(s.news_server, "news.example");  // what the kind does not decide is left alone
+  EXPECT_TRUE(matches_server_kind(s, ServerKind::Classic));
 }
 
 // Impossible line limits are corrected (and logged) during the real start-up. It runs in a child process
