@@ -232,10 +232,64 @@ TEST_F(AppTest, SkipGroupClearsOrExplains) {
   app->skip_group();
   ASSERT_EQ(dialogs.boxes().size(), 1u);
   EXPECT_EQ(dialogs.boxes()[0].caption, "Helpful Hint");
+  std::atomic<bool> release{false};
+  app->set_session_body([&](EngineContext&) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  app->start();
   app->pending().append("1\ta\t600\ts");
   app->skip_group();
   EXPECT_EQ(app->pending().count(), 0u);
   EXPECT_EQ(view.text(ControlId::PendingBox), "Skipping to Next Group");
+  release = true;
+  while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  // Rows left after the session are no group to skip: nothing is cleared or announced.
+  app->pending().append("2\tb\t600\tt");
+  view.set_text(ControlId::PendingBox, "Downloads Aborted");
+  app->skip_group();
+  EXPECT_EQ(app->pending().count(), 1u);
+  EXPECT_EQ(view.text(ControlId::PendingBox), "Downloads Aborted");
+  EXPECT_EQ(dialogs.beeps(), std::vector<Beep>{Beep::Exclamation});
+}
+
+// Start is off while a session runs; once it has ended, STOP and Skip Group are off, unless a reconnect
+// is due (STOP cancels that).
+TEST_F(AppTest, ButtonsFollowTheSession) {
+  start();
+  std::atomic<bool> release{false};
+  std::atomic<int> reconnect{0};
+  app->set_session_body([&](EngineContext& e) {
+    e.view.set_enabled(ControlId::SkipGroupButton, true);
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    e.state.auto_reconnect = reconnect.load();
+    e.view.set_enabled(ControlId::StartButton, true);
+  });
+  for (int due : {0, 1}) {
+    release = false;
+    reconnect = due;
+    app->start();
+    EXPECT_EQ(view.enabled(ControlId::StartButton), 0);
+    EXPECT_EQ(view.enabled(ControlId::StopButton), 1);
+    release = true;
+    while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
+    EXPECT_EQ(view.enabled(ControlId::StopButton), due);
+    EXPECT_EQ(view.enabled(ControlId::SkipGroupButton), 0);
+  }
+}
+
+// Why Start did nothing stays in the connection line through the ticks, until the next command.
+TEST_F(AppTest, AReasonStaysUntilTheNextCommand) {
+  start("news_server=127.0.0.1\nport=99999\n");
+  app->start();
+  const std::string reason = view.text(ControlId::ConnectionStatus);
+  EXPECT_THAT(reason, HasSubstr("Invalid Setup"));
+  for (int second = 1; second <= 31; ++second) tick_at(second);
+  EXPECT_EQ(view.text(ControlId::ConnectionStatus), reason);
+  app->setup();
+  tick_at(41);
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("connection attempts"));
 }
 
 TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {
