@@ -27,6 +27,7 @@ AppCommands::AppCommands(const AppObjects& objects, PendingQueue& pending, const
 
 void AppCommands::start() {
   log_.log_status("Connect Button Pushed", 0);
+  state_.reason_shown = 0;
   view_.set_enabled(ControlId::StartButton, false);
   state_.auto_reconnect = 1;
   state_.stop_requested = 0;
@@ -49,6 +50,7 @@ bool AppCommands::refuse_unusable_setup(const Settings& s) {
   if (!s.unattended_operation)
     dialogs_.message_box("Fennick cannot connect: " + problem + ".", "Invalid Setup", Icon::Error, Buttons::Ok);
   view_.set_text(ControlId::ConnectionStatus, "Nobody...Invalid Setup: " + problem);
+  state_.reason_shown = 1;
   view_.set_enabled(ControlId::StartButton, true);
   return true;
 }
@@ -65,6 +67,7 @@ bool AppCommands::internet_connection_ready(const Settings& s) {
   view_.set_text(ControlId::ConnectionStatus,
                  dialup_gone ? "Nobody...Dial-up Not Available (no NetworkManager)... Start Again To Connect Directly"
                              : "Nobody...No Internet Connection... will retry in a Minute");
+  state_.reason_shown = 1;
   log_.log_status("No Active Dialup Internet Connection Found", 1);
   if (s.sound_on) dialogs_.beep(Beep::Information);
   // The window keeps painting during the 2.5 s before Start comes back.
@@ -79,6 +82,7 @@ bool AppCommands::refuse_after_running_time(const Settings& s) {
   dialogs_.message_box(kMaxTimeText, "Maximum Running Time Expired", Icon::Error, Buttons::Ok);
   dialogs_.beep(Beep::Information);
   view_.set_text(ControlId::ConnectionStatus, "Nobody...Maximum Running Time Expired");
+  state_.reason_shown = 1;
   view_.set_enabled(ControlId::StartButton, true);
   return true;
 }
@@ -94,6 +98,7 @@ void AppCommands::stop() {
 
 void AppCommands::setup() {
   log_.log_status("Setup Button Pushed", 0);
+  state_.reason_shown = 0;
   if (windows_.run_setup_sheet()) save_settings(ProfileFile(ini_path_), settings_.get(), log_);
 }
 
@@ -106,6 +111,11 @@ void AppCommands::groups() {
 
 void AppCommands::skip_group() {
   log_.log_status("Skip Group Button Pushed", 0);
+  // After the session, the rows left in the list belong to no group being scanned.
+  if (pending_.count() > 0 && !session_.running()) {
+    dialogs_.beep(Beep::Exclamation);
+    return;
+  }
   if (pending_.count() > 0) {
     pending_.clear();
     view_.group_skipped();

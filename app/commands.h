@@ -68,6 +68,13 @@ class AppWindows {
   virtual bool run_bozo_dialog() = 0;
   // Exit statistics "Thankyou For Using "Fennick"", shown on attended exit; returns when closed.
   virtual void show_exit_statistics(const ExitStatistics& stats) = 0;
+  // A first start's welcome flow, where the front end has one (false: the classic boxes are shown).
+  virtual bool offers_welcome() const { return false; }
+  // The setup sheet on its Connection page with the choice of server kind (the modern one preselected
+  // and already in the settings); true when left with OK.
+  virtual bool run_welcome_sheet() { return run_setup_sheet(); }
+  // The news groups dialog, fetching the server's list at once.
+  virtual void run_groups_dialog_refreshing() { run_groups_dialog(); }
   // Ends the window (and with it the program) once the core's Close has done its steps.
   virtual void close_window() = 0;
   // Handles pending window events while the core waits for a worker to end, so that a worker waiting

@@ -141,8 +141,17 @@ void Listing::finish() {
   if (status_skipped_ && !complete_) {
     ctx_.log.log_status("News groups listing incomplete: the lists are kept as they were", 0);
     sink_.listing_incomplete();
+    // A listing the user stopped needs no box; one the server broke off does.
+    if (!cancelled())
+      ctx_.dialogs.message_box("The news server " + settings_.news_server +
+                                   " ended the news groups listing before it was complete.\n"
+                                   "The lists are kept as they were.",
+                               "News Groups Listing Incomplete", Icon::Warning, Buttons::Ok);
   }
-  if (limit_.dropped() > 0) ctx_.log.log_status(limit_.summary(), 0);
+  if (limit_.dropped() > 0) {
+    ctx_.log.log_status(limit_.summary(), 0);
+    if (complete_) sink_.notice(limit_.summary());
+  }
   if (client_.socket().is_open()) {
     // Cleared while the slot is still ours, so a session that takes it next keeps its own flag.
     ctx_.state.connected = 0;
@@ -210,6 +219,15 @@ bool Listing::handle_line() {
   std::string_view text(line_);
   text = text.substr(0, text.find('\0'));
   if (!status_skipped_) {
+    // Anything but 215 is a refusal: waiting on for a listing would only end in the silence timeout.
+    if (reply_status(text) != 215) {
+      const std::string reply(text);
+      ctx_.log.log_status("News groups listing refused by " + settings_.news_server + ": " + reply, 0);
+      ctx_.dialogs.message_box("The news server " + settings_.news_server +
+                                   " refused the news groups listing:\n" + reply,
+                               "News Groups Listing Refused", Icon::Warning, Buttons::Ok);
+      return false;
+    }
     // Only now is there a listing to replace the lists with.
     status_skipped_ = true;
     sink_.clear_lists();

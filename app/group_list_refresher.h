@@ -26,6 +26,8 @@ class RefreshSink {
   // The listing began but never reached its end: the receiver puts back the lists it had before
   // clear_lists, so OK cannot save a torn list.
   virtual void listing_incomplete() {}
+  // Something the user should read in the dialog itself (groups past the limit dropped).
+  virtual void notice(const std::string& /*text*/) {}
 };
 
 // Fetches the server's group list. refresh() runs on a worker thread, reports through the sink and

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "app/first_start.h"
 #include "decode/decoders.h"
 #include "store/newsrc.h"
 #include "store/profile_file.h"
@@ -35,13 +36,20 @@ void Lifecycle::start_up() {
   // Logged after the banner and outside every lock.
   const std::vector<std::string> setting_notes = load_settings(ProfileFile(ini_path_), s, archive);
   if (force_unattended_) s.unattended_operation = 1;
+  // A new user in the window is led through one welcome flow instead of three boxes; dial-up is rare
+  // now, so it starts off there, and the modern server kind is preselected.
+  const bool welcome = !settings_file_found && !s.unattended_operation && windows_.offers_welcome();
+  if (welcome) {
+    s.check_dialup = 0;
+    apply_server_kind(s, ServerKind::Modern);
+  }
   settings_.set(s);
   state_.set_archive(archive);
   state_.group_index = 1;
   state_.subscribed_groups = 0;
   state_.connection_attempts = 0;
   state_.subscribed_groups = count_subscribed_groups();
-  if (state_.subscribed_groups < 1) {
+  if (state_.subscribed_groups < 1 && !welcome) {
     log_.log_status("Invalid Setup: no subscribed news groups", 0);
     dialogs_.message_box(
         "You do not have any subscribed news groups\nPlease use the groups/refresh buttons to \nsubscribe to groups "
@@ -64,14 +72,29 @@ void Lifecycle::start_up() {
   dialup_.load_ras_library();
   if (!settings_file_found) {
     log_.log_status("Invalid Setup: No .ini file found... creating new one", 0);
-    dialogs_.message_box("Please Configure Your News Server Address", "No Setup Information Found", Icon::Warning,
-                         Buttons::Ok);
-    commands_.setup();
+    if (welcome) {
+      run_welcome();
+    } else {
+      dialogs_.message_box("Please Configure Your News Server Address", "No Setup Information Found", Icon::Warning,
+                           Buttons::Ok);
+      commands_.setup();
+    }
   }
   view_.set_enabled(ControlId::StartButton, false);
   view_.set_enabled(ControlId::StopButton, false);
   log_.log_status("Starting Initialization Thread", 0);
   init_ = std::thread([this] { init_thread(); });
+}
+
+// The setup sheet, then (after OK, with FENNICK.INI written) the groups dialog fetching the server's list.
+void Lifecycle::run_welcome() {
+  log_.log_status("Welcome: first start in this folder", 0);
+  if (!windows_.run_welcome_sheet()) {
+    log_.log_status("Welcome: setup left without saving", 0);
+    return;
+  }
+  save_settings(ProfileFile(ini_path_), settings_.get(), log_);
+  windows_.run_groups_dialog_refreshing();
 }
 
 void Lifecycle::init_thread() {

@@ -45,6 +45,7 @@ class Lifecycle : private AppObjects {
  private:
   void init_thread();
   void ask_hang_up(const Settings& s);
+  void run_welcome();
 
   std::string& ini_path_;
   StatusCommands& commands_;

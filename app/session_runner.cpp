@@ -22,6 +22,9 @@ void SessionRunner::launch() {
   engine_.state.refusal = SessionState::kNoRefusal;
   thread_ = std::thread([this] {
     if (body_) body_(engine_);
+    // Nothing is left to stop or skip, unless a reconnect is due: STOP still cancels that.
+    engine_.view.set_enabled(ControlId::StopButton, engine_.state.auto_reconnect.load() != 0);
+    engine_.view.set_enabled(ControlId::SkipGroupButton, false);
     running_ = false;
   });
 }

@@ -73,13 +73,13 @@ void Ticker::show_counts(const Settings& s, std::int64_t up) {
     view_.set_text(ControlId::ArticleIdLabel,
                    format("%d Article ID's", static_cast<int>(histories_.article_ids.count())));
     if (s.scheduler_active()) {
-      if (state_.connected == 0)
+      if (state_.connected == 0 && !state_.reason_shown)
         view_.set_text(ControlId::ConnectionStatus, format("Nobody... %d connection attempts, waiting for scheduler",
                                                            state_.connection_attempts.load()));
       view_.set_text(ControlId::SchedulerStatus, scheduler_line(s));
     } else {
       view_.scheduler_disabled();
-      if (state_.connected == 0)
+      if (state_.connected == 0 && !state_.reason_shown)
         view_.set_text(ControlId::ConnectionStatus,
                        format("Nobody... %d connection attempts", state_.connection_attempts.load()));
     }

@@ -21,6 +21,8 @@ struct SessionState {
   std::atomic<int> auto_reconnect{0};
   std::atomic<int> connection_attempts{0};
   std::atomic<int> failed_connects{0};  // connection attempts that failed since the last that worked
+  // The connection line says why Start did nothing; the tick leaves it there until the next command.
+  std::atomic<int> reason_shown{0};
   std::atomic<std::int64_t> byte_count{0};
   std::atomic<std::uint32_t> article_line{0};
   std::atomic<std::uint32_t> article_lines{0};

@@ -125,6 +125,30 @@ int Session::run() {
     show(id, "");
   enable(ControlId::StopButton, true);
 
+  // Asked before connecting: a server may drop a connection left idle while the box is open.
+  if (readable_file(kDirty)) {
+    bool restart = false;
+    if (!settings().unattended_operation)
+      restart = ctx_.dialogs.message_box(kDirtyQuestion, "Detected Previously Interrupted Operation",
+                                         Icon::Question, Buttons::YesNo) == Answer::Yes;
+    if (restart) {
+      ::unlink(kDirty);
+      log("Dirty Startup... User requested restart from group 1", 0);
+      skip_ = 0;
+    } else {
+      skip_ = dirty_skip_count(kDirty);
+      if (const int groups = count_subscribed_groups(); skip_ > 0 && skip_ >= groups) {
+        // The groups changed since: skipping them all would scan nothing at all.
+        log("Dirty Startup... group " + std::to_string(skip_ + 1) + " is past the last of " +
+                std::to_string(groups) + " subscribed groups: starting from the first group",
+            0);
+        skip_ = 0;
+      } else {
+        log("Dirty Startup... skipping to last scanned group", 0);
+        show(ControlId::DownloadStatus, "Dirty Start - Resyncing");
+      }
+    }
+  }
   ++ctx_.state.connection_attempts;
   if (client_.connect() != 0) {
     ++st.failed_connects;
@@ -186,29 +210,6 @@ int Session::login_and_scan() {
   st.byte_count += mode->length;
   if (!client_.start_compression_if_offered(&st.byte_count)) return bail_out("Socket Rx Error 004", 0);
 
-  if (readable_file(kDirty)) {
-    bool restart = false;
-    if (!settings().unattended_operation)
-      restart = ctx_.dialogs.message_box(kDirtyQuestion, "Detected Previously Interrrupted Operation",
-                                         Icon::Question, Buttons::YesNo) == Answer::Yes;
-    if (restart) {
-      ::unlink(kDirty);
-      log("Dirty Startup... User requested restart from group 1", 0);
-      skip_ = 0;
-    } else {
-      skip_ = dirty_skip_count(kDirty);
-      if (const int groups = count_subscribed_groups(); skip_ > 0 && skip_ >= groups) {
-        // The groups changed since: skipping them all would scan nothing at all.
-        log("Dirty Startup... group " + std::to_string(skip_ + 1) + " is past the last of " +
-                std::to_string(groups) + " subscribed groups: starting from the first group",
-            0);
-        skip_ = 0;
-      } else {
-        log("Dirty Startup... skipping to last scanned group", 0);
-        show(ControlId::DownloadStatus, "Dirty Start - Resyncing");
-      }
-    }
-  }
   return scan_groups();
 }
 
@@ -433,16 +434,22 @@ int Session::orderly_ending() {
 
 int Session::bail_out(const std::string& message, int level) {
   SessionState& st = ctx_.state;
-  if (!message.empty()) log(message, level);
-  log("SOCKET_BAILOUT", 0);
+  // STOP cuts a read short; the failed read it leaves is no fault of the connection.
+  const bool by_user = stopped();
+  if (by_user) {
+    log("Stopped by the user", 0);
+  } else {
+    if (!message.empty()) log(message, level);
+    log("SOCKET_BAILOUT", 0);
+  }
   newsrc_.close();
   st.article_lines = 0;
   show(ControlId::DownloadStatus, "");
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);
   client_.close();
-  log(attempts_text("Lost Connection to "), 1);
+  if (!by_user) log(attempts_text("Lost Connection to "), 1);
   st.connected = 0;
-  if (stopped()) {
+  if (by_user) {
     show(ControlId::ConnectionStatus, "Nobody -- Stop Pressed");
   } else {
     log("Problems With Socket Connection...", 0);

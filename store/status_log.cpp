@@ -66,6 +66,12 @@ std::string files_log_line(std::string_view name, std::int64_t size, std::string
 }
 
 std::optional<std::string> files_log_author(const std::string& log_path, std::string_view name) {
+  std::optional<std::string> found = files_log_description(log_path, name);
+  if (found) found->resize(std::min(found->size(), found->find('\t')));
+  return found;
+}
+
+std::optional<std::string> files_log_description(const std::string& log_path, std::string_view name) {
   // The name column is right-aligned with blanks, so leading blanks never belong to the name.
   auto without_padding = [](std::string_view s) {
     const std::size_t first = s.find_first_not_of(' ');
@@ -84,7 +90,7 @@ std::optional<std::string> files_log_author(const std::string& log_path, std::st
     if (tab2 == std::string::npos) continue;
     std::string_view rest = std::string_view(line).substr(tab2 + 1);
     if (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    found = std::string(rest.substr(0, rest.find('\t')));  // later lines are newer
+    found = std::string(rest);  // later lines are newer
   }
   return found;
 }

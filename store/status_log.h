@@ -45,6 +45,8 @@ std::string files_log_line(std::string_view name, std::int64_t size, std::string
 // The author column of the newest files.log line recorded for `name` (as written, untrimmed), or
 // nullopt when no line names it or the log cannot be read. Names are compared whole, case and all.
 std::optional<std::string> files_log_author(const std::string& log_path, std::string_view name);
+// The whole description of that line: the author, a tab and the subject.
+std::optional<std::string> files_log_description(const std::string& log_path, std::string_view name);
 
 // Size of the file at path, 0 when it cannot be opened.
 std::int64_t measured_file_size(const std::string& path);

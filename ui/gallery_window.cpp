@@ -15,14 +15,22 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLocale>
+#include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <ctime>
+#include <set>
 
 #include "session/view.h"
 #include "store/status_log.h"
@@ -44,12 +52,17 @@ void paint_broken_mark(QPainter& p, const QRect& area, const QPalette& palette) 
   const QRect frame(area.center().x() - w / 2, area.center().y() - h / 2, w, h);
   p.save();
   p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(palette.color(QPalette::Mid), 2));
+  // Drawn in the text colour, so it reads on light and dark palettes alike.
+  QColor ink = palette.color(QPalette::Text);
+  ink.setAlphaF(0.75);
+  QColor fill = ink;
+  fill.setAlphaF(0.4);
+  p.setPen(QPen(ink, 2));
   p.setBrush(palette.color(QPalette::Base));
   p.drawRect(frame);
   // A hill and a sun, torn apart by a jagged line.
   p.setPen(Qt::NoPen);
-  p.setBrush(palette.color(QPalette::Mid));
+  p.setBrush(fill);
   QPainterPath hill;
   hill.moveTo(frame.left() + 4, frame.bottom() - 4);
   hill.lineTo(frame.left() + w * 0.35, frame.top() + h * 0.45);
@@ -63,16 +76,20 @@ void paint_broken_mark(QPainter& p, const QRect& area, const QPalette& palette) 
   for (int i = 1; i <= 5; ++i) tear.lineTo(x + (i % 2 ? 5 : -5), frame.top() + h * i / 5);
   tear.lineTo(x, frame.bottom() + 2);
   p.setBrush(Qt::NoBrush);
-  p.setPen(QPen(palette.color(QPalette::Window), 4));
+  p.setPen(QPen(palette.color(QPalette::Base), 4));
   p.drawPath(tear);
-  p.setPen(QPen(QColor(200, 40, 40), 2));
+  p.setPen(QPen(QColor(235, 64, 52), 2));
   p.drawPath(tear);
   p.restore();
 }
 
+}  // namespace
+
 class ThumbnailDelegate : public QStyledItemDelegate {
  public:
   ThumbnailDelegate(int edge, QObject* parent) : QStyledItemDelegate(parent), edge_(edge) {}
+  void set_edge(int edge) { edge_ = edge; }
+  int edge() const { return edge_; }
 
   QSize tile(const QFontMetrics& fm) const { return {edge_ + 20, edge_ + 12 + fm.height() * 2 + 6}; }
 
@@ -125,8 +142,6 @@ class ThumbnailDelegate : public QStyledItemDelegate {
  private:
   int edge_;
 };
-
-}  // namespace
 
 // The large preview: the picture fitted into the page, its name below.
 class PicturePreview : public QWidget {
@@ -219,6 +234,8 @@ void GalleryWindow::build() {
   folders_->setHeaderHidden(true);
   folders_->setRootIsDecorated(false);
   folders_->setUniformRowHeights(true);
+  // A long group name gives way in its middle; its count at the end stays in view.
+  folders_->setTextElideMode(Qt::ElideMiddle);
   folders_->setMinimumWidth(fontMetrics().averageCharWidth() * 24);
   connect(folders_, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* item) { folder_chosen(item); });
@@ -234,7 +251,8 @@ void GalleryWindow::build() {
   grid_ = new QListView(this);
   grid_->setObjectName(QStringLiteral("galleryGrid"));
   grid_->setAccessibleName(QStringLiteral("Pictures"));
-  auto* delegate = new ThumbnailDelegate(loader_->cache().edge() / (devicePixelRatioF() > 1.0 ? 2 : 1), grid_);
+  auto* delegate = delegate_ =
+      new ThumbnailDelegate(loader_->cache().edge() / (devicePixelRatioF() > 1.0 ? 2 : 1), grid_);
   grid_->setItemDelegate(delegate);
   grid_->setViewMode(QListView::IconMode);
   grid_->setMovement(QListView::Static);
@@ -242,7 +260,9 @@ void GalleryWindow::build() {
   grid_->setUniformItemSizes(true);
   grid_->setWrapping(true);
   grid_->setGridSize(delegate->tile(grid_->fontMetrics()));
-  grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Shift, Ctrl and a rubber band select many, for Delete and the blacklist.
+  grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  grid_->setSelectionRectVisible(true);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   grid_->verticalScrollBar()->setSingleStep(grid_->gridSize().height() / 3);
@@ -252,6 +272,48 @@ void GalleryWindow::build() {
   // Not `activated`: styles that activate on a single click would open the viewer on every click.
   connect(grid_, &QListView::doubleClicked, this, [this] { open_current(); });
   connect(grid_, &QWidget::customContextMenuRequested, this, &GalleryWindow::show_context_menu);
+  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, &GalleryWindow::update_info);
+
+  sort_ = new QComboBox(this);
+  sort_->setObjectName(QStringLiteral("gallerySort"));
+  sort_->addItems({QStringLiteral("Date"), QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Group")});
+  auto* sort_label = new QLabel(QStringLiteral("S&ort by:"), this);
+  sort_label->setBuddy(sort_);
+  connect(sort_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { model_->set_sort(static_cast<PictureModel::SortKey>(index)); });
+
+  size_ = new QSlider(Qt::Horizontal, this);
+  size_->setObjectName(QStringLiteral("gallerySize"));
+  size_->setRange(64, 256);
+  size_->setSingleStep(16);
+  size_->setPageStep(32);
+  size_->setValue(delegate->edge());
+  size_->setMaximumWidth(fontMetrics().averageCharWidth() * 20);
+  size_->setToolTip(QStringLiteral("Thumbnail size (Ctrl+Plus, Ctrl+Minus)"));
+  auto* size_label = new QLabel(QStringLiteral("Si&ze:"), this);
+  size_label->setBuddy(size_);
+  connect(size_, &QSlider::valueChanged, this, &GalleryWindow::set_thumbnail_edge);
+
+  info_ = new QLabel(this);
+  info_->setObjectName(QStringLiteral("galleryInfo"));
+  info_->setAccessibleName(QStringLiteral("Picture information"));
+  info_->setTextFormat(Qt::PlainText);
+  info_->setWordWrap(true);
+  info_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  info_->setMinimumWidth(fontMetrics().averageCharWidth() * 16);
+  info_->setMargin(4);
+
+  slideshow_ = new QTimer(this);
+  slideshow_->setInterval(4000);
+  connect(slideshow_, &QTimer::timeout, this, [this] {
+    if (!previewing() || previewed_.row() + 1 >= model_->rowCount()) {
+      slideshow_->stop();
+      say(QStringLiteral("Slideshow ended"));
+      return;
+    }
+    step_preview(1);
+  });
 
   preview_ = new PicturePreview(this);
   preview_->installEventFilter(this);
@@ -267,14 +329,21 @@ void GalleryWindow::build() {
   auto* right = new QWidget(this);
   auto* right_layout = new QVBoxLayout(right);
   right_layout->setContentsMargins(0, 0, 0, 0);
-  right_layout->addWidget(filter_);
+  auto* top = new QHBoxLayout;
+  top->addWidget(filter_, 1);
+  top->addWidget(sort_label);
+  top->addWidget(sort_);
+  top->addWidget(size_label);
+  top->addWidget(size_);
+  right_layout->addLayout(top);
   right_layout->addWidget(pages_, 1);
 
   auto* splitter = new QSplitter(this);
   splitter->addWidget(folders_);
   splitter->addWidget(right);
+  splitter->addWidget(info_);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({fontMetrics().averageCharWidth() * 42, 800});
+  splitter->setSizes({fontMetrics().averageCharWidth() * 42, 800, fontMetrics().averageCharWidth() * 30});
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
@@ -286,13 +355,135 @@ void GalleryWindow::build() {
     filter_->setFocus();
     filter_->selectAll();
   });
+  auto* undo = new QShortcut(QKeySequence::Undo, this);
+  connect(undo, &QShortcut::activated, this, &GalleryWindow::undo_trash);
+  for (const QKeySequence& keys : {QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)}) {
+    auto* bigger = new QShortcut(keys, this);
+    connect(bigger, &QShortcut::activated, this, [this] { size_->setValue(size_->value() + size_->singleStep()); });
+  }
+  auto* smaller = new QShortcut(QKeySequence::ZoomOut, this);
+  connect(smaller, &QShortcut::activated, this, [this] { size_->setValue(size_->value() - size_->singleStep()); });
+  auto* full = new QShortcut(QKeySequence(Qt::Key_F11), this);
+  connect(full, &QShortcut::activated, this, &GalleryWindow::toggle_full_screen);
+  auto* show = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(show, &QShortcut::activated, this, &GalleryWindow::toggle_slideshow);
   resize(1000, 700);
   grid_->setFocus();
+}
+
+void GalleryWindow::set_thumbnail_edge(int edge) {
+  edge = std::clamp(edge, size_->minimum(), size_->maximum());
+  if (size_->value() != edge) {
+    size_->setValue(edge);  // comes back here
+    return;
+  }
+  if (edge == delegate_->edge()) return;
+  delegate_->set_edge(edge);
+  grid_->setGridSize(delegate_->tile(grid_->fontMetrics()));
+  grid_->verticalScrollBar()->setSingleStep(grid_->gridSize().height() / 3);
+  if (grid_->currentIndex().isValid()) grid_->scrollTo(grid_->currentIndex());
+}
+
+int GalleryWindow::thumbnail_edge() const { return delegate_->edge(); }
+
+void GalleryWindow::toggle_full_screen() {
+  if (isFullScreen())
+    showNormal();
+  else
+    showFullScreen();
+}
+
+bool GalleryWindow::slideshow_running() const { return slideshow_->isActive(); }
+
+void GalleryWindow::toggle_slideshow() {
+  if (slideshow_->isActive()) {
+    slideshow_->stop();
+    say(QStringLiteral("Slideshow stopped"));
+    return;
+  }
+  if (!previewing()) {
+    if (!grid_->currentIndex().isValid() && model_->rowCount() > 0) grid_->setCurrentIndex(model_->index(0));
+    toggle_preview();
+  }
+  if (!previewing()) return;
+  slideshow_->start();
+  say(QStringLiteral("Slideshow: F5 or S stops it"));
+}
+
+std::vector<int> GalleryWindow::chosen_rows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : grid_->selectionModel()->selectedIndexes()) rows.push_back(index.row());
+  if (rows.empty() && grid_->currentIndex().isValid()) rows.push_back(grid_->currentIndex().row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void GalleryWindow::update_info() {
+  const int row = grid_->currentIndex().row();
+  const PictureModel::Entry* e = model_->entry(row);
+  if (!e) {
+    info_->setText(QStringLiteral("No picture chosen"));
+    return;
+  }
+  const QLocale locale;
+  const QString path = model_->absolute_path(row);
+  const QString folder = QFileInfo(model_->relative_path(row)).path();
+  QString group = folder.startsWith(QStringLiteral("pictures/")) ? folder.mid(9) : folder;
+  QStringList lines{e->name, QString()};
+  lines << QStringLiteral("Size: %1 (%2 bytes)").arg(locale.formattedDataSize(e->size), locale.toString(e->size));
+  QImageReader reader(path);
+  const QSize dimensions = reader.size();
+  if (dimensions.isValid())
+    lines << QStringLiteral("Dimensions: %1 x %2").arg(locale.toString(dimensions.width()),
+                                                        locale.toString(dimensions.height()));
+  lines << QStringLiteral("Date: %1").arg(locale.toString(QDateTime::fromMSecsSinceEpoch(e->mtime_ns / 1000000),
+                                                          QLocale::ShortFormat));
+  lines << QStringLiteral("Group: %1").arg(group);
+  const std::string log_path = QFile::encodeName(services_.root + QStringLiteral("/files.log")).toStdString();
+  if (const auto description = files_log_description(log_path, QFile::encodeName(e->name).toStdString())) {
+    const std::string& d = *description;
+    const std::size_t tab = d.find('\t');
+    const auto text = [](std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); };
+    lines << QStringLiteral("Author: %1").arg(text(trim(std::string_view(d).substr(0, tab))));
+    if (tab != std::string::npos)
+      lines << QStringLiteral("Subject: %1").arg(text(trim(std::string_view(d).substr(tab + 1))));
+  }
+  info_->setText(lines.join(QLatin1Char('\n')));
+}
+
+// Beside the status window where the screen has room (right, else left), never larger than the screen.
+void GalleryWindow::place_beside_parent() {
+  QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+  QScreen* screen = owner ? owner->screen() : this->screen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  // The frame the window manager adds is not known before the first showing: leave it some room.
+  const QSize frame(16, 48);
+  QSize size = this->size().boundedTo(room.size() - frame);
+  size = size.expandedTo(minimumSizeHint().boundedTo(room.size() - frame));
+  resize(size);
+  QPoint at = room.topLeft();
+  if (owner) {
+    const QRect o = owner->frameGeometry();
+    if (o.right() + 1 + size.width() + frame.width() <= room.right() + 1)
+      at = QPoint(o.right() + 1, o.top());
+    else if (o.left() - size.width() - frame.width() >= room.left())
+      at = QPoint(o.left() - size.width() - frame.width(), o.top());
+    else
+      at = QPoint(room.right() + 1 - size.width() - frame.width(), o.top());
+  }
+  at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width() - frame.width())));
+  at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height() - frame.height())));
+  move(at);
 }
 
 bool GalleryWindow::previewing() const { return pages_->currentWidget() == preview_; }
 
 void GalleryWindow::present() {
+  if (!placed_) {
+    placed_ = true;
+    place_beside_parent();
+  }
   show();
   setWindowState(windowState() & ~Qt::WindowMinimized);
   raise();
@@ -303,7 +494,8 @@ void GalleryWindow::refill_folders() {
   const QString chosen = model_->shown_folder();
   QSignalBlocker block(folders_);
   folders_->clear();
-  auto* all = new QTreeWidgetItem(folders_, {QStringLiteral("All Groups (%1)").arg(model_->group_total())});
+  const QLocale locale;
+  auto* all = new QTreeWidgetItem(folders_, {QStringLiteral("All Groups (%1)").arg(locale.toString(model_->group_total()))});
   all->setData(0, kDirRole, QString());
   QTreeWidgetItem* current = all;
   QTreeWidgetItem* unknown = nullptr;
@@ -312,11 +504,11 @@ void GalleryWindow::refill_folders() {
     QTreeWidgetItem* item = nullptr;
     if (f.kind == PictureModel::FolderKind::Unknown) {
       // Undecoded articles are not pictures: they get a heading of their own, apart from the groups.
-      item = unknown = new QTreeWidgetItem({QStringLiteral("%1 (%2)").arg(f.label).arg(f.count)});
+      item = unknown = new QTreeWidgetItem({QStringLiteral("%1 (%2)").arg(f.label, locale.toString(f.count))});
       item->setToolTip(0, QStringLiteral("Articles that could not be decoded"));
     } else {
-      item = new QTreeWidgetItem(all, {QStringLiteral("%1 (%2)").arg(f.label).arg(f.count)});
-      item->setToolTip(0, f.label);
+      item = new QTreeWidgetItem(all, {QStringLiteral("%1 (%2)").arg(f.label, locale.toString(f.count))});
+      item->setToolTip(0, QStringLiteral("%1 (%2)").arg(f.label, locale.toString(f.count)));
     }
     item->setData(0, kDirRole, f.dir);
     if (f.dir == chosen) current = item;
@@ -345,7 +537,12 @@ void GalleryWindow::folder_chosen(QTreeWidgetItem* item) {
 }
 
 void GalleryWindow::update_status() {
-  QString text = model_->loaded() ? QStringLiteral("%1 shown").arg(model_->rowCount()) : QStringLiteral("Reading...");
+  const int shown = model_->rowCount();
+  QString text = !model_->loaded() ? QStringLiteral("Reading...")
+                 : shown == 1      ? QStringLiteral("1 picture shown")
+                                   : QStringLiteral("%1 pictures shown").arg(QLocale().toString(shown));
+  if (const auto selected = grid_->selectionModel()->selectedIndexes().size(); selected > 1)
+    text += QStringLiteral(", %1 selected").arg(QLocale().toString(selected));
   if (!message_.isEmpty()) text += QStringLiteral("   ") + message_;
   status_->setText(text);
 }
@@ -378,53 +575,120 @@ void GalleryWindow::open_containing_folder() {
 }
 
 bool GalleryWindow::trash_current() {
-  const int row = grid_->currentIndex().row();
-  const PictureModel::Entry* e = model_->entry(row);
-  if (!e || !services_.dialogs) return false;
-  const QString name = e->name;
-  const QString relative = model_->relative_path(row);
-  const QString absolute = model_->absolute_path(row);
-  if (services_.dialogs->message_box(("Move \"" + name + "\" to the Trash?\n\nIts name stays in FILENAMES.FNK, "
-                                      "so it is not fetched again.")
-                                         .toStdString(),
-                                     "Move to Trash", Icon::Question, Buttons::OkCancel) != Answer::Ok)
+  const std::vector<int> rows = chosen_rows();
+  if (rows.empty() || !services_.dialogs) return false;
+  const QString first = model_->entry(rows.front())->name;
+  const std::string question =
+      rows.size() == 1
+          ? ("Move \"" + first + "\" to the Trash?\n\nIts name stays in FILENAMES.FNK, so it is not fetched again.")
+                .toStdString()
+          : ("Move " + QLocale().toString(static_cast<qlonglong>(rows.size())) +
+             " pictures to the Trash?\n\nTheir names stay in FILENAMES.FNK, so they are not fetched again.")
+                .toStdString();
+  if (services_.dialogs->message_box(question, "Move to Trash", Icon::Question, Buttons::OkCancel) != Answer::Ok)
     return false;
-  const TrashResult result = move_to_trash(QFile::encodeName(absolute).toStdString(),
-                                           QFile::encodeName(services_.trash_dir).toStdString(), std::time(nullptr));
-  if (!result.ok) {
-    log("ERROR: Move To Trash " + relative.toStdString() + ": " + result.error, 0);
-    services_.dialogs->message_box("Could not move \"" + name.toStdString() + "\" to the Trash:\n" + result.error,
-                                   "Move to Trash", Icon::Error, Buttons::Ok);
-    return false;
+  struct Pick {
+    QString name, relative, absolute;
+  };
+  std::vector<Pick> picks;
+  for (int row : rows)
+    picks.push_back({model_->entry(row)->name, model_->relative_path(row), model_->absolute_path(row)});
+  std::vector<Trashed> moved;
+  QSet<QString> folders;
+  for (const Pick& pick : picks) {
+    const TrashResult result = move_to_trash(QFile::encodeName(pick.absolute).toStdString(),
+                                             QFile::encodeName(services_.trash_dir).toStdString(), std::time(nullptr));
+    if (!result.ok) {
+      log("ERROR: Move To Trash " + pick.relative.toStdString() + ": " + result.error, 0);
+      services_.dialogs->message_box(
+          "Could not move \"" + pick.name.toStdString() + "\" to the Trash:\n" + result.error, "Move to Trash",
+          Icon::Error, Buttons::Ok);
+      break;  // what went so far can still be undone
+    }
+    log("Moved To Trash: " + pick.relative.toStdString(), 0);
+    loader_->cache().forget(pick.absolute);
+    moved.push_back({pick.absolute, QFile::decodeName(result.trashed_as.c_str())});
+    folders.insert(QFileInfo(pick.relative).path());
   }
-  log("Moved To Trash: " + relative.toStdString(), 0);
-  loader_->cache().forget(absolute);
-  // The next picture takes the place of the one that went.
-  const int next = row + 1 < model_->rowCount() ? row + 1 : row - 1;
+  if (moved.empty()) return false;
+  // The next picture takes the place of those that went.
+  const int next = rows.back() + 1 < model_->rowCount() ? rows.back() + 1 : rows.front() - 1;
+  grid_->clearSelection();
   if (next >= 0) grid_->setCurrentIndex(model_->index(next));
-  model_->rescan(QFileInfo(relative).path());
-  say(QStringLiteral("%1 moved to the Trash").arg(name));
+  for (const QString& folder : folders) model_->rescan(folder);
+  say(moved.size() == 1 ? QStringLiteral("%1 moved to the Trash (Ctrl+Z brings it back)").arg(picks.front().name)
+                        : QStringLiteral("%1 pictures moved to the Trash (Ctrl+Z brings them back)")
+                              .arg(QLocale().toString(static_cast<qlonglong>(moved.size()))));
+  last_trashed_ = std::move(moved);
   return true;
 }
 
+bool GalleryWindow::undo_trash() {
+  if (last_trashed_.empty()) {
+    say(QStringLiteral("Nothing to bring back"));
+    return false;
+  }
+  int back = 0, kept = 0;
+  QSet<QString> folders;
+  const QString root = QDir(services_.root).absolutePath() + QLatin1Char('/');
+  for (const Trashed& t : last_trashed_) {
+    const QString relative = t.original.startsWith(root) ? t.original.mid(root.size()) : t.original;
+    // Never over a file that took the name meanwhile.
+    if (QFileInfo::exists(t.original) || !QDir().mkpath(QFileInfo(t.original).path()) ||
+        std::rename(QFile::encodeName(t.trashed_as).constData(), QFile::encodeName(t.original).constData()) != 0) {
+      log("ERROR: Restore From Trash " + relative.toStdString(), 0);
+      ++kept;
+      continue;
+    }
+    const QString info = QFileInfo(t.trashed_as).dir().absoluteFilePath(QStringLiteral("../info/%1.trashinfo")
+                                                                            .arg(QFileInfo(t.trashed_as).fileName()));
+    QFile::remove(info);
+    log("Restored From Trash: " + relative.toStdString(), 0);
+    folders.insert(QFileInfo(relative).path());
+    ++back;
+  }
+  last_trashed_.clear();
+  for (const QString& folder : folders) model_->rescan(folder);
+  QString text = back == 1 ? QStringLiteral("1 picture brought back from the Trash")
+                           : QStringLiteral("%1 pictures brought back from the Trash").arg(QLocale().toString(back));
+  if (kept > 0) text += QStringLiteral("; %1 left there (the name is taken)").arg(QLocale().toString(kept));
+  say(text);
+  return back > 0;
+}
+
 void GalleryWindow::blacklist_current_author() {
-  const PictureModel::Entry* e = model_->entry(grid_->currentIndex().row());
-  if (!e || !services_.dialogs) return;
+  if (!services_.dialogs) return;
   const std::string log_path = QFile::encodeName(services_.root + QStringLiteral("/files.log")).toStdString();
-  const auto author = files_log_author(log_path, QFile::encodeName(e->name).toStdString());
-  if (!author || trim(*author).empty()) {
-    services_.dialogs->message_box("files.log names no author for \"" + e->name.toStdString() + "\".",
-                                   "Blacklist Author", Icon::Information, Buttons::Ok);
+  std::vector<std::string> authors;
+  std::set<std::string> seen;
+  QString unnamed;
+  for (int row : chosen_rows()) {
+    const PictureModel::Entry* e = model_->entry(row);
+    const auto author = files_log_author(log_path, QFile::encodeName(e->name).toStdString());
+    if (!author || trim(*author).empty()) {
+      if (unnamed.isEmpty()) unnamed = e->name;
+      continue;
+    }
+    if (seen.insert(to_lower(trim(*author))).second) authors.push_back(*author);
+  }
+  if (authors.empty()) {
+    if (!unnamed.isEmpty())
+      services_.dialogs->message_box("files.log names no author for \"" + unnamed.toStdString() + "\".",
+                                     "Blacklist Author", Icon::Information, Buttons::Ok);
     return;
   }
-  if (services_.blacklist_author && services_.blacklist_author(*author))
-    say(QStringLiteral("Blacklisted %1").arg(QString::fromStdString(to_lower(trim(*author)))));
+  QStringList done;
+  for (const std::string& author : authors)
+    if (services_.blacklist_author && services_.blacklist_author(author))
+      done << QString::fromStdString(to_lower(trim(author)));
+  if (!done.isEmpty()) say(QStringLiteral("Blacklisted %1").arg(done.join(QStringLiteral(", "))));
 }
 
 void GalleryWindow::show_context_menu(const QPoint& at) {
   const QModelIndex index = grid_->indexAt(at);
   if (!index.isValid()) return;
-  grid_->setCurrentIndex(index);
+  // A click on one of the selected pictures acts on them all.
+  if (!grid_->selectionModel()->isSelected(index)) grid_->setCurrentIndex(index);
   QMenu menu(this);
   menu.addAction(QStringLiteral("Open"), this, &GalleryWindow::open_current);
   menu.addAction(QStringLiteral("Open Containing Folder"), this, &GalleryWindow::open_containing_folder);
@@ -514,7 +778,11 @@ bool GalleryWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == preview_) {
     switch (key->key()) {
-      case Qt::Key_Escape: toggle_preview(); return true;
+      case Qt::Key_S: toggle_slideshow(); return true;
+      case Qt::Key_Escape:
+        slideshow_->stop();
+        toggle_preview();
+        return true;
       case Qt::Key_Left:
       case Qt::Key_Up: step_preview(-1); return true;
       case Qt::Key_Right:

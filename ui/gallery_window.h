@@ -9,9 +9,13 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSlider;
+class QTimer;
 class QListView;
 class QStackedWidget;
 class QTreeWidget;
@@ -24,6 +28,7 @@ class StatusLog;
 class PictureModel;
 class ThumbnailLoader;
 class PicturePreview;
+class ThumbnailDelegate;
 
 struct GalleryServices {
   Dialogs* dialogs = nullptr;        // confirmations, messages and the desktop's viewer
@@ -52,10 +57,27 @@ class GalleryWindow : public QWidget {
   // The commands on the current picture, as the keys and the context menu run them.
   void open_current();
   void open_containing_folder();
-  // Asks, then moves the picture to the trash; true when it went.
+  // Asks once, then moves the selected pictures (the current one when none is selected) to the trash;
+  // true when any went. They can be brought back with undo_trash.
   bool trash_current();
+  // Ctrl+Z: puts the pictures of the last trashing back where they were (a name taken meanwhile is
+  // left in the trash); true when any came back.
+  bool undo_trash();
+  // Blacklists the authors of the selected pictures, each once.
   void blacklist_current_author();
   void toggle_preview();
+  // The thumbnails' edge in pixels (64 to 256, the slider and Ctrl+plus / Ctrl+minus).
+  void set_thumbnail_edge(int edge);
+  int thumbnail_edge() const;
+  QSlider* size_slider() const { return size_; }
+  QComboBox* sort_choice() const { return sort_; }
+  // The panel beside the grid: size, dimensions, date, group, author and subject of the current picture.
+  QLabel* info_panel() const { return info_; }
+  // F11.
+  void toggle_full_screen();
+  // F5 (and S in the preview): the preview steps on every few seconds until stopped.
+  void toggle_slideshow();
+  bool slideshow_running() const;
   // Opens the window, or raises it when it is already open.
   void present();
 
@@ -64,12 +86,16 @@ class GalleryWindow : public QWidget {
 
  private:
   void build();
+  void place_beside_parent();
   void refill_folders();
   void folder_chosen(QTreeWidgetItem* item);
   void show_context_menu(const QPoint& at);
   void step_preview(int delta);
   void load_preview();
   void update_status();
+  void update_info();
+  // Rows selected in the grid, in order; the current row when none is.
+  std::vector<int> chosen_rows() const;
   void say(const QString& text);
   void log(const std::string& text, int level) const;
 
@@ -80,9 +106,20 @@ class GalleryWindow : public QWidget {
   QLineEdit* filter_ = nullptr;
   QStackedWidget* pages_ = nullptr;
   QListView* grid_ = nullptr;
+  ThumbnailDelegate* delegate_ = nullptr;
+  QSlider* size_ = nullptr;
+  QComboBox* sort_ = nullptr;
+  QLabel* info_ = nullptr;
+  QTimer* slideshow_ = nullptr;
+  // The last trashing, for undo: where each picture was and where it went.
+  struct Trashed {
+    QString original, trashed_as;
+  };
+  std::vector<Trashed> last_trashed_;
   PicturePreview* preview_ = nullptr;
   QLabel* status_ = nullptr;
   QString message_;
+  bool placed_ = false;
   QPersistentModelIndex previewed_;
 };
 

@@ -99,118 +99,77 @@ void GroupListModel::refilter(const GroupFilter& filter, const GroupFilter& prev
 
 // ---- the refresh's reports, carried over to the dialog's thread ----
 
-// Reports gather here until the dialog's thread takes them all at once, and the names, kept sorted,
-// are merged into the list at most every kMergeEveryMs: a listing of a million groups sends thousands
-// of titles and batches, and merging each batch on its own would keep the dialog from painting.
+// Titles go to the dialog's thread as they come, at most one queued call at a time. The names stay on
+// the refresh's thread, kept as a few sorted runs (merged as they grow, so a million groups cost
+// n log n), and reach the lists only once the listing is known to be whole: a torn or refused listing
+// leaves the lists on screen untouched.
 class GroupsDialog::Sink : public RefreshSink {
  public:
   explicit Sink(GroupsDialog& dialog) : dialog_(dialog) {}
   void title(const std::string& text) override {
     std::lock_guard lock(mutex_);
-    pending_.title = text;
+    pending_title_ = text;
     post();
   }
   void clear_lists() override {
-    std::lock_guard lock(mutex_);
-    pending_.clear = true;
-    pending_.names.clear();
-    post();
+    listing_ = true;
+    runs_.clear();
   }
-  void listing_incomplete() override {
-    std::lock_guard lock(mutex_);
-    pending_.incomplete = true;
-    post();
-  }
+  void listing_incomplete() override { incomplete_ = true; }
+  void notice(const std::string& text) override { notice_ = text; }
   void add_groups(std::vector<std::string> names) override {
-    // Sorted here, on the refresh's thread, so the dialog's thread only merges.
     std::stable_sort(names.begin(), names.end(), group_name_less);
-    std::lock_guard lock(mutex_);
-    merge_sorted_groups(pending_.names, std::move(names));
-    post();
+    runs_.push_back(std::move(names));
+    while (runs_.size() >= 2 && runs_[runs_.size() - 2].size() <= 2 * runs_.back().size()) merge_last_two();
   }
-  // On the dialog's thread, once the refresh is over: everything reported is in the lists.
+  // On the dialog's thread, once the refresh is over (its thread has posted its last call).
   void drain() {
     take();
-    merge();
-    before_.reset();
+    if (listing_ && !incomplete_) {
+      while (runs_.size() >= 2) merge_last_two();
+      dialog_.lists_ = GroupLists{};
+      if (!runs_.empty()) dialog_.lists_.unsubscribed = std::move(runs_.back());
+      dialog_.show_lists();
+    }
+    dialog_.notice_->setText(to_qstring(notice_));
+    dialog_.notice_->setVisible(!notice_.empty());
+    runs_.clear();
+    listing_ = incomplete_ = false;
+    notice_.clear();
   }
 
  private:
-  static constexpr qint64 kMergeEveryMs = 200;
-  struct Pending {
-    bool clear = false;
-    bool incomplete = false;
-    std::vector<std::string> names;
-    std::optional<std::string> title;
-  };
-
-  // With the lock held. One call at a time is queued; it takes whatever has gathered by then.
+  void merge_last_two() {
+    std::vector<std::string> last = std::move(runs_.back());
+    runs_.pop_back();
+    merge_sorted_groups(runs_.back(), std::move(last));
+  }
+  // With the lock held.
   void post() {
     if (posted_) return;
     posted_ = true;
-    QMetaObject::invokeMethod(
-        &dialog_,
-        [this] {
-          take();
-          merge_soon();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&dialog_, [this] { take(); }, Qt::QueuedConnection);
   }
   void take() {
-    Pending p;
+    std::optional<std::string> title;
     {
       std::lock_guard lock(mutex_);
-      p = std::move(pending_);
-      pending_ = {};
+      title = std::move(pending_title_);
+      pending_title_.reset();
       posted_ = false;
     }
-    if (p.clear) {
-      held_.clear();
-      since_merge_.invalidate();
-      before_ = std::move(dialog_.lists_);
-      dialog_.lists_ = GroupLists{};
-      dialog_.show_lists();
-    }
-    merge_sorted_groups(held_, std::move(p.names));
-    if (p.incomplete && before_) {
-      held_.clear();
-      dialog_.lists_ = std::move(*before_);
-      before_.reset();
-      dialog_.show_lists();
-    }
-    if (p.title) dialog_.setWindowTitle(to_qstring(*p.title));
-  }
-  void merge_soon() {
-    if (held_.empty()) return;
-    const qint64 waited = since_merge_.isValid() ? since_merge_.elapsed() : kMergeEveryMs;
-    if (waited >= kMergeEveryMs) {
-      merge();
-    } else if (!timer_set_) {
-      timer_set_ = true;
-      QTimer::singleShot(kMergeEveryMs - waited, &dialog_, [this] {
-        timer_set_ = false;
-        merge();
-      });
-    }
-  }
-  void merge() {
-    if (held_.empty()) return;
-    merge_sorted_groups(dialog_.lists_.unsubscribed, std::move(held_));
-    held_ = {};
-    dialog_.show_lists(true, false);
-    since_merge_.start();
+    if (title) dialog_.setWindowTitle(to_qstring(*title));
   }
 
   GroupsDialog& dialog_;
   std::mutex mutex_;
-  Pending pending_;
+  std::optional<std::string> pending_title_;
   bool posted_ = false;
-  // Only the dialog's thread touches these.
-  std::vector<std::string> held_;
-  // The lists as they were when the listing began, until it is known to be whole.
-  std::optional<GroupLists> before_;
-  QElapsedTimer since_merge_;
-  bool timer_set_ = false;
+  // The refresh's thread writes these; the dialog's thread reads them only in drain().
+  bool listing_ = false;
+  bool incomplete_ = false;
+  std::string notice_;
+  std::vector<std::vector<std::string>> runs_;
 };
 
 // ---- GroupsDialog ----
@@ -281,9 +240,13 @@ GroupsDialog::Controls GroupsDialog::make_controls() {
   c.delete_unsubscribed = button(QStringLiteral("De&lete Unsubscribed Groups"), "deleteUnsubscribed", this);
   c.refresh = refresh_ = button(QStringLiteral("Refresh Lis&t"), "refresh", this);
   cancel_ = button(QStringLiteral("&Cancel"), "cancel", this);
+  cancel_->setToolTip(QStringLiteral("Close without saving the changes (stops a refresh)"));
+  notice_ = new QLabel(this);
+  notice_->setObjectName(QStringLiteral("refreshNotice"));
+  notice_->setWordWrap(true);
+  notice_->hide();
   working_buttons_ = {{c.delete_unsubscribed, QStringLiteral("Drop every unsubscribed group from the list")},
                       {c.refresh, QStringLiteral("Fetch the list of news groups from the server")},
-                      {cancel_, QStringLiteral("Close without saving the changes")},
                       {c.ok, QStringLiteral("Save the lists to newsrc.new")},
                       {c.defaults, QStringLiteral("Subscribe to the usual picture groups")}};
   subscribe_ = c.subscribe;
@@ -354,6 +317,7 @@ void GroupsDialog::lay_out(const Controls& c) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(filter_row);
   layout->addLayout(lists, 1);
+  layout->addWidget(notice_);
   layout->addLayout(bottom);
 }
 
@@ -376,6 +340,8 @@ void GroupsDialog::start_loading() {
           show_count();
           set_busy(false);
           emit load_finished();
+          if (refresh_when_loaded_ && state_.news_socket.load() == -1 && state_.connected.load() == 0)
+            start_refresh();
         },
         Qt::QueuedConnection);
   });
@@ -538,7 +504,10 @@ void GroupsDialog::delete_unsubscribed() {
 }
 
 void GroupsDialog::refresh_list() {
-  if (!confirm_refresh(state_, dialogs_)) return;
+  if (confirm_refresh(state_, dialogs_)) start_refresh();
+}
+
+void GroupsDialog::start_refresh() {
   set_busy(true);
   start_worker([this] {
     refresher_.refresh(*sink_);
@@ -592,18 +561,17 @@ void GroupsDialog::accept() {
 }
 
 void GroupsDialog::reject() {
-  // Escape while the lists load or refresh would lose track of the worker's results; the button is off too.
-  if (busy_) {
-    dialogs_.beep(Beep::Exclamation);
-    return;
-  }
+  // A refresh is stopped, not waited for: the server may never answer. Its socket is released within
+  // one receive slice, and the worker is joined as the dialog goes.
+  refresher_.cancel();
   QDialog::reject();
 }
 
 void GroupsDialog::closeEvent(QCloseEvent* event) {
   event->ignore();
-  if (!cancel_->isEnabled()) {
-    dialogs_.beep(Beep::Exclamation);
+  // Nothing whole to save yet: closing then means Cancel.
+  if (busy_) {
+    reject();
     return;
   }
   setWindowTitle(QStringLiteral("Please wait... writing newsrc.new"));
@@ -611,8 +579,9 @@ void GroupsDialog::closeEvent(QCloseEvent* event) {
 }
 
 void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
-                       GroupListRefresher& refresher, QWidget* parent) {
+                       GroupListRefresher& refresher, QWidget* parent, bool refresh_at_once) {
   GroupsDialog dialog(state, dialogs, log, clock, refresher, parent);
+  if (refresh_at_once) dialog.refresh_when_loaded();
   dialog.exec();
 }
 

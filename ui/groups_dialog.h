@@ -68,6 +68,9 @@ class GroupsDialog : public QDialog {
   QLineEdit* filter_field() const { return filter_; }
   // A load, a default pick or a refresh is running (the working buttons are disabled).
   bool busy() const { return busy_; }
+  // Starts Refresh List as soon as the lists have loaded, without its warning (a first start's lists
+  // are empty: there is nothing to lose).
+  void refresh_when_loaded() { refresh_when_loaded_ = true; }
 
  public slots:
   void subscribe();            // "--->" and double-clicks in the unsubscribed list
@@ -78,7 +81,7 @@ class GroupsDialog : public QDialog {
   void refresh_list();         // "Refresh List"
   void rescan();               // "Rescan": the selected subscribed groups' scan marks go at OK
   void accept() override;      // "OK": saves newsrc.new
-  void reject() override;      // "Cancel" and Escape: loses every change
+  void reject() override;      // "Cancel" and Escape: loses every change and stops a refresh
 
  signals:
   void load_finished();
@@ -109,6 +112,8 @@ class GroupsDialog : public QDialog {
   void lay_out(const Controls& c);
   // Reads newsrc.new on the worker; the lists arrive in one piece.
   void start_loading();
+  // Refresh List after its warning was answered (or not needed).
+  void start_refresh();
   // Off while busy, with a tool tip saying why.
   void set_busy(bool busy);
   // Refresh is off, saying why, while a scan holds the news connection.
@@ -142,6 +147,7 @@ class GroupsDialog : public QDialog {
   QLineEdit* filter_;
   QLabel* unsubscribed_count_;
   QLabel* subscribed_count_;
+  QLabel* notice_;  // the refresh's notice (groups dropped past the limit)
   // The buttons a load or refresh turns off, with their tool tips when on.
   std::vector<std::pair<QPushButton*, QString>> working_buttons_;
   QPushButton* cancel_ = nullptr;
@@ -151,6 +157,7 @@ class GroupsDialog : public QDialog {
   QPushButton* top_ = nullptr;
   QPushButton* rescan_button_ = nullptr;
   bool busy_ = false;
+  bool refresh_when_loaded_ = false;
   bool saving_ = false;  // newsrc.new is being written: no unsubscribing meanwhile
   std::map<std::string, std::int64_t> marks_;
   std::vector<std::string> rescan_;
@@ -159,7 +166,8 @@ class GroupsDialog : public QDialog {
 
 // Shows the dialog modally over `parent`. OK writes newsrc.new; `state.subscribed_groups` follows every
 // change of the subscribed list.
+// With refresh_at_once, the server's list is fetched as soon as the dialog has loaded.
 void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& log, const Clock& clock,
-                       GroupListRefresher& refresher, QWidget* parent = nullptr);
+                       GroupListRefresher& refresher, QWidget* parent = nullptr, bool refresh_at_once = false);
 
 }  // namespace fk

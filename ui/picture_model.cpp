@@ -24,6 +24,12 @@ bool newer_first(const PictureModel::Entry& a, const PictureModel::Entry& b) {
   return a.name < b.name;
 }
 
+// Group order: the folder's label, then newest first within it.
+bool folder_label_less(const QString& a, const QString& b) {
+  const int c = QString::compare(a, b, Qt::CaseInsensitive);
+  return c != 0 ? c < 0 : a < b;
+}
+
 bool same_entry(const PictureModel::Entry& a, const PictureModel::Entry& b) {
   return a.folder == b.folder && a.mtime_ns == b.mtime_ns && a.size == b.size && a.name == b.name;
 }
@@ -267,7 +273,36 @@ void PictureModel::show_folder(const QString& dir) {
 void PictureModel::set_name_filter(const QString& text) {
   if (text == name_filter_) return;
   name_filter_ = text;
+  name_match_ = GroupFilter(text.toStdString());
   rebuild(true);
+}
+
+void PictureModel::set_sort(SortKey key) {
+  if (key == sort_) return;
+  sort_ = key;
+  rebuild(true);
+}
+
+bool PictureModel::before(const Entry& a, const Entry& b) const {
+  switch (sort_) {
+    case SortKey::Date: break;
+    case SortKey::Name: {
+      const int c = QString::compare(a.name, b.name, Qt::CaseInsensitive);
+      if (c != 0) return c < 0;
+      break;
+    }
+    case SortKey::Size:
+      if (a.size != b.size) return a.size > b.size;
+      break;
+    case SortKey::Group:
+      if (a.folder != b.folder) {
+        const QString& la = folders_[static_cast<std::size_t>(a.folder)].label;
+        const QString& lb = folders_[static_cast<std::size_t>(b.folder)].label;
+        if (la != lb) return folder_label_less(la, lb);
+      }
+      break;
+  }
+  return newer_first(a, b);
 }
 
 void PictureModel::rebuild(bool force_reset) {
@@ -277,9 +312,9 @@ void PictureModel::rebuild(bool force_reset) {
     const bool wanted = folder_filter_.isEmpty() ? f.kind != FolderKind::Unknown : f.dir == folder_filter_;
     if (!wanted) continue;
     for (const Entry& e : files_[i])
-      if (name_filter_.isEmpty() || e.name.contains(name_filter_, Qt::CaseInsensitive)) next.push_back(e);
+      if (name_filter_.isEmpty() || name_match_.matches(e.name.toStdString())) next.push_back(e);
   }
-  std::sort(next.begin(), next.end(), newer_first);
+  std::sort(next.begin(), next.end(), [this](const Entry& a, const Entry& b) { return before(a, b); });
   rows_.clear();
 
   // Walks the merge of two sorted lists, stopping once it has needed more than `limit` row moves.
@@ -288,7 +323,7 @@ void PictureModel::rebuild(bool force_reset) {
     while ((i < old.size() || j < next.size()) && moves <= limit) {
       if (i < old.size() && j < next.size() && same_entry(old[i], next[j])) {
         ++i, ++j, ++row;
-      } else if (j == next.size() || (i < old.size() && !newer_first(next[j], old[i]))) {
+      } else if (j == next.size() || (i < old.size() && !before(next[j], old[i]))) {
         on_remove(row);
         ++i, ++moves;
       } else {

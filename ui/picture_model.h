@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/group_lists.h"
 #include "store/picture_folders.h"
 
 class QFileSystemWatcher;
@@ -67,6 +68,8 @@ class PictureModel : public QAbstractListModel {
   enum Role { DateRole = Qt::UserRole + 1, PathRole, StateRole, FolderRole };
   enum class State { Loading, Ready, Broken };
   enum class FolderKind { Group, Loose, Unknown };
+  // The list's order: newest first, by name, largest first, or by group (newest first within each).
+  enum class SortKey { Date, Name, Size, Group };
   struct Folder {
     QString dir;    // relative to the working folder: "pictures/<group>", "pictures" or "unknown"
     QString label;  // what the user sees
@@ -91,9 +94,11 @@ class PictureModel : public QAbstractListModel {
   bool loaded() const { return loaded_; }
 
   // What the list shows: the pictures of every group (folder ""), or of one folder; then only names
-  // that hold `text` (case ignored).
+  // that hold `text`, or match it whole when it holds * or ? (case ignored, as the groups dialog).
   void show_folder(const QString& dir);
   void set_name_filter(const QString& text);
+  void set_sort(SortKey key);
+  SortKey sort() const { return sort_; }
   const QString& shown_folder() const { return folder_filter_; }
 
   const std::vector<Folder>& folders() const { return folders_; }
@@ -125,6 +130,8 @@ class PictureModel : public QAbstractListModel {
   bool update_sub_folders(const QStringList& names);
   int folder_index(const QString& dir, FolderKind kind);
   void rebuild(bool force_reset);
+  // The list's order under sort_.
+  bool before(const Entry& a, const Entry& b) const;
   void watch(const QString& dir);
   void on_directory_changed(const QString& absolute_dir);
   void thumbnail_ready(const QString& key, const QImage& image, bool failed);
@@ -146,6 +153,8 @@ class PictureModel : public QAbstractListModel {
   std::vector<Entry> shown_;
   QString folder_filter_;
   QString name_filter_;
+  GroupFilter name_match_;
+  SortKey sort_ = SortKey::Date;
   bool loaded_ = false;
 
   // Thumbnails kept in memory; older ones go first and load again (from the disk cache) when needed.

@@ -22,6 +22,17 @@ void QtAppWindows::run_groups_dialog() {
   if (others_.groups_dialog) others_.groups_dialog();
 }
 
+bool QtAppWindows::run_welcome_sheet() {
+  return others_.welcome_sheet ? others_.welcome_sheet() : false;
+}
+
+void QtAppWindows::run_groups_dialog_refreshing() {
+  if (others_.groups_dialog_refreshing)
+    others_.groups_dialog_refreshing();
+  else
+    run_groups_dialog();
+}
+
 bool QtAppWindows::run_bozo_dialog() {
   return others_.bozo_dialog ? others_.bozo_dialog() : false;
 }

@@ -17,6 +17,9 @@ class QtAppWindows : public AppWindows {
     std::function<bool()> setup_sheet;  // true when left with OK
     std::function<void()> groups_dialog;
     std::function<bool()> bozo_dialog;  // true when left with OK
+    // A first start's welcome: the sheet (true on OK) and the groups dialog refreshing at once.
+    std::function<bool()> welcome_sheet;
+    std::function<void()> groups_dialog_refreshing;
   };
 
   // The window must outlive this object. Missing callbacks act as a dialog left with Cancel.
@@ -29,6 +32,9 @@ class QtAppWindows : public AppWindows {
   bool run_setup_sheet() override;
   void run_groups_dialog() override;
   bool run_bozo_dialog() override;
+  bool offers_welcome() const override { return static_cast<bool>(others_.welcome_sheet); }
+  bool run_welcome_sheet() override;
+  void run_groups_dialog_refreshing() override;
   // Modal over the status window; returns when the user has pressed OK.
   void show_exit_statistics(const ExitStatistics& stats) override;
   // Stops the tick and closes the status window (and with it the program's event loop).

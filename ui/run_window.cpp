@@ -3,6 +3,7 @@
 #include "ui/run_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <functional>
 #include <string>
@@ -103,6 +104,14 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
         run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window);
       },
       [&] { return run_bozo_dialog(app.settings(), app.log(), &window); },
+      [&] {
+        const SetupSheet::Welcome welcome{QDir::currentPath()};
+        return run_welcome_sheet(app.settings(), view, app.log(), welcome, &window);
+      },
+      [&] {
+        NntpGroupListRefresher refresher(app.engine());
+        run_groups_dialog(app.state(), view, app.log(), app.clock(), refresher, &window, true);
+      },
   });
 
   // The gallery is made at its first opening and lives as long as the window (its parent).

@@ -117,6 +117,17 @@ void SetupPage::fill(const Settings& settings) {
   set_modified(false);
 }
 
+void SetupPage::refill(const Settings& settings, const std::vector<std::string_view>& keys) {
+  Settings copy = settings;
+  filling_ = true;
+  for (auto& b : bindings_) {
+    const QString name = b.control->objectName();
+    for (std::string_view key : keys)
+      if (name == QLatin1String(key.data(), static_cast<qsizetype>(key.size()))) b.fill(copy);
+  }
+  filling_ = false;
+}
+
 std::optional<Refusal> SetupPage::take(SharedSettings& settings) {
   for (QWidget* control : order_) {
     auto it = std::find_if(bindings_.begin(), bindings_.end(),

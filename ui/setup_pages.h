@@ -42,6 +42,9 @@ class SetupPage : public QWidget {
   // Fills the controls from the settings (once per showing); the page is unmodified afterwards.
   void fill(const Settings& settings);
   bool filled() const { return filled_; }
+  // Fills again only the controls of the named settings (their object names), leaving the others as
+  // the user left them.
+  void refill(const Settings& settings, const std::vector<std::string_view>& keys);
   // Takes the values in the page's exchange order, each into `settings` the moment it passes, and
   // stops at the first refused value, which it returns (the values after it are not taken).
   std::optional<Refusal> take(SharedSettings& settings);

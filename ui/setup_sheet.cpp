@@ -3,11 +3,16 @@
 #include "ui/setup_sheet.h"
 
 #include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <iterator>
 
+#include "app/first_start.h"
 #include "session/view.h"
 #include "store/scan_marks.h"
 #include "store/settings.h"
@@ -30,7 +35,8 @@ void copy_setting(const SettingDef& def, const Settings& from, Settings& to) {
 
 }  // namespace
 
-SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent)
+SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent,
+                       const Welcome* welcome)
     : QDialog(parent), settings_(settings), dialogs_(dialogs), log_(log), changed_(settings_table().size(), false) {
   setWindowTitle(QStringLiteral("Fennick Setup"));
   tabs_ = new QTabWidget(this);
@@ -56,12 +62,48 @@ SetupSheet::SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusL
   connect(apply_, &QPushButton::clicked, this, &SetupSheet::apply);
 
   auto* layout = new QVBoxLayout(this);
+  if (welcome) layout->addWidget(make_welcome(*welcome));
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
 
   filters_before_ = filters_of(settings_.get());
   show_page(0);
   connect(tabs_, &QTabWidget::currentChanged, this, &SetupSheet::on_tab_changed);
+}
+
+QWidget* SetupSheet::make_welcome(const Welcome& welcome) {
+  auto* box = new QGroupBox(QStringLiteral("Welcome to Fennick"), this);
+  box->setObjectName(QStringLiteral("welcome"));
+  auto* folder = new QLabel(QStringLiteral("Working folder: %1").arg(welcome.working_folder), box);
+  folder->setObjectName(QStringLiteral("workingFolder"));
+  folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  folder->setWordWrap(true);
+  auto* ask = new QLabel(QStringLiteral("Enter your news server below. What kind of server is it?"), box);
+  // The captions are the choices' own words; the letters only add the keyboard's way to them.
+  auto* classic = new QRadioButton(QStringLiteral("Classic pacin&g"), box);
+  classic->setObjectName(QStringLiteral("classicServer"));
+  auto* modern = new QRadioButton(
+      QStringLiteral("Mod&ern server (TLS on 563, fast transfers, incremental scans, multi-part sets)"), box);
+  modern->setObjectName(QStringLiteral("modernServer"));
+  const Settings now = settings_.get();
+  modern->setChecked(!matches_server_kind(now, ServerKind::Classic));
+  classic->setChecked(!modern->isChecked());
+  connect(modern, &QRadioButton::toggled, this, &SetupSheet::choose_server_kind);
+  auto* layout = new QVBoxLayout(box);
+  layout->addWidget(folder);
+  layout->addWidget(ask);
+  layout->addWidget(modern);
+  layout->addWidget(classic);
+  return box;
+}
+
+void SetupSheet::choose_server_kind(bool modern) {
+  settings_.update([modern](Settings& s) { apply_server_kind(s, modern ? ServerKind::Modern : ServerKind::Classic); });
+  // The pages show what the choice set; a page not yet shown is filled when it is.
+  const Settings now = settings_.get();
+  const std::vector<std::string_view> keys(std::begin(kServerKindKeys), std::end(kServerKindKeys));
+  for (SetupPage* p : pages_)
+    if (p->filled()) p->refill(now, keys);
 }
 
 void SetupSheet::show_page(int index) {
@@ -165,6 +207,12 @@ void SetupSheet::update_apply() {
 
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent) {
   SetupSheet sheet(settings, dialogs, log, parent);
+  return sheet.exec() == QDialog::Accepted;
+}
+
+bool run_welcome_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
+                       const SetupSheet::Welcome& welcome, QWidget* parent) {
+  SetupSheet sheet(settings, dialogs, log, parent, &welcome);
   return sheet.exec() == QDialog::Accepted;
 }
 

@@ -10,6 +10,7 @@
 #include "ui/setup_pages.h"
 
 class QPushButton;
+class QRadioButton;
 class QTabWidget;
 
 namespace fk {
@@ -21,8 +22,15 @@ class StatusLog;
 class SetupSheet : public QDialog {
   Q_OBJECT
  public:
-  // Fills the first page from `settings`; the others are filled when first shown.
-  SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent = nullptr);
+  // What a first start's sheet shows above the pages.
+  struct Welcome {
+    QString working_folder;
+  };
+  // Fills the first page from `settings`; the others are filled when first shown. With `welcome`, a
+  // panel above the pages shows the working folder and the choice of server kind, whose settings go
+  // into `settings` (and onto the pages) as it is made.
+  SetupSheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent = nullptr,
+             const Welcome* welcome = nullptr);
 
   int page_count() const { return static_cast<int>(pages_.size()); }
   SetupPage* page(int index) const { return pages_.at(static_cast<std::size_t>(index)); }
@@ -46,6 +54,8 @@ class SetupSheet : public QDialog {
   void offer_rescan();
   void show_page(int index);
   void update_apply();
+  QWidget* make_welcome(const Welcome& welcome);
+  void choose_server_kind(bool modern);
 
   SharedSettings& settings_;
   Dialogs& dialogs_;
@@ -65,5 +75,8 @@ class SetupSheet : public QDialog {
 // save_settings on OK.
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
                      QWidget* parent = nullptr);
+// The same on a first start, with the welcome panel.
+bool run_welcome_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
+                       const SetupSheet::Welcome& welcome, QWidget* parent = nullptr);
 
 }  // namespace fk

@@ -308,6 +308,12 @@ QBoxLayout* StatusWindow::build_side_column() {
   QPushButton* groups = button(ControlId::NewsGroupsButton, "News &Groups");
   QPushButton* setup = button(ControlId::SetupButton, "Set&up");
   QPushButton* close_button = button(ControlId::CloseButton, "&Close");
+  // The gallery in plain sight, not only behind the program icon's menu.
+  auto* pictures = new QPushButton(QStringLiteral("&Pictures"), this);
+  pictures->setObjectName(QStringLiteral("picturesButton"));
+  pictures->setAutoDefault(false);
+  pictures->setToolTip(QStringLiteral("Browse, sort and weed the pictures harvested so far (Ctrl+P)"));
+  connect(pictures, &QPushButton::clicked, this, &StatusWindow::pictures_requested);
   // Until the histories are loaded.
   core_enabled_.insert(static_cast<int>(ControlId::StartButton), false);
   core_enabled_.insert(static_cast<int>(ControlId::StopButton), false);
@@ -332,6 +338,8 @@ QBoxLayout* StatusWindow::build_side_column() {
   side->addWidget(icon_button, 0, Qt::AlignHCenter);
   side->addSpacing(4);
   for (QPushButton* b : {start, stop, skip, next, bozo, groups, setup}) side->addWidget(b);
+  side->addSpacing(fontMetrics().height() / 2);
+  side->addWidget(pictures);
   side->addSpacing(fontMetrics().height());
   side->addWidget(pacing_slider_);
   side->addLayout(pacing_labels);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/application.h"
@@ -26,6 +27,17 @@ class RecordingWindows : public AppWindows {
     return setup_answer;
   }
   void run_groups_dialog() override { ++groups_runs; }
+  // A front end with the first start's welcome flow, when `welcome` is set; what each window saw.
+  bool welcome = false;
+  int welcome_runs = 0, refreshing_groups_runs = 0;
+  std::function<void()> on_welcome_sheet;
+  bool offers_welcome() const override { return welcome; }
+  bool run_welcome_sheet() override {
+    ++welcome_runs;
+    if (on_welcome_sheet) on_welcome_sheet();
+    return setup_answer;
+  }
+  void run_groups_dialog_refreshing() override { ++refreshing_groups_runs; }
   bool run_bozo_dialog() override {
     ++bozo_runs;
     return bozo_answer;

@@ -2,8 +2,11 @@
 // The application core: start-up, commands, the tick, the scheduler and Close, against recording views.
 #include "app_fixture.h"
 
+#include <unistd.h>
+
 #include <atomic>
 
+#include "app/first_start.h"
 #include "common/child_process.h"
 
 namespace fk::test {
@@ -35,6 +38,69 @@ TEST_F(AppTest, FirstStartInAnEmptyFolderWarnsAndOpensSetup) {
   EXPECT_EQ(view.enabled(ControlId::StopButton), 0);
   EXPECT_EQ(view.text(ControlId::ConnectionStatus), "Nobody");
   EXPECT_TRUE(view.commands().empty());
+}
+
+// In the window, a new user gets one welcome flow: no boxes, the sheet with dial-up off and the modern
+// server kind preselected, then (after OK and the file written) the groups dialog refreshing.
+TEST_F(AppTest, FirstStartWithAWelcomeLeadsFromTheSheetToTheGroups) {
+  windows.welcome = true;
+  windows.setup_answer = true;
+  Settings seen;
+  bool ini_existed = true;
+  windows.on_welcome_sheet = [&] {
+    seen = app->settings().get();
+    ini_existed = exists("FENNICK.INI");
+  };
+  make_and_start();
+  EXPECT_TRUE(dialogs.boxes().empty());
+  EXPECT_EQ(windows.welcome_runs, 1);
+  EXPECT_EQ(windows.setup_runs, 0);
+  EXPECT_EQ(windows.refreshing_groups_runs, 1);
+  EXPECT_FALSE(ini_existed);
+  EXPECT_EQ(seen.check_dialup, 0);
+  EXPECT_EQ(seen.use_tls, Settings::kImplicitTls);
+  EXPECT_EQ(seen.port, 563u);
+  EXPECT_EQ(seen.filter1, "*.jpg*|*.jpeg*|*.gif*|*.png*|*.webp*");
+  EXPECT_EQ(seen.filter2, "");
+  EXPECT_TRUE(seen.fast_transfers && seen.incremental_scan && seen.collect_multipart);
+  const std::string ini = read_file("FENNICK.INI");
+  EXPECT_THAT(ini, HasSubstr("check_dialup=0\n"));
+  EXPECT_THAT(ini, HasSubstr("filter2=\n"));
+
+  // A sheet left with Cancel writes nothing and opens no groups dialog; the next start welcomes again.
+  app.reset();
+  ::unlink("FENNICK.INI");
+  windows.setup_answer = false;
+  make_and_start();
+  EXPECT_EQ(windows.welcome_runs, 2);
+  EXPECT_EQ(windows.refreshing_groups_runs, 1);
+  EXPECT_FALSE(exists("FENNICK.INI"));
+  EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+// A folder that has its FENNICK.INI keeps the classic boxes, welcome or not.
+TEST_F(AppTest, AFolderWithItsSettingsFileGetsNoWelcome) {
+  windows.welcome = true;
+  start("", false);
+  EXPECT_EQ(windows.welcome_runs, 0);
+  ASSERT_EQ(dialogs.boxes().size(), 1u);
+  EXPECT_EQ(dialogs.boxes()[0].caption, "Fennick -- No News Groups Subscribed");
+}
+
+TEST(ServerKind, ClassicPutsBackTheDefaultsAndEachKindIsRecognised) {
+  Settings s;
+  s.news_server = "news.example";
+  apply_server_kind(s, ServerKind::Modern);
+  EXPECT_TRUE(matches_server_kind(s, ServerKind::Modern));
+  EXPECT_FALSE(matches_server_kind(s, ServerKind::Classic));
+  apply_server_kind(s, ServerKind::Classic);
+  const Settings defaults;
+  EXPECT_EQ(s.port, defaults.port);
+  EXPECT_EQ(s.use_tls, defaults.use_tls);
+  EXPECT_EQ(s.filter1, defaults.filter1);
+  EXPECT_EQ(s.filter2, defaults.filter2);
+  EXPECT_EQ(s.news_server, "news.example");  // what the kind does not decide is left alone
+  EXPECT_TRUE(matches_server_kind(s, ServerKind::Classic));
 }
 
 // Impossible line limits are corrected (and logged) during the real start-up. It runs in a child process
@@ -181,10 +247,64 @@ TEST_F(AppTest, SkipGroupClearsOrExplains) {
   app->skip_group();
   ASSERT_EQ(dialogs.boxes().size(), 1u);
   EXPECT_EQ(dialogs.boxes()[0].caption, "Helpful Hint");
+  std::atomic<bool> release{false};
+  app->set_session_body([&](EngineContext&) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  app->start();
   app->pending().append("1\ta\t600\ts");
   app->skip_group();
   EXPECT_EQ(app->pending().count(), 0u);
   EXPECT_EQ(view.text(ControlId::PendingBox), "Skipping to Next Group");
+  release = true;
+  while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  // Rows left after the session are no group to skip: nothing is cleared or announced.
+  app->pending().append("2\tb\t600\tt");
+  view.set_text(ControlId::PendingBox, "Downloads Aborted");
+  app->skip_group();
+  EXPECT_EQ(app->pending().count(), 1u);
+  EXPECT_EQ(view.text(ControlId::PendingBox), "Downloads Aborted");
+  EXPECT_EQ(dialogs.beeps(), std::vector<Beep>{Beep::Exclamation});
+}
+
+// Start is off while a session runs; once it has ended, STOP and Skip Group are off, unless a reconnect
+// is due (STOP cancels that).
+TEST_F(AppTest, ButtonsFollowTheSession) {
+  start();
+  std::atomic<bool> release{false};
+  std::atomic<int> reconnect{0};
+  app->set_session_body([&](EngineContext& e) {
+    e.view.set_enabled(ControlId::SkipGroupButton, true);
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    e.state.auto_reconnect = reconnect.load();
+    e.view.set_enabled(ControlId::StartButton, true);
+  });
+  for (int due : {0, 1}) {
+    release = false;
+    reconnect = due;
+    app->start();
+    EXPECT_EQ(view.enabled(ControlId::StartButton), 0);
+    EXPECT_EQ(view.enabled(ControlId::StopButton), 1);
+    release = true;
+    while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(view.enabled(ControlId::StartButton), 1);
+    EXPECT_EQ(view.enabled(ControlId::StopButton), due);
+    EXPECT_EQ(view.enabled(ControlId::SkipGroupButton), 0);
+  }
+}
+
+// Why Start did nothing stays in the connection line through the ticks, until the next command.
+TEST_F(AppTest, AReasonStaysUntilTheNextCommand) {
+  start("news_server=127.0.0.1\nport=99999\n");
+  app->start();
+  const std::string reason = view.text(ControlId::ConnectionStatus);
+  EXPECT_THAT(reason, HasSubstr("Invalid Setup"));
+  for (int second = 1; second <= 31; ++second) tick_at(second);
+  EXPECT_EQ(view.text(ControlId::ConnectionStatus), reason);
+  app->setup();
+  tick_at(41);
+  EXPECT_THAT(view.text(ControlId::ConnectionStatus), HasSubstr("connection attempts"));
 }
 
 TEST_F(AppTest, BozoBlacklistsTheTrimmedAuthorAndRemovesAllItsRows) {

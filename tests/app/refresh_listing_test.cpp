@@ -21,7 +21,8 @@ using ::testing::ElementsAre;
 
 // Touched only by the refreshing thread.
 struct RecordingSink : RefreshSink {
-  std::vector<std::string> titles, groups;
+  std::vector<std::string> titles, groups, notices;
+  void notice(const std::string& text) override { notices.push_back(text); }
   int batches = 0, clears = 0, incomplete = 0;
   void title(const std::string& text) override { titles.push_back(text); }
   void clear_lists() override {
@@ -200,7 +201,8 @@ TEST_F(RefreshTest, LongLinesAreCutAndAClosedConnectionKeepsWhatCame) {
   // What came is reported, but the receiver is told to put its lists back.
   EXPECT_EQ(sink.incomplete, 1);
   EXPECT_TRUE(h.logged("News groups listing incomplete: the lists are kept as they were"));
-  EXPECT_TRUE(h.dialogs.boxes().empty());
+  ASSERT_EQ(h.dialogs.boxes().size(), 1u);
+  EXPECT_EQ(h.dialogs.boxes()[0].caption, "News Groups Listing Incomplete");
 }
 
 TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
@@ -247,6 +249,31 @@ TEST_F(RefreshTest, RefusedConnectionGreetingAndLogin) {
   // No listing arrived: nothing was cleared, so nothing needs putting back.
   EXPECT_EQ(sink.clears, 0);
   EXPECT_EQ(sink.incomplete, 0);
+}
+
+// A refusal is reported at once instead of waiting out the silence timeout for a listing.
+TEST_F(RefreshTest, AnyAnswerBut215IsARefusalShownAtOnce) {
+  NntpTestServer server;
+  serve_listing(server, FaultAction::Stall, "503 program fault - command not performed\r\n");
+  run();
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+  EXPECT_EQ(sink.clears, 0);
+  EXPECT_EQ(sink.incomplete, 0);
+  ASSERT_EQ(h.dialogs.boxes().size(), 1u);
+  EXPECT_EQ(h.dialogs.boxes()[0].caption, "News Groups Listing Refused");
+  EXPECT_EQ(h.dialogs.boxes()[0].text,
+            "The news server 127.0.0.1 refused the news groups listing:\n503 program fault - command not performed");
+  EXPECT_TRUE(h.logged("News groups listing refused by 127.0.0.1: 503 program fault - command not performed"));
+}
+
+TEST_F(RefreshTest, AMillionGroupsAndAHundredMoreKeepTheCapAndSaySo) {
+  NntpTestServer server(std::make_shared<ListingContent>(kMaxListedGroups + 100));
+  h.use_server(server.port());
+  run();
+  EXPECT_EQ(sink.groups.size(), kMaxListedGroups);
+  EXPECT_EQ(sink.incomplete, 0);
+  EXPECT_THAT(sink.notices, ElementsAre("Too Many News Groups... some Discarded (100 groups dropped)"));
+  EXPECT_TRUE(h.dialogs.boxes().empty());
 }
 
 TEST_F(RefreshTest, CancelEndsAStalledConnect) {

@@ -3,6 +3,7 @@
 // A View and Dialogs for tests: records every call, answers message boxes from a script.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -108,6 +109,7 @@ class RecordingDialogs : public Dialogs {
   };
 
   Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override {
+    if (on_box) on_box({text, caption, icon, buttons});
     std::lock_guard l(m_);
     boxes_.push_back({text, caption, icon, buttons});
     if (!answers_.empty()) {
@@ -130,6 +132,9 @@ class RecordingDialogs : public Dialogs {
     opened_.push_back(path);
     return viewer_result_;
   }
+
+  // Called as each box opens, before it is answered (set it before the code under test runs).
+  std::function<void(const Box&)> on_box;
 
   void queue_answer(Answer a) {
     std::lock_guard l(m_);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The picture gallery over generated harvests: order, live filing, damaged files, the thumbnail cache,
 // the trash and the keys.
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCryptographicHash>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
@@ -9,6 +13,7 @@
 #include <QUrl>
 
 #include "gallery_pictures.h"
+#include "store/status_log.h"
 #include "ui/thumbnail_loader.h"
 #include "ui_fixture.h"
 
@@ -48,6 +53,10 @@ class GalleryTest : public QObject {
   void delete_asks_then_trashes_restorably_and_keeps_filenames_fnk();
   void keys_open_preview_and_filter();
   void blacklist_author_takes_the_author_from_files_log();
+  void many_selected_go_to_the_trash_at_once_and_ctrl_z_brings_them_back();
+  void sorts_by_name_size_and_group_and_filters_with_wildcards();
+  void size_keys_info_panel_full_screen_and_slideshow();
+  void opens_beside_its_owner_and_never_larger_than_the_screen();
 };
 
 void GalleryTest::lists_a_harvest_newest_first_by_group_and_name() {
@@ -270,6 +279,146 @@ void GalleryTest::blacklist_author_takes_the_author_from_files_log() {
   f.window->blacklist_current_author();
   QCOMPARE(f.blacklisted.size(), 1u);
   QCOMPARE(f.dialogs.boxes().back().caption, std::string("Blacklist Author"));
+}
+
+// Shift and Ctrl select many; one question, one undo for them all, and a name taken meanwhile is kept.
+void GalleryTest::many_selected_go_to_the_trash_at_once_and_ctrl_z_brings_them_back() {
+  GalleryFixture f;
+  fk::test::make_harvest(f.work.path(), {"alt.a", "alt.b"}, 6, kOldest);
+  f.open();
+  QListView* grid = f.window->grid();
+  grid->setFocus();
+  // Newest first: pic5 (alt.b), pic4 (alt.a), pic3 ... pic0.
+  grid->setCurrentIndex(f.model().index(0));
+  QTest::keyClick(grid, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(grid, Qt::Key_Right, Qt::ShiftModifier);
+  const QRect last = grid->visualRect(f.model().index(4));
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, last.center());
+  QCOMPARE(grid->selectionModel()->selectedIndexes().size(), 4);
+  QTest::keyClick(grid, Qt::Key_Delete);  // answered OK
+  QCOMPARE(f.dialogs.boxes().size(), 1u);
+  QCOMPARE(f.dialogs.boxes()[0].text.substr(0, 21), std::string("Move 4 pictures to th"));
+  const QString a = f.work.path() + QStringLiteral("/pictures/alt.a/");
+  const QString b = f.work.path() + QStringLiteral("/pictures/alt.b/");
+  for (const QString& gone : {b + "pic5.jpg", a + "pic4.jpg", b + "pic3.jpg", b + "pic1.jpg"})
+    QVERIFY2(!QFile::exists(gone), qPrintable(gone));
+  QTRY_COMPARE_WITH_TIMEOUT(f.model().rowCount(), 2, 5000);
+
+  // Meanwhile a new pic4.jpg was filed: it stays, and the old one stays in the trash.
+  QVERIFY(fk::test::write_picture(a + "pic4.jpg", 99, QDateTime::currentDateTime()));
+  QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+  for (const QString& back : {b + "pic5.jpg", b + "pic3.jpg", b + "pic1.jpg"})
+    QVERIFY2(QFile::exists(back), qPrintable(back));
+  QVERIFY(QFile::exists(f.trash_root() + QStringLiteral("/files/pic4.jpg")));
+  QVERIFY(QFile::exists(f.trash_root() + QStringLiteral("/info/pic4.jpg.trashinfo")));
+  QVERIFY(!QFile::exists(f.trash_root() + QStringLiteral("/info/pic5.jpg.trashinfo")));
+  QVERIFY(!QFile::exists(f.trash_root() + QStringLiteral("/files/pic5.jpg")));
+  QTRY_COMPARE_WITH_TIMEOUT(f.model().rowCount(), 6, 5000);
+  // A second Ctrl+Z has nothing left to bring back.
+  QVERIFY(!f.window->undo_trash());
+}
+
+void GalleryTest::sorts_by_name_size_and_group_and_filters_with_wildcards() {
+  GalleryFixture f;
+  const QString dir = f.work.path() + QStringLiteral("/pictures/");
+  QDir().mkpath(dir + "b.group");
+  QDir().mkpath(dir + "a.group");
+  QVERIFY(fk::test::write_picture(dir + "b.group/Zebra.jpg", 1, kOldest.addSecs(30), 300, 200));
+  QVERIFY(fk::test::write_picture(dir + "b.group/apple.png.jpg", 2, kOldest.addSecs(10), 40, 30));
+  QVERIFY(fk::test::write_picture(dir + "a.group/mango.gif", 3, kOldest.addSecs(20), 120, 90));
+  f.open();
+  auto names = [&] {
+    QStringList out;
+    for (int r = 0; r < f.model().rowCount(); ++r) out << f.model().index(r).data().toString();
+    return out;
+  };
+  QCOMPARE(names(), (QStringList{"Zebra.jpg", "mango.gif", "apple.png.jpg"}));
+  QComboBox* sort = f.window->sort_choice();
+  sort->setCurrentIndex(1);
+  QCOMPARE(names(), (QStringList{"apple.png.jpg", "mango.gif", "Zebra.jpg"}));
+  sort->setCurrentIndex(2);
+  QCOMPARE(names(), (QStringList{"Zebra.jpg", "mango.gif", "apple.png.jpg"}));
+  QVERIFY(QFileInfo(dir + "b.group/Zebra.jpg").size() > QFileInfo(dir + "a.group/mango.gif").size());
+  sort->setCurrentIndex(3);
+  QCOMPARE(names(), (QStringList{"mango.gif", "Zebra.jpg", "apple.png.jpg"}));
+
+  // The groups dialog's rules: a pattern matches the whole name, letter case ignored; plain text is a part.
+  f.window->filter()->setText(QStringLiteral("*.JPG"));
+  QCOMPARE(names(), (QStringList{"Zebra.jpg", "apple.png.jpg"}));
+  f.window->filter()->setText(QStringLiteral("?ango*"));
+  QCOMPARE(names(), (QStringList{"mango.gif"}));
+  f.window->filter()->setText(QStringLiteral("png"));
+  QCOMPARE(names(), (QStringList{"apple.png.jpg"}));
+}
+
+void GalleryTest::size_keys_info_panel_full_screen_and_slideshow() {
+  GalleryFixture f;
+  fk::test::make_harvest(f.work.path(), {"alt.a"}, 3, kOldest, 0, 320, 240);
+  QFile log(f.work.path() + QStringLiteral("/files.log"));
+  QVERIFY(log.open(QIODevice::WriteOnly));
+  log.write(fk::files_log_line("pic2.jpg", 1234, "Some Poster <p@example.org>\tHarbour at dusk (1/1)").c_str());
+  log.close();
+  f.open();
+  QListView* grid = f.window->grid();
+  grid->setFocus();
+  const int edge = f.window->thumbnail_edge();
+  const QSize tile = grid->gridSize();
+  QTest::keyClick(grid, Qt::Key_Plus, Qt::ControlModifier);
+  QCOMPARE(f.window->thumbnail_edge(), edge + 16);
+  QVERIFY(grid->gridSize().width() > tile.width());
+  QTest::keyClick(grid, Qt::Key_Minus, Qt::ControlModifier);
+  QTest::keyClick(grid, Qt::Key_Minus, Qt::ControlModifier);
+  QCOMPARE(f.window->thumbnail_edge(), edge - 16);
+  f.window->set_thumbnail_edge(10000);
+  QCOMPARE(f.window->thumbnail_edge(), 256);
+
+  grid->setCurrentIndex(f.model().index(0));
+  const QString info = f.window->info_panel()->text();
+  for (const char* part : {"pic2.jpg", "Dimensions: 320 x 240", "Group: alt.a", "Author: Some Poster <p@example.org>",
+                           "Subject: Harbour at dusk (1/1)", "Size: "})
+    QVERIFY2(info.contains(QString::fromUtf8(part)), qPrintable(info));
+
+  QTest::keyClick(grid, Qt::Key_F11);
+  QTRY_VERIFY(f.window->isFullScreen());
+  QTest::keyClick(grid, Qt::Key_F11);
+  QTRY_VERIFY(!f.window->isFullScreen());
+
+  QTest::keyClick(grid, Qt::Key_F5);
+  QVERIFY(f.window->previewing());
+  QVERIFY(f.window->slideshow_running());
+  QTest::keyClick(f.window->findChild<QWidget*>(QStringLiteral("picturePreview")), Qt::Key_Escape);
+  QVERIFY(!f.window->slideshow_running());
+  QVERIFY(!f.window->previewing());
+}
+
+void GalleryTest::opens_beside_its_owner_and_never_larger_than_the_screen() {
+  GalleryFixture f;
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const QRect& owner_place : {QRect(room.topLeft(), QSize(room.width() / 3, room.height() / 2)),
+                                   QRect(room.topLeft() + QPoint(room.width() * 2 / 3, 0),
+                                         QSize(room.width() / 3, room.height() / 2))}) {
+    QWidget owner;
+    owner.setGeometry(owner_place);
+    owner.show();
+    fk::GalleryServices services;
+    services.dialogs = &f.dialogs;
+    auto* gallery = new fk::GalleryWindow(std::move(services), &owner);
+    gallery->resize(room.size() * 2);  // larger than any screen
+    gallery->present();
+    const QRect g = gallery->geometry();
+    QVERIFY2(room.contains(g), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())));
+    QVERIFY(!g.contains(owner.geometry().center()) || g.width() > room.width() * 2 / 3);
+  }
+  // Where there is room, it stands clear of its owner, on the right.
+  QWidget owner;
+  owner.setGeometry(QRect(room.topLeft(), QSize(room.width() / 4, room.height() / 3)));
+  owner.show();
+  fk::GalleryServices services;
+  services.dialogs = &f.dialogs;
+  auto* gallery = new fk::GalleryWindow(std::move(services), &owner);
+  gallery->resize(room.width() / 3, room.height() / 2);
+  gallery->present();
+  QVERIFY(gallery->geometry().left() > owner.frameGeometry().right());
 }
 
 QTEST_MAIN(GalleryTest)

@@ -67,14 +67,14 @@ struct Rig {
   std::unique_ptr<QSignalSpy> loaded;
 
   explicit Rig(const std::string& newsrc_new = {}, bool wait = true, const test::NntpTestServer* server = nullptr,
-               const std::string& scan_marks = {}) {
+               const std::string& scan_marks = {}, std::size_t max_groups = kMaxListedGroups) {
     clock.set_uptime_ms(1);  // off the whole second: no progress titles
     if (!newsrc_new.empty()) test::write_file("newsrc.new", newsrc_new);
     if (!scan_marks.empty()) test::write_file(kScanMarkFileName, scan_marks);
     GroupListRefresher* used = &refresher;
     if (server) {
       engine.use_server(server->port());
-      server_refresher = std::make_unique<NntpGroupListRefresher>(engine.ctx);
+      server_refresher = std::make_unique<NntpGroupListRefresher>(engine.ctx, max_groups);
       used = server_refresher.get();
     }
     dialog = std::make_unique<GroupsDialog>(state, dialogs, engine.log, clock, *used);
@@ -102,6 +102,13 @@ struct Rig {
   }
   void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
   QString title() const { return dialog->windowTitle(); }
+  // The boxes shown, less Refresh List's own warning before it begins.
+  std::vector<test::RecordingDialogs::Box> reports() const {
+    std::vector<test::RecordingDialogs::Box> out;
+    for (auto& b : dialogs.boxes())
+      if (b.caption != "Warning") out.push_back(b);
+    return out;
+  }
   int shown(QListView* view) const { return view->model()->rowCount(); }
   QString count_label(const char* name) const {
     return dialog->findChild<QLabel*>(QString::fromLatin1(name))->text();
@@ -112,7 +119,7 @@ struct Rig {
   bool working_buttons_enabled() {
     bool all = true, none = true;
     for (const char* b :
-         {"deleteUnsubscribed", "refresh", "cancel", "ok", "defaults"}) {
+         {"deleteUnsubscribed", "refresh", "ok", "defaults"}) {
       all = all && button(b)->isEnabled();
       none = none && !button(b)->isEnabled();
     }
@@ -133,6 +140,8 @@ class GroupsDialogTest : public QObject {
   void caret_defaults_and_delete_then_ok();
   void missing_files_and_a_failed_save_show_a_box();
   void refresh_runs_with_the_working_buttons_off();
+  void escape_cancel_and_close_stop_a_stalled_refresh();
+  void refusal_cut_and_cap_are_shown();
   void refresh_is_off_while_a_scan_holds_the_connection();
   void close_command_saves_like_ok();
   void refused_or_torn_refresh_keeps_both_lists();
@@ -257,31 +266,90 @@ void GroupsDialogTest::refresh_is_off_while_a_scan_holds_the_connection() {
 
 void GroupsDialogTest::refresh_runs_with_the_working_buttons_off() {
   Rig r(kSample);
+  const GroupLists before = r.dialog->lists();
   test::write_file("newsrc", " kept\n");
   QSignalSpy finished(r.dialog.get(), &GroupsDialog::refresh_finished);
   r.click("refresh");
   QVERIFY(r.dialog->busy());
   QVERIFY(!r.working_buttons_enabled());
   QVERIFY(!r.button("subscribe")->isEnabled());
+  QVERIFY(r.button("cancel")->isEnabled());
   QTRY_COMPARE(r.title(), QStringLiteral("Requesting Connection To News Server..."));
-  QVERIFY(r.dialog->lists().subscribed.empty());
-
-  // The close command only sounds a warning while the refresh runs; Escape does the same.
-  r.dialog->close();
-  QTest::keyClick(r.dialog.get(), Qt::Key_Escape);
-  QVERIFY(r.dialog->isVisible());
-  QCOMPARE(r.dialogs.beeps(), (std::vector<Beep>{Beep::Exclamation, Beep::Exclamation}));
+  // The listing has begun, but the lists change only once it is whole.
+  QCOMPARE(r.dialog->lists().subscribed, before.subscribed);
+  QCOMPARE(r.dialog->lists().unsubscribed, before.unsubscribed);
 
   r.refresher.release();
   QVERIFY(finished.wait(10000));
   QVERIFY(r.working_buttons_enabled());
   QCOMPARE(r.title(), QStringLiteral("Select News Groups to Search For Articles"));
   QCOMPARE(r.dialog->lists().unsubscribed, (Names{"Alpha.pics", "beta.pics", "zeta.pics"}));
+  QVERIFY(r.dialog->lists().subscribed.empty());
   QCOMPARE(r.dialog->unsubscribed_view()->model()->rowCount(), 3);
 
   r.click("cancel");
   QCOMPARE(test::read_file("newsrc.new"), std::string(kSample));
   QCOMPARE(test::read_file("newsrc"), std::string(" kept\n"));
+}
+
+// A server that never finishes its listing cannot hold the dialog: Escape, Cancel and the close command
+// each stop the refresh and close without saving.
+void GroupsDialogTest::escape_cancel_and_close_stop_a_stalled_refresh() {
+  test::NntpTestServer server;
+  for (int way = 0; way < 3; ++way) {
+    server.add_fault({"list active", 0, test::FaultAction::Stall, "215 list follows\r\nalt.one 1 1 y\r\n"});
+    Rig r(kSample, true, &server);
+    QSignalSpy finished(r.dialog.get(), &GroupsDialog::refresh_finished);
+    r.click("refresh");
+    QTRY_VERIFY_WITH_TIMEOUT(r.title().startsWith(QStringLiteral("Requesting News Groups")), 10000);
+    if (way == 0) QTest::keyClick(r.dialog.get(), Qt::Key_Escape);
+    if (way == 1) r.click("cancel");
+    if (way == 2) r.dialog->close();
+    QVERIFY(!r.dialog->isVisible());
+    QCOMPARE(r.dialog->result(), int(QDialog::Rejected));
+    QTRY_COMPARE_WITH_TIMEOUT(r.state.news_socket.load(), -1, 5000);
+    QCOMPARE(test::read_file("newsrc.new"), std::string(kSample));
+    QVERIFY(r.reports().empty());
+  }
+}
+
+// Any answer but 215 is told at once; a listing cut short or past the limit says so in the dialog.
+void GroupsDialogTest::refusal_cut_and_cap_are_shown() {
+  test::NntpTestServer server(std::make_shared<test::ListingContent>(25));
+  Rig r(kSample, true, &server, {}, 20);
+  const GroupLists before = r.dialog->lists();
+  QSignalSpy finished(r.dialog.get(), &GroupsDialog::refresh_finished);
+
+  server.add_fault({"list active", 1, test::FaultAction::Reply, "503 program fault - command not performed\r\n"});
+  QElapsedTimer timer;
+  timer.start();
+  r.click("refresh");
+  QVERIFY(finished.wait(10000));
+  QVERIFY(timer.elapsed() < 5000);
+  QCOMPARE(r.reports().size(), std::size_t{1});
+  const auto box = r.reports().back();
+  QCOMPARE(box.caption, std::string("News Groups Listing Refused"));
+  QVERIFY2(box.text.find("127.0.0.1") != std::string::npos, box.text.c_str());
+  QVERIFY2(box.text.find("503 program fault") != std::string::npos, box.text.c_str());
+  QCOMPARE(r.dialog->lists().unsubscribed, before.unsubscribed);
+  QVERIFY(r.working_buttons_enabled());
+
+  server.add_fault({"list active", 1, test::FaultAction::Drop, "215 list follows\r\nalt.torn 1 1 y\r\n"});
+  r.click("refresh");
+  QVERIFY(finished.wait(10000));
+  QCOMPARE(r.reports().size(), std::size_t{2});
+  QCOMPARE(r.reports().back().caption, std::string("News Groups Listing Incomplete"));
+  QCOMPARE(r.dialog->lists().subscribed, before.subscribed);
+  QCOMPARE(r.dialog->lists().unsubscribed, before.unsubscribed);
+  QVERIFY(!r.dialog->findChild<QLabel*>(QStringLiteral("refreshNotice"))->isVisibleTo(r.dialog.get()));
+
+  r.click("refresh");
+  QVERIFY(finished.wait(10000));
+  QCOMPARE(r.dialog->lists().unsubscribed.size(), std::size_t{20});
+  auto* notice = r.dialog->findChild<QLabel*>(QStringLiteral("refreshNotice"));
+  QVERIFY(notice->isVisibleTo(r.dialog.get()));
+  QVERIFY2(notice->text().contains(QStringLiteral("5 groups dropped")), qPrintable(notice->text()));
+  QCOMPARE(r.reports().size(), std::size_t{2});
 }
 
 // A refresh that never got the whole listing must not let OK save an emptied newsrc.

@@ -5,11 +5,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
+#include "app/first_start.h"
 #include "common/fake_clock.h"
 #include "common/recording_view.h"
 #include "common/temp_dir.h"
@@ -69,6 +72,7 @@ class SetupSheetTest : public QObject {
   void apply_follows_the_modified_state();
   void changed_filters_offer_a_rescan_with_incremental_scans();
   void the_tls_choice_proposes_its_port_and_is_taken();
+  void welcome_shows_the_folder_and_the_server_kind_fills_the_pages();
 };
 
 void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
@@ -322,6 +326,42 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
   sheet.accept();
   QCOMPARE(sheet.result(), int(QDialog::Accepted));
   QCOMPARE(settings.get().use_tls, Settings::kStartTls);
+}
+
+// A first start: the working folder in view, the modern kind preselected (its values on the Connection
+// page), a change of mind to the classic kind shown on the pages at once, and OK keeping it.
+void SetupSheetTest::welcome_shows_the_folder_and_the_server_kind_fills_the_pages() {
+  test::TempDir dir;
+  test::FakeClock clock;
+  test::RecordingDialogs dialogs;
+  SharedSettings settings;
+  settings.update([](Settings& s) {
+    s.check_dialup = 0;
+    apply_server_kind(s, ServerKind::Modern);
+  });
+  StatusLog log{settings, clock};
+  const SetupSheet::Welcome welcome{QStringLiteral("/home/someone/Pictures/usenet")};
+  SetupSheet sheet(settings, dialogs, log, nullptr, &welcome);
+  sheet.show();
+  QCOMPARE(sheet.current_index(), int(Connection));
+  QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("workingFolder"))->text().contains(welcome.working_folder));
+  auto* modern = sheet.findChild<QRadioButton*>(QStringLiteral("modernServer"));
+  auto* classic = sheet.findChild<QRadioButton*>(QStringLiteral("classicServer"));
+  QVERIFY(modern->isChecked());
+  QCOMPARE(sheet.findChild<QLineEdit*>(QStringLiteral("port"))->text(), QStringLiteral("563"));
+  QVERIFY(!sheet.findChild<QCheckBox*>(QStringLiteral("check_dialup"))->isChecked());
+
+  sheet.findChild<QLineEdit*>(QStringLiteral("news_server"))->setText(QStringLiteral("news.example.org"));
+  classic->click();
+  QCOMPARE(sheet.findChild<QLineEdit*>(QStringLiteral("port"))->text(), QStringLiteral("119"));
+  // The choice leaves what the user typed alone.
+  QCOMPARE(sheet.findChild<QLineEdit*>(QStringLiteral("news_server"))->text(), QStringLiteral("news.example.org"));
+  sheet.accept();
+  QCOMPARE(sheet.result(), int(QDialog::Accepted));
+  const Settings now = settings.get();
+  QVERIFY(matches_server_kind(now, ServerKind::Classic));
+  QCOMPARE(now.news_server, std::string("news.example.org"));
+  QCOMPARE(now.check_dialup, 0);
 }
 
 QTEST_MAIN(SetupSheetTest)
