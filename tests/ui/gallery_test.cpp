@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "gallery_pictures.h"
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 #include "ui_fixture.h"
 
 using fk::PictureModel;
