@@ -2,11 +2,15 @@
 // Entry point of fennick: the status window, or the terminal view with --headless.
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <iostream>
 #include <string>
 
 #include "app/application.h"
 #include "app/headless.h"
+#ifdef FK_HAVE_WEB
+#include "web/web_view.h"
+#endif
 #ifdef FK_HAVE_UI
 #include "ui/run_window.h"
 #endif
@@ -35,6 +39,16 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 second such signal during that stop ends the program at once.
   --dir PATH    Use PATH as the working folder (FENNICK.INI, newsrc, logs, pictures/ ...).
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
+  --web PORT    With --headless: serve the browser view on PORT for this run (FENNICK.INI's
+                [WEB] web_port otherwise; 0 there keeps it off). It listens on web_bind
+                (127.0.0.1 unless set) and asks for the token in web_token.
+  --stay        With --headless: keep running after the scan, and when no news server is set,
+                until a signal ends it (a schedule still starts its scans).
+  --web-url     Print the browser view's address and, on its own line, its token for the working
+                folder (making the token if there is none), then exit.
+  --web-new-token
+                Make a new token for the browser view, store it in FENNICK.INI and print it; a
+                running view takes it within seconds and the old one stops working.
   --help        Show this text.
   --version     Show the program's name and version.
 
@@ -52,6 +66,10 @@ struct Options {
   bool start_at_once = false;
   bool help = false;
   bool version = false;
+  bool web_url = false;
+  bool web_new_token = false;
+  std::optional<int> web_port;
+  bool bad_web_port = false;
   fk::HeadlessOptions headless_options;
   std::string unknown;
 };
@@ -68,6 +86,19 @@ Options parse_options(int argc, char** argv) {
       o.headless_options.dir = arg.substr(6);
     } else if (arg == "--start") {
       o.start_at_once = true;
+    } else if (arg == "--web" && i + 1 < argc) {
+      const std::string port = argv[++i];
+      const bool digits = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && std::stoi(port) <= 65535)
+        o.web_port = std::stoi(port);
+      else
+        o.bad_web_port = true;
+    } else if (arg == "--stay") {
+      o.headless_options.stay = true;
+    } else if (arg == "--web-url") {
+      o.web_url = true;
+    } else if (arg == "--web-new-token") {
+      o.web_new_token = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--version") {
@@ -93,6 +124,10 @@ int early_exit(const Options& o) {
     std::cerr << "fennick: unknown option " << o.unknown << " (see --help)\n";
     return 2;
   }
+  if (o.bad_web_port) {
+    std::cerr << "fennick: --web takes a port number from 0 to 65535\n";
+    return 2;
+  }
   return -1;
 }
 
@@ -100,6 +135,17 @@ int early_exit(const Options& o) {
 
 int main(int argc, char** argv) {
   Options options = parse_options(argc, argv);
+  // The browser view's address and token: no window, no claim on the folder (a run may be serving it).
+  if ((options.web_url || options.web_new_token) && !options.help && !options.version) {
+    if (int status = early_exit(options); status >= 0) return status;
+    if (!options.headless_options.dir.empty() && fk::change_working_folder(options.headless_options.dir) != 0) return 2;
+#ifdef FK_HAVE_WEB
+    return options.web_new_token ? fk::make_new_web_token() : fk::print_web_url();
+#else
+    std::cerr << "fennick: built without the web view\n";
+    return 2;
+#endif
+  }
 #ifdef FK_HAVE_UI
   if (!options.headless && !options.help && !options.version) {
     bool platform_given = false;
@@ -120,6 +166,12 @@ int main(int argc, char** argv) {
   }
 #endif
   if (int status = early_exit(options); status >= 0) return status;
+#ifdef FK_HAVE_WEB
+  fk::WebView web_view(options.web_port);
+  options.headless_options.add_on = &web_view;
+#else
+  if (options.web_port) std::cerr << "fennick: built without the web view; --web ignored\n";
+#endif
   if (options.headless) return fk::run_headless(options.headless_options);
   std::cerr << "fennick: built without the window; running headless"
             << (options.start_at_once ? " (--start ignored)" : "") << "\n";

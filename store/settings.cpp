@@ -141,6 +141,10 @@ constexpr SettingDef kTable[] = {
     unsigned_number("SCHEDULE", "Start_Min", field<&S::start_min>, 30, 0, 59),
     unsigned_number("SCHEDULE", "End_Hour", field<&S::end_hour>, 5, 0, 23),
     unsigned_number("SCHEDULE", "End_Min", field<&S::end_min>, 30, 0, 59),
+
+    unsigned_number("WEB", "web_port", field<&S::web_port>, 0, 0, 65535),
+    text("WEB", "web_bind", field<&S::web_bind>, "127.0.0.1", 63, 63),
+    text("WEB", "web_token", field<&S::web_token>, "", 127, -1),
 };
 
 }  // namespace
