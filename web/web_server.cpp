@@ -28,7 +28,9 @@ using httplib::Response;
 using Handled = httplib::Server::HandlerResponse;
 
 constexpr std::size_t kPageSize = 100;
-constexpr int kKeepAliveMs = 15000;
+// A live page is sent a comment line this often when nothing changed: a page that went away is only
+// noticed by writing to it, and its place (and worker) is then given back.
+constexpr int kKeepAliveMs = 2000;
 
 // The request in progress on this worker holds a place in its address's count until its answer is
 // written (a live stream: until the stream ends).
