@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -69,6 +70,7 @@ class SetupSheetTest : public QObject {
   void apply_follows_the_modified_state();
   void changed_filters_offer_a_rescan_with_incremental_scans();
   void the_tls_choice_proposes_its_port_and_is_taken();
+  void the_web_view_port_is_checked_and_new_token_replaces_the_token();
 };
 
 void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
@@ -306,6 +308,27 @@ void SetupSheetTest::the_tls_choice_proposes_its_port_and_is_taken() {
     SetupSheet sheet{settings, dialogs, r.log};
     QCOMPARE(sheet.findChild<QComboBox*>(QStringLiteral("use_tls"))->currentText(), QString::fromLatin1(shown));
   }
+}
+
+
+void SetupSheetTest::the_web_view_port_is_checked_and_new_token_replaces_the_token() {
+  Rig r;
+  r.settings.update([](Settings& s) { s.web_token = "old"; });
+  r.go(Screen);
+  QCOMPARE(r.edit("web_token")->text(), QStringLiteral("old"));
+  QVERIFY(r.edit("web_token")->isReadOnly());
+  QVERIFY(!r.ok_with("web_port", QStringLiteral("65536")));
+  QCOMPARE(r.sheet.focusWidget(), r.edit("web_port"));
+  QTest::mouseClick(r.sheet.findChild<QPushButton*>(QStringLiteral("new_web_token")), Qt::LeftButton);
+  const QString token = r.edit("web_token")->text();
+  QCOMPARE(token.size(), 64);
+  QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{64}$")).match(token).hasMatch());
+  r.edit("web_bind")->setText(QStringLiteral("0.0.0.0"));
+  QVERIFY(r.ok_with("web_port", QStringLiteral("8080")));
+  const Settings s = r.settings.get();
+  QCOMPARE(s.web_port, 8080u);
+  QCOMPARE(s.web_bind, std::string("0.0.0.0"));
+  QCOMPARE(QString::fromStdString(s.web_token), token);
 }
 
 QTEST_MAIN(SetupSheetTest)
