@@ -15,9 +15,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "app/application.h"
+#include "app/tee_view.h"
 #include "app/terminal_view.h"
 #include "app/working_folder.h"
 #include "dialup/nmcli_service.h"
@@ -98,16 +100,19 @@ namespace {
 
 // Posted commands, the one-second tick and the signals until the window (the terminal) closes. The exit
 // status so far: 0, 1 when a one-shot run gave up connecting, or 128 + the signal that stopped it.
-int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals, Clock& clock) {
+int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals, Clock& clock, bool stay) {
   int status = 0;
   // Only a one-shot run gives up on a server it cannot reach; a schedule keeps retrying for days.
   const Settings at_start = app.settings().get();
-  const bool one_shot = !at_start.scheduler_active();
+  const bool one_shot = !stay && !at_start.scheduler_active();
   std::int64_t next_tick = clock.uptime_ms() + 1000;
   bool stopping = false;
   while (!view.window_closed()) {
     std::int64_t wait = std::max<std::int64_t>(0, next_tick - clock.uptime_ms());
-    if (auto command = view.wait_command(static_cast<int>(wait))) app.run(*command);
+    if (auto command = view.wait_command(static_cast<int>(wait))) {
+      // Staying, the end of a scan does not end the run: only a signal does.
+      if (!(stay && *command == Command::Close && !stopping)) app.run(*command);
+    }
     if (int sig = signals.received(); sig != 0 && !stopping) {
       stopping = true;
       status = 128 + sig;
@@ -123,7 +128,7 @@ int run_loop(Application& app, TerminalView& view, const SignalWatcher& signals,
     // A name that does not resolve ends the session without Close; the window would retry every minute.
     // So does a picture that could not be written: the next session would fail the same way.
     const int refusal = app.state().refusal.load();
-    if (!stopping && !app.session_running() &&
+    if (!stay && !stopping && !app.session_running() &&
         (refusal == SessionState::kUnresolvable || refusal == SessionState::kTlsRefused ||
          refusal == SessionState::kWriteFailed || refusal == SessionState::kLoginWanted)) {
       stopping = true;
@@ -217,13 +222,30 @@ int run_headless(const HeadlessOptions& options) {
   SystemClock system_clock;
   Clock& clock = options.clock ? *options.clock : system_clock;
   NmcliService dialup_service;
-  Application app(view, view, view, clock, dialup_service);
+  std::optional<TeeView> tee;
+  if (options.add_on) tee.emplace(view, options.add_on->events());
+  Application app(tee ? static_cast<View&>(*tee) : view, view, view, clock, dialup_service);
   app.force_unattended();
   if (!options.start_note.empty()) app.add_start_note(options.start_note);
   app.start_up();
 
-  if (const int status = answer_unusable_setup(app, view, false); status >= 0) return status;
-  const int status = run_loop(app, view, signals, clock);
+  // The add-on goes before the core it looks at.
+  struct AddOnRun {
+    HeadlessAddOn* add_on = nullptr;
+    ~AddOnRun() {
+      if (add_on) add_on->stop();
+    }
+  } add_on_run;
+  if (options.add_on) {
+    if (!options.add_on->start(app, view)) {
+      app.close();
+      return 1;
+    }
+    add_on_run.add_on = options.add_on;
+  }
+
+  if (const int status = answer_unusable_setup(app, view, options.stay); status >= 0) return status;
+  const int status = run_loop(app, view, signals, clock, options.stay);
   return status != 0 ? status : refusal_exit_status(app);
 }
 

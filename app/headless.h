@@ -6,12 +6,31 @@
 
 namespace fk {
 
+class Application;
 class Clock;
+class View;
+
+// What runs beside the headless loop (the browser view): it hears every event the terminal does and
+// presses the buttons through the loop's own command queue.
+class HeadlessAddOn {
+ public:
+  virtual ~HeadlessAddOn() = default;
+  // Receives every view event, from any thread.
+  virtual View& events() = 0;
+  // After the start-up; `commands` takes posted commands as the window's buttons would. False: the run
+  // ends with status 1 (the add-on has said why on stderr).
+  virtual bool start(Application& app, View& commands) = 0;
+  // Before the core goes; nothing of it is touched afterwards.
+  virtual void stop() = 0;
+};
 
 struct HeadlessOptions {
   std::string dir;        // working directory; empty for the current one
   Clock* clock = nullptr;  // the system clock when null (tests pass their own)
   std::string start_note;  // a line for fk.log after the banner (how the folder was chosen), or empty
+  // Keep running after the scan (and without a usable server) until a signal ends the run.
+  bool stay = false;
+  HeadlessAddOn* add_on = nullptr;
 };
 
 // Makes dir the working folder; 0, or 2 after a message on stderr.

@@ -10,6 +10,9 @@
 #include "app/application.h"
 #include "app/headless.h"
 #include "app/home_folder.h"
+#ifdef FK_HAVE_WEB
+#include "web/web_view.h"
+#endif
 #ifdef FK_HAVE_UI
 #include "ui/home_dialog.h"
 #include "ui/run_window.h"
@@ -36,6 +39,16 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 else $XDG_DATA_HOME/fennick (made on the first start, with a link Fennick among
                 the user's pictures). The window's first start asks before using it.
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
+  --web PORT    With --headless: serve the browser view on PORT for this run (FENNICK.INI's
+                [WEB] web_port otherwise; 0 there keeps it off). It listens on web_bind
+                (127.0.0.1 unless set) and asks for the token in web_token.
+  --stay        With --headless: keep running after the scan, and when no news server is set,
+                until a signal ends it (a schedule still starts its scans).
+  --web-url     Print the browser view's address and, on its own line, its token for the working
+                folder (making the token if there is none), then exit.
+  --web-new-token
+                Make a new token for the browser view, store it in FENNICK.INI and print it; a
+                running view takes it within seconds and the old one stops working.
   -h, --help    Show this text.
   -V, --version Show the program's name, version and licence.
 
@@ -86,6 +99,9 @@ struct Options {
   bool start_at_once = false;
   bool help = false;
   bool version = false;
+  bool web_url = false;
+  bool web_new_token = false;
+  std::optional<int> web_port;
   fk::HeadlessOptions headless_options;
   std::string error;  // the first fault of the command line, for "fennick: ... (see --help)"
 };
@@ -122,6 +138,20 @@ Options parse_options(int argc, char** argv, bool qt_options) {
       o.home = true;
     } else if (arg == "--start") {
       o.start_at_once = true;
+    } else if (is("--web", true)) {
+      std::string port;
+      value("--web", port);
+      const bool digits = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && std::stoi(port) <= 65535)
+        o.web_port = std::stoi(port);
+      else if (!port.empty())
+        fail("--web takes a port number from 0 to 65535");
+    } else if (arg == "--stay") {
+      o.headless_options.stay = true;
+    } else if (arg == "--web-url") {
+      o.web_url = true;
+    } else if (arg == "--web-new-token") {
+      o.web_new_token = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--version" || arg == "-V") {
@@ -168,6 +198,22 @@ int enter_home(const fk::AskHomeFolder& ask, std::string& note, const std::funct
 int main(int argc, char** argv) {
   const Options options = parse_options(argc, argv, true);
   if (int status = early_exit(options); status >= 0) return status;
+  // The browser view's address and token: no window, no claim on the folder (a run may be serving it).
+  if (options.web_url || options.web_new_token) {
+    if (options.home) {
+      std::string note;
+      auto fail = [](const std::string& error) { std::cerr << "fennick: " << error << "\n"; };
+      if (int status = enter_home({}, note, fail); status >= 0) return status;
+    } else if (!options.headless_options.dir.empty() && fk::change_working_folder(options.headless_options.dir) != 0) {
+      return 2;
+    }
+#ifdef FK_HAVE_WEB
+    return options.web_new_token ? fk::make_new_web_token() : fk::print_web_url();
+#else
+    std::cerr << "fennick: built without the web view\n";
+    return 2;
+#endif
+  }
 #ifdef FK_HAVE_UI
   if (!options.headless) {
     bool platform_given = false;
@@ -197,6 +243,12 @@ int main(int argc, char** argv) {
     auto fail = [](const std::string& error) { std::cerr << "fennick: " << error << "\n"; };
     if (int status = enter_home({}, headless.start_note, fail); status >= 0) return status;
   }
+#ifdef FK_HAVE_WEB
+  fk::WebView web_view(options.web_port);
+  headless.add_on = &web_view;
+#else
+  if (options.web_port) std::cerr << "fennick: built without the web view; --web ignored\n";
+#endif
   if (!options.headless)
     std::cerr << "fennick: built without the window; running headless"
               << (options.start_at_once ? " (--start ignored)" : "") << "\n";

@@ -119,8 +119,9 @@ constexpr SettingDef kTable[] = {
     text("COMM", "tls_ca_file", field<&S::tls_ca_file>, "", 4095, 4095,
          "A PEM file of extra trusted certificates (a private authority); empty: the system's store only."),
     flag("COMM", "tls_verify", field<&S::tls_verify>, 1,
-         "1: check the server's certificate chain and name; 0 accepts any certificate and warns in fk.log "
-         "at every connect."),
+         "Check the server's certificate chain and name; only 0 accepts any certificate (warned about at "
+         "every connect); any other value, empty included, checks.",
+         BadValue::OffOnlyAtZero),
     signed_number("COMM", "idle_timeout", field<&S::idle_timeout>, 120, 1, 86400,
                   "Seconds the server may stay silent while a reply or article is due before the "
                   "connection counts as lost."),
@@ -130,6 +131,12 @@ constexpr SettingDef kTable[] = {
                   "With fast_transfers, how many BODY commands may wait for their replies."),
     flag("COMM", "use_compression", field<&S::use_compression>, 1,
          "With fast_transfers, use COMPRESS DEFLATE when the server offers it; 0 never."),
+    signed_number("COMM", "max_article_mb", field<&S::max_article_mb>, 256, 1, 4096,
+                  "Largest article body in MiB; a longer body is given up as a poison article (a body is "
+                  "also bounded by twice the overview's byte count plus 1 MiB)."),
+    signed_number("COMM", "headless_attempts", field<&S::headless_attempts>, 5, 1, 1000,
+                  "How many connection attempts a one-shot headless run makes before it gives up with "
+                  "exit status 1."),
 
     flag("LOGGING", "files_logging_enabled", field<&S::files_logging_enabled>, 1,
          "1: write files.log, one line per stored file (name, size, author, subject)."),
@@ -218,6 +225,15 @@ constexpr SettingDef kTable[] = {
                     "midnight."),
     unsigned_number("SCHEDULE", "End_Min", field<&S::end_min>, 30, 0, 59, BadValue::Clamp,
                     "End of the scheduled window, minute."),
+
+    unsigned_number("WEB", "web_port", field<&S::web_port>, 0, 0, 65535, BadValue::Clamp,
+                    "Port of the browser view; 0: off. `fennick --headless --web PORT` overrides it for one run."),
+    text("WEB", "web_bind", field<&S::web_bind>, "127.0.0.1", 63, 63,
+         "Address the browser view listens on: 127.0.0.1, ::1, 0.0.0.0, :: or an address of the machine. "
+         "Anything but loopback is reachable from the network, unencrypted."),
+    text("WEB", "web_token", field<&S::web_token>, "", 127, -1,
+         "The browser view's access token, made at random when the view is first switched on "
+         "(FENNICK.INI is then kept at mode 0600); `fennick --web-new-token` makes a new one."),
 };
 
 }  // namespace

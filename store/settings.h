@@ -82,6 +82,10 @@ struct Settings {
   std::uint32_t start_min;
   std::uint32_t end_hour;
   std::uint32_t end_min;
+  // WEB: the browser view
+  std::uint32_t web_port;  // 0: off
+  std::string web_bind;    // address the view listens on
+  std::string web_token;   // what a browser must present; made at random when the view is first switched on
 
   // Values of use_tls.
   static constexpr std::int32_t kPlain = 0, kImplicitTls = 1, kStartTls = 2;

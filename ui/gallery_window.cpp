@@ -38,7 +38,7 @@
 #include "store/trash.h"
 #include "ui/dialogs.h"
 #include "ui/picture_model.h"
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 
 namespace fk {
 

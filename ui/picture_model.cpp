@@ -7,7 +7,7 @@
 #include <QLocale>
 #include <algorithm>
 
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 
 namespace fk {
 

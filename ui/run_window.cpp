@@ -25,6 +25,10 @@
 #include "ui/qt_view.h"
 #include "ui/setup_sheet.h"
 #include "ui/status_window.h"
+#ifdef FK_HAVE_WEB
+#include "app/tee_view.h"
+#include "web/web_view.h"
+#endif
 
 namespace fk {
 
@@ -91,7 +95,14 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
     return 1;
   }
   ProgramWindows windows;
+#ifdef FK_HAVE_WEB
+  // The browser view, when [WEB] web_port is set, hears what the window hears; it outlives the core.
+  WebView web;
+  TeeView tee(view, web.events());
+  Application app(tee, view, windows, clock, dialup_service);
+#else
   Application app(view, view, windows, clock, dialup_service);
+#endif
   StatusWindow window(app, app.settings(), app.pending(), app.article_ids(), app.filenames(), app.blacklist(),
                       banner_line());
   view.attach(window, app);
@@ -140,9 +151,15 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   window.show();
   QApplication::processEvents();
   app.start_up();
+#ifdef FK_HAVE_WEB
+  web.start(app, view);  // a port it cannot use is logged; the window goes on without it
+#endif
   window.start_timer();
   int status = QApplication::exec();
   app.close();  // when something else ended the loop (a session logout), Close still saves the statistics
+#ifdef FK_HAVE_WEB
+  web.stop();
+#endif
   return status;
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -581,6 +582,37 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
       check(QStringLiteral("&Decode Articles as Loaded (else save as file in original format)"),
             "check_decode", this);
 
+  // The browser view (fennick --headless serves it): its port, address and the token a browser needs.
+  auto* web_box = new QGroupBox(QStringLiteral("Browser View (fennick --headless)"), this);
+  auto* web_port = edit("web_port", web_box, 40);
+  web_port->setPlaceholderText(QStringLiteral("0 = off"));
+  auto* web_bind = edit("web_bind", web_box, 100);
+  auto* web_token = edit("web_token", web_box);
+  web_token->setReadOnly(true);
+  auto* new_token = new QPushButton(QStringLiteral("&New Token"), web_box);
+  new_token->setObjectName(QStringLiteral("new_web_token"));
+  new_token->setAutoDefault(false);
+  new_token->setToolTip(QStringLiteral("Makes a new token; browsers logged in with the old one must log in again"));
+  connect(new_token, &QPushButton::clicked, web_token, [web_token] {
+    // 256 bits from the system's generator, as the headless program makes them.
+    QString token;
+    for (int i = 0; i < 8; ++i)
+      token += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+    web_token->setText(token);
+  });
+  auto* web_rows = new QGridLayout;
+  web_rows->addWidget(label(QStringLiteral("Web View &Port"), web_box, web_port), 0, 0);
+  web_rows->addLayout(row({web_port}), 0, 1);
+  web_rows->addWidget(label(QStringLiteral("Listen on Addr&ess"), web_box, web_bind), 1, 0);
+  web_rows->addLayout(row({web_bind}), 1, 1);
+  web_rows->addWidget(label(QStringLiteral("To&ken"), web_box, web_token), 2, 0);
+  auto* token_row = new QHBoxLayout;
+  token_row->addWidget(web_token, 1);
+  token_row->addWidget(new_token);
+  web_rows->addLayout(token_row, 2, 1);
+  web_rows->setColumnStretch(1, 1);
+  web_box->setLayout(web_rows);
+
   auto* content = new QVBoxLayout;
   content->addSpacing(dialog_units_x(fontMetrics(), 25));
   content->addLayout(row({label(QStringLiteral("&TaskBar Name"), this, taskbar_name), taskbar_name}));
@@ -588,6 +620,8 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   content->addWidget(display);
   content->addWidget(sound_on);
   content->addWidget(check_decode);
+  content->addSpacing(dialog_units_x(fontMetrics(), 10));
+  content->addWidget(web_box);
   content->addStretch(1);
   set_content(content);
 
@@ -595,7 +629,10 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   bind(display, "display_as_downloaded");
   bind(sound_on, "sound_on");
   bind(check_decode, "check_decode");
-  set_exchange_order({display, sound_on, check_decode, taskbar_name});
+  bind(web_port, "web_port");
+  bind(web_bind, "web_bind");
+  bind(web_token, "web_token");
+  set_exchange_order({display, sound_on, check_decode, taskbar_name, web_port, web_bind, web_token});
 }
 
 // ---- Scheduler ----

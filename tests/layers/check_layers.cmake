@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Run by CTest (see CMakeLists.txt). Layers come bottom up in `layers`; each one's include folders in
-# includes_<layer>. For every layer: a probe including one of its own headers compiles (the window layer's
+# includes_<layer>. For every layer: a probe including one of its own headers compiles (the Qt layers'
 # need Qt's compile options, so it is only a target here), and a probe including a header of each layer
 # above it fails because the header is not found.
 include(${SETTINGS})
@@ -35,7 +35,7 @@ set(errors 0)
 set(below "")
 foreach(layer ${layers})
   list(APPEND below ${layer})
-  if(NOT layer STREQUAL "ui")
+  if(NOT layer MATCHES "^(ui|thumbs|web)$")
     first_header(${layer} own)
     probe(${layer} ${own} rc out)
     if(rc EQUAL 0)

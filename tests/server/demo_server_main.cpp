@@ -32,6 +32,7 @@ constexpr const char* kUsage =
     "                fennick-demo-ca.pem in the current folder (give it to tls_ca_file)\n"
     "  --starttls    plain, offering STARTTLS with the same certificate\n"
     "  --compress    offer COMPRESS DEFLATE (used with fast_transfers=1)\n"
+    "  --delay MS    wait MS milliseconds before every reply (a slow server, for watching a harvest)\n"
     "  --quiet       do not print the commands received\n"
     "  --list-groups print the group names, one a line, and exit (for writing a newsrc)\n"
     "  --help        this text\n";
@@ -99,6 +100,14 @@ int main(int argc, char** argv) {
       options.tls = fk::test::ServerTls::StartTls;
     } else if (arg == "--compress") {
       options.compress_deflate = true;
+    } else if (arg == "--delay") {
+      value(v);
+      std::uint16_t ms = 0;
+      if (!parse_port(v, ms)) {
+        std::cerr << "fennick-demo-server: bad delay '" << v << "'\n";
+        return 2;
+      }
+      options.reply_delay = std::chrono::milliseconds(ms);
     } else if (arg == "--quiet") {
       quiet = true;
     } else {

@@ -14,7 +14,7 @@
 #include "gallery_pictures.h"
 #include "ui/gallery_window.h"
 #include "ui/picture_model.h"
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "gallery_pictures.h"
 #include "store/status_log.h"
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 #include "ui_fixture.h"
 
 using fk::PictureModel;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -73,6 +74,7 @@ class SetupSheetTest : public QObject {
   void changed_filters_offer_a_rescan_with_incremental_scans();
   void the_tls_choice_proposes_its_port_and_is_taken();
   void welcome_shows_the_folder_and_the_server_kind_fills_the_pages();
+  void the_web_view_port_is_checked_and_new_token_replaces_the_token();
 };
 
 void SetupSheetTest::range_and_number_refusals_keep_the_page_and_focus() {
@@ -362,6 +364,27 @@ void SetupSheetTest::welcome_shows_the_folder_and_the_server_kind_fills_the_page
   QVERIFY(matches_server_kind(now, ServerKind::Classic));
   QCOMPARE(now.news_server, std::string("news.example.org"));
   QCOMPARE(now.check_dialup, 0);
+}
+
+
+void SetupSheetTest::the_web_view_port_is_checked_and_new_token_replaces_the_token() {
+  Rig r;
+  r.settings.update([](Settings& s) { s.web_token = "old"; });
+  r.go(Screen);
+  QCOMPARE(r.edit("web_token")->text(), QStringLiteral("old"));
+  QVERIFY(r.edit("web_token")->isReadOnly());
+  QVERIFY(!r.ok_with("web_port", QStringLiteral("65536")));
+  QCOMPARE(r.sheet.focusWidget(), r.edit("web_port"));
+  QTest::mouseClick(r.sheet.findChild<QPushButton*>(QStringLiteral("new_web_token")), Qt::LeftButton);
+  const QString token = r.edit("web_token")->text();
+  QCOMPARE(token.size(), 64);
+  QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{64}$")).match(token).hasMatch());
+  r.edit("web_bind")->setText(QStringLiteral("0.0.0.0"));
+  QVERIFY(r.ok_with("web_port", QStringLiteral("8080")));
+  const Settings s = r.settings.get();
+  QCOMPARE(s.web_port, 8080u);
+  QCOMPARE(s.web_bind, std::string("0.0.0.0"));
+  QCOMPARE(QString::fromStdString(s.web_token), token);
 }
 
 QTEST_MAIN(SetupSheetTest)

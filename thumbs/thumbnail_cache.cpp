@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shared thumbnail cache.
-#include "ui/thumbnail_cache.h"
+#include "thumbs/thumbnail_cache.h"
 
 #include <QCryptographicHash>
 #include <QDir>

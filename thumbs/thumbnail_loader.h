@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/thumbnail_cache.h"
+#include "thumbs/thumbnail_cache.h"
 
 namespace fk {
 

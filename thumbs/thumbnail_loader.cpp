@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Background thumbnail making.
-#include "ui/thumbnail_loader.h"
+#include "thumbs/thumbnail_loader.h"
 
 #include <QDateTime>
 #include <QImageReader>
