@@ -386,7 +386,29 @@ std::optional<DecodeResult> write_body(BlockReader& in, YencInfo& y, OutputFile&
   return std::nullopt;
 }
 
+// yEnc: takes a body with an =ybegin line and places parts by their =ypart ranges.
+class YencDecoder : public Decoder {
+ public:
+  explicit YencDecoder(Decoders& shared) : shared_(shared) {}
+  DecoderKind kind() const override { return DecoderKind::Yenc; }
+  bool claims(const std::string& work_file) override { return shared_.yenc_claims(work_file); }
+  DecodeResult decode(const std::string& work_file, const std::string& group) override {
+    return shared_.yenc(work_file, group);
+  }
+  bool places_parts() const override { return true; }
+  DecodeResult place(const std::string& work_file, const std::string& dir, const std::string& name) override {
+    return shared_.yenc_into(work_file, dir, name);
+  }
+
+ private:
+  Decoders& shared_;
+};
+
 }  // namespace
+
+std::unique_ptr<Decoder> make_yenc_decoder(Decoders& shared) {
+  return std::make_unique<YencDecoder>(shared);
+}
 
 bool YencInfo::is_part_of_set() const {
   if (!part) return false;
