@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace fk {
 
@@ -59,6 +60,11 @@ class Decoder {
   virtual bool claims(const std::string& work_file) = 0;
   // Decodes into group_directory(group) and logs its own lines; the caller shows the message.
   virtual DecodeResult decode(const std::string& work_file, const std::string& group) = 0;
+  // The line the article loop logs before this decoder tries a body another member tried first; empty
+  // for none.
+  virtual std::string_view trying_line() const { return {}; }
+  // A picture it decodes counts on the window's base64 counter.
+  virtual bool counts_as_base64() const { return false; }
   // Whether this decoder knows where a part of a set belongs in the whole file (place() works).
   virtual bool places_parts() const { return false; }
   // Decodes one part of a set into dir + name and reports its place: Decoded with `yenc` holding the

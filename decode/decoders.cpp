@@ -87,7 +87,25 @@ bool is_end_line(std::string_view text) {
   return true;
 }
 
+// uuencode: takes a body with a begin line.
+class UudecodeDecoder : public Decoder {
+ public:
+  explicit UudecodeDecoder(Decoders& shared) : shared_(shared) {}
+  DecoderKind kind() const override { return DecoderKind::Uuencode; }
+  bool claims(const std::string& work_file) override { return shared_.uu_claims(work_file); }
+  DecodeResult decode(const std::string& work_file, const std::string& group) override {
+    return shared_.uudecode(work_file, group, WorkLines::AsReaderHanded);
+  }
+
+ private:
+  Decoders& shared_;
+};
+
 }  // namespace
+
+std::unique_ptr<Decoder> make_uudecode_decoder(Decoders& shared) {
+  return std::make_unique<UudecodeDecoder>(shared);
+}
 
 std::string Decoders::fail(const char* message) const {
   log_.log_status(message, 0);
@@ -109,23 +127,12 @@ std::string Decoders::prepare_directory(const std::string& group) const {
 Decoders::Decoders(const StatusLog& log, Clock& clock)
     : log_(log),
       clock_(clock),
-      writer_(&system_file_writer()),
-      yenc_member_(*this, DecoderKind::Yenc, &Decoders::yenc_claims, &Decoders::yenc, &Decoders::yenc_into),
-      uu_member_(*this, DecoderKind::Uuencode, &Decoders::uu_claims, &Decoders::uudecode_handed),
-      mime_member_(*this, DecoderKind::Base64, &Decoders::claims_any, &Decoders::mime64_handed) {}
-
-bool detail::FamilyMember::claims(const std::string& work_file) {
-  return (owner_.*claim_)(work_file);
-}
-
-DecodeResult detail::FamilyMember::decode(const std::string& work_file, const std::string& group) {
-  return (owner_.*decode_)(work_file, group);
-}
-
-DecodeResult detail::FamilyMember::place(const std::string& work_file, const std::string& dir,
-                                         const std::string& name) {
-  if (!place_) return {};
-  return (owner_.*place_)(work_file, dir, name);
+      writer_(&system_file_writer()) {
+  // The family, in the order the article loop asks it: one line per encoding.
+  members_.push_back(make_yenc_decoder(*this));
+  members_.push_back(make_uudecode_decoder(*this));
+  members_.push_back(make_mime64_decoder(*this));
+  for (auto& m : members_) family_.push_back(m.get());
 }
 
 Decoder* Decoders::part_decoder(const std::string& work_file) {

@@ -2,9 +2,10 @@
 #pragma once
 // The attachment decoders of the article loop (yEnc, uuencode, MIME base64) and MOVEFILE.
 
-#include <array>
 #include <atomic>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "decode/decode_result.h"
 
@@ -25,29 +26,10 @@ inline constexpr char kUnknownDir[] = "unknown/";
 bool not_a_picture(const OutputFile& out, const StatusLog& log, const char* tag, const std::string& name,
                    DecodeResult& result);
 
-namespace detail {
-// Adapts one decoding function of Decoders to the family interface.
-class FamilyMember : public Decoder {
- public:
-  using Claim = bool (Decoders::*)(const std::string&);
-  using Decode = DecodeResult (Decoders::*)(const std::string&, const std::string&);
-  using Place = DecodeResult (Decoders::*)(const std::string&, const std::string&, const std::string&);
-  FamilyMember(Decoders& owner, DecoderKind kind, Claim claim, Decode decode, Place place = nullptr)
-      : owner_(owner), kind_(kind), claim_(claim), decode_(decode), place_(place) {}
-  DecoderKind kind() const override { return kind_; }
-  bool claims(const std::string& work_file) override;
-  DecodeResult decode(const std::string& work_file, const std::string& group) override;
-  bool places_parts() const override { return place_ != nullptr; }
-  DecodeResult place(const std::string& work_file, const std::string& dir, const std::string& name) override;
-
- private:
-  Decoders& owner_;
-  DecoderKind kind_;
-  Claim claim_;
-  Decode decode_;
-  Place place_;
-};
-}  // namespace detail
+// The members of the family, one per encoding, each in its own file.
+std::unique_ptr<Decoder> make_yenc_decoder(Decoders& shared);
+std::unique_ptr<Decoder> make_uudecode_decoder(Decoders& shared);
+std::unique_ptr<Decoder> make_mime64_decoder(Decoders& shared);
 
 // Created once per program: the bad-decode counter runs for the life of the process. One decode at a
 // time; each call opens and closes its own files, reads the work file in bounded memory and writes only
@@ -62,7 +44,7 @@ class Decoders {
   Decoders(const StatusLog& log, Clock& clock);
 
   // The family in the order the article loop asks them: yEnc, uuencode, MIME base64.
-  std::array<Decoder*, 3> family() { return {&yenc_member_, &uu_member_, &mime_member_}; }
+  const std::vector<Decoder*>& family() const { return family_; }
 
   // Decoded files are written through this writer (tests make the disk fill up with it).
   void set_file_writer(FileWriter& writer) { writer_ = &writer; }
@@ -72,6 +54,8 @@ class Decoders {
 
   // A line of the work file starts with "=ybegin ".
   bool yenc_claims(const std::string& work_file);
+  // A "begin " line among the lines as the classic reader hands them over.
+  bool uu_claims(const std::string& work_file);
   // Reads the =ybegin and =ypart lines of the work file into y (nothing decoded); false without them.
   bool yenc_header(const std::string& work_file, YencInfo& y);
   // Decodes the first yEnc file of the work file. A single-part file whose size and CRC32 agree is
@@ -129,15 +113,6 @@ class Decoders {
   bool not_a_picture(const OutputFile& out, const char* tag, const std::string& name, DecodeResult& result) const {
     return fk::not_a_picture(out, log_, tag, name, result);
   }
-  bool claims_any(const std::string&) { return true; }
-  // A "begin " line as the classic reader hands the article's lines over.
-  bool uu_claims(const std::string& work_file);
-  DecodeResult uudecode_handed(const std::string& work_file, const std::string& group) {
-    return uudecode(work_file, group, WorkLines::AsReaderHanded);
-  }
-  DecodeResult mime64_handed(const std::string& work_file, const std::string& group) {
-    return mime64(work_file, group, WorkLines::AsReaderHanded);
-  }
 
   const StatusLog& log_;
   Clock& clock_;
@@ -145,7 +120,8 @@ class Decoders {
   std::atomic<unsigned> bad_decodes_{0};
   std::atomic<bool> name_waits_{true};
   std::atomic<bool> pictures_only_{true};
-  detail::FamilyMember yenc_member_, uu_member_, mime_member_;
+  std::vector<std::unique_ptr<Decoder>> members_;
+  std::vector<Decoder*> family_;
 };
 
 // Removes the temporary pictures a crash left in pictures/ and its group folders; returns how many.

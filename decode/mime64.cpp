@@ -412,7 +412,27 @@ class MimeRun {
   bool is_jpeg_ = false, not_base64_ = false;
 };
 
+// MIME base64: the last resort, takes every body.
+class Mime64Decoder : public Decoder {
+ public:
+  explicit Mime64Decoder(Decoders& shared) : shared_(shared) {}
+  DecoderKind kind() const override { return DecoderKind::Base64; }
+  bool claims(const std::string&) override { return true; }
+  DecodeResult decode(const std::string& work_file, const std::string& group) override {
+    return shared_.mime64(work_file, group, WorkLines::AsReaderHanded);
+  }
+  std::string_view trying_line() const override { return "Trying BASE64 decode"; }
+  bool counts_as_base64() const override { return true; }
+
+ private:
+  Decoders& shared_;
+};
+
 }  // namespace
+
+std::unique_ptr<Decoder> make_mime64_decoder(Decoders& shared) {
+  return std::make_unique<Mime64Decoder>(shared);
+}
 
 std::string Decoders::mime64_decode(const std::string& work_file, const std::string& group,
                                     std::string& name_buffer, WorkLines lines) {

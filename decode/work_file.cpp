@@ -19,7 +19,6 @@
 namespace fk {
 
 namespace {
-constexpr std::size_t kReadBlock = 1 << 20;
 // Enough for the longest piece any decoder asks for, plus the line end.
 constexpr std::size_t kMaxPiece = 4096;
 // How far "stem-N.ext" counts before a name is given up as taken.
@@ -32,33 +31,60 @@ std::string with_suffix(const std::string& name, int n) {
 }
 }  // namespace
 
-WorkFileReader::WorkFileReader() : buf_(std::make_unique<char[]>(kReadBlock + kMaxPiece)) {}
-
-bool WorkFileReader::open(const std::string& path) {
+bool BlockReader::open(const std::string& path) {
   fd_ = open_regular_for_read(path);
+  if (!buf_) buf_ = std::make_unique<unsigned char[]>(2 * kBlock);
   pos_ = end_ = 0;
   eof_ = !fd_;
   return static_cast<bool>(fd_);
 }
 
-void WorkFileReader::fill(std::size_t want) {
-  if (end_ - pos_ >= want || eof_) return;
-  if (pos_ > 0) {
+bool BlockReader::fill(std::size_t want) {
+  if (end_ - pos_ >= want) return true;
+  if (!eof_) {
     std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
     end_ -= pos_;
     pos_ = 0;
-  }
-  const std::size_t capacity = kReadBlock + kMaxPiece;
-  while (end_ < want && !eof_) {
-    ssize_t n = ::read(fd_.get(), buf_.get() + end_, capacity - end_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      // A read error ends the input like the end of the file does.
-      eof_ = true;
-      break;
+    while (end_ < want && !eof_) {
+      ssize_t n = ::read(fd_.get(), buf_.get() + end_, 2 * kBlock - end_);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) eof_ = true;
+      else end_ += static_cast<std::size_t>(n);
     }
-    end_ += static_cast<std::size_t>(n);
   }
+  return end_ > pos_;
+}
+
+bool BlockReader::line(std::string& out, std::size_t max) {
+  out.clear();
+  if (!fill(1)) return false;
+  for (;;) {
+    const auto* start = data();
+    const auto* nl = static_cast<const unsigned char*>(std::memchr(start, '\n', available()));
+    std::size_t take = nl ? static_cast<std::size_t>(nl - start) : available();
+    if (out.size() < max) out.append(reinterpret_cast<const char*>(start), std::min(take, max - out.size()));
+    advance(nl ? take + 1 : take);
+    if (nl || !fill(kBlock)) break;
+  }
+  if (!out.empty() && out.back() == '\r') out.pop_back();
+  return true;
+}
+
+bool BlockReader::skip_line() {
+  while (fill(1)) {
+    const auto* nl = static_cast<const unsigned char*>(std::memchr(data(), '\n', available()));
+    if (nl) {
+      advance(static_cast<std::size_t>(nl - data()) + 1);
+      return true;
+    }
+    advance(available());
+  }
+  return false;
+}
+
+bool BlockReader::line_starts_with(std::string_view prefix) {
+  fill(prefix.size());
+  return available() >= prefix.size() && std::memcmp(data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool WorkFileReader::next(std::size_t limit, Piece& piece) {
@@ -73,22 +99,19 @@ bool WorkFileReader::load_habit_line() {
   line_.clear();
   line_pos_ = 0;
   for (;;) {
-    fill(1);
-    if (pos_ == end_) return false;
-    const char c = buf_[pos_];
-    if (!is_space(c)) break;
-    ++pos_;
+    if (!in_.fill(1)) return false;
+    if (!is_space(in_.chars()[0])) break;
+    in_.advance(1);
   }
   std::size_t budget = kReaderPiece;
   bool text_ended = false;
   while (budget > 0) {
-    fill(1);
-    if (pos_ == end_) {
+    if (!in_.fill(1)) {
       line_ended_ = false;
       return line_loaded_ = true;
     }
-    const char* start = buf_.get() + pos_;
-    const std::size_t span = std::min(end_ - pos_, budget);
+    const char* start = in_.chars();
+    const std::size_t span = std::min(in_.available(), budget);
     const auto* lf = static_cast<const char*>(std::memchr(start, '\n', span));
     const std::size_t n = lf ? static_cast<std::size_t>(lf - start) : span;
     if (!text_ended) {
@@ -97,7 +120,7 @@ bool WorkFileReader::load_habit_line() {
       line_.append(start, text);
       text_ended = text < n;
     }
-    pos_ += n + (lf ? 1 : 0);
+    in_.advance(n + (lf ? 1 : 0));
     if (lf) break;
     budget -= n;
   }
@@ -127,28 +150,28 @@ bool WorkFileReader::next_habit(std::size_t limit, Piece& piece) {
 
 bool WorkFileReader::next_raw(std::size_t limit, Piece& piece) {
   limit = std::clamp<std::size_t>(limit, 1, kMaxPiece - 1);
-  fill(limit + 1);
-  const std::size_t avail = end_ - pos_;
+  in_.fill(limit + 1);
+  const std::size_t avail = in_.available();
   if (avail == 0) return false;
-  const char* start = buf_.get() + pos_;
+  const char* start = in_.chars();
   const auto* nl = static_cast<const char*>(std::memchr(start, '\n', std::min(avail, limit + 1)));
   if (nl) {
     std::size_t raw = static_cast<std::size_t>(nl - start);
     std::size_t len = (raw > 0 && start[raw - 1] == '\r') ? raw - 1 : raw;
     if (len + 1 <= limit) {
       piece = {std::string_view(start, len), true, false};
-      pos_ += raw + 1;
+      in_.advance(raw + 1);
       return true;
     }
   }
   if (avail >= limit) {
     piece = {std::string_view(start, limit), false, false};
-    pos_ += limit;
+    in_.advance(limit);
     return true;
   }
   // fill() stops short of limit + 1 characters only at the end of the file.
   piece = {std::string_view(start, avail), false, true};
-  pos_ = end_;
+  in_.advance(avail);
   return true;
 }
 

@@ -16,6 +16,35 @@
 
 namespace fk {
 
+// The one reader of work files: blocks of up to 2 MiB, lines of any length. The decoders read through it
+// directly (yEnc) or through WorkFileReader's pieces (uuencode, base64).
+class BlockReader {
+ public:
+  static constexpr std::size_t kBlock = 1 << 20;
+  bool open(const std::string& path);
+  // Makes at least `want` (<= 2 * kBlock) bytes available unless the file ends first; false when none are
+  // left. A read error ends the input like the end of the file.
+  bool fill(std::size_t want);
+  const unsigned char* data() const { return buf_.get() + pos_; }
+  const char* chars() const { return reinterpret_cast<const char*>(data()); }
+  std::size_t available() const { return end_ - pos_; }
+  void advance(std::size_t n) { pos_ += n; }
+  bool at_eof() const { return eof_ && pos_ == end_; }
+  // The rest of the current line without its line end (a CR before it dropped), cut at `max`; false at
+  // the end of the file.
+  bool line(std::string& out, std::size_t max);
+  // Skips to the start of the next line; false at the end.
+  bool skip_line();
+  // The next line starts with `prefix`; its bytes stay unread.
+  bool line_starts_with(std::string_view prefix);
+
+ private:
+  UniqueFd fd_;
+  std::unique_ptr<unsigned char[]> buf_;
+  std::size_t pos_ = 0, end_ = 0;
+  bool eof_ = true;
+};
+
 // Reads a text file in the pieces a C line reader with a fixed buffer returns: a piece ends after its line
 // end or when it holds `limit` characters (the line end counted), so an overlong line arrives in several
 // pieces. CR LF is one line end, as the text mode of the files' original platform reads it.
@@ -29,8 +58,7 @@ class WorkFileReader {
     std::size_t length() const { return text.size() + (ended ? 1 : 0); }
   };
 
-  WorkFileReader();
-  bool open(const std::string& path);
+  bool open(const std::string& path) { return in_.open(path); }
   // Reads the lines after the first two (the pending row and the empty line the article loop writes)
   // as the classic news reader handed them over: leading blanks and empty lines skipped, the text
   // ended at a CR or NUL, a line cut every 511 bytes. The two older decoders were built on that.
@@ -39,15 +67,11 @@ class WorkFileReader {
   bool next(std::size_t limit, Piece& piece);
 
  private:
-  void fill(std::size_t want);
   bool next_raw(std::size_t limit, Piece& piece);
   bool next_habit(std::size_t limit, Piece& piece);
   bool load_habit_line();
 
-  UniqueFd fd_;
-  std::unique_ptr<char[]> buf_;
-  std::size_t pos_ = 0, end_ = 0;
-  bool eof_ = false;
+  BlockReader in_;
   bool habits_ = false;
   int raw_lines_ = 0;
   std::string line_;  // the current line as the reader would have handed it over

@@ -38,82 +38,10 @@ constexpr std::size_t kMaxKeywordLine = 64 * 1024;
 constexpr std::size_t kMaxName = 127;
 constexpr std::string_view kBegin = "=ybegin ";
 
-// Reads the work file in large blocks; lines may be of any length.
-class BlockReader {
- public:
-  bool open(const std::string& path) {
-    fd_ = open_regular_for_read(path);
-    buf_ = std::make_unique<unsigned char[]>(2 * kBlock);
-    pos_ = end_ = 0;
-    eof_ = !fd_;
-    return static_cast<bool>(fd_);
-  }
-  // Makes at least `want` bytes available unless the file ends first; false when none are left.
-  bool fill(std::size_t want) {
-    if (end_ - pos_ >= want) return true;
-    if (!eof_) {
-      std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
-      end_ -= pos_;
-      pos_ = 0;
-      while (end_ < want && !eof_) {
-        ssize_t n = ::read(fd_.get(), buf_.get() + end_, 2 * kBlock - end_);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) eof_ = true;  // a read error ends the input like the end of the file
-        else end_ += static_cast<std::size_t>(n);
-      }
-    }
-    return end_ > pos_;
-  }
-  const unsigned char* data() const { return buf_.get() + pos_; }
-  std::size_t available() const { return end_ - pos_; }
-  void advance(std::size_t n) { pos_ += n; }
-  bool at_eof() const { return eof_ && pos_ == end_; }
-
-  // The rest of the current line without its line end (cut at kMaxKeywordLine); false at the end.
-  bool line(std::string& out) {
-    out.clear();
-    if (!fill(1)) return false;
-    for (;;) {
-      const auto* start = data();
-      const auto* nl = static_cast<const unsigned char*>(std::memchr(start, '\n', available()));
-      std::size_t take = nl ? static_cast<std::size_t>(nl - start) : available();
-      if (out.size() < kMaxKeywordLine)
-        out.append(reinterpret_cast<const char*>(start), std::min(take, kMaxKeywordLine - out.size()));
-      advance(nl ? take + 1 : take);
-      if (nl || !fill(kBlock)) break;
-    }
-    if (!out.empty() && out.back() == '\r') out.pop_back();
-    return true;
-  }
-  // Skips to the start of the next line; false at the end.
-  bool skip_line() {
-    while (fill(1)) {
-      const auto* nl = static_cast<const unsigned char*>(std::memchr(data(), '\n', available()));
-      if (nl) {
-        advance(static_cast<std::size_t>(nl - data()) + 1);
-        return true;
-      }
-      advance(available());
-    }
-    return false;
-  }
-  // The next line starts with `prefix`; its bytes stay unread.
-  bool line_starts_with(std::string_view prefix) {
-    fill(prefix.size());
-    return available() >= prefix.size() && std::memcmp(data(), prefix.data(), prefix.size()) == 0;
-  }
-
- private:
-  UniqueFd fd_;
-  std::unique_ptr<unsigned char[]> buf_;
-  std::size_t pos_ = 0, end_ = 0;
-  bool eof_ = true;
-};
-
 // Finds the =ybegin line; the reader is left after it and `line` holds it.
 bool find_begin(BlockReader& in, std::string& line) {
   while (!in.at_eof()) {
-    if (in.line_starts_with(kBegin)) return in.line(line);
+    if (in.line_starts_with(kBegin)) return in.line(line, kMaxKeywordLine);
     if (!in.skip_line()) break;
   }
   return false;
@@ -323,7 +251,7 @@ bool decode_body(BlockReader& in, YencInfo& y, Sink& sink) {
   bool line_start = true;
   while (in.fill(2)) {
     if (line_start && in.available() >= 2 && in.data()[0] == '=' && in.data()[1] == 'y') {
-      in.line(line);
+      in.line(line, kMaxKeywordLine);
       if (line.starts_with("=yend") && (line.size() == 5 || line[5] == ' ')) {
         y.has_end = true;
         y.end_size = number(line, "size");
@@ -362,7 +290,7 @@ bool read_header(BlockReader& in, const std::string& work_file, YencInfo& y) {
   std::string line;
   if (!in.open(work_file) || !find_begin(in, line)) return false;
   parse_begin(line, y);
-  if (in.line_starts_with("=ypart ") && in.line(line)) {
+  if (in.line_starts_with("=ypart ") && in.line(line, kMaxKeywordLine)) {
     y.part_begin = number(line, "begin");
     y.part_end = number(line, "end");
   }
@@ -386,7 +314,29 @@ std::optional<DecodeResult> write_body(BlockReader& in, YencInfo& y, OutputFile&
   return std::nullopt;
 }
 
+// yEnc: takes a body with an =ybegin line and places parts by their =ypart ranges.
+class YencDecoder : public Decoder {
+ public:
+  explicit YencDecoder(Decoders& shared) : shared_(shared) {}
+  DecoderKind kind() const override { return DecoderKind::Yenc; }
+  bool claims(const std::string& work_file) override { return shared_.yenc_claims(work_file); }
+  DecodeResult decode(const std::string& work_file, const std::string& group) override {
+    return shared_.yenc(work_file, group);
+  }
+  bool places_parts() const override { return true; }
+  DecodeResult place(const std::string& work_file, const std::string& dir, const std::string& name) override {
+    return shared_.yenc_into(work_file, dir, name);
+  }
+
+ private:
+  Decoders& shared_;
+};
+
 }  // namespace
+
+std::unique_ptr<Decoder> make_yenc_decoder(Decoders& shared) {
+  return std::make_unique<YencDecoder>(shared);
+}
 
 bool YencInfo::is_part_of_set() const {
   if (!part) return false;

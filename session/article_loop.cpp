@@ -504,14 +504,14 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
   bool tried = false;
   for (Decoder* decoder : ctx_.decoders.family()) {
     if (!decoder->claims(kWorkFile)) continue;
-    if (tried && decoder->kind() == DecoderKind::Base64) log("Trying BASE64 decode", 3);
+    if (tried && !decoder->trying_line().empty()) log(decoder->trying_line(), 3);
     tried = true;
     DecodeResult r = decoder->decode(kWorkFile, group);
     // A short uudecoded file keeps its name even when the next decoder finds nothing.
     if (!r.name.empty()) name = r.name;
     switch (r.status) {
       case DecodeStatus::Decoded:
-        if (decoder->kind() == DecoderKind::Base64) ++st.base64_count;
+        if (decoder->counts_as_base64()) ++st.base64_count;
         return Disposal::Filed;
       case DecodeStatus::WriteFailed:
         report_write_failure(r);
