@@ -106,9 +106,9 @@ struct Options {
   std::string error;  // the first fault of the command line, for "fennick: ... (see --help)"
 };
 
-// Reads our options. With qt_options, Qt's are stepped over (the first reading, before Qt has taken them
-// out); anything else unknown, and an option missing its value, is an error.
-Options parse_options(int argc, char** argv, bool qt_options) {
+// Reads our options and steps over Qt's (read once before Qt takes its own out, once after, when a
+// platform may have left some); anything else unknown, and an option missing its value, is an error.
+Options parse_options(int argc, char** argv) {
   Options o;
   auto fail = [&o](std::string message) {
     if (o.error.empty()) o.error = std::move(message);
@@ -156,7 +156,7 @@ Options parse_options(int argc, char** argv, bool qt_options) {
       o.help = true;
     } else if (arg == "--version" || arg == "-V") {
       o.version = true;
-    } else if (int width = qt_options ? qt_option_width(arg) : 0; width > 0) {
+    } else if (int width = qt_option_width(arg); width > 0) {
       if (width == 2 && ++i >= argc) fail("option " + arg + " needs a value");
     } else if (!arg.empty() && arg.front() == '-') {
       fail("unknown option " + arg);
@@ -196,7 +196,7 @@ int enter_home(const fk::AskHomeFolder& ask, std::string& note, const std::funct
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options options = parse_options(argc, argv, true);
+  const Options options = parse_options(argc, argv);
   if (int status = early_exit(options); status >= 0) return status;
   // The browser view's address and token: no window, no claim on the folder (a run may be serving it).
   if (options.web_url || options.web_new_token) {
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     }
     // Qt takes its own options (-platform, -style, -reverse ...) out of argv before ours are read.
     return fk::run_window(argc, argv, [](int rest_argc, char** rest_argv, fk::WindowStart& start) {
-      const Options rest = parse_options(rest_argc, rest_argv, false);
+      const Options rest = parse_options(rest_argc, rest_argv);
       if (int status = early_exit(rest); status >= 0) return status;
       if (rest.home) {
         if (int status = enter_home(fk::ask_home_folder, start.note, fk::show_start_error); status >= 0)

@@ -7,6 +7,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
+
+#include "app/home_folder.h"
+#include "common/temp_dir.h"
 
 using namespace fk;
 
@@ -16,6 +20,7 @@ class HomeDialogTest : public QObject {
   void namesTheFolderAndThePicturesLink();
   void chooseReplacesTheFolderAndCancelledPickerKeepsIt();
   void okAnswersTheShownFolderAndCancelAnswersNothing();
+  void desktopFirstStartInAFreshHomeMakesTheFolderAndTheLinkOnly();
 };
 
 void HomeDialogTest::namesTheFolderAndThePicturesLink() {
@@ -52,6 +57,38 @@ void HomeDialogTest::okAnswersTheShownFolderAndCancelAnswersNothing() {
   QCOMPARE(ask_home_folder("/data/fennick", "/p/Fennick"), std::optional<std::string>("/data/fennick"));
   QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
   QCOMPARE(ask_home_folder("/data/fennick", "/p/Fennick"), std::optional<std::string>());
+}
+
+// The first desktop start as main() runs it, OK pressed: the folder, the link, the remembered choice.
+void HomeDialogTest::desktopFirstStartInAFreshHomeMakesTheFolderAndTheLinkOnly() {
+  test::TempDir dir;
+  const std::filesystem::path home = dir.path() / "home";
+  std::filesystem::create_directory(home);
+  HomeEnvironment env;
+  env.home = home.string();
+  env.config_home = env.home + "/.config";
+  env.data_home = env.home + "/.local/share";
+  env.pictures = env.home + "/Pictures";
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<HomeFolderDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    shown = dialog->folder();
+    dialog->findChild<QPushButton*>("okButton")->click();
+  });
+  const HomeStart start = enter_home_folder(env, ask_home_folder);
+  QCOMPARE(start.status, -1);
+  const QString folder = QString::fromStdString(env.data_home + "/fennick");
+  QCOMPARE(shown, folder);
+  QCOMPARE(QString::fromStdString(std::filesystem::current_path().string()), folder);
+  QCOMPARE(QString::fromStdString(std::filesystem::read_symlink(env.pictures + "/Fennick").string()),
+           folder + "/pictures");
+  QCOMPARE(remembered_home_folder(env).value_or(""), folder.toStdString());
+  QStringList in_home;
+  for (const auto& e : std::filesystem::directory_iterator(home))
+    in_home << QString::fromStdString(e.path().filename().string());
+  in_home.sort();
+  QCOMPARE(in_home, (QStringList{".config", ".local", "Pictures"}));
 }
 
 QTEST_MAIN(HomeDialogTest)
