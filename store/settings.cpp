@@ -109,6 +109,7 @@ constexpr SettingDef kTable[] = {
     flag("SCREEN", "display_as_downloaded", field<&S::display_as_downloaded>, 0),
     flag("SCREEN", "sound_on", field<&S::sound_on>, 1),
     flag("SCREEN", "check_decode", field<&S::check_decode>, 1),
+    flag("SCREEN", "notify", field<&S::notify>, 1),
     // Where the window was; restored only on a screen that can show it.
     text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1),
     text("SCREEN", "pending_columns", field<&S::pending_columns>, "", 63, -1),

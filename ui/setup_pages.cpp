@@ -576,6 +576,8 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   auto* check_decode =
       check(QStringLiteral("&Decode Articles as Loaded (else save as file in original format)"),
             "check_decode", this);
+  auto* notify =
+      check(QStringLiteral("&Notify the desktop when a session has filed new pictures"), "notify", this);
 
   auto* content = new QVBoxLayout;
   content->addSpacing(dialog_units_x(fontMetrics(), 25));
@@ -584,6 +586,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   content->addWidget(display);
   content->addWidget(sound_on);
   content->addWidget(check_decode);
+  content->addWidget(notify);
   content->addStretch(1);
   set_content(content);
 
@@ -591,7 +594,8 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   bind(display, "display_as_downloaded");
   bind(sound_on, "sound_on");
   bind(check_decode, "check_decode");
-  set_exchange_order({display, sound_on, check_decode, taskbar_name});
+  bind(notify, "notify");
+  set_exchange_order({display, sound_on, check_decode, notify, taskbar_name});
 }
 
 // ---- Scheduler ----
