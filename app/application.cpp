@@ -27,7 +27,11 @@ Application::Application(View& view, Dialogs& dialogs, AppWindows& windows, Cloc
       lifecycle_(objects(), ini_path_, *this),
       commands_(objects(), pending_, ini_path_, later_),
       ticker_(view_, dialogs_, clock_, settings_, state_, log_, {article_ids_, filenames_, blacklist_}, session_,
-              *this, later_) {}
+              *this, later_) {
+  view_.on_harvest = [this](std::int64_t pictures, int groups) {
+    if (settings_.read([](const Settings& s) { return s.notify != 0; })) windows_.harvest_finished(pictures, groups);
+  };
+}
 
 AppObjects Application::objects() {
   return {view_, dialogs_, windows_, clock_, settings_, state_, log_, {article_ids_, filenames_, blacklist_},

@@ -75,6 +75,9 @@ class AppWindows {
   virtual bool run_welcome_sheet() { return run_setup_sheet(); }
   // The news groups dialog, fetching the server's list at once.
   virtual void run_groups_dialog_refreshing() { run_groups_dialog(); }
+  // A session has ended that filed `pictures` new pictures in `groups` groups; the window tells the
+  // desktop (called from the session's thread, only with [SCREEN] notify on).
+  virtual void harvest_finished(std::int64_t /*pictures*/, int /*groups*/) {}
   // Ends the window (and with it the program) once the core's Close has done its steps.
   virtual void close_window() = 0;
   // Handles pending window events while the core waits for a worker to end, so that a worker waiting

@@ -160,6 +160,8 @@ constexpr SettingDef kTable[] = {
          "1: progress and error sounds (boink.wav from the working folder, else the installed one)."),
     flag("SCREEN", "check_decode", field<&S::check_decode>, 1,
          "1: decode articles as they arrive; 0 keeps each article undecoded in raw/."),
+    flag("SCREEN", "notify", field<&S::notify>, 1,
+         "1: a desktop notification when a session in the window filed pictures (never in headless runs)."),
     // Where the window was; restored only on a screen that can show it.
     text("SCREEN", "window_geometry", field<&S::window_geometry>, "", 63, -1,
          "Where the status window was; written by the program, restored only on a screen that can show it."),

@@ -57,6 +57,7 @@ struct Settings {
   std::int32_t display_as_downloaded;
   std::int32_t sound_on;
   std::int32_t check_decode;
+  std::int32_t notify;  // a desktop notification when a session filed pictures
   std::string window_geometry;  // "x,y,width,height" of the status window; empty: the window's own choice
   std::string pending_columns;  // the pending list's column widths, "a,b,c,d"; empty: from its tab stops
   // SUBJECT

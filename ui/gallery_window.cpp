@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QComboBox>
 #include <QImageReader>
+#include <QPushButton>
 #include <QLocale>
 #include <QSlider>
 #include <QTimer>
@@ -36,6 +37,7 @@
 #include "store/status_log.h"
 #include "store/text_file.h"
 #include "store/trash.h"
+#include "ui/picture_hash.h"
 #include "ui/dialogs.h"
 #include "ui/picture_model.h"
 #include "thumbs/thumbnail_loader.h"
@@ -135,8 +137,10 @@ class ThumbnailDelegate : public QStyledItemDelegate {
                 fm.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, line.width()));
     line.translate(0, fm.height());
     p->setPen(option.palette.color(group, selected ? text_role : QPalette::PlaceholderText));
+    const QString copies = index.data(PictureModel::DuplicateRole).toString();
     const QDateTime when = index.data(PictureModel::DateRole).toDateTime();
-    p->drawText(line, Qt::AlignHCenter | Qt::AlignVCenter, when.toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+    p->drawText(line, Qt::AlignHCenter | Qt::AlignVCenter,
+                copies.isEmpty() ? when.toString(QStringLiteral("yyyy-MM-dd hh:mm")) : copies);
   }
 
  private:
@@ -224,8 +228,11 @@ GalleryWindow::GalleryWindow(GalleryServices services, QWidget* parent)
   model_->open();
 }
 
-// The loader's threads end before the model they report to.
-GalleryWindow::~GalleryWindow() = default;
+// The hashing thread ends first; the loader's threads end before the model they report to.
+GalleryWindow::~GalleryWindow() {
+  hasher_stop_ = true;
+  if (hasher_.joinable()) hasher_.join();
+}
 
 void GalleryWindow::build() {
   folders_ = new QTreeWidget(this);
@@ -329,8 +336,16 @@ void GalleryWindow::build() {
   auto* right = new QWidget(this);
   auto* right_layout = new QVBoxLayout(right);
   right_layout->setContentsMargins(0, 0, 0, 0);
+  duplicates_ = new QPushButton(QStringLiteral("&Duplicates"), this);
+  duplicates_->setObjectName(QStringLiteral("galleryDuplicates"));
+  duplicates_->setCheckable(true);
+  duplicates_->setAutoDefault(false);
+  duplicates_->setToolTip(QStringLiteral("Show pictures that are copies of one another (Ctrl+D); "
+                                         "Shift+Delete moves every copy but the first of each group to the Trash"));
+  connect(duplicates_, &QPushButton::toggled, this, &GalleryWindow::show_duplicates);
   auto* top = new QHBoxLayout;
   top->addWidget(filter_, 1);
+  top->addWidget(duplicates_);
   top->addWidget(sort_label);
   top->addWidget(sort_);
   top->addWidget(size_label);
@@ -363,6 +378,8 @@ void GalleryWindow::build() {
   }
   auto* smaller = new QShortcut(QKeySequence::ZoomOut, this);
   connect(smaller, &QShortcut::activated, this, [this] { size_->setValue(size_->value() - size_->singleStep()); });
+  auto* dup = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
+  connect(dup, &QShortcut::activated, duplicates_, &QPushButton::toggle);
   auto* full = new QShortcut(QKeySequence(Qt::Key_F11), this);
   connect(full, &QShortcut::activated, this, &GalleryWindow::toggle_full_screen);
   auto* show = new QShortcut(QKeySequence(Qt::Key_F5), this);
@@ -385,6 +402,88 @@ void GalleryWindow::set_thumbnail_edge(int edge) {
 }
 
 int GalleryWindow::thumbnail_edge() const { return delegate_->edge(); }
+
+bool GalleryWindow::duplicates_ready() const { return duplicates_ready_; }
+
+void GalleryWindow::show_duplicates(bool on) {
+  if (duplicates_->isChecked() != on) {
+    duplicates_->setChecked(on);  // comes back here
+    return;
+  }
+  duplicates_ready_ = false;
+  if (!on) {
+    hasher_stop_ = true;
+    if (hasher_.joinable()) hasher_.join();
+    model_->clear_duplicates();
+    say(QString());
+    return;
+  }
+  if (hasher_.joinable()) hasher_.join();
+  hasher_stop_ = false;
+  say(QStringLiteral("Looking for duplicates..."));
+  const QString root = services_.root;
+  std::vector<PictureModel::Known> known = model_->known_pictures();
+  hasher_ = std::thread([this, root, known = std::move(known)] {
+    const std::string index_file = QFile::encodeName(root + QLatin1Char('/') + kPictureHashFile).toStdString();
+    PictureHashIndex index;
+    index.load(index_file);
+    const std::size_t loaded = index.size();
+    std::vector<PictureHash> pictures;
+    std::vector<std::string> paths;
+    std::size_t hashed = 0;
+    for (const PictureModel::Known& k : known) {
+      if (hasher_stop_) return;
+      const std::string path = k.relative.toStdString();
+      paths.push_back(path);
+      if (const PictureHash* h = index.find(path, k.size, k.mtime_ns)) {
+        pictures.push_back(*h);
+        continue;
+      }
+      PictureHash h{path, k.size, k.mtime_ns, 0, 0, 0};
+      if (!hash_picture_file(root + QLatin1Char('/') + k.relative, h)) continue;
+      index.put(h);
+      pictures.push_back(std::move(h));
+      if (++hashed % 200 == 0) {
+        const QString text = QStringLiteral("Looking for duplicates... %1 of %2 pictures read")
+                                 .arg(QLocale().toString(static_cast<qlonglong>(hashed)),
+                                      QLocale().toString(static_cast<qlonglong>(known.size())));
+        QMetaObject::invokeMethod(this, [this, text] { say(text); }, Qt::QueuedConnection);
+      }
+    }
+    index.retain(paths);
+    const bool saved = (hashed == 0 && index.size() == loaded) || index.save(index_file);
+    auto groups = std::make_shared<std::vector<std::vector<QString>>>();
+    std::size_t spare = 0;
+    for (const auto& group : find_duplicates(pictures)) {
+      std::vector<QString>& g = groups->emplace_back();
+      for (const PictureHash& h : group) g.push_back(QString::fromStdString(h.path));
+      spare += group.size() - 1;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, groups, spare, saved] {
+          if (!duplicates_->isChecked()) return;
+          if (!saved) log(std::string("ERROR: File Write ") + kPictureHashFile, 0);
+          model_->show_duplicates(*groups);
+          duplicates_ready_ = true;
+          say(groups->empty() ? QStringLiteral("No duplicates found")
+                              : QStringLiteral("%1 groups of copies; Shift+Delete moves the %2 spare copies to the Trash")
+                                    .arg(QLocale().toString(static_cast<qlonglong>(groups->size())),
+                                         QLocale().toString(static_cast<qlonglong>(spare))));
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+bool GalleryWindow::trash_spare_copies() {
+  if (!model_->showing_duplicates()) return false;
+  QItemSelection spare;
+  for (int row = 0; row < model_->rowCount(); ++row)
+    if (model_->is_spare_copy(row)) spare.select(model_->index(row), model_->index(row));
+  if (spare.isEmpty()) return false;
+  grid_->selectionModel()->select(spare, QItemSelectionModel::ClearAndSelect);
+  return trash_current();
+}
 
 void GalleryWindow::toggle_full_screen() {
   if (isFullScreen())
@@ -750,6 +849,10 @@ bool GalleryWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     return false;
+  }
+  if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ShiftModifier && watched == grid_) {
+    trash_spare_copies();
+    return true;
   }
   if (!plain) return QWidget::eventFilter(watched, event);
   switch (key->key()) {

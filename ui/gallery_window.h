@@ -7,11 +7,14 @@
 #include <QImage>
 #include <QPersistentModelIndex>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QComboBox;
+class QPushButton;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -78,6 +81,13 @@ class GalleryWindow : public QWidget {
   // F5 (and S in the preview): the preview steps on every few seconds until stopped.
   void toggle_slideshow();
   bool slideshow_running() const;
+  // Ctrl+D and the Duplicates button: the pictures that are copies of one another (the same bytes or
+  // nearly the same picture), in groups with the one to keep first; again, the whole harvest.
+  // Hashes are kept in PICHASH.FNK of the working folder, so only new pictures are read.
+  void show_duplicates(bool on);
+  bool duplicates_ready() const;
+  // Shift+Delete among the duplicates: every copy but the ones to keep goes to the trash (one question).
+  bool trash_spare_copies();
   // Opens the window, or raises it when it is already open.
   void present();
 
@@ -111,6 +121,10 @@ class GalleryWindow : public QWidget {
   QComboBox* sort_ = nullptr;
   QLabel* info_ = nullptr;
   QTimer* slideshow_ = nullptr;
+  QPushButton* duplicates_ = nullptr;
+  std::thread hasher_;
+  std::atomic<bool> hasher_stop_{false};
+  bool duplicates_ready_ = false;
   // The last trashing, for undo: where each picture was and where it went.
   struct Trashed {
     QString original, trashed_as;

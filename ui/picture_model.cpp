@@ -277,6 +277,45 @@ void PictureModel::set_name_filter(const QString& text) {
   rebuild(true);
 }
 
+void PictureModel::show_duplicates(const std::vector<std::vector<QString>>& groups) {
+  dup_rank_.clear();
+  dup_group_.clear();
+  dup_keep_.clear();
+  dup_active_ = true;
+  int rank = 0;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    for (const QString& path : groups[g]) {
+      dup_rank_.insert(path, rank++);
+      dup_group_.insert(path, static_cast<int>(g) + 1);
+    }
+    if (!groups[g].empty()) dup_keep_.insert(groups[g].front());
+  }
+  rebuild(true);
+}
+
+void PictureModel::clear_duplicates() {
+  if (!dup_active_) return;
+  dup_active_ = false;
+  dup_rank_.clear();
+  dup_group_.clear();
+  dup_keep_.clear();
+  rebuild(true);
+}
+
+bool PictureModel::is_spare_copy(int row) const {
+  const QString path = relative_path(row);
+  return dup_group_.contains(path) && !dup_keep_.contains(path);
+}
+
+std::vector<PictureModel::Known> PictureModel::known_pictures() const {
+  std::vector<Known> out;
+  for (std::size_t i = 0; i < folders_.size(); ++i) {
+    if (folders_[i].kind == FolderKind::Unknown) continue;
+    for (const Entry& e : files_[i]) out.push_back({folders_[i].dir + QLatin1Char('/') + e.name, e.size, e.mtime_ns});
+  }
+  return out;
+}
+
 void PictureModel::set_sort(SortKey key) {
   if (key == sort_) return;
   sort_ = key;
@@ -284,6 +323,11 @@ void PictureModel::set_sort(SortKey key) {
 }
 
 bool PictureModel::before(const Entry& a, const Entry& b) const {
+  if (dup_active_) {
+    const int ra = dup_rank_.value(folders_[static_cast<std::size_t>(a.folder)].dir + QLatin1Char('/') + a.name);
+    const int rb = dup_rank_.value(folders_[static_cast<std::size_t>(b.folder)].dir + QLatin1Char('/') + b.name);
+    if (ra != rb) return ra < rb;
+  }
   switch (sort_) {
     case SortKey::Date: break;
     case SortKey::Name: {
@@ -309,10 +353,14 @@ void PictureModel::rebuild(bool force_reset) {
   std::vector<Entry> next;
   for (std::size_t i = 0; i < folders_.size(); ++i) {
     const Folder& f = folders_[i];
-    const bool wanted = folder_filter_.isEmpty() ? f.kind != FolderKind::Unknown : f.dir == folder_filter_;
+    const bool wanted = dup_active_ ? f.kind != FolderKind::Unknown
+                        : folder_filter_.isEmpty() ? f.kind != FolderKind::Unknown
+                                                   : f.dir == folder_filter_;
     if (!wanted) continue;
-    for (const Entry& e : files_[i])
+    for (const Entry& e : files_[i]) {
+      if (dup_active_ && !dup_rank_.contains(f.dir + QLatin1Char('/') + e.name)) continue;
       if (name_filter_.isEmpty() || name_match_.matches(e.name.toStdString())) next.push_back(e);
+    }
   }
   std::sort(next.begin(), next.end(), [this](const Entry& a, const Entry& b) { return before(a, b); });
   rows_.clear();
@@ -401,6 +449,13 @@ QVariant PictureModel::data(const QModelIndex& index, int role) const {
     case DateRole: return QDateTime::fromMSecsSinceEpoch(e->mtime_ns / 1000000);
     case PathRole: return path_of(*e);
     case FolderRole: return folder.label;
+    case DuplicateRole: {
+      const QString path = folder.dir + QLatin1Char('/') + e->name;
+      const int group = dup_group_.value(path);
+      if (group == 0) return {};
+      return dup_keep_.contains(path) ? QStringLiteral("Copies %1: keep").arg(group)
+                                      : QStringLiteral("Copies %1: spare").arg(group);
+    }
     case Qt::ToolTipRole:
       return QStringLiteral("%1\n%2\n%3, %4")
           .arg(e->name, folder.label, QLocale().formattedDataSize(e->size),

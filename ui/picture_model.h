@@ -65,7 +65,7 @@ class FolderScanner : public QObject {
 class PictureModel : public QAbstractListModel {
   Q_OBJECT
  public:
-  enum Role { DateRole = Qt::UserRole + 1, PathRole, StateRole, FolderRole };
+  enum Role { DateRole = Qt::UserRole + 1, PathRole, StateRole, FolderRole, DuplicateRole };
   enum class State { Loading, Ready, Broken };
   enum class FolderKind { Group, Loose, Unknown };
   // The list's order: newest first, by name, largest first, or by group (newest first within each).
@@ -98,6 +98,19 @@ class PictureModel : public QAbstractListModel {
   void show_folder(const QString& dir);
   void set_name_filter(const QString& text);
   void set_sort(SortKey key);
+  // Shows only these groups of copies (relative paths, the one to keep first), in this order; the name
+  // filter still applies. DuplicateRole then says which group a picture is in and whether it is kept.
+  void show_duplicates(const std::vector<std::vector<QString>>& groups);
+  void clear_duplicates();
+  bool showing_duplicates() const { return dup_active_; }
+  // True for a picture shown as a copy that could go (not the first of its group).
+  bool is_spare_copy(int row) const;
+  // Every picture file the model knows, with its relative path (for the duplicate search).
+  struct Known {
+    QString relative;
+    qint64 size = 0, mtime_ns = 0;
+  };
+  std::vector<Known> known_pictures() const;
   SortKey sort() const { return sort_; }
   const QString& shown_folder() const { return folder_filter_; }
 
@@ -155,6 +168,10 @@ class PictureModel : public QAbstractListModel {
   QString name_filter_;
   GroupFilter name_match_;
   SortKey sort_ = SortKey::Date;
+  QHash<QString, int> dup_rank_;   // relative path -> place in the duplicates view
+  QHash<QString, int> dup_group_;  // relative path -> group number, from 1
+  QSet<QString> dup_keep_;
+  bool dup_active_ = false;
   bool loaded_ = false;
 
   // Thumbnails kept in memory; older ones go first and load again (from the disk cache) when needed.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "ui/desktop_notifier.h"
 #include "ui/dialogs.h"
 #include "ui/status_window.h"
 
@@ -20,6 +21,17 @@ bool QtAppWindows::run_setup_sheet() {
 
 void QtAppWindows::run_groups_dialog() {
   if (others_.groups_dialog) others_.groups_dialog();
+}
+
+void QtAppWindows::harvest_finished(std::int64_t pictures, int groups) {
+  if (!notifier_ || !window_) return;
+  QMetaObject::invokeMethod(
+      window_,
+      [this, pictures, groups] {
+        if (!window_->isVisible()) return;
+        notifier_->notify(harvest_notice(pictures, groups), QStringLiteral("Show Pictures"), open_pictures_);
+      },
+      Qt::QueuedConnection);
 }
 
 bool QtAppWindows::run_welcome_sheet() {

@@ -3,12 +3,14 @@
 // The windows the core opens: the exit statistics dialog and closing the status window here; the setup
 // sheet, the groups dialog and the blacklist dialog come in as callbacks.
 
+#include <cstdint>
 #include <functional>
 
 #include "app/commands.h"
 
 namespace fk {
 
+class DesktopNotifier;
 class StatusWindow;
 
 class QtAppWindows : public AppWindows {
@@ -28,6 +30,13 @@ class QtAppWindows : public AppWindows {
   explicit QtAppWindows(OtherWindows others = {});
   void attach(StatusWindow& window) { window_ = &window; }
   void set_other_windows(OtherWindows others) { others_ = std::move(others); }
+  // Where harvest_finished tells the desktop, and what its action opens (the gallery).
+  void set_notifier(DesktopNotifier* notifier, std::function<void()> open_pictures) {
+    notifier_ = notifier;
+    open_pictures_ = std::move(open_pictures);
+  }
+  // From any thread: a notification while the status window is open.
+  void harvest_finished(std::int64_t pictures, int groups) override;
 
   bool run_setup_sheet() override;
   void run_groups_dialog() override;
@@ -45,6 +54,8 @@ class QtAppWindows : public AppWindows {
  private:
   StatusWindow* window_ = nullptr;
   OtherWindows others_;
+  DesktopNotifier* notifier_ = nullptr;
+  std::function<void()> open_pictures_;
 };
 
 }  // namespace fk

@@ -18,6 +18,7 @@
 #include "store/settings.h"
 #include "store/status_log.h"
 #include "ui/bozo_dialog.h"
+#include "ui/desktop_notifier.h"
 #include "ui/dialogs.h"
 #include "ui/gallery_window.h"
 #include "ui/groups_dialog.h"
@@ -138,6 +139,9 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
     }
     gallery->present();
   });
+
+  FreedesktopNotifier notifier;
+  windows.set_notifier(&notifier, [&window] { emit window.pictures_requested(); });
 
   if (start.start_at_once) app.start_when_ready();
   if (!start.note.empty()) app.add_start_note(start.note);

@@ -581,6 +581,8 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   auto* check_decode =
       check(QStringLiteral("&Decode Articles as Loaded (else save as file in original format)"),
             "check_decode", this);
+  auto* notify =
+      check(QStringLiteral("Notify the Desktop &When a Session Has Filed New Pictures"), "notify", this);
 
   // The browser view (fennick --headless serves it): its port, address and the token a browser needs.
   auto* web_box = new QGroupBox(QStringLiteral("Browser View (fennick --headless)"), this);
@@ -620,6 +622,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   content->addWidget(display);
   content->addWidget(sound_on);
   content->addWidget(check_decode);
+  content->addWidget(notify);
   content->addSpacing(dialog_units_x(fontMetrics(), 10));
   content->addWidget(web_box);
   content->addStretch(1);
@@ -629,10 +632,11 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   bind(display, "display_as_downloaded");
   bind(sound_on, "sound_on");
   bind(check_decode, "check_decode");
+  bind(notify, "notify");
   bind(web_port, "web_port");
   bind(web_bind, "web_bind");
   bind(web_token, "web_token");
-  set_exchange_order({display, sound_on, check_decode, taskbar_name, web_port, web_bind, web_token});
+  set_exchange_order({display, sound_on, check_decode, notify, taskbar_name, web_port, web_bind, web_token});
 }
 
 // ---- Scheduler ----

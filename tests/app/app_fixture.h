@@ -38,6 +38,8 @@ class RecordingWindows : public AppWindows {
     return setup_answer;
   }
   void run_groups_dialog_refreshing() override { ++refreshing_groups_runs; }
+  std::vector<std::pair<std::int64_t, int>> harvests;  // from the session's thread
+  void harvest_finished(std::int64_t pictures, int groups) override { harvests.emplace_back(pictures, groups); }
   bool run_bozo_dialog() override {
     ++bozo_runs;
     return bozo_answer;

@@ -294,6 +294,44 @@ TEST_F(AppTest, ButtonsFollowTheSession) {
   }
 }
 
+// A session that filed pictures tells the window how many and in how many groups, once, at its end;
+// with [SCREEN] notify off, or when nothing was filed, it tells nothing.
+TEST_F(AppTest, ASessionThatFiledPicturesIsAnnouncedOnce) {
+  start();
+  app->set_session_body([](EngineContext& e) {
+    SessionCounters c;
+    e.view.group_started("alt.a", 1, 3);
+    c.pictures = 2;
+    e.view.counters_changed(c);
+    e.view.group_started("alt.b", 2, 3);
+    c.articles_examined = 40;
+    e.view.counters_changed(c);  // nothing filed here
+    e.view.group_started("alt.c", 3, 3);
+    c.pictures = 1044;
+    e.view.counters_changed(c);
+    e.view.session_ended(SessionEnd::Completed, {});
+  });
+  auto run = [&] {
+    app->start();
+    while (app->session_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  run();
+  ASSERT_EQ(windows.harvests.size(), 1u);
+  EXPECT_EQ(windows.harvests[0], (std::pair<std::int64_t, int>{1044, 2}));
+  app->set_session_body([](EngineContext& e) { e.view.session_ended(SessionEnd::Completed, {}); });
+  run();
+  EXPECT_EQ(windows.harvests.size(), 1u);
+  app->settings().update([](Settings& s) { s.notify = 0; });
+  app->set_session_body([](EngineContext& e) {
+    SessionCounters c;
+    c.pictures = 5;
+    e.view.counters_changed(c);
+    e.view.session_ended(SessionEnd::Stopped, {});
+  });
+  run();
+  EXPECT_EQ(windows.harvests.size(), 1u);
+}
+
 // Why Start did nothing stays in the connection line through the ticks, until the next command.
 TEST_F(AppTest, AReasonStaysUntilTheNextCommand) {
   start("news_server=127.0.0.1\nport=99999\n");

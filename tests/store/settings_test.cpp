@@ -122,7 +122,7 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
                                           "idle_timeout",   "fast_transfers", "pipeline_depth", "use_compression",
                                           "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
-  const std::vector<std::string> window = {"window_geometry", "pending_columns"};
+  const std::vector<std::string> window = {"notify", "window_geometry", "pending_columns"};
   const std::vector<std::string> bounds = {"max_article_mb", "headless_attempts"};
   std::vector<std::string> classic;
   for (const auto& k : keys)

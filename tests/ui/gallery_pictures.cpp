@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <random>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -36,6 +37,16 @@ bool write_picture(const QString& path, int seed, const QDateTime& mtime, int w,
   p.end();
   if (!image.save(path, "JPEG", 80)) return false;
   return set_mtime(path, mtime);
+}
+
+bool write_photo(const QString& path, int seed, int w, int h, const char* format, int quality) {
+  std::mt19937 random(static_cast<std::uint32_t>(seed));
+  QImage cells(12, 9, QImage::Format_RGB32);
+  for (int y = 0; y < cells.height(); ++y)
+    for (int x = 0; x < cells.width(); ++x)
+      cells.setPixel(x, y, qRgb(int(random() % 256), int(random() % 256), int(random() % 256)));
+  const QImage image = cells.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return image.save(path, format, quality);
 }
 
 QStringList make_harvest(const QString& root, const QStringList& groups, int count, const QDateTime& oldest,

@@ -12,6 +12,9 @@ namespace fk::test {
 // modification time. False when it could not be written.
 bool write_picture(const QString& path, int seed, const QDateTime& mtime, int w = 160, int h = 120);
 
+// A photo-like picture: smooth random blotches from `seed` (different seeds share no structure), w x h,
+// saved in `format` ("JPEG", "PNG", ...) at `quality`. False when it could not be written.
+bool write_photo(const QString& path, int seed, int w, int h, const char* format = "JPEG", int quality = 85);
 // Sets a file's modification time.
 bool set_mtime(const QString& path, const QDateTime& mtime);
 

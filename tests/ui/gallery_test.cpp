@@ -9,12 +9,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include "gallery_pictures.h"
 #include "store/status_log.h"
 #include "thumbs/thumbnail_loader.h"
+#include "ui/picture_hash.h"
+#include "ui/picture_model.h"
 #include "ui_fixture.h"
 
 using fk::PictureModel;
@@ -57,6 +60,8 @@ class GalleryTest : public QObject {
   void sorts_by_name_size_and_group_and_filters_with_wildcards();
   void size_keys_info_panel_full_screen_and_slideshow();
   void opens_beside_its_owner_and_never_larger_than_the_screen();
+  void the_shape_hash_finds_resized_and_reencoded_copies_only();
+  void duplicates_are_grouped_kept_first_and_spares_go_with_one_key();
 };
 
 void GalleryTest::lists_a_harvest_newest_first_by_group_and_name() {
@@ -419,6 +424,78 @@ void GalleryTest::opens_beside_its_owner_and_never_larger_than_the_screen() {
   gallery->resize(room.width() / 3, room.height() / 2);
   gallery->present();
   QVERIFY(gallery->geometry().left() > owner.frameGeometry().right());
+}
+
+void GalleryTest::the_shape_hash_finds_resized_and_reencoded_copies_only() {
+  QTemporaryDir dir;
+  const QString original = dir.filePath("original.jpg"), resized = dir.filePath("resized.jpg"),
+                reencoded = dir.filePath("reencoded.png"), other = dir.filePath("other.jpg");
+  QVERIFY(fk::test::write_photo(original, 7, 800, 600, "JPEG", 90));
+  QVERIFY(fk::test::write_photo(other, 8, 800, 600, "JPEG", 90));
+  QVERIFY(QImage(original).scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(resized, "JPEG", 40));
+  QVERIFY(QImage(original).save(reencoded, "PNG"));
+  fk::PictureHash a, b, c, d;
+  QVERIFY(fk::hash_picture_file(original, a) && fk::hash_picture_file(resized, b) &&
+          fk::hash_picture_file(reencoded, c) && fk::hash_picture_file(other, d));
+  QCOMPARE(a.pixels, qint64(800 * 600));
+  QVERIFY(a.content != b.content && a.content != c.content);
+  QVERIFY2(fk::hamming_distance(a.shape, b.shape) <= fk::kDefaultDuplicateDistance,
+           qPrintable(QString::number(fk::hamming_distance(a.shape, b.shape))));
+  QVERIFY(fk::hamming_distance(a.shape, c.shape) <= fk::kDefaultDuplicateDistance);
+  QVERIFY2(fk::hamming_distance(a.shape, d.shape) > 16, qPrintable(QString::number(fk::hamming_distance(a.shape, d.shape))));
+  QCOMPARE(fk::difference_hash(QImage()), std::uint64_t{0});
+}
+
+void GalleryTest::duplicates_are_grouped_kept_first_and_spares_go_with_one_key() {
+  GalleryFixture f;
+  const QString dir = f.work.path() + QStringLiteral("/pictures/");
+  QDir().mkpath(dir + "alt.a");
+  QDir().mkpath(dir + "alt.b");
+  QVERIFY(fk::test::write_photo(dir + "alt.a/harbour.jpg", 1, 640, 480));
+  QVERIFY(fk::test::write_photo(dir + "alt.b/harbour-small.jpg", 1, 320, 240, "JPEG", 50));
+  QVERIFY(QFile::copy(dir + "alt.a/harbour.jpg", dir + "alt.b/harbour-again.jpg"));
+  QVERIFY(fk::test::set_mtime(dir + "alt.b/harbour-again.jpg", kOldest));  // older: kept over its twin
+  QVERIFY(fk::test::write_photo(dir + "alt.a/meadow.jpg", 2, 640, 480));
+  f.open();
+  QCOMPARE(f.model().rowCount(), 4);
+  QTest::keyClick(f.window->grid(), Qt::Key_D, Qt::ControlModifier);
+  QTRY_VERIFY_WITH_TIMEOUT(f.window->duplicates_ready(), 10000);
+  QCOMPARE(f.model().rowCount(), 3);
+  QCOMPARE(f.model().relative_path(0), QStringLiteral("pictures/alt.b/harbour-again.jpg"));
+  QCOMPARE(f.model().index(0).data(fk::PictureModel::DuplicateRole).toString(), QStringLiteral("Copies 1: keep"));
+  QCOMPARE(f.model().relative_path(2), QStringLiteral("pictures/alt.b/harbour-small.jpg"));
+  QVERIFY(QFile::exists(f.work.path() + "/PICHASH.FNK"));
+
+  f.window->grid()->setFocus();
+  QTest::keyClick(f.window->grid(), Qt::Key_Delete, Qt::ShiftModifier);  // answered OK
+  QCOMPARE(f.dialogs.boxes().back().text.substr(0, 21), std::string("Move 2 pictures to th"));
+  QVERIFY(QFile::exists(dir + "alt.b/harbour-again.jpg"));
+  QVERIFY(!QFile::exists(dir + "alt.a/harbour.jpg"));
+  QVERIFY(!QFile::exists(dir + "alt.b/harbour-small.jpg"));
+  QVERIFY(QFile::exists(dir + "alt.a/meadow.jpg"));
+
+  // Off again: the whole harvest; a second search reads its hashes from the index, not the pictures.
+  QTest::keyClick(f.window->grid(), Qt::Key_D, Qt::ControlModifier);
+  QTRY_COMPARE_WITH_TIMEOUT(f.model().rowCount(), 2, 5000);
+  const auto meadow_line = [&] {
+    const QStringList lines = read_all(f.work.path() + "/PICHASH.FNK").split('\n');
+    for (const QString& line : lines)
+      if (line.startsWith("pictures/alt.a/meadow.jpg\t")) return line;
+    return QString();
+  };
+  const QString meadow = meadow_line();
+  QVERIFY(!meadow.isEmpty());
+  QFile spoiled(dir + "alt.a/meadow.jpg");
+  const QDateTime kept_time = QFileInfo(spoiled).lastModified();
+  QVERIFY(spoiled.open(QIODevice::ReadWrite));
+  spoiled.write("not a picture any more");  // same size and time: only the index can still know it
+  spoiled.close();
+  QVERIFY(fk::test::set_mtime(spoiled.fileName(), kept_time));
+  QTest::keyClick(f.window->grid(), Qt::Key_D, Qt::ControlModifier);
+  QTRY_VERIFY_WITH_TIMEOUT(f.window->duplicates_ready(), 10000);
+  QCOMPARE(f.model().rowCount(), 0);
+  QCOMPARE(meadow_line(), meadow);
+  QVERIFY(!read_all(f.work.path() + "/PICHASH.FNK").contains("harbour-small"));
 }
 
 QTEST_MAIN(GalleryTest)

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/picture_hash.h"
+
+#include <QFile>
+#include <QImageReader>
+
+namespace fk {
+
+std::uint64_t difference_hash(const QImage& image) {
+  if (image.isNull()) return 0;
+  // Two steps: a box-filtered reduction first, so that a large picture's detail averages out the same
+  // way whatever its size.
+  QImage small = image.convertToFormat(QImage::Format_Grayscale8);
+  if (small.width() > 64 || small.height() > 64)
+    small = small.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  small = small.scaled(9, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  std::uint64_t hash = 0;
+  for (int y = 0; y < 8; ++y) {
+    const uchar* row = small.constScanLine(y);
+    for (int x = 0; x < 8; ++x) hash = (hash << 1) | (row[x] > row[x + 1] ? 1u : 0u);
+  }
+  return hash;
+}
+
+bool hash_picture_file(const QString& absolute_path, PictureHash& out) {
+  QFile file(absolute_path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  // FNV-1a over the bytes.
+  std::uint64_t h = 14695981039346656037ULL;
+  QByteArray block;
+  while (!(block = file.read(1 << 20)).isEmpty())
+    for (char c : block) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  out.content = h;
+  file.close();
+
+  QImageReader reader(absolute_path);
+  const QSize size = reader.size();
+  out.pixels = size.isValid() ? static_cast<std::int64_t>(size.width()) * size.height() : 0;
+  // A decoder that can scale while decoding (JPEG) saves most of the work.
+  if (size.isValid() && (size.width() > 256 || size.height() > 256))
+    reader.setScaledSize(size.scaled(256, 256, Qt::KeepAspectRatio));
+  const QImage image = reader.read();
+  if (out.pixels == 0 && !image.isNull()) out.pixels = static_cast<std::int64_t>(image.width()) * image.height();
+  out.shape = difference_hash(image);
+  return true;
+}
+
+}  // namespace fk
