@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: fennick [--headless] [--dir PATH | --home] [--start]
+constexpr const char* kHelp = R"(Usage: fennick [--headless [--web PORT] [--stay]] [--dir PATH | --home] [--start]
+       fennick --web-url | --web-new-token [--dir PATH | --home]
 
 Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its working folder.
 
@@ -39,9 +40,10 @@ Fennick harvests pictures from Usenet news groups into pictures/<group>/ of its 
                 else $XDG_DATA_HOME/fennick (made on the first start, with a link Fennick among
                 the user's pictures). The window's first start asks before using it.
   --start       With the window: press "Start Fennicking" as soon as the histories are loaded.
-  --web PORT    With --headless: serve the browser view on PORT for this run (FENNICK.INI's
-                [WEB] web_port otherwise; 0 there keeps it off). It listens on web_bind
-                (127.0.0.1 unless set) and asks for the token in web_token.
+  --web PORT    With --headless: serve the browser view on PORT for this run (0: not at all).
+                Otherwise FENNICK.INI's [WEB] web_port says where, with or without the window
+                (0, the default, keeps it off). It listens on web_bind (127.0.0.1 unless set)
+                and asks for the token in web_token.
   --stay        With --headless: keep running after the scan, and when no news server is set,
                 until a signal ends it (a schedule still starts its scans).
   --web-url     Print the browser view's address and, on its own line, its token for the working

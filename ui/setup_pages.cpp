@@ -591,7 +591,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
   auto* web_bind = edit("web_bind", web_box, 100);
   auto* web_token = edit("web_token", web_box);
   web_token->setReadOnly(true);
-  auto* new_token = new QPushButton(QStringLiteral("&New Token"), web_box);
+  auto* new_token = new QPushButton(QStringLiteral("&New token"), web_box);
   new_token->setObjectName(QStringLiteral("new_web_token"));
   new_token->setAutoDefault(false);
   new_token->setToolTip(QStringLiteral("Makes a new token; browsers logged in with the old one must log in again"));
@@ -603,7 +603,7 @@ ScreenPage::ScreenPage(QWidget* parent) : SetupPage(QStringLiteral("Screen"), pa
     web_token->setText(token);
   });
   auto* web_rows = new QGridLayout;
-  web_rows->addWidget(label(QStringLiteral("Web View &Port"), web_box, web_port), 0, 0);
+  web_rows->addWidget(label(QStringLiteral("Web view &port"), web_box, web_port), 0, 0);
   web_rows->addLayout(row({web_port}), 0, 1);
   web_rows->addWidget(label(QStringLiteral("Listen on Addr&ess"), web_box, web_bind), 1, 0);
   web_rows->addLayout(row({web_bind}), 1, 1);

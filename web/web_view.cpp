@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/web_view.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -27,6 +28,8 @@ std::string store_new_token(const std::string& ini_path) {
     std::fprintf(stderr, "fennick: cannot write the web view token to %s\n", ini_path.c_str());
     return {};
   }
+  // The file now holds a key to the pictures and the buttons: for the user's eyes only.
+  ::chmod(ini_path.c_str(), 0600);
   return token;
 }
 

@@ -124,12 +124,16 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"notify", "window_geometry", "pending_columns"};
   const std::vector<std::string> bounds = {"max_article_mb", "headless_attempts"};
+  // The browser view's section comes last, after the schedule.
+  const std::vector<std::string> web = {"web_port", "web_bind", "web_token"};
+  EXPECT_EQ(std::vector<std::string>(keys.end() - 3, keys.end()), web);
   std::vector<std::string> classic;
   for (const auto& k : keys)
     if (std::find(newer.begin(), newer.end(), k) == newer.end() &&
         std::find(newer_selection.begin(), newer_selection.end(), k) == newer_selection.end() &&
         std::find(window.begin(), window.end(), k) == window.end() &&
-        std::find(bounds.begin(), bounds.end(), k) == bounds.end())
+        std::find(bounds.begin(), bounds.end(), k) == bounds.end() &&
+        std::find(web.begin(), web.end(), k) == web.end())
       classic.push_back(k);
   const std::vector<std::string> expected = {
       "news_server", "user", "pass", "isp_user", "isp_pass", "unattended_operation", "check_auth",

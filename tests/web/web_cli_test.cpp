@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include "common/child_process.h"
 #include "common/raw_http.h"
@@ -56,6 +57,9 @@ TEST(WebOptions, web_url_prints_address_and_token_and_a_new_token_replaces_it) {
   const ProgramRun first = run({"--web-url"});
   ASSERT_EQ(first.status, 0) << first.output;
   const std::string token = stored_token();
+  struct stat st {};
+  ASSERT_EQ(::stat("FENNICK.INI", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "the token is for the user's eyes only";
   EXPECT_EQ(token.size(), 64u);
   EXPECT_EQ(first.output, "http://[::1]:8123/\n" + token + "\n");
   EXPECT_EQ(run({"--web-url"}).output, first.output) << "the token stays until replaced";
@@ -72,7 +76,8 @@ TEST(WebOptions, web_url_prints_address_and_token_and_a_new_token_replaces_it) {
 
 TEST(WebOptions, headless_stay_serves_without_a_server_until_a_signal) {
   test::TempDir dir;
-  test::write_file("FENNICK.INI", "[COMM]\ncheck_dialup=0\n[WEB]\nweb_token=" + std::string(64, 'c') + "\n");
+  test::write_file("FENNICK.INI",
+                   "[COMM]\ncheck_dialup=0\n[WEB]\nweb_bind=0.0.0.0\nweb_token=" + std::string(64, 'c') + "\n");
   int port = 0;
   std::optional<test::ChildProcess> child;
   for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
@@ -84,6 +89,8 @@ TEST(WebOptions, headless_stay_serves_without_a_server_until_a_signal) {
   }
   ASSERT_NE(port, 0) << child->output();
   EXPECT_NE(child->output().find("no news server"), std::string::npos) << child->output();
+  EXPECT_NE(child->output().find("reachable from the network and is not encrypted"), std::string::npos);
+  EXPECT_NE(test::read_file("fk.log").find("reachable from the network and is not encrypted"), std::string::npos);
   EXPECT_EQ(test::raw_get(port, "/api/status").status, 401);
   const auto status = test::raw_get(port, "/api/status", "Authorization: Bearer " + std::string(64, 'c') + "\r\n");
   EXPECT_EQ(status.status, 200);
