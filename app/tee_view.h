@@ -61,6 +61,10 @@ class TeeView final : public View {
     first_.session_ended(reason, detail);
     second_.session_ended(reason, detail);
   }
+  void certificate_unchecked(const std::string& server) override {
+    first_.certificate_unchecked(server);
+    second_.certificate_unchecked(server);
+  }
   void scheduler_disabled() override {
     first_.scheduler_disabled();
     second_.scheduler_disabled();
