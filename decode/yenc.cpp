@@ -29,7 +29,6 @@ namespace fk {
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 20;
 // The decoded form of a slice is never longer than the slice; the vector loop stores 16 bytes at a time.
 constexpr std::size_t kSlice = 256 * 1024;
 constexpr std::size_t kSlack = 16;

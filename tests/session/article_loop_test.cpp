@@ -145,6 +145,23 @@ TEST_F(ArticleLoopTest, BodyNeitherDecoderCanDecodeIsCopiedToUnknown) {
   EXPECT_EQ(h.clock.slept_ms(), 3000 + 1000 + 1100 + 1200);
 }
 
+TEST_F(ArticleLoopTest, ATextReplyUnderAPictureSubjectIsNeitherFiledNorCountedAsAPicture) {
+  // Take-all rules let a short reply through; its words read as base64 make a few bytes of nothing.
+  h.change([](Settings& s) { s.minlines = 0; });
+  add("Re: beach.jpg (1/1)", "Nice\nshot\nthanks\nJoe\n");
+  // A uuencoded body whose name says picture but whose bytes are none.
+  add("notes.jpg (1/1)", test::uuencode("notes.jpg", std::string(200, 'x')));
+  EXPECT_EQ(run().kind, Kind::ListEmpty);
+  EXPECT_TRUE(test::files_in("pictures/alt.test").empty());
+  EXPECT_TRUE(h.filenames.entries().empty());
+  EXPECT_FALSE(test::exists("files.log"));
+  EXPECT_EQ(h.state.pictures_downloaded, 0);
+  EXPECT_EQ(h.state.archive_pic_count, 0);
+  EXPECT_EQ(h.state.unknown_format_count, 2);
+  EXPECT_EQ(read_file("unknown/notes.jpg"), std::string(200, 'x'));
+  EXPECT_EQ(h.article_ids.count(), 2u);
+}
+
 TEST_F(ArticleLoopTest, YencPicturesAreFiledAndBrokenOnesAndPartsGoToUnknown) {
   const std::string bytes = test::demo_picture("sunset.jpg");
   std::string damaged = test::yenc_encode("broken.jpg", bytes);
