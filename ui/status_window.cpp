@@ -268,7 +268,7 @@ QGroupBox* StatusWindow::build_history_box() {
     history->setColumnStretch(column, 1);
     // The count follows the list at once instead of waiting for the tick's turn.
     auto recount = [label, model = c.model, counted = QString::fromLatin1(c.counted)] {
-      label->setText(counted.arg(model->rowCount()));
+      label->setText(counted.arg(number_text(model->rowCount())));
     };
     connect(c.model, &QAbstractItemModel::rowsInserted, label, recount);
     connect(c.model, &QAbstractItemModel::rowsRemoved, label, recount);
