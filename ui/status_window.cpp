@@ -325,6 +325,7 @@ QBoxLayout* StatusWindow::build_side_column() {
   pacing_slider_->setPageStep(2);
   pacing_slider_->setTickPosition(QSlider::TicksBelow);
   pacing_slider_->setTickInterval(1);
+  fit_slider_to_palette();
   pacing_slider_->setToolTip(QStringLiteral("Download speed"));
   pacing_slider_->setAccessibleName(QStringLiteral("Download speed"));
   connect(pacing_slider_, &QSlider::valueChanged, this,
@@ -614,6 +615,16 @@ void StatusWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) update_caption();
   if (event->type() == QEvent::FontChange && pending_view_) size_pending_columns();
+  if (event->type() == QEvent::PaletteChange) fit_slider_to_palette();
+}
+
+// Styles draw the slider's ticks a shade darker than the window colour, which vanishes on a dark
+// palette: there the slider gets a lighter window colour to draw them from.
+void StatusWindow::fit_slider_to_palette() {
+  if (!pacing_slider_) return;
+  QPalette p = palette();
+  if (p.color(QPalette::Window).lightness() < 110) p.setColor(QPalette::Window, QColor(170, 170, 176));
+  pacing_slider_->setPalette(p);
 }
 
 void StatusWindow::close_for_good() {
