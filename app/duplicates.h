@@ -21,9 +21,16 @@ struct PictureHash {
   std::uint64_t content = 0;  // of the bytes
   std::uint64_t shape = 0;    // perceptual hash of the picture; 0 when it does not decode
   std::int64_t pixels = 0;    // width times height
+  std::uint32_t colour = 0;   // the picture's mean colour, 0xRRGGBB: the shape hash is grey only
 };
 
-// The hashes by path. Lines of the file: path, size, mtime, content and shape in hex, pixels, tab-separated.
+// Near-copies keep their mean colour: two shapes alike in grey but this far apart in any channel are
+// different pictures (a recoloured drawing, two gradients).
+inline constexpr int kDuplicateColourSlack = 12;
+bool colours_close(std::uint32_t a, std::uint32_t b);
+
+// The hashes by path. Lines of the file: path, size, mtime, content and shape in hex, pixels, colour in
+// hex, tab-separated.
 class PictureHashIndex {
  public:
   // False when the file cannot be read (a missing file is an empty index); bad lines are skipped.
@@ -44,9 +51,10 @@ class PictureHashIndex {
 
 int hamming_distance(std::uint64_t a, std::uint64_t b);
 
-// Groups of pictures that are copies of one another: the same content, or shapes within max_distance
-// (linked: a copy of a copy joins the group). Each group holds two or more, the one to keep first (most
-// pixels, then most bytes, then the oldest); groups come largest first.
+// Groups of pictures that are copies of one another: the same bytes, or shapes within max_distance in
+// much the same colour. Each group is one picture to keep (most pixels, then most bytes, then the oldest)
+// followed by its own copies; a copy of a copy that is not itself near the kept one is left out of the
+// group. Groups come largest first.
 std::vector<std::vector<PictureHash>> find_duplicates(const std::vector<PictureHash>& pictures,
                                                       int max_distance = kDefaultDuplicateDistance);
 

@@ -20,7 +20,7 @@ std::vector<fk::PictureHash> harvest(std::size_t n) {
     fk::PictureHash h{"pictures/alt.binaries.pictures.g" + std::to_string(i % 40) + "/picture" + std::to_string(i) +
                           ".jpg",
                       static_cast<std::int64_t>(100000 + random() % 900000), 1700000000000000000LL + static_cast<std::int64_t>(i),
-                      random(), random(), 640 * 480};
+                      random(), random(), 640 * 480, 0x808080};
     if (i >= 10 && i % 10 == 0) h.shape = out[i - 7].shape ^ (1ULL << (random() % 64)) ^ (1ULL << (random() % 64));
     if (i >= 50 && i % 50 == 0) {
       h.content = out[i - 3].content;

@@ -420,8 +420,10 @@ void GroupsDialog::show_shown_counts() {
   for (auto [model, label] : {std::pair{unsubscribed_model_, unsubscribed_count_},
                               std::pair{subscribed_model_, subscribed_count_}}) {
     const ShownGroups& shown = model->shown();
-    label->setText(shown.filtered() ? QStringLiteral("%1 of %2 shown").arg(shown.size()).arg(shown.total())
-                                    : QStringLiteral("%1 groups").arg(shown.total()));
+    label->setText(shown.filtered() ? QStringLiteral("%1 of %2 shown")
+                                          .arg(number_text(static_cast<qint64>(shown.size())),
+                                               number_text(static_cast<qint64>(shown.total())))
+                                    : count_text(static_cast<qint64>(shown.total()), QStringLiteral("group")));
   }
 }
 
@@ -454,7 +456,9 @@ void GroupsDialog::filter_changed(const QString& text) {
 }
 
 void GroupsDialog::show_count() {
-  setWindowTitle(QString::fromStdString(group_count_line(lists_)));
+  setWindowTitle(QStringLiteral("%1 of %2 Groups Will Be Scanned for Articles")
+                     .arg(number_text(static_cast<qint64>(lists_.subscribed.size())),
+                          number_text(static_cast<qint64>(lists_.subscribed.size() + lists_.unsubscribed.size()))));
   state_.subscribed_groups = static_cast<int>(lists_.subscribed.size());
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/picture_hash.h"
 
+#include <QColor>
 #include <QFile>
 #include <QImageReader>
 
@@ -42,6 +43,13 @@ bool hash_picture_file(const QString& absolute_path, PictureHash& out) {
   const QImage image = reader.read();
   if (out.pixels == 0 && !image.isNull()) out.pixels = static_cast<std::int64_t>(image.width()) * image.height();
   out.shape = difference_hash(image);
+  if (!image.isNull()) {
+    const QColor mean = QColor(image.convertToFormat(QImage::Format_RGB32)
+                                   .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                   .pixel(0, 0));
+    out.colour = (static_cast<std::uint32_t>(mean.red()) << 16) | (static_cast<std::uint32_t>(mean.green()) << 8) |
+                 static_cast<std::uint32_t>(mean.blue());
+  }
   return true;
 }
 

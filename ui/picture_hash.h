@@ -14,7 +14,7 @@ namespace fk {
 // (set where the left one is brighter). Resizing and re-encoding change few bits. 0 for a null image.
 std::uint64_t difference_hash(const QImage& image);
 
-// Fills `out.content`, `out.shape` and `out.pixels` from the file (shape 0 when it does not decode);
+// Fills `out.content`, `out.shape`, `out.pixels` and `out.colour` from the file (shape 0 when it does not decode);
 // false when the file cannot be read.
 bool hash_picture_file(const QString& absolute_path, PictureHash& out);
 

@@ -111,7 +111,7 @@ class PictureModel : public QAbstractListModel {
     qint64 size = 0, mtime_ns = 0;
   };
   std::vector<Known> known_pictures() const;
-  SortKey sort() const { return sort_; }
+  SortKey sort_key() const { return sort_; }
   const QString& shown_folder() const { return folder_filter_; }
 
   const std::vector<Folder>& folders() const { return folders_; }

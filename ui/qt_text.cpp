@@ -2,10 +2,19 @@
 // Conversions between the core's byte strings and Qt's text, and dialog units for layouts.
 #include "ui/qt_text.h"
 
+#include <QLocale>
+
 #include <QStringDecoder>
 #include <algorithm>
 
 namespace fk {
+
+QString count_text(qint64 n, const QString& noun) {
+  return QStringLiteral("%1 %2").arg(number_text(n), n == 1 ? noun : noun + QLatin1Char('s'));
+}
+
+QString number_text(qint64 n) { return QLocale().toString(n); }
+
 
 QString to_qstring(std::string_view bytes) {
   const auto size = static_cast<qsizetype>(bytes.size());

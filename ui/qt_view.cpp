@@ -60,13 +60,28 @@ Answer run_box(QWidget* parent, const std::string& text, const std::string& capt
   QMessageBox box(box_icon(icon), to_qstring(caption), to_qstring(text), box_buttons(buttons), parent);
   box.setObjectName(QStringLiteral("messageBox"));
   box.setTextFormat(Qt::PlainText);  // texts may carry server replies and authors' "<...>"
-  // A message box sizes to its text only; a long caption would be cut in the title bar.
+  // A message box sizes to its text only; a long caption would be cut in the title bar. Window managers
+  // draw captions bold and larger than the text, beside three buttons and the icon.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
-    int wanted = metrics.horizontalAdvance(box.windowTitle()) + metrics.height() * 6;
+    QFont title = QApplication::font("QMdiSubWindowTitleBar");
+    title.setBold(true);
+    title.setPointSizeF(title.pointSizeF() * 1.2);
+    const QFontMetrics metrics(title);
+    int wanted = metrics.horizontalAdvance(box.windowTitle()) + metrics.height() * 8;
     if (parent && parent->screen()) wanted = std::min(wanted, parent->screen()->availableGeometry().width() * 3 / 4);
     grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
                   grid->columnCount());
+  }
+  // Centred on the window it belongs to, placed before showing so that no later placement moves it.
+  if (QWidget* owner = parent ? parent->window() : nullptr; owner && owner->isVisible()) {
+    box.adjustSize();
+    QPoint at = owner->frameGeometry().center() - QPoint(box.width() / 2, box.height() / 2);
+    if (QScreen* screen = owner->screen()) {
+      const QRect room = screen->availableGeometry();
+      at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - box.width())));
+      at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - box.height())));
+    }
+    box.move(at);
   }
   const int clicked = box.exec();
   switch (buttons) {

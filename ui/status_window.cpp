@@ -268,7 +268,7 @@ QGroupBox* StatusWindow::build_history_box() {
     history->setColumnStretch(column, 1);
     // The count follows the list at once instead of waiting for the tick's turn.
     auto recount = [label, model = c.model, counted = QString::fromLatin1(c.counted)] {
-      label->setText(counted.arg(model->rowCount()));
+      label->setText(counted.arg(number_text(model->rowCount())));
     };
     connect(c.model, &QAbstractItemModel::rowsInserted, label, recount);
     connect(c.model, &QAbstractItemModel::rowsRemoved, label, recount);
@@ -325,6 +325,7 @@ QBoxLayout* StatusWindow::build_side_column() {
   pacing_slider_->setPageStep(2);
   pacing_slider_->setTickPosition(QSlider::TicksBelow);
   pacing_slider_->setTickInterval(1);
+  fit_slider_to_palette();
   pacing_slider_->setToolTip(QStringLiteral("Download speed"));
   pacing_slider_->setAccessibleName(QStringLiteral("Download speed"));
   connect(pacing_slider_, &QSlider::valueChanged, this,
@@ -614,6 +615,16 @@ void StatusWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) update_caption();
   if (event->type() == QEvent::FontChange && pending_view_) size_pending_columns();
+  if (event->type() == QEvent::PaletteChange) fit_slider_to_palette();
+}
+
+// Styles draw the slider's ticks a shade darker than the window colour, which vanishes on a dark
+// palette: there the slider gets a lighter window colour to draw them from.
+void StatusWindow::fit_slider_to_palette() {
+  if (!pacing_slider_) return;
+  QPalette p = palette();
+  if (p.color(QPalette::Window).lightness() < 110) p.setColor(QPalette::Window, QColor(170, 170, 176));
+  pacing_slider_->setPalette(p);
 }
 
 void StatusWindow::close_for_good() {

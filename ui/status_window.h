@@ -87,6 +87,7 @@ class StatusWindow : public QWidget {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void fit_slider_to_palette();
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "demo_state.h"
 #include "gallery_pictures.h"
 #include "ui/gallery_window.h"
 #include "ui/picture_model.h"
@@ -27,12 +28,17 @@ void settle(fk::GalleryWindow& g) {
 
 }  // namespace
 
-// Usage: gallery_demo OUT_PREFIX   writes OUT_PREFIX-grid.png, -group.png, -unknown.png, -preview.png
+// Usage: gallery_demo OUT_PREFIX [--dark]   writes OUT_PREFIX-grid.png, -group.png, -unknown.png,
+// -preview.png and -duplicates.png; --dark uses a dark palette.
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: gallery_demo OUT_PREFIX\n");
+    std::fprintf(stderr, "usage: gallery_demo OUT_PREFIX [--dark]\n");
     return 2;
+  }
+  if (argc > 2 && QByteArray(argv[2]) == "--dark") {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(fk::test::dark_palette());
   }
   const QString prefix = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
   QTemporaryDir work;
@@ -47,6 +53,10 @@ int main(int argc, char** argv) {
   damaged.open(QIODevice::WriteOnly);
   damaged.write(QByteArray("\xFF\xD8\xFF\xE0 this picture stopped half way", 40));
   damaged.close();
+  // A photo filed twice, once resized, for the duplicates view.
+  fk::test::write_photo(work.path() + QStringLiteral("/pictures/alt.pictures.misc/harbour.jpg"), 3, 800, 600);
+  fk::test::write_photo(work.path() + QStringLiteral("/pictures/alt.binaries.pictures.landscapes/harbour-small.jpg"),
+                        3, 400, 300, "JPEG", 60);
   QDir(work.path()).mkpath(QStringLiteral("unknown"));
   QFile wtf(work.path() + QStringLiteral("/unknown/WTF0012AB34.TXT"));
   wtf.open(QIODevice::WriteOnly);
@@ -77,6 +87,13 @@ int main(int argc, char** argv) {
   gallery.toggle_preview();
   settle(gallery);
   gallery.grab().save(prefix + QStringLiteral("-preview.png"));
+  gallery.toggle_preview();
+  gallery.show_duplicates(true);
+  for (int i = 0; i < 200 && !gallery.duplicates_ready(); ++i) QTest::qWait(50);
+  settle(gallery);
+  gallery.grid()->setCurrentIndex(gallery.model().index(0));
+  QTest::qWait(100);
+  gallery.grab().save(prefix + QStringLiteral("-duplicates.png"));
   std::printf("saved %s-*.png\n", qPrintable(prefix));
   return 0;
 }

@@ -443,6 +443,13 @@ void GalleryTest::the_shape_hash_finds_resized_and_reencoded_copies_only() {
            qPrintable(QString::number(fk::hamming_distance(a.shape, b.shape))));
   QVERIFY(fk::hamming_distance(a.shape, c.shape) <= fk::kDefaultDuplicateDistance);
   QVERIFY2(fk::hamming_distance(a.shape, d.shape) > 16, qPrintable(QString::number(fk::hamming_distance(a.shape, d.shape))));
+  QVERIFY(fk::colours_close(a.colour, b.colour) && fk::colours_close(a.colour, c.colour));
+  // Two drawings alike in grey, in other colours (the generated gradients), are not copies.
+  QVERIFY(fk::test::write_picture(dir.filePath("green.jpg"), 2, QDateTime::currentDateTime(), 320, 240));
+  QVERIFY(fk::test::write_picture(dir.filePath("purple.jpg"), 5, QDateTime::currentDateTime(), 320, 240));
+  fk::PictureHash g, p;
+  QVERIFY(fk::hash_picture_file(dir.filePath("green.jpg"), g) && fk::hash_picture_file(dir.filePath("purple.jpg"), p));
+  QVERIFY(fk::find_duplicates({g, p}).empty());
   QCOMPARE(fk::difference_hash(QImage()), std::uint64_t{0});
 }
 

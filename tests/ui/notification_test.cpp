@@ -5,6 +5,7 @@
 
 #include "ui/desktop_notifier.h"
 #include "ui/qt_app_windows.h"
+#include "ui/qt_text.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -32,6 +33,11 @@ class NotificationTest : public QObject {
     QCOMPARE(fk::harvest_notice(1234567, 12), QStringLiteral("Fennick: 1,234,567 new pictures in 12 groups"));
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QCOMPARE(fk::harvest_notice(1234567, 2), QStringLiteral("Fennick: 1.234.567 new pictures in 2 groups"));
+    QCOMPARE(fk::count_text(1, QStringLiteral("group")), QStringLiteral("1 group"));
+    QCOMPARE(fk::count_text(1000000, QStringLiteral("group")), QStringLiteral("1.000.000 groups"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(fk::count_text(0, QStringLiteral("group")), QStringLiteral("0 groups"));
+    QCOMPARE(fk::count_text(1000000, QStringLiteral("group")), QStringLiteral("1,000,000 groups"));
     QLocale::setDefault(QLocale::c());
   }
 

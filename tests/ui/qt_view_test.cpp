@@ -148,6 +148,9 @@ void QtViewTest::a_view_made_before_its_window_keeps_what_arrives() {
 
 void QtViewTest::message_box_from_a_worker_blocks_it_until_answered() {
   UiFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  QPoint box_centre;
   std::atomic<bool> returned{false};
   bool worker_was_waiting = false;
   QString text, caption;
@@ -157,7 +160,10 @@ void QtViewTest::message_box_from_a_worker_blocks_it_until_answered() {
     text = box->text();
     caption = box->windowTitle();
     // Wide enough for its caption, which a title bar would otherwise cut.
-    QVERIFY(box->width() >= box->fontMetrics().horizontalAdvance(caption));
+    QFont bold = box->font();
+    bold.setBold(true);
+    QVERIFY(box->width() >= QFontMetrics(bold).horizontalAdvance(caption) + box->fontMetrics().height() * 3);
+    box_centre = box->frameGeometry().center();
     QTest::qWait(50);
     worker_was_waiting = !returned;
     box->button(QMessageBox::Cancel)->click();
@@ -175,6 +181,9 @@ void QtViewTest::message_box_from_a_worker_blocks_it_until_answered() {
   QCOMPARE(answer, fk::Answer::Cancel);
   QCOMPARE(text, QStringLiteral("Do You Wish To Ignore All Further\nArticles Posted By This Author?"));
   QCOMPARE(caption, QStringLiteral("Bozo Bucket - The Author Blacklist"));
+  // Centred on the status window.
+  QVERIFY2((box_centre - f.window->frameGeometry().center()).manhattanLength() <= 12,
+           qPrintable(QStringLiteral("%1,%2 %3,%4").arg(box_centre.x()).arg(box_centre.y()).arg(f.window->frameGeometry().center().x()).arg(f.window->frameGeometry().center().y())));
 
   // On the GUI thread the box runs directly.
   on_next_modal([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });

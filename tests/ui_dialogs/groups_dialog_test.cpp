@@ -470,6 +470,7 @@ void GroupsDialogTest::scan_marks_show_as_tool_tips_and_rescan_forgets_them_at_o
 // "Alt.Binaries.Sounds.n<j>" when it is 1.
 void GroupsDialogTest::server_of_300000_groups_is_filtered_subscribed_and_saved() {
   constexpr int kGroups = 300000;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // counts with separators
   test::NntpTestServer server(std::make_shared<test::ListingContent>(kGroups));
   Rig r(kSample, true, &server);
   QListView* left = r.dialog->unsubscribed_view();
@@ -488,14 +489,14 @@ void GroupsDialogTest::server_of_300000_groups_is_filtered_subscribed_and_saved(
   QVERIFY(r.dialog->lists().subscribed.empty());
   QVERIFY(std::is_sorted(r.dialog->lists().unsubscribed.begin(), r.dialog->lists().unsubscribed.end(),
                          group_name_less));
-  QCOMPARE(r.count_label("unsubscribedCount"), QStringLiteral("300000 groups"));
+  QCOMPARE(r.count_label("unsubscribedCount"), QStringLiteral("300,000 groups"));
   QVERIFY(!r.engine.logged("Too Many News Groups... some Discarded"));
 
   // Typed key by key, as a user does; letter case does not matter.
   QTest::keyClicks(filter, QStringLiteral("Binaries.PICTURES"));
   const qint64 typing_ms = timer.restart();
   QCOMPARE(r.shown(left), kGroups / 6);
-  QCOMPARE(r.count_label("unsubscribedCount"), QStringLiteral("50000 of 300000 shown"));
+  QCOMPARE(r.count_label("unsubscribedCount"), QStringLiteral("50,000 of 300,000 shown"));
   QCOMPARE(r.count_label("subscribedCount"), QStringLiteral("0 of 0 shown"));
   QTest::keyClick(filter, Qt::Key_Return);  // goes on to the list; OK is not pressed
   QVERIFY(r.dialog->isVisible());
@@ -528,7 +529,7 @@ void GroupsDialogTest::server_of_300000_groups_is_filtered_subscribed_and_saved(
   QCOMPARE(r.dialog->lists().subscribed,
            (Names{"alt.binaries.pictures.n12348", "alt.binaries.pictures.n12342", "Alt.Binaries.Sounds.n7777",
                   "alt.binaries.pictures.n29994"}));
-  QCOMPARE(r.title(), QStringLiteral("4 of 300000 Groups Will Be Scanned for Articles"));
+  QCOMPARE(r.title(), QStringLiteral("4 of 300,000 Groups Will Be Scanned for Articles"));
   QCOMPARE(r.state.subscribed_groups.load(), 4);
 
   r.click("ok");
@@ -540,6 +541,7 @@ void GroupsDialogTest::server_of_300000_groups_is_filtered_subscribed_and_saved(
   QCOMPARE(std::count(saved.begin(), saved.end(), '\n'), std::ptrdiff_t{kGroups});
   qInfo("300,000 groups: refresh from the test server %lld ms, 17 filter keystrokes %lld ms", refresh_ms,
         typing_ms);
+  QLocale::setDefault(QLocale::system());
 }
 
 QTEST_MAIN(GroupsDialogTest)
