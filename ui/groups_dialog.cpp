@@ -586,6 +586,7 @@ void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& l
                        GroupListRefresher& refresher, QWidget* parent, bool refresh_at_once) {
   GroupsDialog dialog(state, dialogs, log, clock, refresher, parent);
   if (refresh_at_once) dialog.refresh_when_loaded();
+  kit::centre_on(dialog, parent);
   dialog.exec();
 }
 
