@@ -331,7 +331,8 @@ void GroupsDialog::start_loading() {
         [this, loaded, opened] {
           lists_ = std::move(*loaded);
           show_lists();
-          if (!opened) {
+          // A first start refreshes at once: the box would only ask for what is about to happen.
+          if (!opened && !refresh_when_loaded_) {
             log_.log_status("Unable to find newsrc file.", 0);
             dialogs_.message_box(
                 "Unable to find newsrc file.\nUse Refresh Button To Get List of News Groups From Server",
