@@ -222,6 +222,11 @@ GalleryWindow::GalleryWindow(GalleryServices services, QWidget* parent)
   build();
   connect(model_, &PictureModel::folders_changed, this, &GalleryWindow::refill_folders);
   connect(model_, &PictureModel::refreshed, this, &GalleryWindow::update_status);
+  index_due_ = new QTimer(this);
+  index_due_->setSingleShot(true);
+  index_due_->setInterval(3000);
+  connect(index_due_, &QTimer::timeout, this, &GalleryWindow::keep_index_current);
+  connect(model_, &PictureModel::refreshed, index_due_, qOverload<>(&QTimer::start));
   connect(model_, &QAbstractItemModel::modelReset, this, &GalleryWindow::update_status);
   connect(loader_, &ThumbnailLoader::preview_ready, this,
           [this](const QString& path, const QImage& image) { preview_->picture_ready(path, image); });
@@ -418,12 +423,31 @@ void GalleryWindow::show_duplicates(bool on) {
     say(QString());
     return;
   }
+  say(QStringLiteral("Looking for duplicates..."));
+  start_hashing(true);
+}
+
+// While the gallery is open, an index the user has made is kept current as pictures are filed, so the
+// next search reads only what came since.
+void GalleryWindow::keep_index_current() {
+  if (hasher_busy_ || duplicates_->isChecked() ||
+      !QFile::exists(services_.root + QLatin1Char('/') + kPictureHashFile))
+    return;
+  start_hashing(false);
+}
+
+void GalleryWindow::start_hashing(bool show) {
+  hasher_stop_ = true;  // a quiet update gives way to a search the user asked for
   if (hasher_.joinable()) hasher_.join();
   hasher_stop_ = false;
-  say(QStringLiteral("Looking for duplicates..."));
+  hasher_busy_ = true;
   const QString root = services_.root;
   std::vector<PictureModel::Known> known = model_->known_pictures();
-  hasher_ = std::thread([this, root, known = std::move(known)] {
+  hasher_ = std::thread([this, root, show, known = std::move(known)] {
+    struct Done {
+      std::atomic<bool>& busy;
+      ~Done() { busy = false; }
+    } done{hasher_busy_};
     const std::string index_file = QFile::encodeName(root + QLatin1Char('/') + kPictureHashFile).toStdString();
     PictureHashIndex index;
     index.load(index_file);
@@ -443,7 +467,7 @@ void GalleryWindow::show_duplicates(bool on) {
       if (!hash_picture_file(root + QLatin1Char('/') + k.relative, h)) continue;
       index.put(h);
       pictures.push_back(std::move(h));
-      if (++hashed % 200 == 0) {
+      if (++hashed % 200 == 0 && show) {
         const QString text = QStringLiteral("Looking for duplicates... %1 of %2 pictures read")
                                  .arg(QLocale().toString(static_cast<qlonglong>(hashed)),
                                       QLocale().toString(static_cast<qlonglong>(known.size())));
@@ -452,6 +476,12 @@ void GalleryWindow::show_duplicates(bool on) {
     }
     index.retain(paths);
     const bool saved = (hashed == 0 && index.size() == loaded) || index.save(index_file);
+    if (!show) {
+      if (!saved)
+        QMetaObject::invokeMethod(
+            this, [this] { log(std::string("ERROR: File Write ") + kPictureHashFile, 0); }, Qt::QueuedConnection);
+      return;
+    }
     auto groups = std::make_shared<std::vector<std::vector<QString>>>();
     std::size_t spare = 0;
     for (const auto& group : find_duplicates(pictures)) {

@@ -97,6 +97,9 @@ class GalleryWindow : public QWidget {
  private:
   void build();
   void place_beside_parent();
+  // Brings PICHASH.FNK up to date on a thread; with `show`, the groups found are shown.
+  void start_hashing(bool show);
+  void keep_index_current();
   void refill_folders();
   void folder_chosen(QTreeWidgetItem* item);
   void show_context_menu(const QPoint& at);
@@ -124,6 +127,8 @@ class GalleryWindow : public QWidget {
   QPushButton* duplicates_ = nullptr;
   std::thread hasher_;
   std::atomic<bool> hasher_stop_{false};
+  std::atomic<bool> hasher_busy_{false};
+  QTimer* index_due_ = nullptr;
   bool duplicates_ready_ = false;
   // The last trashing, for undo: where each picture was and where it went.
   struct Trashed {

@@ -331,7 +331,8 @@ void GroupsDialog::start_loading() {
         [this, loaded, opened] {
           lists_ = std::move(*loaded);
           show_lists();
-          if (!opened) {
+          // A first start refreshes at once: the box would only ask for what is about to happen.
+          if (!opened && !refresh_when_loaded_) {
             log_.log_status("Unable to find newsrc file.", 0);
             dialogs_.message_box(
                 "Unable to find newsrc file.\nUse Refresh Button To Get List of News Groups From Server",
@@ -586,6 +587,7 @@ void run_groups_dialog(SessionState& state, Dialogs& dialogs, const StatusLog& l
                        GroupListRefresher& refresher, QWidget* parent, bool refresh_at_once) {
   GroupsDialog dialog(state, dialogs, log, clock, refresher, parent);
   if (refresh_at_once) dialog.refresh_when_loaded();
+  kit::centre_on(dialog, parent);
   dialog.exec();
 }
 

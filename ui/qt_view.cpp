@@ -97,6 +97,23 @@ Answer run_box(QWidget* parent, const std::string& text, const std::string& capt
 
 }  // namespace
 
+void QtView::pending_counted(const std::string& group, std::size_t count) {
+  const QString n = number_text(static_cast<qint64>(count));
+  set_text(ControlId::PendingBox, (count == 1 ? QStringLiteral("1 Pending Download From %2")
+                                              : QStringLiteral("%1 Pending Downloads From %2").arg(n))
+                                      .arg(to_qstring(group))
+                                      .toStdString());
+}
+
+void QtView::counters_changed(const SessionCounters& c) {
+  QString text = QStringLiteral("%1 downloaded from %2, %3 skipped, %4 base64, %5 unknown format")
+                     .arg(count_text(c.pictures, QStringLiteral("picture")), count_text(c.articles_examined, QStringLiteral("article")),
+                          count_text(c.duplicates, QStringLiteral("duplicate")), number_text(c.base64),
+                          number_text(c.unknown_format));
+  if (!c.set_progress.empty()) text += QStringLiteral("; ") + to_qstring(c.set_progress);
+  set_text(ControlId::PictureSummary, text.toStdString());
+}
+
 QtView::QtView(QObject* parent) : QObject(parent), flush_timer_(this) {
   flush_timer_.setSingleShot(true);
   flush_timer_.setInterval(kFlushDelayMs);

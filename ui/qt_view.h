@@ -41,6 +41,9 @@ class QtView : public QObject, public View, public Dialogs {
   void set_progress_range(ControlId id, int low, int high) override;
   void set_progress(ControlId id, int position) override;
   int pacing_position() const override;
+  // Counts in the locale's separators, singular where one.
+  void pending_counted(const std::string& group, std::size_t count) override;
+  void counters_changed(const SessionCounters& counters) override;
   // Runs StatusCommands::run(command) later on the GUI thread, in the order posted.
   void post_command(Command command) override;
 

@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QThread>
+#include <QWindow>
 #include <functional>
 #include <string>
 #include <utility>
@@ -153,6 +156,13 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
   windows.before_close = [&] { remember_screen(app, window); };
   // The window first, so that the start-up's boxes have it to centre on.
   window.show();
+  // Until the window manager has placed it (it is mapped, then exposed): boxes centre on where it is.
+  QElapsedTimer placed;
+  placed.start();
+  while (placed.elapsed() < 1000 && !(window.windowHandle() && window.windowHandle()->isExposed())) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
   QApplication::processEvents();
   app.start_up();
 #ifdef FK_HAVE_WEB

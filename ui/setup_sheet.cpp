@@ -5,9 +5,9 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QRadioButton>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <iterator>
@@ -17,6 +17,7 @@
 #include "store/scan_marks.h"
 #include "store/settings.h"
 #include "store/status_log.h"
+#include "ui/dialog_kit.h"
 
 namespace fk {
 
@@ -207,12 +208,14 @@ void SetupSheet::update_apply() {
 
 bool run_setup_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log, QWidget* parent) {
   SetupSheet sheet(settings, dialogs, log, parent);
+  kit::centre_on(sheet, parent);
   return sheet.exec() == QDialog::Accepted;
 }
 
 bool run_welcome_sheet(SharedSettings& settings, Dialogs& dialogs, const StatusLog& log,
                        const SetupSheet::Welcome& welcome, QWidget* parent) {
   SetupSheet sheet(settings, dialogs, log, parent, &welcome);
+  kit::centre_on(sheet, parent);
   return sheet.exec() == QDialog::Accepted;
 }
 

@@ -503,6 +503,12 @@ void GalleryTest::duplicates_are_grouped_kept_first_and_spares_go_with_one_key()
   QCOMPARE(f.model().rowCount(), 0);
   QCOMPARE(meadow_line(), meadow);
   QVERIFY(!read_all(f.work.path() + "/PICHASH.FNK").contains("harbour-small"));
+
+  // With the view off, a picture filed meanwhile joins the index without a search.
+  QTest::keyClick(f.window->grid(), Qt::Key_D, Qt::ControlModifier);
+  QVERIFY(fk::test::write_photo(dir + "alt.b/filed-later.jpg", 4, 320, 240));
+  QTRY_VERIFY_WITH_TIMEOUT(read_all(f.work.path() + "/PICHASH.FNK").contains("pictures/alt.b/filed-later.jpg\t"),
+                           20000);
 }
 
 QTEST_MAIN(GalleryTest)

@@ -65,7 +65,35 @@ class QtViewTest : public QObject {
   void waiting_for_a_worker_lets_its_message_box_through();
   void sound_file_calls_return_without_a_device_or_a_file();
   void screenshot_of_a_harvest_is_not_blank();
+  void counts_show_with_separators_and_singulars();
 };
+
+// The window's own words for the engine's counts; fk.log keeps its format (the core's counters_text).
+void QtViewTest::counts_show_with_separators_and_singulars() {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  UiFixture f;
+  auto text_of = [&](ControlId id) {
+    QWidget* w = f.window->control(id);
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+    return w->property("title").toString();
+  };
+  fk::SessionCounters c;
+  c.pictures = 1;
+  c.articles_examined = 12345;
+  c.duplicates = 1;
+  c.base64 = 2;
+  c.set_progress = "pano.jpg: 3 of 4 parts";
+  f.view->counters_changed(c);
+  f.view->pending_counted("alt.pictures", 1);
+  QTRY_COMPARE(text_of(ControlId::PictureSummary),
+               QStringLiteral("1 picture downloaded from 12,345 articles, 1 duplicate skipped, 2 base64, "
+                              "0 unknown format; pano.jpg: 3 of 4 parts"));
+  QTRY_COMPARE(text_of(ControlId::PendingBox), QStringLiteral("1 Pending Download From alt.pictures"));
+  f.view->pending_counted("alt.pictures", 2500);
+  QTRY_COMPARE(text_of(ControlId::PendingBox), QStringLiteral("2,500 Pending Downloads From alt.pictures"));
+  QLocale::setDefault(QLocale::system());
+}
 
 void QtViewTest::coalesced_updates_end_in_the_exact_final_state() {
   UiFixture f;
