@@ -382,6 +382,7 @@ class MultipartSessionTest : public MultipartTest {
     h.change([](Settings& s) { s.filter2 = ""; });
     h.write_newsrc(std::string(" ") + kGroup + "\n");
   }
+  void only_parts_without_a_good_copy();
 };
 
 TEST_F(MultipartSessionTest, ASetIsCompletedInALaterSessionAndAKeptButUnrecordedPartIsFetchedAgain) {
@@ -411,7 +412,18 @@ TEST_F(MultipartSessionTest, ASetIsCompletedInALaterSessionAndAKeptButUnrecorded
 }
 
 // Which parts are fetched is decided before download, per poster, subject name and counter.
-TEST_F(MultipartSessionTest, OnlyPartsWithoutAGoodCopyAreFetchedAgain) {
+TEST_F(MultipartSessionTest, OnlyPartsWithoutAGoodCopyAreFetchedAgain) { only_parts_without_a_good_copy(); }
+
+// Pipelined, a repost is passed over when it comes up after its good copy was kept.
+TEST_F(MultipartSessionTest, OnlyPartsWithoutAGoodCopyAreFetchedAgainInFastMode) {
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.pipeline_depth = 1;
+  });
+  only_parts_without_a_good_copy();
+}
+
+void MultipartSessionTest::only_parts_without_a_good_copy() {
   const std::string whole = picture_bytes(15000, 71);
   Strings parts = yenc_parts("pier.jpg", whole, 3);
   const std::string cut = parts[1].substr(0, parts[1].size() / 2);
