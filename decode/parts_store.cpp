@@ -90,6 +90,10 @@ std::string identity_hash(const SetIdentity& set) {
     mix(set.group);
     mix(set.name);
     mix(std::to_string(set.size));
+    if (set.by_poster) {
+      mix("poster");
+      mix(set.author);
+    }
   } else {
     mix(set.group);
     mix(set.author);
@@ -128,11 +132,13 @@ struct PartsStore::Index {
     std::uint64_t begin = 0, end = 0, size = 0;
     std::optional<std::uint32_t> crc32;
     std::int64_t stamp = 0;
+    std::string author;  // who posted this copy; empty in indexes written before it was kept
   };
   std::uint32_t total = 0;
   std::string name, author, group;
   std::vector<Part> parts;
   std::optional<std::int64_t> broken;
+  std::vector<std::string> split;  // posters whose parts went to a set of their own
 
   const Part* find(std::uint32_t number) const {
     for (const Part& p : parts)
@@ -165,7 +171,10 @@ struct PartsStore::Index {
         p.size = to_number(f[5]);
         if (f[6] != "-") p.crc32 = static_cast<std::uint32_t>(std::strtoul(std::string(f[6]).c_str(), nullptr, 16));
         p.stamp = static_cast<std::int64_t>(to_number(f[7]));
+        if (f.size() >= 10) p.author = f[9];
         if (p.number > 0 && f[8] == part_file(p.number) && !find(p.number)) parts.push_back(p);
+      } else if (f[0] == "split" && f.size() >= 2) {
+        split.emplace_back(f[1]);
       } else if (f[0] == "broken" && f.size() >= 2) {
         broken = std::max(broken.value_or(0), static_cast<std::int64_t>(to_number(f[1])));
       }
@@ -184,7 +193,18 @@ struct PartsStore::Index {
     if (p.crc32) std::snprintf(crc, sizeof crc, "%08x", *p.crc32);
     return "part\t" + std::to_string(p.number) + "\t" + p.kind + "\t" + std::to_string(p.begin) + "\t" +
            std::to_string(p.end) + "\t" + std::to_string(p.size) + "\t" + crc + "\t" + std::to_string(p.stamp) +
-           "\t" + part_file(p.number) + "\n";
+           "\t" + part_file(p.number) + "\t" + p.author + "\n";
+  }
+  // The whole index afresh, for when parts leave the set.
+  std::string text() const {
+    std::string out = header();
+    for (const Part& p : parts) out += line_of(p);
+    for (const std::string& a : split) out += "split\t" + a + "\n";
+    if (broken) out += "broken\t" + std::to_string(*broken) + "\n";
+    return out;
+  }
+  bool splits(const std::string& author) const {
+    return std::find(split.begin(), split.end(), author) != split.end();
   }
   bool append(const std::string& path, std::string lines) {
     if (!stored) lines.insert(0, header());
@@ -236,6 +256,12 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     index.author = set.author;
     index.group = set.group;
   }
+  // A poster whose copy differed from another's has a set of its own.
+  if (set.size != 0 && !set.by_poster && index.splits(set.author)) {
+    SetIdentity own = set;
+    own.by_poster = true;
+    return keep(work_file, own, part, unknown_path);
+  }
   out.have = static_cast<std::uint32_t>(index.parts.size());
   if (index.broken) {
     // Keeps the set's marker fresh, so a set still being posted is not collected again by halves.
@@ -247,6 +273,7 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
   Index::Part entry;
   entry.number = part;
   entry.stamp = clock_.now();
+  entry.author = set.author;
   const std::string file = part_file(part);
   DecodeResult r;
   if (Decoder* decoder = decoders_.part_decoder(work_file)) {
@@ -299,6 +326,10 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     // The part's name already held other bytes: two different versions of one part.
     std::error_code ec;
     fs::remove(dir + r.name, ec);
+    // Another poster's file of the same name and size: two files, two sets.
+    const Index::Part* held = index.find(part);
+    if (set.size != 0 && !set.by_poster && held && held->author != set.author)
+      return split_off(work_file, set, dir, index, part, unknown_path);
     return give_up(set, dir, index, "", "two different copies of part " + std::to_string(part), unknown_path);
   }
   if (const Index::Part* kept = index.find(part)) {
@@ -320,6 +351,47 @@ PartOutcome PartsStore::keep(const std::string& work_file, const SetIdentity& se
     return out;
   }
   return assemble(set, dir, index, unknown_path);
+}
+
+PartOutcome PartsStore::split_off(const std::string& work_file, const SetIdentity& set, const std::string& dir,
+                                  Index& index, std::uint32_t part, const std::string& unknown_path) {
+  PartOutcome out;
+  out.total = set.total;
+  SetIdentity own = set;
+  own.by_poster = true;
+  const std::string own_dir = set_directory(own);
+  if (int err = make_dirs(own_dir)) return write_failed(out, own_dir, err);
+  // Recorded first: should the moves below be cut short, this poster's later parts still go apart.
+  if (!index.append(dir + kIndex, "split\t" + set.author + "\n"))
+    return write_failed(out, dir + kIndex, errno ? errno : EIO);
+  index.split.push_back(set.author);
+  Index own_index;
+  if (!own_index.load(own_dir + kIndex)) {
+    own_index.total = own.total;
+    own_index.name = own.name;
+    own_index.author = own.author;
+    own_index.group = own.group;
+  }
+  std::vector<Index::Part> stay;
+  for (const Index::Part& p : index.parts) {
+    const std::string file = part_file(p.number);
+    if (p.author != set.author || own_index.find(p.number) ||
+        ::rename((dir + file).c_str(), (own_dir + file).c_str()) != 0) {
+      stay.push_back(p);
+      continue;
+    }
+    if (own_index.append(own_dir + kIndex, Index::line_of(p))) own_index.parts.push_back(p);
+  }
+  index.parts = std::move(stay);
+  const std::string fresh = dir + kIndex + ".new";
+  std::error_code ec;
+  fs::remove(fresh, ec);
+  if (!append_file(fresh, index.text()) || ::rename(fresh.c_str(), (dir + kIndex).c_str()) != 0)
+    return write_failed(out, dir + kIndex, errno ? errno : EIO);
+  log_.log_status("Multi-part set " + set.name + ": the copy of " + set.author +
+                      " differs from another poster's... kept as a set of its own",
+                  3);
+  return keep(work_file, own, part, unknown_path);
 }
 
 bool PartsStore::is_whole(const SetIdentity& set, const Index& index) {

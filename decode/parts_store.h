@@ -21,6 +21,9 @@ struct SetIdentity {
   std::string group, author, name;
   std::uint32_t total = 0;     // 0 when unknown (a data-named set completes by its byte ranges)
   std::uint64_t size = 0;      // the whole file's size from the data; 0 for a set keyed on its subject
+  // A data-named set of `author` alone: split off when that poster's bytes for a part differed from
+  // another poster's under the same name and size, so two different files stay two sets.
+  bool by_poster = false;
 };
 
 struct PartOutcome {
@@ -63,6 +66,9 @@ class PartsStore {
  private:
   struct Index;
   static bool is_whole(const SetIdentity& set, const Index& index);
+  // Moves the poster's parts out of the shared set into a set of their own and keeps this part there.
+  PartOutcome split_off(const std::string& work_file, const SetIdentity& set, const std::string& dir, Index& index,
+                        std::uint32_t part, const std::string& unknown_path);
   PartOutcome assemble(const SetIdentity& set, const std::string& dir, Index& index, const std::string& unknown_path);
   PartOutcome give_up(const SetIdentity& set, const std::string& dir, Index& index, const std::string& extra,
                       const std::string& why, const std::string& unknown_path);

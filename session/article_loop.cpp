@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/part_slots.h"
 #include "decode/parts_store.h"
 #include "decode/paths.h"
 #include "decode/work_file.h"
@@ -170,6 +171,9 @@ class ArticleLoop {
   Disposal dispose(std::string& name, std::string_view row);
   // A part of a multi-part set, with collection on; `earlier` is the set's key under the older layout.
   Disposal keep_part(std::string& name, const SetIdentity& set, std::uint32_t number, const SetIdentity* earlier);
+  // A part of a picture set whose slot already holds a good copy: not fetched again (a repost queued
+  // in the same scan as the copy that has checked out meanwhile).
+  bool already_kept(const PendingArticle& row);
   // A part of a set that is no picture: neither kept nor filed.
   Disposal leave_alone(const std::string& set_name);
   void file_unknown();
@@ -197,6 +201,9 @@ class ArticleLoop {
   const std::function<void(std::int64_t)>& finished_;
   std::string line_;
   std::string set_progress_;  // "name: K of T parts" of the last part kept, for the pictures line
+  PartSlots slots_;
+  std::string slot_key_;  // the fetch key and part of the article being disposed of, when it is a part
+  std::uint32_t slot_part_ = 0;
 };
 
 ArticleLoopResult ArticleLoop::disk_full() {
@@ -238,6 +245,11 @@ ArticleLoopResult ArticleLoop::run() {
       log("Skipped article " + std::to_string(fields.number) + ": given up on earlier in this run", 2);
       work.close();
       finish_row(std::nullopt);
+      continue;
+    }
+    if (already_kept(*row)) {
+      work.close();
+      finish_row(fields.number);
       continue;
     }
 
@@ -299,6 +311,11 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       const std::int64_t number = pending_article_number(*next);
       if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
         log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
+        ctx_.pending.remove_row(*next);
+        continue;
+      }
+      if (already_kept(*next)) {
+        if (finished_) finished_(number);
         ctx_.pending.remove_row(*next);
         continue;
       }
@@ -477,9 +494,14 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
     if (!s.fast_transfers) ctx_.clock.sleep_ms(1000);
     return Disposal::Filed;
   }
+  slot_key_.clear();
   if (s.collect_multipart) {
     const std::optional<PartSubject> part = parse_part_subject(pending_subject(row));
     const std::string_view author = trim(pending_author(row));
+    if (part) {
+      slot_key_ = part_fetch_key(st.current_group(), author, *part);
+      slot_part_ = part->part;
+    }
     YencInfo y;
     if (ctx_.decoders.yenc_header(kWorkFile, y) && y.is_part_of_set() && y.size && *y.size > 0) {
       // The data names the set: its name, size and byte ranges decide, not the subject.
@@ -543,6 +565,17 @@ ArticleLoop::Disposal ArticleLoop::dispose(std::string& name, std::string_view r
   return name.empty() ? Disposal::Unknown : Disposal::Filed;
 }
 
+bool ArticleLoop::already_kept(const PendingArticle& row) {
+  if (!settings().collect_multipart) return false;
+  const std::optional<PartSubject> part = parse_part_subject(pending_subject(row));
+  if (!part || !is_picture_name(part->name)) return false;
+  const std::string group = ctx_.state.current_group();
+  if (!slots_.holds(group, part_fetch_key(group, trim(pending_author(row)), *part), part->part)) return false;
+  log("Part " + std::to_string(part->part) + " of " + std::string(part->name) + " already kept: not fetched again", 2);
+  ctx_.state.duplicates_skipped.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
 ArticleLoop::Disposal ArticleLoop::leave_alone(const std::string& set_name) {
   log("Part of " + set_name + " left alone: not a picture", 3);
   return Disposal::Unknown;
@@ -556,6 +589,13 @@ ArticleLoop::Disposal ArticleLoop::keep_part(std::string& name, const SetIdentit
   const bool fast = settings().fast_transfers != 0;
   const std::string unknown = filing_name("unknown/WTF", fast);
   PartOutcome r = store.keep(kWorkFile, set, part.part, unknown, earlier);
+  // Only a copy that checked out fills its slot; a damaged one leaves it for a later posting.
+  if (!slot_key_.empty() && (r.kind == PartOutcome::Kind::Kept || r.kind == PartOutcome::Kind::Duplicate ||
+                             r.kind == PartOutcome::Kind::Completed) &&
+      !slots_.mark(st.current_group(), slot_key_, slot_part_))
+    log("ERROR: could not record part " + std::to_string(slot_part_) + " of " + set.name +
+            " as kept; a repost of it may be fetched again",
+        0);
   const std::string progress =
       set.name + ": " + std::to_string(r.have) + " of " + (r.total ? std::to_string(r.total) : "?") + " parts";
   switch (r.kind) {

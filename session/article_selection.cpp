@@ -364,8 +364,13 @@ Verdict ArticleSelector::examine(std::string_view overview_line) {
       return reject(Verdict::DuplicateFile, detailed, "DUPLICATE FILE", name, subject);
   }
 
-  // A later posting of a part may be the good copy of one that arrives broken.
-  if (!(part && is_picture_name(part->name)) && ctx_.pending.has_subject_prefix(subject))
+  // A part whose earlier copy checked out is not fetched again; a later posting of one whose copy
+  // failed may be the good copy, so the duplicate-subject test never blocks a picture part.
+  const bool picture_part = part && is_picture_name(part->name);
+  if (picture_part && s.collect_multipart != 0 &&
+      part_slots_.holds(group_, part_fetch_key(group_, author, *part), part->part))
+    return reject(Verdict::DuplicatePosting, detailed, "PART ALREADY KEPT: ", author, subject);
+  if (!picture_part && ctx_.pending.has_subject_prefix(subject))
     return reject(Verdict::DuplicatePosting, detailed, "DUPLICATE POSTING", author, subject);
 
   return accept(f, subject, author, detailed);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode/part_slots.h"
 #include "session/context.h"
 
 namespace fk {
@@ -136,6 +137,7 @@ class ArticleSelector {
   std::string decoded_subject_, decoded_author_;
   std::int64_t today_stamp_ = -1;
   std::tm today_{};
+  PartSlots part_slots_;  // read once per scan, when its first picture part is examined
 };
 
 }  // namespace fk

@@ -294,30 +294,44 @@ std::shared_ptr<MemoryContent> load_folder_content(const std::string& dir, std::
 }
 
 std::string mime_base64(const std::string& name, const std::string& content_type, const std::string& bytes) {
+  MimeAttachment a;
+  a.content_type = content_type;
+  if (!name.empty()) {
+    a.content_type += "; name=\"" + name + "\"";
+    a.disposition = "attachment; filename=\"" + name + "\"";
+  }
+  a.bytes = bytes;
+  return mime_mail({a});
+}
+
+std::string mime_mail(const std::vector<MimeAttachment>& attachments) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   const std::string boundary = "----=_NextPart_000_0042_01D9";
-  std::string out = "This is a multi-part message in MIME format.\n\n--" + boundary + "\n";
-  out += "Content-Type: " + content_type;
-  if (!name.empty()) out += "; name=\"" + name + "\"";
-  out += "\nContent-Transfer-Encoding: base64\n";
-  if (!name.empty()) out += "Content-Disposition: attachment; filename=\"" + name + "\"\n";
-  out += "\n";
-  std::size_t column = 0;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    unsigned b[3] = {0, 0, 0};
-    std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-    for (std::size_t k = 0; k < n; ++k) b[k] = static_cast<unsigned char>(bytes[i + k]);
-    unsigned v = b[0] << 16 | b[1] << 8 | b[2];
-    out += kAlphabet[v >> 18 & 63];
-    out += kAlphabet[v >> 12 & 63];
-    out += n > 1 ? kAlphabet[v >> 6 & 63] : '=';
-    out += n > 2 ? kAlphabet[v & 63] : '=';
-    if ((column += 4) == 76) {
-      out += '\n';
-      column = 0;
+  std::string out = "This is a multi-part message in MIME format.\n";
+  for (const MimeAttachment& a : attachments) {
+    out += "\n--" + boundary + "\n";
+    out += "Content-Type: " + a.content_type;
+    out += "\nContent-Transfer-Encoding: base64\n";
+    if (!a.disposition.empty()) out += "Content-Disposition: " + a.disposition + "\n";
+    out += "\n";
+    const std::string& bytes = a.bytes;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      unsigned b[3] = {0, 0, 0};
+      std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+      for (std::size_t k = 0; k < n; ++k) b[k] = static_cast<unsigned char>(bytes[i + k]);
+      unsigned v = b[0] << 16 | b[1] << 8 | b[2];
+      out += kAlphabet[v >> 18 & 63];
+      out += kAlphabet[v >> 12 & 63];
+      out += n > 1 ? kAlphabet[v >> 6 & 63] : '=';
+      out += n > 2 ? kAlphabet[v & 63] : '=';
+      if ((column += 4) == 76) {
+        out += '\n';
+        column = 0;
+      }
     }
+    if (column) out += '\n';
   }
-  if (column) out += '\n';
   out += "\n--" + boundary + "--\n";
   return out;
 }

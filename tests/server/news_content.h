@@ -142,6 +142,15 @@ std::string uuencode(const std::string& name, const std::string& bytes);
 // A MIME multipart body with one base64 attachment (76 characters a line). Without a name the headers
 // name no file.
 std::string mime_base64(const std::string& name, const std::string& content_type, const std::string& bytes);
+// One attachment of a mail as its client wrote it: the header values whole (parameters and all,
+// folded lines included), so encoded and continued names can be posted as they come.
+struct MimeAttachment {
+  std::string content_type;  // "image/gif; name=..."
+  std::string disposition;   // "attachment; filename*=..."; none when empty
+  std::string bytes;
+};
+// A MIME multipart body with these attachments, each in base64.
+std::string mime_mail(const std::vector<MimeAttachment>& attachments);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> read_binary_file(const std::string& path);
 // "Mon, 07 Dec 2026 04:11:08 GMT".

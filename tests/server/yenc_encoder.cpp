@@ -2,6 +2,7 @@
 // The yEnc encoder of the tests.
 #include "server/yenc_encoder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -69,6 +70,24 @@ std::string yenc_encode_part(const std::string& name, const std::string& whole, 
   out += "=yend size=" + std::to_string(data.size()) + " part=" + std::to_string(part) + " pcrc32=" + pcrc;
   if (part == total) out += std::string(" crc32=") + crc;
   return out + "\n";
+}
+
+std::vector<std::string> yenc_parts(const std::string& name, const std::string& whole, int total) {
+  std::vector<std::string> out;
+  for (int k = 1; k <= total; ++k) {
+    std::size_t begin = whole.size() * static_cast<std::size_t>(k - 1) / static_cast<std::size_t>(total);
+    std::size_t end = whole.size() * static_cast<std::size_t>(k) / static_cast<std::size_t>(total);
+    out.push_back(yenc_encode_part(name, whole, k, total, begin, end));
+  }
+  return out;
+}
+
+std::string picture_bytes(std::size_t size, unsigned seed) {
+  std::string b(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i + seed) * 2654435761u >> 13);
+  const std::string magic("\xFF\xD8\xFF\xE0", 4);
+  b.replace(0, std::min(size, magic.size()), magic.substr(0, std::min(size, magic.size())));
+  return b;
 }
 
 }  // namespace fk::test

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fk::test {
 
@@ -20,4 +21,8 @@ std::string yenc_encode(const std::string& name, const std::string& bytes, std::
 // (begin counted from 1 there) and pcrc32; the last part also carries the whole file's crc32.
 std::string yenc_encode_part(const std::string& name, const std::string& whole, int part, int total,
                              std::size_t begin, std::size_t end, std::size_t line = 128);
+// `whole` cut into `total` nearly equal parts, each encoded as above, numbered from 1.
+std::vector<std::string> yenc_parts(const std::string& name, const std::string& whole, int total);
+// `size` bytes that open as a JPEG does, so that they are filed as a picture; `seed` varies the rest.
+std::string picture_bytes(std::size_t size, unsigned seed);
 }  // namespace fk::test

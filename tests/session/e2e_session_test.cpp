@@ -30,6 +30,13 @@ class EndToEndTest : public test::ServerFixture {
     a.body = std::move(body);
     return content->add_article(group, std::move(a));
   }
+  std::int64_t post_by(const char* group, const std::string& author, const std::string& subject, std::string body) {
+    test::ServerArticle a;
+    a.overview.subject = subject;
+    a.overview.author = author;
+    a.body = std::move(body);
+    return content->add_article(group, std::move(a));
+  }
   std::string uu(const std::string& name) { return test::uuencode(name, demo_picture(name)); }
   std::vector<std::string> bodies_since(std::size_t command) {
     auto all = server.commands();
@@ -250,6 +257,37 @@ void EndToEndTest::harvest_three_groups_twice() {
   EXPECT_EQ(read_file("HISTORY.FNK"), history);
   EXPECT_EQ(read_file("FILENAMES.FNK"), filenames);
   EXPECT_EQ(files_in(one).size() + files_in(two).size() + files_in(three).size(), 5u);
+}
+
+// Names and authors as mail clients and posters write them: encoded words and continued parameters in
+// the attachments' headers, and Bozo Bucket entries in either the raw or the decoded form of an author.
+TEST_F(EndToEndTest, EncodedAttachmentNamesAreFiledAsNamedAndEncodedBozosAreNotFetched) {
+  const std::string orange = "orang\xC3\xA9" "e.gif", cafe = "caf\xC3\xA9.jpg", naive = "na\xC3\xAF" "ve.jpg";
+  const std::vector<test::MimeAttachment> mail = {
+      {"image/gif; name=\"=?UTF-8?B?b3JhbmfDqWUuZ2lm?=\"", "attachment; filename=\"=?UTF-8?B?b3JhbmfDqWUuZ2lm?=\"",
+       demo_picture("owl.gif")},
+      {"image/jpeg", "attachment; filename*=UTF-8''caf%C3%A9.jpg", demo_picture("fox.jpg")},
+      {"image/jpeg", "attachment;\n filename*0*=iso-8859-1''na%EFve;\n filename*1=\".jpg\"", demo_picture("coast.jpg")},
+  };
+  post(kOne, "=?UTF-8?Q?Photos_du_caf=C3=A9?= .jpg (1/1)", test::mime_mail(mail));
+  const std::string raw_bozo = "=?UTF-8?Q?B=C3=A9?= <b@e2e.invalid>";
+  post_by(kOne, raw_bozo, "sunset.jpg (1/1)", uu("sunset.jpg"));
+  post_by(kOne, "=?ISO-8859-1?Q?Zo=EB?= <zoe@e2e.invalid>", "tulips.jpg (1/1)", uu("tulips.jpg"));
+  test::write_file("BOZOS.FNK", raw_bozo + "\nZo\xC3\xAB <zoe@e2e.invalid>\n");
+  h.blacklist.load_history(100, h.log);
+  h.write_newsrc(std::string(" ") + kOne + "\n");
+
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+
+  EXPECT_EQ(bodies_since(0), Strings{"body 1"});
+  const std::string one = "pictures/" + std::string(kOne) + "/";
+  EXPECT_EQ(files_in(one), (Strings{cafe, naive, orange}));
+  EXPECT_EQ(read_file(one + orange), demo_picture("owl.gif"));
+  EXPECT_EQ(read_file(one + cafe), demo_picture("fox.jpg"));
+  EXPECT_EQ(read_file(one + naive), demo_picture("coast.jpg"));
+  // One name per article is recorded: the last attachment's.
+  EXPECT_EQ(read_file("FILENAMES.FNK"), naive + "\n");
+  EXPECT_NE(read_file("files.log").find("Photos du caf\xC3\xA9 .jpg (1/1)"), std::string::npos);
 }
 
 TEST_F(EndToEndTest, ConnectionLostMidBodyIsFetchedByTheNextSession) {

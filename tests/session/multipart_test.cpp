@@ -22,24 +22,8 @@ using Strings = std::vector<std::string>;
 constexpr const char* kGroup = "alt.test";
 constexpr const char* kAuthor = "Poster <poster@parts.invalid>";
 
-// Bytes that open as a JPEG does, so that they are filed as a picture.
-std::string picture_bytes(std::size_t size, unsigned seed) {
-  std::string b(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i + seed) * 2654435761u >> 13);
-  b.replace(0, std::min<std::size_t>(size, 4), std::string("\xFF\xD8\xFF\xE0", 4).substr(0, std::min<std::size_t>(size, 4)));
-  return b;
-}
-
-// The yEnc articles of `whole` cut into `total` nearly equal parts, numbered from 1.
-Strings yenc_parts(const std::string& name, const std::string& whole, int total) {
-  Strings out;
-  for (int k = 1; k <= total; ++k) {
-    std::size_t begin = whole.size() * static_cast<std::size_t>(k - 1) / static_cast<std::size_t>(total);
-    std::size_t end = whole.size() * static_cast<std::size_t>(k) / static_cast<std::size_t>(total);
-    out.push_back(test::yenc_encode_part(name, whole, k, total, begin, end));
-  }
-  return out;
-}
+using test::picture_bytes;
+using test::yenc_parts;
 
 TEST(PartSubjectTest, TheLastCounterWithASensiblePartAndTotalCounts) {
   auto part = parse_part_subject("[03/10] - \"panorama.jpg\" yEnc (1/4)");
@@ -88,7 +72,8 @@ class MultipartTest : public test::ServerFixture {
   }
   static std::size_t sets_in_store() {
     std::size_t n = 0;
-    for (const auto& g : files_in("parts")) n += files_in("parts/" + g).size();
+    for (const auto& g : files_in("parts"))
+      for (const auto& set : files_in("parts/" + g)) n += std::filesystem::is_directory("parts/" + g + "/" + set);
     return n;
   }
 };
@@ -238,6 +223,30 @@ TEST_F(MultipartTest, SetsAreAssembledByTheDataWhateverTheirNamesPostersOrOrder)
   EXPECT_EQ(("\n" + names).find("\n2024.eif"), std::string::npos);
 }
 
+// Same name, same size, different bytes: each poster's file is a set of its own, while an identical
+// copy of a part from a third poster still joins.
+TEST_F(MultipartTest, SameNameAndSizeFromTwoPostersStayTwoSets) {
+  const std::string ann_img = picture_bytes(9000, 61), bob_img = picture_bytes(9000, 62);
+  Strings a = yenc_parts("IMG_0001.JPG", ann_img, 3), b = yenc_parts("IMG_0001.JPG", bob_img, 3);
+  const std::string ann = "Ann <ann@x.invalid>", bob = "Bob <bob@x.invalid>", cid = "Cid <cid@x.invalid>";
+  add_part("IMG_0001.JPG", b, 1, bob);
+  add_part("IMG_0001.JPG", a, 2, ann);
+  add_part("IMG_0001.JPG", a, 1, ann);  // differs from Bob's part 1: Ann's parts go apart, her part 2 too
+  add_part("IMG_0001.JPG", b, 2, bob);
+  add_part("IMG_0001.JPG", a, 3, ann);
+  add_part("IMG_0001.JPG", b, 3, cid);  // a copy of Bob's part 3
+  h.view.on_text = [](ControlId, const std::string&) {};
+  EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
+  EXPECT_EQ(read_file("pictures/alt.test/IMG_0001.JPG"), ann_img);
+  EXPECT_EQ(read_file("pictures/alt.test/IMG_0001-1.JPG"), bob_img);
+  EXPECT_TRUE(files_in("unknown").empty());
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_EQ(h.state.pictures_downloaded, 2);
+  EXPECT_EQ(h.state.unknown_format_count, 0);
+  EXPECT_TRUE(h.logged("Multi-part set IMG_0001.JPG: the copy of " + ann +
+                       " differs from another poster's... kept as a set of its own"));
+}
+
 TEST_F(MultipartTest, ARepostOfAPartCompletesASetWhoseFirstCopyWasCut) {
   const std::string whole = picture_bytes(12000, 41);
   Strings parts = yenc_parts("repost.jpg", whole, 3);
@@ -284,10 +293,11 @@ TEST_F(MultipartTest, DisagreeingPartsGoToUnknownAsOneFileAndNeverToPictures) {
   // Ranges that overlap: part 2 starts inside part 1.
   add("\"overlap.jpg\" yEnc (1/2)", test::yenc_encode_part("overlap.jpg", whole, 1, 2, 0, 7000));
   add("\"overlap.jpg\" yEnc (2/2)", test::yenc_encode_part("overlap.jpg", whole, 2, 2, 6000, 12000));
-  // Two different part 2s.
+  // Two different part 2s from one poster (the second under another subject name, or it would not
+  // be fetched at all once the first checked out).
   Strings one = yenc_parts("twice.jpg", whole, 3), other = yenc_parts("twice.jpg", picture_bytes(12000, 9), 3);
   add_part("twice.jpg", one, 2);
-  add_part("twice.jpg", other, 2);
+  add("\"twice (fixed).jpg\" yEnc (2/3)", other[1]);
 
   EXPECT_EQ(run().kind, ArticleLoopResult::Kind::ListEmpty);
 
@@ -372,6 +382,7 @@ class MultipartSessionTest : public MultipartTest {
     h.change([](Settings& s) { s.filter2 = ""; });
     h.write_newsrc(std::string(" ") + kGroup + "\n");
   }
+  void only_parts_without_a_good_copy();
 };
 
 TEST_F(MultipartSessionTest, ASetIsCompletedInALaterSessionAndAKeptButUnrecordedPartIsFetchedAgain) {
@@ -398,6 +409,44 @@ TEST_F(MultipartSessionTest, ASetIsCompletedInALaterSessionAndAKeptButUnrecorded
   add("\"lake.jpg\" yEnc (1/4)", parts[0], "Again <again@parts.invalid>", false);
   EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
   EXPECT_EQ(bodies_asked().size(), 4u);
+}
+
+// Which parts are fetched is decided before download, per poster, subject name and counter.
+TEST_F(MultipartSessionTest, OnlyPartsWithoutAGoodCopyAreFetchedAgain) { only_parts_without_a_good_copy(); }
+
+// Pipelined, a repost is passed over when it comes up after its good copy was kept.
+TEST_F(MultipartSessionTest, OnlyPartsWithoutAGoodCopyAreFetchedAgainInFastMode) {
+  h.change([](Settings& s) {
+    s.fast_transfers = 1;
+    s.pipeline_depth = 1;
+  });
+  only_parts_without_a_good_copy();
+}
+
+void MultipartSessionTest::only_parts_without_a_good_copy() {
+  const std::string whole = picture_bytes(15000, 71);
+  Strings parts = yenc_parts("pier.jpg", whole, 3);
+  const std::string cut = parts[1].substr(0, parts[1].size() / 2);
+  add("\"pier.jpg\" yEnc (1/3)", parts[0], kAuthor, false);            // 1: good
+  add("\"pier.jpg\" yEnc (2/3)", cut, kAuthor, false);                 // 2: cut short on the way
+  add("\"pier.jpg\" yEnc (1/3)", parts[0], kAuthor, false);            // 3: repost of a good part
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2"}));
+  EXPECT_TRUE(h.logged("Part 1 of pier.jpg already kept: not fetched again"));
+  EXPECT_EQ(sets_in_store(), 1u);
+
+  // The poster reposts the whole set: the scan itself passes over part 1.
+  add("\"pier.jpg\" yEnc (1/3)", parts[0], kAuthor, false);            // 4
+  add("\"pier.jpg\" yEnc (2/3)", parts[1], kAuthor, false);            // 5
+  add("\"pier.jpg\" yEnc (3/3)", parts[2], kAuthor, false);            // 6
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(bodies_asked(), (Strings{"1", "2", "5", "6"}));
+  EXPECT_EQ(read_file("pictures/alt.test/pier.jpg"), whole);
+  EXPECT_EQ(sets_in_store(), 0u);
+  EXPECT_EQ(h.state.pictures_downloaded, 1);
+  std::size_t skipped_in_loop = 0;
+  for (const auto& e : h.log_lines()) skipped_in_loop += e.text == "Part 1 of pier.jpg already kept: not fetched again";
+  EXPECT_EQ(skipped_in_loop, 1u);
 }
 
 TEST_F(MultipartSessionTest, SetsOlderThanTheKeepDaysAreGivenUpAtTheStartOfASession) {
