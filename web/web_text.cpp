@@ -19,24 +19,30 @@ std::size_t utf8_length(std::string_view s, std::size_t i) {
   return n;
 }
 
+// Copies valid multi-byte UTF-8 through, writes `invalid` for a byte that starts no valid sequence, and
+// hands each single byte to `one` to escape as its format wants.
+template <typename OneByte>
+void escape_utf8(std::string_view text, std::string_view invalid, std::string& out, OneByte one) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = utf8_length(text, i);
+    if (n == 0) {
+      out += invalid;
+      ++i;
+    } else if (n > 1) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {
+      one(text[i++]);
+    }
+  }
+}
+
 }  // namespace
 
 std::string html_escape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    const std::size_t n = utf8_length(text, i);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(text.substr(i, n));
-      i += n;
-      continue;
-    }
+  escape_utf8(text, "\xEF\xBF\xBD", out, [&out](char c) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -49,27 +55,14 @@ std::string html_escape(std::string_view text) {
         else
           out += c;
     }
-    ++i;
-  }
+  });
   return out;
 }
 
 std::string json_string(std::string_view text) {
   std::string out = "\"";
   out.reserve(text.size() + 8);
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    const std::size_t n = utf8_length(text, i);
-    if (n == 0) {
-      out += "\\ufffd";
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(text.substr(i, n));
-      i += n;
-      continue;
-    }
+  escape_utf8(text, "\\ufffd", out, [&out](char c) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -85,8 +78,7 @@ std::string json_string(std::string_view text) {
           out += c;
         }
     }
-    ++i;
-  }
+  });
   out += '"';
   return out;
 }
