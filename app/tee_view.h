@@ -33,6 +33,18 @@ class TeeView final : public View {
     first_.group_started(group, index, total);
     second_.group_started(group, index, total);
   }
+  void group_counted(int index, int total) override {
+    first_.group_counted(index, total);
+    second_.group_counted(index, total);
+  }
+  void connected_to(const std::string& server, int attempts) override {
+    first_.connected_to(server, attempts);
+    second_.connected_to(server, attempts);
+  }
+  void nobody_connected(int attempts, bool waiting) override {
+    first_.nobody_connected(attempts, waiting);
+    second_.nobody_connected(attempts, waiting);
+  }
   void overview_checking(std::string_view number) override {
     first_.overview_checking(number);
     second_.overview_checking(number);

@@ -74,14 +74,12 @@ void Ticker::show_counts(const Settings& s, std::int64_t up) {
                    format("%d Article ID's", static_cast<int>(histories_.article_ids.count())));
     if (s.scheduler_active()) {
       if (state_.connected == 0 && !state_.reason_shown)
-        view_.set_text(ControlId::ConnectionStatus, format("Nobody... %d connection attempts, waiting for scheduler",
-                                                           state_.connection_attempts.load()));
+        view_.nobody_connected(state_.connection_attempts.load(), true);
       view_.set_text(ControlId::SchedulerStatus, scheduler_line(s));
     } else {
       view_.scheduler_disabled();
       if (state_.connected == 0 && !state_.reason_shown)
-        view_.set_text(ControlId::ConnectionStatus,
-                       format("Nobody... %d connection attempts", state_.connection_attempts.load()));
+        view_.nobody_connected(state_.connection_attempts.load(), false);
     }
   }
   if (up % 10 == 4)

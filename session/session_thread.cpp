@@ -185,7 +185,7 @@ int Session::login_and_scan() {
   }
   ++st.archive_connections;
   st.connected = 1;
-  show(ControlId::ConnectionStatus, attempts_text(""));
+  ctx_.view.connected_to(settings().news_server, ctx_.state.connection_attempts.load());
   log("Connected To News Server", 0);
 
   if (settings().check_auth) {
@@ -232,7 +232,7 @@ int Session::scan_groups() {
 
       int index = ++st.group_index;
       int total = st.subscribed_groups.load();
-      show(ControlId::GroupCounter, std::to_string(index) + " of " + std::to_string(total) + " news groups");
+      ctx_.view.group_counted(index, total);
       ctx_.view.set_progress_range(ControlId::GroupsProgress, 0, total);
       ctx_.view.set_progress(ControlId::GroupsProgress, index);
       if (skip_ > 0) {

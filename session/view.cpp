@@ -20,6 +20,19 @@ void View::group_started(const std::string& group, int, int) {
   set_text(ControlId::GroupName, group);
 }
 
+void View::group_counted(int index, int total) {
+  set_text(ControlId::GroupCounter, std::to_string(index) + " of " + std::to_string(total) + " news groups");
+}
+
+void View::connected_to(const std::string& server, int attempts) {
+  set_text(ControlId::ConnectionStatus, server + " (" + std::to_string(attempts) + " connection attempts)");
+}
+
+void View::nobody_connected(int attempts, bool waiting) {
+  set_text(ControlId::ConnectionStatus, "Nobody... " + std::to_string(attempts) + " connection attempts" +
+                                            (waiting ? ", waiting for scheduler" : ""));
+}
+
 void View::overview_checking(std::string_view number) {
   std::string text = "Building D/L List ..Checking ";
   text.append(number);

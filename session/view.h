@@ -97,6 +97,12 @@ class View {
   // a view formats its own texts only where it overrides one; a view never has to read those texts back.
   // A group's scan began (index of total subscribed groups).
   virtual void group_started(const std::string& group, int index, int total);
+  // The group counter reached the index-th of total subscribed groups (skipped groups count too).
+  virtual void group_counted(int index, int total);
+  // Connected to `server`; `attempts` connections were tried this run.
+  virtual void connected_to(const std::string& server, int attempts);
+  // No connection now, after `attempts` tries; `waiting` when the scheduler decides the next.
+  virtual void nobody_connected(int attempts, bool waiting);
   // The overview scan looked at an article.
   virtual void overview_checking(std::string_view number);
   // The pending list of the group's scan holds `count` articles so far.

@@ -448,34 +448,18 @@ void GalleryWindow::start_hashing(bool show) {
       std::atomic<bool>& busy;
       ~Done() { busy = false; }
     } done{hasher_busy_};
-    const std::string index_file = QFile::encodeName(root + QLatin1Char('/') + kPictureHashFile).toStdString();
-    PictureHashIndex index;
-    index.load(index_file);
-    const std::size_t loaded = index.size();
-    std::vector<PictureHash> pictures;
-    std::vector<std::string> paths;
-    std::size_t hashed = 0;
-    for (const PictureModel::Known& k : known) {
-      if (hasher_stop_) return;
-      const std::string path = k.relative.toStdString();
-      paths.push_back(path);
-      if (const PictureHash* h = index.find(path, k.size, k.mtime_ns)) {
-        pictures.push_back(*h);
-        continue;
-      }
-      PictureHash h{path, k.size, k.mtime_ns, 0, 0, 0};
-      if (!hash_picture_file(root + QLatin1Char('/') + k.relative, h)) continue;
-      index.put(h);
-      pictures.push_back(std::move(h));
-      if (++hashed % 200 == 0 && show) {
-        const QString text = QStringLiteral("Looking for duplicates... %1 of %2 pictures read")
-                                 .arg(QLocale().toString(static_cast<qlonglong>(hashed)),
-                                      QLocale().toString(static_cast<qlonglong>(known.size())));
-        QMetaObject::invokeMethod(this, [this, text] { say(text); }, Qt::QueuedConnection);
-      }
-    }
-    index.retain(paths);
-    const bool saved = (hashed == 0 && index.size() == loaded) || index.save(index_file);
+    const std::size_t total = known.size();
+    auto progress = [this, show, total](std::size_t hashed) {
+      if (!show) return;
+      const QString text = QStringLiteral("Looking for duplicates... %1 of %2 pictures read")
+                               .arg(QLocale().toString(static_cast<qlonglong>(hashed)),
+                                    QLocale().toString(static_cast<qlonglong>(total)));
+      QMetaObject::invokeMethod(this, [this, text] { say(text); }, Qt::QueuedConnection);
+    };
+    IndexRefresh refreshed = refresh_picture_index(root, known, hasher_stop_, progress);
+    if (refreshed.stopped) return;
+    const bool saved = refreshed.saved;
+    const std::vector<PictureHash>& pictures = refreshed.pictures;
     if (!show) {
       if (!saved)
         QMetaObject::invokeMethod(

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include "store/picture_folders.h"
+
 namespace fk {
 
 std::uint64_t difference_hash(const QImage& image) {
@@ -51,6 +53,54 @@ bool hash_picture_file(const QString& absolute_path, PictureHash& out) {
                  static_cast<std::uint32_t>(mean.blue());
   }
   return true;
+}
+
+std::vector<ListedPicture> list_filed_pictures(const QString& root) {
+  std::vector<ListedPicture> out;
+  const QString top = QStringLiteral("pictures");
+  const std::string top_path = QFile::encodeName(root + QLatin1Char('/') + top).toStdString();
+  QStringList dirs{top};
+  for (const std::string& sub : list_sub_folders(top_path)) dirs << top + QLatin1Char('/') + QFile::decodeName(sub.c_str());
+  for (const QString& dir : dirs) {
+    std::vector<FolderFile> files;
+    list_folder_files(QFile::encodeName(root + QLatin1Char('/') + dir).toStdString(), files);
+    for (const FolderFile& f : files)
+      out.push_back({dir + QLatin1Char('/') + QFile::decodeName(f.name.c_str()), f.size, f.mtime_ns});
+  }
+  return out;
+}
+
+IndexRefresh refresh_picture_index(const QString& root, const std::vector<ListedPicture>& listed,
+                                   const std::atomic<bool>& stop,
+                                   const std::function<void(std::size_t)>& progress) {
+  IndexRefresh r;
+  const QString file = root + QLatin1Char('/') + QLatin1String(kPictureHashFile);
+  const std::string index_file = QFile::encodeName(file).toStdString();
+  PictureHashIndex index;
+  index.load(index_file);
+  const std::size_t loaded = index.size();
+  std::vector<std::string> paths;
+  for (const ListedPicture& k : listed) {
+    if (stop) {
+      r.stopped = true;
+      return r;
+    }
+    const std::string path = k.relative.toStdString();
+    paths.push_back(path);
+    if (const PictureHash* h = index.find(path, k.size, k.mtime_ns)) {
+      r.pictures.push_back(*h);
+      continue;
+    }
+    PictureHash h{path, k.size, k.mtime_ns, 0, 0, 0};
+    if (!hash_picture_file(root + QLatin1Char('/') + k.relative, h)) continue;
+    index.put(h);
+    r.pictures.push_back(std::move(h));
+    if (++r.hashed % 200 == 0 && progress) progress(r.hashed);
+  }
+  index.retain(paths);
+  const bool unchanged = r.hashed == 0 && index.size() == loaded && QFile::exists(file);
+  r.saved = unchanged || index.save(index_file);
+  return r;
 }
 
 }  // namespace fk

@@ -19,6 +19,7 @@
 
 #include "app/group_lists.h"
 #include "store/picture_folders.h"
+#include "ui/picture_hash.h"
 
 class QFileSystemWatcher;
 
@@ -106,10 +107,7 @@ class PictureModel : public QAbstractListModel {
   // True for a picture shown as a copy that could go (not the first of its group).
   bool is_spare_copy(int row) const;
   // Every picture file the model knows, with its relative path (for the duplicate search).
-  struct Known {
-    QString relative;
-    qint64 size = 0, mtime_ns = 0;
-  };
+  using Known = ListedPicture;
   std::vector<Known> known_pictures() const;
   SortKey sort_key() const { return sort_; }
   const QString& shown_folder() const { return folder_filter_; }

@@ -114,6 +114,23 @@ void QtView::counters_changed(const SessionCounters& c) {
   set_text(ControlId::PictureSummary, text.toStdString());
 }
 
+void QtView::group_counted(int index, int total) {
+  set_text(ControlId::GroupCounter,
+           QStringLiteral("%1 of %2").arg(number_text(index), count_text(total, QStringLiteral("news group"))).toStdString());
+}
+
+void QtView::connected_to(const std::string& server, int attempts) {
+  set_text(ControlId::ConnectionStatus,
+           QStringLiteral("%1 (%2)").arg(to_qstring(server), count_text(attempts, QStringLiteral("connection attempt")))
+               .toStdString());
+}
+
+void QtView::nobody_connected(int attempts, bool waiting) {
+  QString text = QStringLiteral("Nobody... ") + count_text(attempts, QStringLiteral("connection attempt"));
+  if (waiting) text += QStringLiteral(", waiting for scheduler");
+  set_text(ControlId::ConnectionStatus, text.toStdString());
+}
+
 QtView::QtView(QObject* parent) : QObject(parent), flush_timer_(this) {
   flush_timer_.setSingleShot(true);
   flush_timer_.setInterval(kFlushDelayMs);

@@ -44,6 +44,9 @@ class QtView : public QObject, public View, public Dialogs {
   // Counts in the locale's separators, singular where one.
   void pending_counted(const std::string& group, std::size_t count) override;
   void counters_changed(const SessionCounters& counters) override;
+  void group_counted(int index, int total) override;
+  void connected_to(const std::string& server, int attempts) override;
+  void nobody_connected(int attempts, bool waiting) override;
   // Runs StatusCommands::run(command) later on the GUI thread, in the order posted.
   void post_command(Command command) override;
 

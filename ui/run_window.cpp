@@ -3,6 +3,7 @@
 #include "ui/run_window.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -24,6 +25,8 @@
 #include "ui/desktop_notifier.h"
 #include "ui/dialogs.h"
 #include "ui/gallery_window.h"
+#include "ui/picture_index_keeper.h"
+#include "app/duplicates.h"
 #include "ui/groups_dialog.h"
 #include "ui/qt_app_windows.h"
 #include "ui/qt_view.h"
@@ -141,6 +144,15 @@ int run_window(int argc, char** argv, const ReadOwnOptions& read_options) {
       gallery = new GalleryWindow(std::move(services), &window);
     }
     gallery->present();
+  });
+
+  // The duplicate search's index follows the filing, so the gallery's search reads only what is new.
+  PictureIndexKeeper index_keeper(QDir::currentPath());
+  if (auto* files = qobject_cast<QAbstractItemView*>(window.control(ControlId::FilenamesList)))
+    QObject::connect(files->model(), &QAbstractItemModel::rowsInserted, &index_keeper,
+                     &PictureIndexKeeper::pictures_filed);
+  QObject::connect(&index_keeper, &PictureIndexKeeper::updated, &window, [&app](bool saved) {
+    if (!saved) app.log().log_status(std::string("ERROR: File Write ") + kPictureHashFile, 0);
   });
 
   FreedesktopNotifier notifier;

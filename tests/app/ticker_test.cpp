@@ -3,8 +3,11 @@
 // later runs once, when it is due.
 #include <gtest/gtest.h>
 
+#include "app/tee_view.h"
 #include "app/ticker.h"
+#include "app/tracking_view.h"
 #include "common/engine_bundle.h"
+#include "common/recording_view.h"
 #include "common/temp_dir.h"
 
 namespace fk::test {
@@ -95,6 +98,38 @@ TEST_F(TickerTest, WorkLeftForLaterRunsOnceOnTheFirstTickWhenDue) {
   engine.clock.set_uptime_ms(4000);
   ticker.tick();
   EXPECT_EQ(runs, 1);
+}
+
+// A view that words the counts itself must get them as numbers through the views in front of it; the
+// texts a plain view shows (the terminal, the web board, fk.log readers) stay as they were.
+struct CountingView : RecordingView {
+  std::vector<std::string> events;
+  void group_counted(int index, int total) override {
+    events.push_back("counted " + std::to_string(index) + "/" + std::to_string(total));
+  }
+  void connected_to(const std::string& server, int attempts) override {
+    events.push_back("connected " + server + " " + std::to_string(attempts));
+  }
+  void nobody_connected(int attempts, bool waiting) override {
+    events.push_back("nobody " + std::to_string(attempts) + (waiting ? " waiting" : ""));
+  }
+};
+
+TEST(CountEvents, ReachTheViewBehindTeeAndTrackingAsNumbers) {
+  CountingView counting;
+  RecordingView plain;
+  TeeView tee(counting, plain);
+  TrackingView tracking(tee);
+  View& v = tracking;
+  v.group_counted(3, 1000000);
+  v.connected_to("news.example.net", 1);
+  v.nobody_connected(1, true);
+  EXPECT_EQ(counting.events, (std::vector<std::string>{"counted 3/1000000", "connected news.example.net 1",
+                                                       "nobody 1 waiting"}));
+  EXPECT_EQ(plain.text(ControlId::GroupCounter), "3 of 1000000 news groups");
+  EXPECT_EQ(plain.text_history(ControlId::ConnectionStatus),
+            (std::vector<std::string>{"news.example.net (1 connection attempts)",
+                                      "Nobody... 1 connection attempts, waiting for scheduler"}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUrl>
@@ -17,6 +18,7 @@
 #include "store/status_log.h"
 #include "thumbs/thumbnail_loader.h"
 #include "ui/picture_hash.h"
+#include "ui/picture_index_keeper.h"
 #include "ui/picture_model.h"
 #include "ui_fixture.h"
 
@@ -62,6 +64,7 @@ class GalleryTest : public QObject {
   void opens_beside_its_owner_and_never_larger_than_the_screen();
   void the_shape_hash_finds_resized_and_reencoded_copies_only();
   void duplicates_are_grouped_kept_first_and_spares_go_with_one_key();
+  void the_window_keeps_the_hash_index_as_pictures_are_filed();
 };
 
 void GalleryTest::lists_a_harvest_newest_first_by_group_and_name() {
@@ -509,6 +512,53 @@ void GalleryTest::duplicates_are_grouped_kept_first_and_spares_go_with_one_key()
   QVERIFY(fk::test::write_photo(dir + "alt.b/filed-later.jpg", 4, 320, 240));
   QTRY_VERIFY_WITH_TIMEOUT(read_all(f.work.path() + "/PICHASH.FNK").contains("pictures/alt.b/filed-later.jpg\t"),
                            20000);
+}
+
+// No gallery open: the index is made when missing, follows filings and removals, and a failed write is
+// reported rather than taken for done.
+void GalleryTest::the_window_keeps_the_hash_index_as_pictures_are_filed() {
+  QTemporaryDir work;
+  const QString dir = work.path() + "/pictures/";
+  const QString index = work.path() + "/PICHASH.FNK";
+  for (const char* sub : {"pictures/alt.a", "pictures/alt.b", "unknown"}) QVERIFY(QDir(work.path()).mkpath(sub));
+  QVERIFY(fk::test::write_photo(dir + "alt.a/harbour.jpg", 1, 320, 240));
+  QVERIFY(fk::test::write_photo(dir + "alt.b/meadow.jpg", 2, 320, 240));
+  QVERIFY(fk::test::write_picture(work.path() + "/unknown/odd.bin", 3, kOldest));
+  {
+    fk::PictureIndexKeeper keeper(work.path(), nullptr, 10);
+    QSignalSpy updated(&keeper, &fk::PictureIndexKeeper::updated);
+    keeper.pictures_filed();
+    QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 1, 10000);
+    QCOMPARE(updated.at(0).at(0).toBool(), true);
+    QString text = read_all(index);
+    QVERIFY(text.contains("pictures/alt.a/harbour.jpg\t"));
+    QVERIFY(text.contains("pictures/alt.b/meadow.jpg\t"));
+    QVERIFY(!text.contains("odd.bin"));
+
+    // Filed while an update runs (a large one): one more update follows, which also drops what went.
+    fk::test::make_harvest(work.path(), {"alt.c"}, 400, kOldest, 20, 640, 480);
+    keeper.pictures_filed();
+    QTRY_VERIFY(keeper.busy());
+    QVERIFY(fk::test::write_photo(dir + "alt.b/later.jpg", 4, 320, 240));
+    QVERIFY(QFile::remove(dir + "alt.a/harbour.jpg"));
+    keeper.pictures_filed();
+    QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 3, 60000);
+    text = read_all(index);
+    QVERIFY(text.contains("pictures/alt.b/later.jpg\t"));
+    QVERIFY(text.contains("pictures/alt.c/pic399.jpg\t"));
+    QVERIFY(!text.contains("harbour"));
+
+    QVERIFY(QFile::remove(index));
+    QVERIFY(QDir().mkdir(index));  // cannot be written
+    keeper.pictures_filed();
+    QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 4, 60000);
+    QCOMPARE(updated.at(3).at(0).toBool(), false);
+    QVERIFY(QDir().rmdir(index));
+
+    // Going away in the middle of an update does not wait for it to end.
+    keeper.pictures_filed();
+    QTRY_VERIFY(keeper.busy());
+  }
 }
 
 QTEST_MAIN(GalleryTest)

@@ -92,6 +92,18 @@ void QtViewTest::counts_show_with_separators_and_singulars() {
   QTRY_COMPARE(text_of(ControlId::PendingBox), QStringLiteral("1 Pending Download From alt.pictures"));
   f.view->pending_counted("alt.pictures", 2500);
   QTRY_COMPARE(text_of(ControlId::PendingBox), QStringLiteral("2,500 Pending Downloads From alt.pictures"));
+
+  f.view->group_counted(1, 1);
+  f.view->nobody_connected(1, false);
+  QTRY_COMPARE(text_of(ControlId::GroupCounter), QStringLiteral("1 of 1 news group"));
+  QTRY_COMPARE(text_of(ControlId::ConnectionStatus), QStringLiteral("Nobody... 1 connection attempt"));
+  f.view->group_counted(1000, 1000000);
+  f.view->nobody_connected(1200, true);
+  QTRY_COMPARE(text_of(ControlId::GroupCounter), QStringLiteral("1,000 of 1,000,000 news groups"));
+  QTRY_COMPARE(text_of(ControlId::ConnectionStatus),
+               QStringLiteral("Nobody... 1,200 connection attempts, waiting for scheduler"));
+  f.view->connected_to("news.example.net", 1);
+  QTRY_COMPARE(text_of(ControlId::ConnectionStatus), QStringLiteral("news.example.net (1 connection attempt)"));
   QLocale::setDefault(QLocale::system());
 }
 
