@@ -17,7 +17,7 @@ import tempfile
 import time
 
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import NoAlertPresentException, NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
@@ -58,7 +58,10 @@ def free_port():
 def wait_for(what, predicate, limit=20.0):
     deadline = time.monotonic() + limit
     while time.monotonic() < deadline:
-        value = predicate()
+        try:
+            value = predicate()
+        except (NoSuchElementException, StaleElementReferenceException):
+            value = None  # the page is between two states; look again
         if value:
             return value
         time.sleep(0.1)
@@ -125,7 +128,7 @@ def main():
         assert driver.current_url.endswith("/login"), driver.current_url
         driver.find_element(By.ID, "token").send_keys("not-the-token")
         driver.find_element(By.ID, "login").click()
-        assert driver.find_elements(By.ID, "refused"), "a wrong token is refused"
+        wait_for("a wrong token refused", lambda: driver.find_elements(By.ID, "refused"))
         driver.find_element(By.ID, "token").send_keys(token)
         driver.find_element(By.ID, "login").click()
         wait_for("the status page", lambda: driver.find_elements(By.ID, "count-pictures"))
