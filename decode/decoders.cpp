@@ -31,7 +31,6 @@ static_assert(sizeof kUuNoInput == 38 && sizeof kUuNoBegin == 38 && sizeof kUuNo
 
 // Pieces as long as the classic 512-byte line buffer returned them.
 constexpr std::size_t kUuPiece = 511;
-constexpr std::size_t kMaxBeginName = 127;
 
 inline unsigned uu_value(char c) {
   return static_cast<unsigned>(static_cast<unsigned char>(c) - 32u) & 63u;
@@ -204,7 +203,7 @@ DecodeResult Decoders::uudecode(const std::string& work_file, const std::string&
   }
   std::string raw(begin_line_name(piece.text));
   if (raw.empty()) return failed(kUuNoName);
-  if (raw.size() > kMaxBeginName) raw.resize(kMaxBeginName);
+  raw = shortened_file_name(raw);
 
   const std::string dir = prepare_directory(group);
   std::string name = safe_file_name(raw);

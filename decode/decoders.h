@@ -73,8 +73,9 @@ class Decoders {
   DecodeResult mime64(const std::string& work_file, const std::string& group,
                       WorkLines lines = WorkLines::AsWritten);
 
-  // Decodes the first uuencoded file of the work file into group_directory(group). Returns "" on success
-  // or one of the five 37-character "UUDECODE - ..." messages (also logged at level 0). Once the output
+  // Decodes the first uuencoded file of the work file into group_directory(group). Returns "" on success,
+  // one of the five 37-character "UUDECODE - ..." messages (also logged at level 0), or, for a file that
+  // is no picture, the "UUDECODE -- ..." line saying where it went. Once the output
   // file exists, name_buffer holds its bare name (also after "Short file"); otherwise it is unchanged.
   // An existing file is never replaced: a taken name becomes "name-N.ext".
   std::string uudecode_file(const std::string& work_file, const std::string& group, std::string& name_buffer,

@@ -24,6 +24,7 @@ namespace {
 // Pieces as long as the classic 79-byte line buffer returned them.
 constexpr std::size_t kMimePiece = 78;
 constexpr std::size_t kMaxMessage = 79;
+constexpr std::size_t kMaxHeaderLine = 4096;
 constexpr std::uint64_t kPlausibleInput = 5000;
 // Each generated name waits 1,100 ms so that the next one differs; a hostile article with thousands of
 // unnamed blocks would stall the session for hours, so only the first few wait (the "-N" rule keeps
@@ -214,6 +215,16 @@ class MimeRun {
           break;
         }
         bytes_input_ += piece.length();
+        if (!in_block_ && !piece.ended && !is_base64_line(piece.text)) {
+          // A header longer than a piece (a long file name) is read whole, up to a sane length.
+          std::string whole(piece.text);
+          while (!piece.ended && whole.size() < kMaxHeaderLine && in.next(kMimePiece, piece) && !piece.at_eof) {
+            bytes_input_ += piece.length();
+            whole += piece.text;
+          }
+          line(whole);
+          continue;
+        }
         line(piece.text);
       }
       flush_header();
@@ -311,7 +322,7 @@ class MimeRun {
   }
 
   void open_named(std::string_view value, const char* failure) {
-    std::string name = safe_file_name(value);
+    std::string name = safe_file_name(shortened_file_name(value));
     if (name.empty()) {
       name = generated_name(clock_.now());
       log_.log_status("Bad name in MIME header... used " + name, 3);
@@ -484,7 +495,8 @@ DecodeResult Decoders::mime64(const std::string& work_file, const std::string& g
     if (run.unknown_ > 0) {
       result.status = DecodeStatus::NotPicture;
       result.name = run.unknown_name_;
-      result.message = "MIME64 -- no picture in the article... filed in " + std::string(kUnknownDir) + result.name;
+      result.message =
+          cut_message("MIME64 -- no picture in the article... filed in " + std::string(kUnknownDir) + result.name);
     } else {
       result.status = DecodeStatus::Failed;
       result.message = "MIME64 -- no picture in the article";

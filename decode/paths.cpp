@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "store/header_text.h"
 #include "store/text.h"
 #include "store/text_file.h"
 
@@ -82,6 +83,16 @@ std::string safe_file_name(std::string_view raw) {
   for (char c : raw) out.push_back(is_control(static_cast<unsigned char>(c)) ? '_' : c);
   out = without_leading_dots(std::move(out));
   if (out.find_first_not_of(' ') == std::string::npos) out.clear();
+  return out;
+}
+
+std::string shortened_file_name(std::string_view raw) {
+  if (raw.size() <= kMaxFileName) return std::string(raw);
+  constexpr std::size_t kLongestKept = 8;
+  std::string_view ext = extension_of(raw);
+  const std::size_t tail = ext.empty() || ext.size() > kLongestKept ? 0 : ext.size() + 1;
+  std::string out(cut_utf8(raw, kMaxFileName - tail));
+  out.append(raw.substr(raw.size() - tail));
   return out;
 }
 

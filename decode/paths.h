@@ -27,6 +27,12 @@ std::string picture_path(std::string_view group, std::string_view name);
 // is left (also for a name of blanks only).
 std::string safe_file_name(std::string_view raw);
 
+// The longest file name a decoder files under (bytes); longer names from the network are shortened.
+inline constexpr std::size_t kMaxFileName = 127;
+// A name from the network cut to kMaxFileName bytes on a character boundary, keeping a short extension
+// (".jpg") so that the file stays what it was.
+std::string shortened_file_name(std::string_view raw);
+
 // The name ends in a picture extension (jpg, jpeg, gif, png, webp, bmp, tif, tiff, avif, heic, jxl), in
 // any letter case.
 bool is_picture_name(std::string_view name);

@@ -32,9 +32,8 @@ namespace {
 // The decoded form of a slice is never longer than the slice; the vector loop stores 16 bytes at a time.
 constexpr std::size_t kSlice = 256 * 1024;
 constexpr std::size_t kSlack = 16;
-// A keyword line longer than this is cut (a name is at most 127 characters once used anyway).
+// A keyword line longer than this is cut (a name is at most kMaxFileName bytes once used anyway).
 constexpr std::size_t kMaxKeywordLine = 64 * 1024;
-constexpr std::size_t kMaxName = 127;
 constexpr std::string_view kBegin = "=ybegin ";
 
 // Finds the =ybegin line; the reader is left after it and `line` holds it.
@@ -371,8 +370,7 @@ DecodeResult Decoders::yenc(const std::string& work_file, const std::string& gro
     return result;
   }
   std::string raw = y.file_name();
-  if (raw.size() > kMaxName) raw = std::string(cut_utf8(raw, kMaxName));
-  std::string name = safe_file_name(raw);
+  std::string name = safe_file_name(shortened_file_name(raw));
   if (name.empty()) name = generated_name(clock_.now());
 
   auto damaged = [&](const std::string& why) {

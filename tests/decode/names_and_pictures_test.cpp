@@ -88,6 +88,13 @@ TEST_F(NamesAndPictures, OnlyPicturesAreFiledAmongThePictures) {
   }
   // A non-picture name of a fair size is filed as before.
   EXPECT_EQ(run(DecoderKind::Yenc, yenc_encode("notes.txt", tail)).status, DecodeStatus::Decoded);
+  // A long name on a MIME part that is no picture: read whole, filed whole, the message still fits its line.
+  const std::string long_name = std::string(60, 'n') + ".gif";
+  r = run(DecoderKind::Base64, "Content-Disposition: inline; filename=" + long_name +
+                                   "\nContent-Transfer-Encoding: base64\n\n" + base64_lines(tail));
+  EXPECT_EQ(r.status, DecodeStatus::NotPicture);
+  EXPECT_LE(r.message.size(), 79u);
+  EXPECT_EQ(read_file("unknown/" + long_name), tail);
 }
 
 TEST_F(NamesAndPictures, ATextReadAsBase64LeavesNothingUnderPictures) {

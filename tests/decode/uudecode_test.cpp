@@ -61,6 +61,9 @@ TEST_F(Uudecode, BeginLineVariants) {
   std::string long_name(200, 'n');
   EXPECT_EQ(decode(uuencode("abc", long_name)), "");
   EXPECT_EQ(name_, long_name.substr(0, 127));
+  // A long name keeps its extension and is never cut inside a character.
+  EXPECT_EQ(decode(uuencode("abc", std::string(121, 'n') + "\xC3\xA9\xC3\xA9.jpeg")), "");
+  EXPECT_EQ(name_, std::string(121, 'n') + ".jpeg");
   // No group: straight into pictures/.
   EXPECT_EQ(decode(uuencode("abc", "top.jpg"), ""), "");
   EXPECT_EQ(read_file("pictures/top.jpg"), "abc");
