@@ -111,7 +111,7 @@ void Lifecycle::init_thread() {
   const bool unattended_start = s.unattended_operation && !s.scheduler_active();
   if (unattended_start) log_.log_status("Running In Unattended Mode", 0);
   if (unattended_start || (start_when_ready_ && !s.scheduler_active())) {
-    clock_.sleep_ms(1000);
+    if (!s.fast_transfers) clock_.sleep_ms(1000);  // the classic pause; fast mode has none
     if (!closed_) view_.post_command(Command::Start);
   }
   if (s.scheduler_active()) log_.log_status("Running With Scheduler Active", 0);

@@ -22,6 +22,7 @@
 #include "decode/work_file.h"
 #include "session/article_selection.h"
 #include "session/context.h"
+#include "session/download_pool.h"
 #include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/scan_range.h"
@@ -133,14 +134,22 @@ std::optional<std::string> reply_message_id(std::string_view reply) {
 
 class ArticleLoop {
  public:
-  ArticleLoop(EngineContext& ctx, NewsSocket& socket, const std::function<void(std::int64_t)>& finished)
-      : ctx_(ctx), socket_(socket), settings_(ctx.settings), finished_(finished) {}
+  ArticleLoop(EngineContext& ctx, NewsSocket& socket, const std::function<void(std::int64_t)>& finished,
+              DownloadPool* pool)
+      : ctx_(ctx), socket_(socket), pool_(pool), settings_(ctx.settings), finished_(finished) {}
   ArticleLoopResult run();
 
  private:
   using Kind = ArticleLoopResult::Kind;
-  // Fast mode: BODY commands sent ahead for the rows not asked for yet, no fixed waits.
+  // Fast mode: BODY commands sent ahead for the rows not asked for yet, no fixed waits. With a pool,
+  // its connections take rows too, and their bodies are filed here between this connection's.
   ArticleLoopResult run_pipelined();
+  // The first row not in `taken` worth asking for; rows given up on or already kept go on the way.
+  std::optional<PendingArticle> next_row(std::vector<PendingArticle>& taken);
+  void offer_to_pool(std::vector<PendingArticle> taken, std::size_t depth);
+  // Files an article another connection fetched, as this connection's are; false when the session
+  // must end.
+  bool file_fetched(FetchedArticle& a);
   ArticleLoopResult disk_full();
   // Closes the connection with replies still due: the rows asked for stay for the next session.
   ArticleLoopResult stop_pressed();
@@ -197,6 +206,7 @@ class ArticleLoop {
 
   EngineContext& ctx_;
   NewsSocket& socket_;
+  DownloadPool* pool_;
   SettingsCache settings_;
   const std::function<void(std::int64_t)>& finished_;
   std::string line_;
@@ -305,25 +315,37 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     if (!enough_disk_space()) return disk_full();
 
     batch.clear();
+    std::vector<PendingArticle> taken = asked;
+    if (pool_) {
+      const std::vector<PendingArticle> elsewhere = pool_->rows_in_hand();
+      taken.insert(taken.end(), elsewhere.begin(), elsewhere.end());
+    }
     while (asked.size() < depth) {
-      std::optional<PendingArticle> next = ctx_.pending.first_not_in(asked);
+      std::optional<PendingArticle> next = next_row(taken);
       if (!next) break;
-      const std::int64_t number = pending_article_number(*next);
-      if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
-        log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
-        ctx_.pending.remove_row(*next);
-        continue;
-      }
-      if (already_kept(*next)) {
-        if (finished_) finished_(number);
-        ctx_.pending.remove_row(*next);
-        continue;
-      }
-      batch += NntpClient::body_line(std::to_string(number));
+      batch += NntpClient::body_line(std::to_string(pending_article_number(*next)));
+      taken.push_back(*next);
       asked.push_back(std::move(*next));
     }
+    if (pool_) offer_to_pool(taken, depth);
     if (!batch.empty() && !socket_.send_line(batch)) return {Kind::BailOut, "Socket Rx Error 007"};
-    if (asked.empty()) return {Kind::ListEmpty, {}};
+    if (asked.empty()) {
+      if (!pool_ || pool_->in_hand() == 0) return {Kind::ListEmpty, {}};
+      // Only the other connections have work: file theirs as it comes.
+      if (std::optional<FetchedArticle> a = pool_->take(100); a && !file_fetched(*a))
+        return {Kind::OrderlyEnding, {}};
+      continue;
+    }
+    if (pool_) {
+      bool ending = false;
+      while (std::optional<FetchedArticle> a = pool_->take(0))
+        if (!file_fetched(*a)) {
+          ending = true;
+          break;
+        }
+      if (ending) return {Kind::OrderlyEnding, {}};
+      if (st.stop_requested.load()) return stop_pressed();
+    }
 
     WorkFile work;
     if (!open_work_file(work)) continue;
@@ -367,6 +389,88 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     if (!store_article(reply, row, fields)) return {Kind::OrderlyEnding, {}};
     finish_asked_row(row, fields.number);
   }
+}
+
+std::optional<PendingArticle> ArticleLoop::next_row(std::vector<PendingArticle>& taken) {
+  SessionState& st = ctx_.state;
+  for (;;) {
+    std::optional<PendingArticle> next = ctx_.pending.first_not_in(taken);
+    if (!next) return std::nullopt;
+    const std::int64_t number = pending_article_number(*next);
+    if (st.broken_downloads(st.current_group() + " " + std::to_string(number)) >= kMaxBrokenDownloads) {
+      log("Skipped article " + std::to_string(number) + ": given up on earlier in this run", 2);
+      ctx_.pending.remove_row(*next);
+      continue;
+    }
+    if (already_kept(*next)) {
+      if (finished_) finished_(number);
+      ctx_.pending.remove_row(*next);
+      continue;
+    }
+    return next;
+  }
+}
+
+void ArticleLoop::offer_to_pool(std::vector<PendingArticle> taken, std::size_t depth) {
+  // Rows without a usable message-id are left to the session's own connection, which asks by number.
+  std::size_t passed = 0;
+  while (pool_->live() > 0 && passed < 64) {
+    std::optional<PendingArticle> next = next_row(taken);
+    if (!next) return;
+    taken.push_back(*next);
+    std::string id = ctx_.pending.message_id(*next);
+    if (id.empty()) {
+      ++passed;
+      continue;
+    }
+    const std::uint64_t bound = body_bound(*next);
+    if (!pool_->offer({std::move(*next), std::move(id), bound}, depth)) return;
+  }
+}
+
+bool ArticleLoop::file_fetched(FetchedArticle& a) {
+  SessionState& st = ctx_.state;
+  const PendingArticle& row = a.job.row;
+  const std::int64_t number = pending_article_number(row);
+  const std::string article = st.current_group() + " " + std::to_string(number);
+  switch (a.outcome) {
+    case FetchedArticle::Outcome::Returned:
+      return true;  // back among the rows not asked for
+    case FetchedArticle::Outcome::Lost:
+      give_up_after_repeated_breaks(article, row, a.reply);
+      return true;
+    case FetchedArticle::Outcome::TooLarge:
+      st.give_up_download(article);
+      log("Gave up on article " + article + " " + reply_message_id(a.reply).value_or("<unknown id>") +
+              ": its body passed its bound of " + std::to_string(a.job.bound) +
+              " bytes: " + std::string(pending_subject(row)),
+          0);
+      ctx_.pending.remove_row(row);
+      return true;
+    case FetchedArticle::Outcome::Refused:
+      log("Bad response to body command", 0);
+      log(a.reply, 1);
+      finish_asked_row(row, number);
+      return true;
+    case FetchedArticle::Outcome::Body:
+      break;
+  }
+  WorkFile work;
+  if (!open_work_file(work)) return true;  // asked for again
+  const RowFields fields = start_article(work, row);
+  ctx_.view.article_started(number);
+  work.write(a.body);
+  st.article_line = a.lines;
+  a.body = std::string();
+  if (!work_file_whole(work)) return false;
+  if (ctx_.blacklist.contains_exact(pending_author(row))) {
+    log("Article Dropped - Author In Bozo Bucket", 2);
+    finish_asked_row(row, number);
+    return true;
+  }
+  if (!store_article(a.reply, row, fields)) return false;
+  finish_asked_row(row, number);
+  return true;
 }
 
 bool ArticleLoop::enough_disk_space() {
@@ -727,8 +831,8 @@ std::string filing_stamp(std::int64_t seconds_since_1970) {
 }
 
 ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
-                                   const std::function<void(std::int64_t)>& finished) {
-  ArticleLoop loop(ctx, socket, finished);
+                                   const std::function<void(std::int64_t)>& finished, DownloadPool* pool) {
+  ArticleLoop loop(ctx, socket, finished, ctx.settings.get().fast_transfers ? pool : nullptr);
   return loop.run();
 }
 

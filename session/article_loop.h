@@ -10,6 +10,7 @@ namespace fk {
 
 struct EngineContext;
 class NewsSocket;
+class DownloadPool;
 
 // How the article loop hands control back to the session.
 struct ArticleLoopResult {
@@ -26,9 +27,11 @@ struct ArticleLoopResult {
 // whose BODY is refused, whose body is cut off by a failed read, or whose picture could not be written
 // (that ends the session, see SessionState::kWriteFailed) is not recorded. A failed free-space
 // query counts as enough space. `finished` hears the number of every row the loop is done with
-// (fetched, or refused by the server), before the row goes.
+// (fetched, or refused by the server), before the row goes. In fast mode a `pool` of download-only
+// connections takes rows as well; the loop files their bodies too, one at a time on this thread.
 ArticleLoopResult run_article_loop(EngineContext& ctx, NewsSocket& socket,
-                                   const std::function<void(std::int64_t)>& finished = {});
+                                   const std::function<void(std::int64_t)>& finished = {},
+                                   DownloadPool* pool = nullptr);
 
 // The time-stamp part of the raw and unknown file names: seconds since 1996-07-12 03:01:20 UTC as 8
 // upper-case hex digits.

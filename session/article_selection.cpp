@@ -109,6 +109,7 @@ OverviewLine split_overview_line(std::string_view line) {
         out.has_date = true;
         break;
       case 5:
+        out.whole_message_id = text;
         out.message_id = cut(text, kMessageIdCut);
         break;
       case 7:
@@ -392,6 +393,7 @@ Verdict ArticleSelector::accept(const OverviewLine& f, std::string_view subject,
   log_selection(ctx_.log, detailed, "SUCCESS: ", "ADDED: ", row);
   if (const std::int64_t bytes = leading_number(f.byte_count); bytes > 0)
     ctx_.pending.note_declared_bytes(row, static_cast<std::uint64_t>(bytes));
+  ctx_.pending.note_message_id(row, f.whole_message_id);
   ctx_.pending.append(std::move(row));
   ctx_.view.pending_counted(group_, ctx_.pending.count());
   return Verdict::Accepted;

@@ -38,6 +38,7 @@ struct OverviewLine {
   std::string_view line_count;  // field 8, at most kLineCountCut characters
   std::string_view whole_subject;  // fields 2 and 3 uncut
   std::string_view whole_author;
+  std::string_view whole_message_id;
   bool has_date = false;
   bool subject_cut = false;  // the subject was longer than kSubjectCut and has been cut
 };

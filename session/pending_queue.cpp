@@ -49,7 +49,10 @@ void PendingQueue::remove_locked(std::size_t index) {
   auto it = subjects_.find(pending_subject(rows_[index]));
   if (it != subjects_.end()) subjects_.erase(it);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
-  if (rows_.empty()) declared_bytes_.clear();
+  if (rows_.empty()) {
+    declared_bytes_.clear();
+    message_ids_.clear();
+  }
   notify({PendingEvent::Kind::Removed, index, {}});
 }
 
@@ -156,6 +159,7 @@ void PendingQueue::clear() {
     rows_.clear();
     subjects_.clear();
     declared_bytes_.clear();
+    message_ids_.clear();
     notify({PendingEvent::Kind::Cleared, 0, {}});
   }
   notifier_.deliver();
@@ -192,6 +196,25 @@ std::uint64_t PendingQueue::declared_bytes(std::string_view row) const {
   std::lock_guard lock(mutex_);
   auto it = declared_bytes_.find(row);
   return it == declared_bytes_.end() ? 0 : it->second;
+}
+
+bool is_sendable_message_id(std::string_view id) {
+  if (id.size() < 3 || id.size() > 250 || id.front() != '<' || id.back() != '>') return false;
+  for (char c : id)
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+void PendingQueue::note_message_id(const PendingArticle& row, std::string_view id) {
+  if (!is_sendable_message_id(id)) return;
+  std::lock_guard lock(mutex_);
+  message_ids_[row] = std::string(id);
+}
+
+std::string PendingQueue::message_id(std::string_view row) const {
+  std::lock_guard lock(mutex_);
+  auto it = message_ids_.find(row);
+  return it == message_ids_.end() ? std::string() : it->second;
 }
 
 void PendingQueue::set_listener(Listener listener) {

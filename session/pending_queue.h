@@ -26,6 +26,10 @@ std::string_view pending_subject(std::string_view row);
 // empty without a second tab).
 std::string_view pending_author(std::string_view row);
 
+// A message-id that may go into a command line: "<...>", no white space or control characters, at
+// most 250 characters (RFC 3977).
+bool is_sendable_message_id(std::string_view id);
+
 struct PendingEvent {
   enum class Kind { Inserted, Removed, Cleared } kind;
   std::size_t index = 0;  // Inserted, Removed
@@ -69,6 +73,11 @@ class PendingQueue {
   void note_declared_bytes(const PendingArticle& row, std::uint64_t bytes);
   std::uint64_t declared_bytes(std::string_view row) const;
 
+  // The overview's message-id of a row, for connections that ask by message-id (no GROUP). Only a
+  // well-formed id is kept: it goes into a command line. Empty when none.
+  void note_message_id(const PendingArticle& row, std::string_view id);
+  std::string message_id(std::string_view row) const;
+
   void set_listener(Listener listener);
 
  private:
@@ -85,6 +94,7 @@ class PendingQueue {
   std::vector<PendingArticle> rows_;
   std::multiset<std::string, CiLess> subjects_;  // subject fields, ordered without regard to case
   std::map<std::string, std::uint64_t, std::less<>> declared_bytes_;
+  std::map<std::string, std::string, std::less<>> message_ids_;
   OrderedNotifier<PendingEvent> notifier_;
 };
 

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +16,7 @@
 #include "decode/parts_store.h"
 #include "session/article_loop.h"
 #include "session/context.h"
+#include "session/download_pool.h"
 #include "session/nntp_client.h"
 #include "session/nntp_reply.h"
 #include "session/overview_scan.h"
@@ -85,6 +88,7 @@ class Session {
   SettingsCache settings_;
   NntpClient client_;
   NewsSocket& socket_;
+  std::unique_ptr<DownloadPool> pool_;  // the other connections, with fast_transfers and connections > 1
   NewsrcScanReader newsrc_;
   // Why a session that reached the server scanned nothing, for the pending list's last line.
   std::string nothing_scanned_;
@@ -209,6 +213,9 @@ int Session::login_and_scan() {
   if (!take(mode)) return bail_out("Socket Rx Error 004", 0);
   st.byte_count += mode->length;
   if (!client_.start_compression_if_offered(&st.byte_count)) return bail_out("Socket Rx Error 004", 0);
+  // The download-only connections log in while this one scans the first group.
+  if (const Settings& s = settings(); s.fast_transfers && s.connections > 1)
+    pool_ = std::make_unique<DownloadPool>(ctx_, std::min(s.connections, 50) - 1);
 
   return scan_groups();
 }
@@ -282,7 +289,7 @@ int Session::scan_groups() {
           mark_.outstanding.erase(it);
       };
       while (!ctx_.pending.empty()) {
-        ArticleLoopResult r = run_article_loop(ctx_, socket_, fetched);
+        ArticleLoopResult r = run_article_loop(ctx_, socket_, fetched, pool_.get());
         if (r.kind != ArticleLoopResult::Kind::ListEmpty) settle_mark();
         if (r.kind == ArticleLoopResult::Kind::OrderlyEnding) return orderly_ending();
         if (r.kind == ArticleLoopResult::Kind::BailOut) return bail_out(r.message, 0);
@@ -405,6 +412,7 @@ int Session::orderly_ending() {
   } else {
     ctx_.view.session_ended(SessionEnd::Completed, {});
   }
+  pool_.reset();
   ctx_.pending.clear();
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);
 
@@ -446,6 +454,7 @@ int Session::bail_out(const std::string& message, int level) {
   st.article_lines = 0;
   show(ControlId::DownloadStatus, "");
   ctx_.view.set_progress(ControlId::ArticleProgress, 0);
+  pool_.reset();
   client_.close();
   if (!by_user) log(attempts_text("Lost Connection to "), 1);
   st.connected = 0;

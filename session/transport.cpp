@@ -335,7 +335,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
     return -1;
   }
   int free_slot = -1;
-  if (!ctx.state.news_socket.compare_exchange_strong(free_slot, fd)) {
+  if (socket.claims_slot_ && !ctx.state.news_socket.compare_exchange_strong(free_slot, fd)) {
     // Another news connection (the groups dialog's listing) holds the slot.
     ::close(fd);
     why("news connection already in use");
@@ -345,7 +345,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
   }
   socket.stream_ = make_plain_stream(fd);
   socket.claimed_fd_ = fd;
-  socket.slot_ = &ctx.state.news_socket;
+  socket.slot_ = socket.claims_slot_ ? &ctx.state.news_socket : nullptr;
   socket.idle_limit_ms_ = idle_limit_ms(s);
   set_keepalive(fd);
 
@@ -367,7 +367,7 @@ int connect_news_server(EngineContext& ctx, NewsSocket& socket, const std::atomi
       int next = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
       if (next < 0) continue;
       int mine = socket.claimed_fd_;
-      if (!ctx.state.news_socket.compare_exchange_strong(mine, next)) {
+      if (socket.claims_slot_ && !ctx.state.news_socket.compare_exchange_strong(mine, next)) {
         ::close(next);
         break;
       }

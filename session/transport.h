@@ -51,6 +51,10 @@ class NewsSocket {
   // when the stream is closed, -1 on an error.
   std::int64_t discard_waiting();
 
+  // A download-only connection beside the session's own does not take the one slot: call before
+  // connecting.
+  void set_claims_slot(bool claims) { claims_slot_ = claims; }
+
   // A server silent this long while the reader waits is a lost connection; 0 waits for ever.
   void set_idle_timeout_ms(std::int64_t ms) { idle_limit_ms_ = ms; }
   // True once (then false) after a read gave up on a silent server.
@@ -96,6 +100,7 @@ class NewsSocket {
   std::vector<char> buf_;
   std::size_t pos_ = 0, len_ = 0;
   std::int64_t idle_limit_ms_ = 0;
+  bool claims_slot_ = true;
   bool timed_out_ = false;
   bool cut_ = false;
   bool held_cr_ = false;

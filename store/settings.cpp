@@ -131,6 +131,9 @@ constexpr SettingDef kTable[] = {
                   "With fast_transfers, how many BODY commands may wait for their replies."),
     flag("COMM", "use_compression", field<&S::use_compression>, 1,
          "With fast_transfers, use COMPRESS DEFLATE when the server offers it; 0 never."),
+    signed_number("COMM", "connections", field<&S::connections>, 1, 1, 50,
+                  "With fast_transfers, how many connections to hold to the server in all, the scanning "
+                  "one included; the others only download."),
     signed_number("COMM", "max_article_mb", field<&S::max_article_mb>, 256, 1, 4096,
                   "Largest article body in MiB; a longer body is given up as a poison article (a body is "
                   "also bounded by twice the overview's byte count plus 1 MiB)."),

@@ -43,6 +43,7 @@ struct Settings {
   std::int32_t fast_transfers;  // no fixed waits, BODY commands sent ahead
   std::int32_t pipeline_depth;  // BODY commands outstanding at most, with fast_transfers
   std::int32_t use_compression;  // COMPRESS DEFLATE when offered, with fast_transfers
+  std::int32_t connections;      // connections in all, with fast_transfers
   std::int32_t max_article_mb;   // MiB an article body may take at most
   std::int32_t headless_attempts;  // connection attempts of a one-shot headless run before it gives up
   // LOGGING

@@ -295,6 +295,9 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   auto* fast_transfers = check(QStringLiteral("&Fast transfers (modern servers)"), "fast_transfers", this);
   auto* pipeline_depth = edit("pipeline_depth", this, 40);
   auto* use_compression = check(QStringLiteral("&Use compression when offered"), "use_compression", this);
+  auto* connections = edit("connections", this, 40);
+  connections->setEnabled(fast_transfers->isChecked());
+  connect(fast_transfers, &QCheckBox::toggled, connections, &QWidget::setEnabled);
   // Compression is asked for only in fast mode.
   use_compression->setEnabled(fast_transfers->isChecked());
   connect(fast_transfers, &QCheckBox::toggled, use_compression, &QWidget::setEnabled);
@@ -340,6 +343,9 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   content->addLayout(
       row({fast_transfers, label(QStringLiteral("Re&quests Ahead (1 to 64):"), this, pipeline_depth),
            pipeline_depth, use_compression}));
+  content->addLayout(row({label(QStringLiteral("Connect&ions to the Server (1 to 50, with fast transfers):"), this,
+                                connections),
+                          connections}));
   content->addStretch(1);
   set_content(content);
 
@@ -362,9 +368,10 @@ ConnectionPage::ConnectionPage(QWidget* parent) : SetupPage(QStringLiteral("Conn
   bind(fast_transfers, "fast_transfers");
   bind(pipeline_depth, "pipeline_depth");
   bind(use_compression, "use_compression");
+  bind(connections, "connections");
   set_exchange_order({check_auth, unattended, pass, news_server, user, max_connecttime, check_dialup,
                       isp_pass, isp_user, port_, use_tls, tls_ca_file_, tls_verify, fast_transfers,
-                      pipeline_depth, use_compression});
+                      pipeline_depth, use_compression, connections});
 }
 
 void ConnectionPage::propose_port(int use_tls) {

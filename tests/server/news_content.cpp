@@ -60,8 +60,20 @@ std::int64_t MemoryContent::add_article(const std::string& group, ServerArticle 
   if (a.overview.author.empty()) a.overview.author = "Fennick Test <test@fennick.invalid>";
   if (a.overview.date.empty()) a.overview.date = "Mon, 07 Dec 2026 04:11:08 GMT";
   std::int64_t number = a.overview.number;
+  by_id_[a.overview.message_id] = {group, number};
   articles[number] = std::move(a);
   return number;
+}
+
+std::optional<ServerArticle> MemoryContent::article_by_id(const std::string& id) const {
+  std::lock_guard lock(mutex_);
+  auto at = by_id_.find(id);
+  if (at == by_id_.end()) return std::nullopt;
+  auto g = groups_.find(at->second.first);
+  if (g == groups_.end()) return std::nullopt;
+  auto a = g->second.find(at->second.second);
+  if (a == g->second.end()) return std::nullopt;
+  return a->second;
 }
 
 std::int64_t MemoryContent::add_simple(const std::string& group, const std::string& subject, int lines) {

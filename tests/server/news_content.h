@@ -48,6 +48,8 @@ class NewsContent {
   virtual std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
                                                std::int64_t to) const = 0;
   virtual std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const = 0;
+  // The article with that message-id, in any group (BODY <id>); none unless the content keeps an index.
+  virtual std::optional<ServerArticle> article_by_id(const std::string&) const { return std::nullopt; }
   // The same overview one line at a time, until each returns false; a huge range costs no memory
   // where the content can make its lines on the fly.
   virtual void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
@@ -85,6 +87,7 @@ class MemoryContent : public NewsContent {
   std::vector<OverviewFields> overview(const std::string& name, std::int64_t from,
                                        std::int64_t to) const override;
   std::optional<ServerArticle> article(const std::string& name, std::int64_t number) const override;
+  std::optional<ServerArticle> article_by_id(const std::string& id) const override;
   void for_each_overview(const std::string& name, std::int64_t from, std::int64_t to,
                          const std::function<bool(const OverviewFields&)>& each) const override;
 
@@ -95,6 +98,7 @@ class MemoryContent : public NewsContent {
   std::map<std::string, GeneratedGroup> generated_;
   std::vector<std::string> order_;
   std::map<std::string, std::map<std::int64_t, ServerArticle>> groups_;
+  std::map<std::string, std::pair<std::string, std::int64_t>> by_id_;  // message-id: group and number
 };
 
 // The name of generated group i: a hierarchy chosen by i % 6 ("alt.binaries.pictures.",

@@ -14,11 +14,13 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace fk::test {
 
@@ -84,7 +86,8 @@ std::string overview_line(const OverviewFields& o) {
 // One client: reads command lines and writes answers, giving up as soon as the server stops.
 class Link {
  public:
-  Link(int fd, int wake, std::atomic<std::int64_t>& sent) : fd_(fd), wake_(wake), sent_(sent) {}
+  Link(int fd, int wake, std::atomic<std::int64_t>& sent, std::int64_t rate = 0)
+      : fd_(fd), wake_(wake), sent_(sent), rate_(rate) {}
   ~Link() {
     if (ssl_) SSL_free(ssl_);
     if (compressing_) {
@@ -148,6 +151,26 @@ class Link {
   }
 
   bool send_wire(std::string_view data) {
+    if (rate_ > 0) {
+      // In slices of a twentieth of a second's worth, each sent no earlier than the cap allows.
+      const std::size_t slice = static_cast<std::size_t>(std::max<std::int64_t>(rate_ / 20, 1024));
+      while (data.size() > slice) {
+        if (!send_capped(data.substr(0, slice))) return false;
+        data.remove_prefix(slice);
+      }
+      return send_capped(data);
+    }
+    return send_uncapped(data);
+  }
+
+  bool send_capped(std::string_view data) {
+    const auto due = capped_since_ + std::chrono::microseconds(capped_bytes_ * 1000000 / rate_);
+    if (due > std::chrono::steady_clock::now()) std::this_thread::sleep_until(due);
+    capped_bytes_ += static_cast<std::int64_t>(data.size());
+    return send_uncapped(data);
+  }
+
+  bool send_uncapped(std::string_view data) {
     if (ssl_) return send_tls(data);
     while (!data.empty()) {
       ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -259,6 +282,9 @@ class Link {
   int fd_;
   int wake_;
   std::atomic<std::int64_t>& sent_;
+  std::int64_t rate_ = 0;
+  std::int64_t capped_bytes_ = 0;
+  std::chrono::steady_clock::time_point capped_since_ = std::chrono::steady_clock::now();
   std::string pending_;
   std::array<char, 16384> chunk_{};
   SSL* ssl_ = nullptr;
@@ -467,7 +493,15 @@ void NntpTestServer::accept_loop() {
 }
 
 void NntpTestServer::serve(int fd) {
-  Link link(fd, wake_[0], bytes_sent_);
+  Link link(fd, wake_[0], bytes_sent_, options_.rate_per_connection);
+  if (options_.max_connections > 0) {
+    std::unique_lock lock(mutex_);
+    if (open_ > options_.max_connections) {
+      lock.unlock();
+      link.send("502 Too many connections\r\n");
+      return;
+    }
+  }
   if (options_.tls == ServerTls::Implicit && !link.accept_tls(tls_)) return;
   // Carries out a fault; true when the connection goes on.
   auto act = [&](const Fault& f) {
@@ -585,8 +619,14 @@ void NntpTestServer::serve(int fd) {
     } else if (word == "BODY") {
       std::int64_t number = 0;
       std::optional<ServerArticle> a;
-      if (!group.empty() && parse_number(arg, number)) a = content_->article(group, number);
-      if (group.empty()) {
+      const bool by_id = !arg.empty() && arg.front() == '<';
+      if (by_id) a = content_->article_by_id(std::string(arg));
+      else if (!group.empty() && parse_number(arg, number)) a = content_->article(group, number);
+      if (by_id && !a) {
+        answer = "430 No article with that message-id\r\n";
+      } else if (by_id) {
+        answer = "222 0 " + a->overview.message_id + " body follows\r\n" + wire_body(a->body);
+      } else if (group.empty()) {
         answer = "412 No newsgroup selected\r\n";
       } else if (!a) {
         answer = "423 No article with that number\r\n";

@@ -62,6 +62,10 @@ struct ServerOptions {
   std::chrono::milliseconds reply_delay{0};
   // CAPABILITIES offers COMPRESS DEFLATE, and after its 206 both directions are raw deflate.
   bool compress_deflate = false;
+  // Connections served at once; one more is greeted "502 Too many connections" and closed. 0: any.
+  std::size_t max_connections = 0;
+  // Bytes a second each connection sends at most, as a provider's cap per connection. 0: no cap.
+  std::int64_t rate_per_connection = 0;
 };
 
 class NntpTestServer {
@@ -96,6 +100,11 @@ class NntpTestServer {
   // false after the timeout.
   bool wait_until_idle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   std::size_t connections() const { return connections_.load(); }
+  // Connections open right now.
+  std::size_t open_connections() const {
+    std::lock_guard lock(mutex_);
+    return open_;
+  }
   // Bytes written to clients.
   std::int64_t bytes_sent() const { return bytes_sent_.load(); }
   // Called with every command line received (the demo prints them). Set before clients connect.

@@ -120,7 +120,7 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
   // The classic 42 page keys keep their order; the newer COMM keys follow port.
   const std::vector<std::string> newer = {"use_tls",        "tls_ca_file",    "tls_verify",
                                           "idle_timeout",   "fast_transfers", "pipeline_depth", "use_compression",
-                                          "incremental_scan", "first_scan_articles"};
+                                          "connections",    "incremental_scan", "first_scan_articles"};
   const std::vector<std::string> newer_selection = {"collect_multipart", "multipart_keep_days"};
   const std::vector<std::string> window = {"notify", "window_geometry", "pending_columns"};
   const std::vector<std::string> bounds = {"max_article_mb", "headless_attempts"};
@@ -144,12 +144,12 @@ TEST_F(Fixture, SaveWritesEveryTableKeyInOrderThenLogs) {
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Start_Hour", "Start_Min",
       "End_Hour", "End_Min"};
   EXPECT_EQ(classic, expected);
-  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 17),
-            std::vector<std::string>(newer.begin(), newer.begin() + 7));
-  EXPECT_EQ(std::vector<std::string>(keys.begin() + 17, keys.begin() + 19), bounds);
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 10, keys.begin() + 18),
+            std::vector<std::string>(newer.begin(), newer.begin() + 8));
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 18, keys.begin() + 20), bounds);
   auto limit = std::find(keys.begin(), keys.end(), "max_art_per_grp");
   ASSERT_LT(limit + 2, keys.end());
-  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 7, newer.end()));
+  EXPECT_EQ(std::vector<std::string>(limit + 1, limit + 3), std::vector<std::string>(newer.begin() + 8, newer.end()));
   // Multi-part collection follows the scan settings, off and keeping sets a week unless changed.
   EXPECT_EQ(std::vector<std::string>(limit + 3, limit + 5), newer_selection);
   EXPECT_NE(file.find("collect_multipart=0\nmultipart_keep_days=7\n"), std::string::npos);
