@@ -464,9 +464,11 @@ void NntpTestServer::accept_loop() {
     int fd = ::accept4(p[1].revents ? listen_fd_ : listen6_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++connections_;
+    bool too_many = false;
     {
       std::lock_guard lock(mutex_);
       ++open_;
+      too_many = options_.max_connections > 0 && open_ > options_.max_connections;
     }
     // Finished connections are joined here so a long-running demo does not collect threads.
     for (auto it = workers_.begin(); it != workers_.end();) {
@@ -478,8 +480,8 @@ void NntpTestServer::accept_loop() {
       }
     }
     auto done = std::make_shared<std::atomic<bool>>(false);
-    workers_.push_back({std::thread([this, fd, done] {
-                          serve(fd);
+    workers_.push_back({std::thread([this, fd, done, too_many] {
+                          serve(fd, too_many);
                           ::close(fd);
                           {
                             std::lock_guard lock(mutex_);
@@ -492,15 +494,11 @@ void NntpTestServer::accept_loop() {
   }
 }
 
-void NntpTestServer::serve(int fd) {
+void NntpTestServer::serve(int fd, bool too_many) {
   Link link(fd, wake_[0], bytes_sent_, options_.rate_per_connection);
-  if (options_.max_connections > 0) {
-    std::unique_lock lock(mutex_);
-    if (open_ > options_.max_connections) {
-      lock.unlock();
-      link.send("502 Too many connections\r\n");
-      return;
-    }
+  if (too_many) {
+    link.send("502 Too many connections\r\n");
+    return;
   }
   if (options_.tls == ServerTls::Implicit && !link.accept_tls(tls_)) return;
   // Carries out a fault; true when the connection goes on.

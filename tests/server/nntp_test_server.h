@@ -118,7 +118,8 @@ class NntpTestServer {
     std::shared_ptr<std::atomic<bool>> done;
   };
   void accept_loop();
-  void serve(int fd);
+  // `too_many`: past max_connections, greeted with 502 and closed.
+  void serve(int fd, bool too_many);
   // The scripted fault for this line (the greeting when line is empty), if any; counts the match.
   // Shared, not copied: a fault may carry megabytes.
   std::shared_ptr<const Fault> take_fault(const std::string& line, bool greeting);

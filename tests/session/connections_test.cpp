@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Whole sessions with several connections: every article filed and recorded once, whatever the
+// connections do (refused, cut mid-body, stopped), and one connection as before.
+#include <chrono>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "server/yenc_encoder.h"
+#include "session/article_fixture.h"
+#include "session/session_thread.h"
+
+namespace fk {
+namespace {
+
+using test::read_file;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kGroup = "alt.binaries.pictures.many";
+
+Strings lines_of(const std::string& text) {
+  Strings out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+class ConnectionsTest : public test::ServerFixture {
+ protected:
+  explicit ConnectionsTest(test::ServerOptions options = {}) : ServerFixture(std::move(options)) {}
+
+  void SetUp() override {
+    ServerFixture::SetUp();
+    h.write_newsrc(std::string(" ") + kGroup + "\n");
+    h.change([](Settings& s) {
+      s.fast_transfers = 1;
+      s.connections = 4;
+      s.pipeline_depth = 2;
+      s.unattended_operation = 1;
+      s.check_minlines = 0;  // small pictures keep the tests quick
+    });
+  }
+
+  // `count` single-part yEnc pictures p0.jpg ... of a few KB each.
+  void post_pictures(int count, std::size_t size = 3000) {
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "p" + std::to_string(i) + ".jpg";
+      pictures[name] = test::picture_bytes(size + static_cast<std::size_t>(i) * 7, static_cast<unsigned>(i + 1));
+      post(name + " (1/1)", test::yenc_encode(name, pictures[name]));
+    }
+  }
+  void post(const std::string& subject, std::string body) {
+    test::ServerArticle a;
+    a.overview.subject = subject;
+    a.overview.author = "Poster <poster@many.invalid>";
+    a.body = std::move(body);
+    content->add_article(kGroup, std::move(a));
+  }
+  std::size_t count_commands(const std::string& prefix) {
+    std::size_t n = 0;
+    for (const auto& c : server.commands()) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+  // What was filed is what the histories and files.log say, each once; returns the pictures filed.
+  std::size_t expect_filed_once() {
+    const std::string folder = "pictures/" + std::string(kGroup) + "/";
+    const Strings files = test::files_in(folder);
+    for (const auto& f : files) EXPECT_TRUE(read_file(folder + f) == pictures[f]) << f;
+    const Strings history = lines_of(read_file("HISTORY.FNK"));
+    EXPECT_EQ(std::set<std::string>(history.begin(), history.end()).size(), history.size());
+    EXPECT_EQ(history.size(), files.size());
+    const Strings names = lines_of(read_file("FILENAMES.FNK"));
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), std::set<std::string>(files.begin(), files.end()));
+    EXPECT_EQ(names.size(), files.size());
+    EXPECT_EQ(lines_of(read_file("files.log")).size(), files.size());
+    EXPECT_EQ(h.state.pictures_downloaded.load(), static_cast<int>(files.size()));
+    EXPECT_EQ(test::files_in("unknown"), Strings{});
+    return files.size();
+  }
+
+  std::map<std::string, std::string> pictures;
+};
+
+// The others ask by message-id, never select a group or compress, and the session waits nowhere.
+TEST_F(ConnectionsTest, FourConnectionsFileEveryArticleOnce) {
+  post_pictures(40);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 40u);
+  EXPECT_EQ(h.clock.slept_ms(), 0);
+  EXPECT_EQ(server.connections(), 4u);
+  EXPECT_EQ(count_commands("group "), 1u);
+  EXPECT_EQ(count_commands("COMPRESS"), 0u);
+  EXPECT_GT(count_commands("BODY <"), 0u);
+  EXPECT_EQ(count_commands("BODY <") + count_commands("body "), 40u);
+  ASSERT_TRUE(server.wait_until_idle());
+
+  // The next session finds everything in the history.
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(count_commands("BODY <") + count_commands("body "), 40u);
+}
+
+TEST_F(ConnectionsTest, OneConnectionOrNoFastTransfersKeepTheSingleSession) {
+  post_pictures(6);
+  h.change([](Settings& s) { s.connections = 1; });
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  h.change([](Settings& s) {
+    s.connections = 8;
+    s.fast_transfers = 0;
+  });
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 6u);
+  EXPECT_EQ(server.connections(), 2u);
+  EXPECT_EQ(count_commands("BODY <"), 0u);
+}
+
+// Parts of a set fetched over different connections still make one picture.
+TEST_F(ConnectionsTest, PartsOverDifferentConnectionsMakeOneSet) {
+  h.change([](Settings& s) {
+    s.collect_multipart = 1;
+    s.pipeline_depth = 1;
+    s.check_subject = 0;  // the default filters take single parts only
+  });
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+    pictures[name] = test::picture_bytes(12000, static_cast<unsigned>(name[0]));
+  }
+  std::map<std::string, Strings> parts;
+  for (const auto& [name, whole] : pictures) parts[name] = test::yenc_parts(name, whole, 5);
+  for (int k = 0; k < 5; ++k)
+    for (const auto& [name, p] : parts)
+      post(name + " (" + std::to_string(k + 1) + "/5)", p[static_cast<std::size_t>(k)]);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  const std::string folder = "pictures/" + std::string(kGroup) + "/";
+  EXPECT_EQ(test::files_in(folder), (Strings{"a.jpg", "b.jpg", "c.jpg"}));
+  for (const auto& [name, whole] : pictures) EXPECT_TRUE(read_file(folder + name) == whole) << name;
+  EXPECT_EQ(lines_of(read_file("HISTORY.FNK")).size(), 15u);
+  EXPECT_EQ(h.state.pictures_downloaded.load(), 3);
+  EXPECT_GT(count_commands("BODY <"), 0u);
+}
+
+// A connection that breaks mid-body loses only that body: another connection (or the same one,
+// connected again) fetches it, and nothing is filed twice.
+TEST_F(ConnectionsTest, ABodyCutOffIsFetchedAgainAndFiledOnce) {
+  post_pictures(24);
+  server.add_fault({"BODY <", 3, test::FaultAction::Cut, ""});
+  server.add_fault({"BODY <", 9, test::FaultAction::Cut, ""});
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 24u);
+  EXPECT_EQ(count_commands("BODY <") + count_commands("body "), 26u);
+  EXPECT_GE(server.connections(), 5u);
+}
+
+// The poison rule counts across connections: a body that always breaks is given up after three.
+TEST_F(ConnectionsTest, ABodyThatAlwaysBreaksIsGivenUpAfterThreeLosses) {
+  h.change([](Settings& s) { s.connections = 3; });
+  post_pictures(4);
+  const std::string id = "<2." + std::string(kGroup) + "@fennick.invalid>";
+  server.add_fault({"BODY " + id, 0, test::FaultAction::Cut, ""});
+  server.add_fault({"body 2", 0, test::FaultAction::Cut, ""});
+  // A loss on the session's own connection bails out as before, and the next session goes on.
+  int sessions = 1;
+  while (SessionThread(h.ctx) != kSessionEnded && sessions < 5) ++sessions;
+  EXPECT_LT(sessions, 5);
+  EXPECT_EQ(test::files_in("pictures/" + std::string(kGroup)), (Strings{"p0.jpg", "p2.jpg", "p3.jpg"}));
+  EXPECT_GE(h.state.broken_downloads(std::string(kGroup) + " 2"), 3);
+  EXPECT_EQ(lines_of(read_file("HISTORY.FNK")).size(), 3u);
+}
+
+class RefusingServerTest : public ConnectionsTest {
+ protected:
+  static test::ServerOptions three_at_most() {
+    test::ServerOptions o;
+    o.max_connections = 3;
+    return o;
+  }
+  RefusingServerTest() : ConnectionsTest(three_at_most()) {}
+};
+
+// Five of eight are one too many: each says so once and the three others harvest everything.
+TEST_F(RefusingServerTest, AServerThatTakesThreeOfEightGetsThree) {
+  h.change([](Settings& s) { s.connections = 8; });
+  post_pictures(30);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 30u);
+  std::size_t refused = 0;
+  for (const auto& t : h.log_texts()) refused += t.find("was refused by the server: 502 Too many connections") != std::string::npos;
+  EXPECT_EQ(refused, 5u);
+  EXPECT_EQ(server.connections(), 8u);
+}
+
+class CappedServerTest : public ConnectionsTest {
+ protected:
+  static test::ServerOptions capped() {
+    test::ServerOptions o;
+    o.rate_per_connection = 100000;
+    return o;
+  }
+  CappedServerTest() : ConnectionsTest(capped()) {}
+};
+
+// STOP while every connection is busy: the session ends at once, all connections close, and what
+// was filed is recorded once; the rest comes with the next session.
+TEST_F(CappedServerTest, StopDuringABusyHarvestClosesEveryConnection) {
+  post_pictures(40, 20000);
+  std::chrono::steady_clock::time_point pressed;
+  h.view.on_text = [&](ControlId id, const std::string&) {
+    if (id == ControlId::PendingBox && h.state.pictures_downloaded.load() >= 3 && !h.state.stop_requested.load()) {
+      pressed = std::chrono::steady_clock::now();
+      h.state.stop_requested = 1;
+    }
+  };
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  ASSERT_TRUE(h.state.stop_requested.load());
+  const auto took = std::chrono::steady_clock::now() - pressed;
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_TRUE(h.logged("User Pressed Stop Button On Screen"));
+  ASSERT_TRUE(server.wait_until_idle(std::chrono::seconds(2)));
+  const std::size_t first = expect_filed_once();
+  EXPECT_LT(first, 40u);
+
+  h.view.on_text = {};
+  h.state.stop_requested = 0;
+  h.change([](Settings& s) { s.connections = 8; });
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 40u);
+}
+
+}  // namespace
+}  // namespace fk
