@@ -41,6 +41,10 @@ class TeeView final : public View {
     first_.connected_to(server, attempts);
     second_.connected_to(server, attempts);
   }
+  void transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) override {
+    first_.transfer_status(server, connections, bytes_per_second);
+    second_.transfer_status(server, connections, bytes_per_second);
+  }
   void nobody_connected(int attempts, bool waiting) override {
     first_.nobody_connected(attempts, waiting);
     second_.nobody_connected(attempts, waiting);

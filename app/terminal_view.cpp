@@ -69,6 +69,7 @@ void TerminalView::redraw_locked() {
     }
     if (article != progress_.end() && article->second > 0)
       line += "article " + bar(article->second, 0, 100, 20) + " " + std::to_string(article->second) + "%  ";
+    if (!transfer_.empty()) line += transfer_ + "  ";
     line += activity_;
     if (!line.empty()) {
       std::fputs("\r\033[K", out_);
@@ -152,12 +153,19 @@ void TerminalView::session_ended(SessionEnd reason, const std::string& detail) {
   std::lock_guard lock(mutex_);
   flush_pending_caption_locked();
   activity_.clear();
+  transfer_.clear();
   switch (reason) {
     case SessionEnd::Completed: print_locked("Downloads Completed"); break;
     case SessionEnd::Stopped: print_locked("Downloads Aborted"); break;
     case SessionEnd::NothingToScan: print_locked(detail); break;
     case SessionEnd::Failed: print_locked("Downloads Failed: " + detail); break;
   }
+}
+
+void TerminalView::transfer_status(const std::string&, int connections, std::int64_t bytes_per_second) {
+  std::lock_guard lock(mutex_);
+  transfer_ = transfer_text(connections, bytes_per_second);
+  redraw_locked();
 }
 
 void TerminalView::certificate_unchecked(const std::string& server) {

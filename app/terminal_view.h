@@ -38,6 +38,8 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   void scheduler_disabled() override {}
   void overview_scanned(const OverviewScanReport& report) override;
   void certificate_unchecked(const std::string& server) override;
+  // On the live progress line only: a line a second would bury the rest.
+  void transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) override;
 
   // Dialogs: printed, answered with the default (Ok, Cancel, No).
   Answer message_box(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;
@@ -78,6 +80,7 @@ class TerminalView final : public View, public Dialogs, public AppWindows {
   std::map<ControlId, int> progress_;
   std::string pending_caption_;  // the overview scan's running count, printed once the scan is over
   std::string activity_;         // what the live line shows: the article or overview line at hand
+  std::string transfer_;         // and, with several connections, how many and their speed
   bool live_line_shown_ = false;
 };
 

@@ -46,6 +46,10 @@ void Ticker::tick() {
     close_minute(up, bytes);
     show_throughput(up, bytes);
   }
+  // With several connections the connection line shows how many are open and their speed together.
+  if (state_.connected == 1 && s.fast_transfers && s.connections > 1 && bytes >= last_tick_bytes_)
+    view_.transfer_status(s.news_server, state_.open_connections.load(), bytes - last_tick_bytes_);
+  last_tick_bytes_ = bytes;
   watch_activity(s, bytes);
   follow_schedule(s);
 }

@@ -53,6 +53,7 @@ class Ticker {
   std::int64_t minute_mark_ = 0;
   std::int64_t minute_mark_bytes_ = 0;
   std::int64_t last_minute_rate_ = 0;
+  std::int64_t last_tick_bytes_ = 0;
   std::int64_t peak_rate_ = 0;
   std::int64_t sound_bytes_ = 0;
   std::int64_t idle_bytes_ = 0;

@@ -41,6 +41,9 @@ class TrackingView final : public View {
   void group_counted(int index, int total) override { target_.group_counted(index, total); }
   void connected_to(const std::string& server, int attempts) override { target_.connected_to(server, attempts); }
   void nobody_connected(int attempts, bool waiting) override { target_.nobody_connected(attempts, waiting); }
+  void transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) override {
+    target_.transfer_status(server, connections, bytes_per_second);
+  }
   void overview_checking(std::string_view number) override { target_.overview_checking(number); }
   void pending_counted(const std::string& group, std::size_t count) override { target_.pending_counted(group, count); }
   void article_started(std::int64_t number) override { target_.article_started(number); }

@@ -223,6 +223,7 @@ void DownloadPool::run(Link& link) {
     link.fd = -1;
     client.close();
     --open_;
+    --ctx_.state.open_connections;
     for (DownloadJob& job : in_flight) deliver({std::move(job), FetchedArticle::Outcome::Returned, {}, {}, 0});
     std::lock_guard lock(mutex_);
     link.jobs -= std::min(link.jobs, in_flight.size());
@@ -241,6 +242,7 @@ void DownloadPool::run(Link& link) {
       if (login == Login::Failed) continue;
       link.fd = client.socket().fd();
       ++open_;
+      ++ctx_.state.open_connections;
     }
 
     std::vector<DownloadJob> fresh;

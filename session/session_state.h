@@ -17,6 +17,7 @@ namespace fk {
 struct SessionState {
   std::atomic<int> news_socket{-1};  // the one socket slot for a news connection; -1 for none
   std::atomic<int> connected{0};
+  std::atomic<int> open_connections{0};  // the session's own and the download-only ones
   std::atomic<int> stop_requested{0};
   std::atomic<int> auto_reconnect{0};
   std::atomic<int> connection_attempts{0};

@@ -189,6 +189,7 @@ int Session::login_and_scan() {
   }
   ++st.archive_connections;
   st.connected = 1;
+  st.open_connections = 1;
   ctx_.view.connected_to(settings().news_server, ctx_.state.connection_attempts.load());
   log("Connected To News Server", 0);
 
@@ -418,6 +419,7 @@ int Session::orderly_ending() {
 
   client_.close();
   st.connected = 0;
+  st.open_connections = 0;
   st.auto_reconnect = 0;
 
   SessionCounters totals;
@@ -458,6 +460,7 @@ int Session::bail_out(const std::string& message, int level) {
   client_.close();
   if (!by_user) log(attempts_text("Lost Connection to "), 1);
   st.connected = 0;
+  st.open_connections = 0;
   if (by_user) {
     show(ControlId::ConnectionStatus, "Nobody -- Stop Pressed");
   } else {

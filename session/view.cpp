@@ -2,6 +2,8 @@
 // The status window's texts behind the View's typed events.
 #include "session/view.h"
 
+#include <algorithm>
+
 namespace fk {
 
 std::string pending_caption_text(const std::string& group, std::size_t count) {
@@ -26,6 +28,20 @@ void View::group_counted(int index, int total) {
 
 void View::connected_to(const std::string& server, int attempts) {
   set_text(ControlId::ConnectionStatus, server + " (" + std::to_string(attempts) + " connection attempts)");
+}
+
+std::string transfer_text(int connections, std::int64_t bytes_per_second) {
+  const std::string kb = std::to_string(std::max<std::int64_t>(bytes_per_second, 0) / 1024);
+  std::string grouped;
+  for (std::size_t i = 0; i < kb.size(); ++i) {
+    if (i > 0 && (kb.size() - i) % 3 == 0) grouped += ',';
+    grouped += kb[i];
+  }
+  return std::to_string(connections) + (connections == 1 ? " connection, " : " connections, ") + grouped + " KB/s";
+}
+
+void View::transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) {
+  set_text(ControlId::ConnectionStatus, server + " (" + transfer_text(connections, bytes_per_second) + ")");
 }
 
 void View::nobody_connected(int attempts, bool waiting) {

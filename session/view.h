@@ -79,6 +79,8 @@ std::string pending_caption_text(const std::string& group, std::size_t count);
 // session's closing log line keeps its historic form without either, as readers of fk.log know it.
 enum class CountersForm { Window, LogLine };
 std::string counters_text(const SessionCounters& c, CountersForm form = CountersForm::Window);
+// "4 connections, 1,234 KB/s".
+std::string transfer_text(int connections, std::int64_t bytes_per_second);
 
 // The status window as the core sees it. Any thread may call; the implementation carries each call
 // out whole, in order, on the window's thread. post_command never runs the command before returning.
@@ -117,6 +119,9 @@ class View {
   virtual void group_skipped();
   // The session ended orderly; `detail` says why when nothing was scanned.
   virtual void session_ended(SessionEnd reason, const std::string& detail);
+  // Several connections are open to `server`: how many now, and the bytes a second they carry together
+  // (each second while they are).
+  virtual void transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second);
   // A TLS connection was made without checking the server's certificate (tls_verify=0).
   virtual void certificate_unchecked(const std::string& server);
   // The scheduler is off (the tick repeats this).

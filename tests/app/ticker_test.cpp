@@ -113,6 +113,9 @@ struct CountingView : RecordingView {
   void nobody_connected(int attempts, bool waiting) override {
     events.push_back("nobody " + std::to_string(attempts) + (waiting ? " waiting" : ""));
   }
+  void transfer_status(const std::string& server, int connections, std::int64_t rate) override {
+    events.push_back("transfer " + server + " " + std::to_string(connections) + " " + std::to_string(rate));
+  }
 };
 
 TEST(CountEvents, ReachTheViewBehindTeeAndTrackingAsNumbers) {
@@ -124,12 +127,36 @@ TEST(CountEvents, ReachTheViewBehindTeeAndTrackingAsNumbers) {
   v.group_counted(3, 1000000);
   v.connected_to("news.example.net", 1);
   v.nobody_connected(1, true);
+  v.transfer_status("news.example.net", 8, 12'345'678);
   EXPECT_EQ(counting.events, (std::vector<std::string>{"counted 3/1000000", "connected news.example.net 1",
-                                                       "nobody 1 waiting"}));
+                                                       "nobody 1 waiting", "transfer news.example.net 8 12345678"}));
   EXPECT_EQ(plain.text(ControlId::GroupCounter), "3 of 1000000 news groups");
   EXPECT_EQ(plain.text_history(ControlId::ConnectionStatus),
             (std::vector<std::string>{"news.example.net (1 connection attempts)",
-                                      "Nobody... 1 connection attempts, waiting for scheduler"}));
+                                      "Nobody... 1 connection attempts, waiting for scheduler",
+                                      "news.example.net (8 connections, 12,056 KB/s)"}));
+}
+
+// With several connections each tick reports how many are open and the bytes of that second; with
+// one, the connection line stays as it was.
+TEST_F(TickerTest, SeveralConnectionsShowTheirCountAndSpeedEachSecond) {
+  engine.settings.update([](Settings& s) {
+    s.fast_transfers = 1;
+    s.connections = 1;
+    s.news_server = "news.example.net";
+  });
+  engine.state.connected = 1;
+  engine.state.open_connections = 1;
+  engine.clock.set_uptime_ms(1000);
+  ticker.tick();
+  EXPECT_TRUE(engine.view.text_history(ControlId::ConnectionStatus).empty());
+
+  engine.settings.update([](Settings& s) { s.connections = 4; });
+  engine.state.open_connections = 3;
+  engine.state.byte_count = 3 * 1024 * 1024;
+  engine.clock.set_uptime_ms(2000);
+  ticker.tick();
+  EXPECT_EQ(engine.view.text(ControlId::ConnectionStatus), "news.example.net (3 connections, 3,072 KB/s)");
 }
 
 }  // namespace
