@@ -125,6 +125,14 @@ void QtView::connected_to(const std::string& server, int attempts) {
                .toStdString());
 }
 
+void QtView::transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) {
+  set_text(ControlId::ConnectionStatus,
+           QStringLiteral("%1 (%2, %3 KB/s)")
+               .arg(to_qstring(server), count_text(connections, QStringLiteral("connection")),
+                    number_text(std::max<std::int64_t>(bytes_per_second, 0) / 1024))
+               .toStdString());
+}
+
 void QtView::nobody_connected(int attempts, bool waiting) {
   QString text = QStringLiteral("Nobody... ") + count_text(attempts, QStringLiteral("connection attempt"));
   if (waiting) text += QStringLiteral(", waiting for scheduler");

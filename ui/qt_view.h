@@ -46,6 +46,7 @@ class QtView : public QObject, public View, public Dialogs {
   void counters_changed(const SessionCounters& counters) override;
   void group_counted(int index, int total) override;
   void connected_to(const std::string& server, int attempts) override;
+  void transfer_status(const std::string& server, int connections, std::int64_t bytes_per_second) override;
   void nobody_connected(int attempts, bool waiting) override;
   // Runs StatusCommands::run(command) later on the GUI thread, in the order posted.
   void post_command(Command command) override;

@@ -104,6 +104,8 @@ void QtViewTest::counts_show_with_separators_and_singulars() {
                QStringLiteral("Nobody... 1,200 connection attempts, waiting for scheduler"));
   f.view->connected_to("news.example.net", 1);
   QTRY_COMPARE(text_of(ControlId::ConnectionStatus), QStringLiteral("news.example.net (1 connection attempt)"));
+  f.view->transfer_status("news.example.net", 8, 12'345'678);
+  QTRY_COMPARE(text_of(ControlId::ConnectionStatus), QStringLiteral("news.example.net (8 connections, 12,056 KB/s)"));
   QLocale::setDefault(QLocale::system());
 }
 
