@@ -32,7 +32,7 @@ struct DownloadPool::Link {
   std::deque<DownloadJob> unsent;  // under the pool's mutex
   std::size_t jobs = 0;            // unsent and in flight, under the pool's mutex
   bool alive = true;               // under the pool's mutex
-  std::atomic<int> fd{-1};         // for close() to cut a wait short
+  int fd = -1;                     // for close() to cut a wait short; under the pool's mutex
 };
 
 DownloadPool::DownloadPool(EngineContext& ctx, int extra) : ctx_(ctx) {
@@ -53,8 +53,11 @@ void DownloadPool::close() {
     std::lock_guard lock(mutex_);
     work_.notify_all();
   }
-  for (auto& link : links_) {
-    if (const int fd = link->fd.load(); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+  {
+    // Under the lock, so that a descriptor closed meanwhile (and perhaps reused) is never shut down.
+    std::lock_guard lock(mutex_);
+    for (auto& link : links_)
+      if (link->fd >= 0) ::shutdown(link->fd, SHUT_RDWR);
   }
   for (auto& link : links_)
     if (link->thread.joinable()) link->thread.join();
@@ -127,13 +130,20 @@ void DownloadPool::retire(Link& link, const std::string& why) {
                       0);
 }
 
-DownloadPool::Login DownloadPool::log_in(NntpClient& client, std::string& why) {
+void DownloadPool::set_fd(Link& link, int fd) {
+  std::lock_guard lock(mutex_);
+  link.fd = fd;
+}
+
+DownloadPool::Login DownloadPool::log_in(NntpClient& client, Link& link, std::string& why) {
   client.socket().set_claims_slot(false);
   std::string reason;
   if (client.connect(&reason) != 0) {
     why = "could not connect (" + reason + ")";
     return Login::Failed;
   }
+  set_fd(link, client.socket().fd());
+  if (quitting()) return Login::Failed;
   std::optional<Reply> greeting = client.read_reply(kReplyCapacity);
   if (!greeting) {
     why = "was closed before its greeting";
@@ -219,9 +229,12 @@ void DownloadPool::run(Link& link) {
   NntpClient client(ctx_, quit_);
   std::deque<DownloadJob> in_flight;
   int failures = 0;
-  auto drop_connection = [&] {
-    link.fd = -1;
+  auto close_client = [&] {
+    set_fd(link, -1);
     client.close();
+  };
+  auto drop_connection = [&] {
+    close_client();
     --open_;
     --ctx_.state.open_connections;
     for (DownloadJob& job : in_flight) deliver({std::move(job), FetchedArticle::Outcome::Returned, {}, {}, 0});
@@ -232,17 +245,19 @@ void DownloadPool::run(Link& link) {
   while (!quitting()) {
     if (!client.socket().is_open()) {
       std::string why;
-      const Login login = log_in(client, why);
-      if (quitting()) break;
-      if (login == Login::Refused || (login == Login::Failed && ++failures >= kMaxFailures)) {
-        client.close();
-        retire(link, why);
-        return;
+      const Login login = log_in(client, link, why);
+      if (login == Login::Done) {
+        ++open_;
+        ++ctx_.state.open_connections;
+      } else {
+        close_client();
+        if (quitting()) break;
+        if (login == Login::Refused || ++failures >= kMaxFailures) {
+          retire(link, why);
+          return;
+        }
+        continue;
       }
-      if (login == Login::Failed) continue;
-      link.fd = client.socket().fd();
-      ++open_;
-      ++ctx_.state.open_connections;
     }
 
     std::vector<DownloadJob> fresh;

@@ -69,7 +69,8 @@ class DownloadPool {
   struct Link;
   enum class Login { Done, Failed, Refused };
   void run(Link& link);
-  Login log_in(NntpClient& client, std::string& why);
+  Login log_in(NntpClient& client, Link& link, std::string& why);
+  void set_fd(Link& link, int fd);
   FetchedArticle fetch(NntpClient& client, DownloadJob job);
   void deliver(FetchedArticle a);
   // The link leaves the pool for this session, with one log line.
