@@ -96,6 +96,8 @@ BENCHMARK(BM_Harvest)
     ->Args({8, 2})
     ->Args({1, 10})
     ->Args({8, 10})
+    ->Args({1, 1000})
+    ->Args({8, 1000})
     ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 }  // namespace
