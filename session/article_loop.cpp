@@ -337,16 +337,17 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
       continue;
     }
     if (pool_) {
-      // The others' articles are filed while this connection's reply is still on its way.
-      for (;;) {
-        std::optional<FetchedArticle> a = pool_->take(0);
-        if (!a) {
-          const std::optional<std::int64_t> waiting = socket_.bytes_waiting();
-          if (!waiting || *waiting > 0 || pool_->in_hand() == 0 || st.stop_requested.load()) break;
-          a = pool_->take(1);
-          if (!a) continue;
-        }
+      // The others' articles are filed while this connection's reply is still on its way; after each,
+      // the connection that brought it gets the next row.
+      std::optional<FetchedArticle> a = pool_->take(0);
+      while (!a) {
+        const std::optional<std::int64_t> waiting = socket_.bytes_waiting();
+        if (!waiting || *waiting > 0 || pool_->in_hand() == 0 || st.stop_requested.load()) break;
+        a = pool_->take(1);
+      }
+      if (a) {
         if (!file_fetched(*a)) return {Kind::OrderlyEnding, {}};
+        continue;
       }
       if (st.stop_requested.load()) return stop_pressed();
     }

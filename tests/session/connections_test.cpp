@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whole sessions with several connections: every article filed and recorded once, whatever the
 // connections do (refused, cut mid-body, stopped), and one connection as before.
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -41,20 +42,21 @@ class ConnectionsTest : public test::ServerFixture {
     });
   }
 
-  // `count` single-part yEnc pictures p0.jpg ... of a few KB each.
-  void post_pictures(int count, std::size_t size = 3000) {
+  // `count` single-part yEnc pictures p0.jpg ... (q0.jpg ... with another prefix) of a few KB each.
+  void post_pictures(int count, std::size_t size = 3000, const std::string& prefix = "p",
+                     const std::string& group = kGroup) {
     for (int i = 0; i < count; ++i) {
-      const std::string name = "p" + std::to_string(i) + ".jpg";
+      const std::string name = prefix + std::to_string(i) + ".jpg";
       pictures[name] = test::picture_bytes(size + static_cast<std::size_t>(i) * 7, static_cast<unsigned>(i + 1));
-      post(name + " (1/1)", test::yenc_encode(name, pictures[name]));
+      post(name + " (1/1)", test::yenc_encode(name, pictures[name]), group);
     }
   }
-  void post(const std::string& subject, std::string body) {
+  void post(const std::string& subject, std::string body, const std::string& group = kGroup) {
     test::ServerArticle a;
     a.overview.subject = subject;
     a.overview.author = "Poster <poster@many.invalid>";
     a.body = std::move(body);
-    content->add_article(kGroup, std::move(a));
+    content->add_article(group, std::move(a));
   }
   std::size_t count_commands(const std::string& prefix) {
     std::size_t n = 0;
@@ -62,10 +64,15 @@ class ConnectionsTest : public test::ServerFixture {
     return n;
   }
   // What was filed is what the histories and files.log say, each once; returns the pictures filed.
-  std::size_t expect_filed_once() {
-    const std::string folder = "pictures/" + std::string(kGroup) + "/";
-    const Strings files = test::files_in(folder);
-    for (const auto& f : files) EXPECT_TRUE(read_file(folder + f) == pictures[f]) << f;
+  std::size_t expect_filed_once(const Strings& groups = {kGroup}) {
+    Strings files;
+    for (const auto& group : groups) {
+      const std::string folder = "pictures/" + group + "/";
+      for (const auto& f : test::files_in(folder)) {
+        EXPECT_TRUE(read_file(folder + f) == pictures[f]) << f;
+        files.push_back(f);
+      }
+    }
     const Strings history = lines_of(read_file("HISTORY.FNK"));
     EXPECT_EQ(std::set<std::string>(history.begin(), history.end()).size(), history.size());
     EXPECT_EQ(history.size(), files.size());
@@ -222,6 +229,41 @@ TEST_F(CappedServerTest, StopDuringABusyHarvestClosesEveryConnection) {
   h.change([](Settings& s) { s.connections = 8; });
   EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
   EXPECT_EQ(expect_filed_once(), 40u);
+}
+
+// What the window does while every connection is busy acts on the rows not asked for yet: D/L Next
+// brings the last row to the next request, Skip Group leaves the rest of the group for the next one.
+TEST_F(CappedServerTest, DownloadNextAndSkipGroupWhileConnectionsAreBusy) {
+  constexpr const char* kOther = "alt.binaries.pictures.other";
+  h.write_newsrc(std::string(" ") + kGroup + "\n " + kOther + "\n");
+  h.change([](Settings& s) {
+    s.connections = 8;
+    s.pipeline_depth = 2;
+  });
+  post_pictures(60, 20000);
+  post_pictures(6, 3000, "q", kOther);
+  bool moved = false, skipped = false;
+  h.view.on_text = [&](ControlId id, const std::string&) {
+    if (id != ControlId::PendingBox || h.state.current_group() != kGroup) return;
+    const int filed = h.state.pictures_downloaded.load();
+    if (filed >= 2 && !moved) {
+      moved = true;
+      EXPECT_TRUE(h.pending.move_to_next(h.pending.count() - 1));
+    } else if (filed >= 20 && !skipped) {
+      skipped = true;
+      h.pending.clear();
+    }
+  };
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  ASSERT_TRUE(skipped);
+  const std::size_t filed = expect_filed_once({kGroup, kOther});
+  const Strings first = test::files_in("pictures/" + std::string(kGroup));
+  // The last row was asked for at once, and what was asked for before the skip is all that came.
+  EXPECT_NE(std::find(first.begin(), first.end(), "p59.jpg"), first.end());
+  EXPECT_LT(first.size(), 60u);
+  EXPECT_EQ(test::files_in("pictures/" + std::string(kOther)).size(), 6u);
+  EXPECT_EQ(filed, first.size() + 6);
+  EXPECT_EQ(count_commands("BODY <") + count_commands("body "), filed);
 }
 
 }  // namespace
