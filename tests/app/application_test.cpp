@@ -137,6 +137,13 @@ TEST_F(AppTest, UnattendedStartPostsStartButAScheduleWaits) {
   start("unattended_operation=1\n");
   EXPECT_TRUE(logged("Running In Unattended Mode"));
   EXPECT_EQ(view.commands(), std::vector<Command>{Command::Start});
+  // The classic second before Start; a fast start has none.
+  EXPECT_EQ(clock.slept_ms(), 1000);
+  view.clear_commands();
+  app.reset();
+  start("unattended_operation=1\nfast_transfers=1\n");
+  EXPECT_EQ(view.commands(), std::vector<Command>{Command::Start});
+  EXPECT_EQ(clock.slept_ms(), 1000);
 
   view.clear_commands();
   app.reset();
