@@ -194,6 +194,21 @@ TEST_F(RefusingServerTest, AServerThatTakesThreeOfEightGetsThree) {
   EXPECT_EQ(server.connections(), 8u);
 }
 
+// A login refused after the session's own passed is one connection too many as well.
+TEST_F(ConnectionsTest, ALoginRefusedToOneMoreConnectionLeavesTheOthersAtWork) {
+  h.change([](Settings& s) { s.check_auth = 1; });
+  server.add_fault({"AUTHINFO PASS", 3, test::FaultAction::Reply, "481 Too many connections for this user\r\n"});
+  post_pictures(12);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 12u);
+  std::size_t refused = 0;
+  for (const auto& t : h.log_texts())
+    refused += t.find("was refused the login: 481 Too many connections for this user: going on with 3 connections") !=
+               std::string::npos;
+  EXPECT_EQ(refused, 1u);
+  EXPECT_EQ(h.state.refusal.load(), SessionState::kNoRefusal);
+}
+
 class CappedServerTest : public ConnectionsTest {
  protected:
   static test::ServerOptions capped() {
