@@ -209,6 +209,26 @@ TEST_F(ConnectionsTest, ALoginRefusedToOneMoreConnectionLeavesTheOthersAtWork) {
   EXPECT_EQ(h.state.refusal.load(), SessionState::kNoRefusal);
 }
 
+class CompressingServerTest : public ConnectionsTest {
+ protected:
+  static test::ServerOptions compressing() {
+    test::ServerOptions o;
+    o.compress_deflate = true;
+    return o;
+  }
+  CompressingServerTest() : ConnectionsTest(compressing()) {}
+};
+
+// Overviews shrink, yEnc bodies do not: only the scanning connection compresses.
+TEST_F(CompressingServerTest, OnlyTheScanningConnectionCompresses) {
+  post_pictures(12);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 12u);
+  EXPECT_EQ(count_commands("COMPRESS"), 1u);
+  EXPECT_EQ(count_commands("CAPABILITIES"), 1u);
+  EXPECT_GT(count_commands("BODY <"), 0u);
+}
+
 class CappedServerTest : public ConnectionsTest {
  protected:
   static test::ServerOptions capped() {
