@@ -229,6 +229,32 @@ TEST_F(CompressingServerTest, OnlyTheScanningConnectionCompresses) {
   EXPECT_GT(count_commands("BODY <"), 0u);
 }
 
+class StartTlsServerTest : public ConnectionsTest {
+ protected:
+  static test::ServerOptions start_tls() {
+    test::ServerOptions o;
+    o.tls = test::ServerTls::StartTls;
+    return o;
+  }
+  StartTlsServerTest() : ConnectionsTest(start_tls()) {}
+};
+
+// Every connection goes through STARTTLS and the login as the session's own does.
+TEST_F(StartTlsServerTest, EveryConnectionStartsTls) {
+  ASSERT_TRUE(server.write_ca_file("ca.pem"));
+  h.change([](Settings& s) {
+    s.use_tls = Settings::kStartTls;
+    s.tls_ca_file = "ca.pem";
+    s.check_auth = 1;
+  });
+  post_pictures(12);
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 12u);
+  EXPECT_EQ(count_commands("STARTTLS"), 4u);
+  EXPECT_EQ(count_commands("AUTHINFO PASS"), 4u);
+  EXPECT_GT(count_commands("BODY <"), 0u);
+}
+
 class CappedServerTest : public ConnectionsTest {
  protected:
   static test::ServerOptions capped() {
