@@ -26,9 +26,16 @@ Strings lines_of(const std::string& text) {
   return out;
 }
 
+// The server offers compression unless a test says otherwise.
+test::ServerOptions compressing() {
+  test::ServerOptions o;
+  o.compress_deflate = true;
+  return o;
+}
+
 class ConnectionsTest : public test::ServerFixture {
  protected:
-  explicit ConnectionsTest(test::ServerOptions options = {}) : ServerFixture(std::move(options)) {}
+  explicit ConnectionsTest(test::ServerOptions options = compressing()) : ServerFixture(std::move(options)) {}
 
   void SetUp() override {
     ServerFixture::SetUp();
@@ -88,7 +95,8 @@ class ConnectionsTest : public test::ServerFixture {
   std::map<std::string, std::string> pictures;
 };
 
-// The others ask by message-id, never select a group or compress, and the session waits nowhere.
+// The others ask by message-id, never select a group or compress (yEnc bodies do not shrink), and the
+// session waits nowhere.
 TEST_F(ConnectionsTest, FourConnectionsFileEveryArticleOnce) {
   post_pictures(40);
   EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
@@ -96,7 +104,8 @@ TEST_F(ConnectionsTest, FourConnectionsFileEveryArticleOnce) {
   EXPECT_EQ(h.clock.slept_ms(), 0);
   EXPECT_EQ(server.connections(), 4u);
   EXPECT_EQ(count_commands("group "), 1u);
-  EXPECT_EQ(count_commands("COMPRESS"), 0u);
+  EXPECT_EQ(count_commands("CAPABILITIES"), 1u);
+  EXPECT_EQ(count_commands("COMPRESS DEFLATE"), 1u);
   EXPECT_GT(count_commands("BODY <"), 0u);
   EXPECT_EQ(count_commands("BODY <") + count_commands("body "), 40u);
   ASSERT_TRUE(server.wait_until_idle());
@@ -207,26 +216,6 @@ TEST_F(ConnectionsTest, ALoginRefusedToOneMoreConnectionLeavesTheOthersAtWork) {
                std::string::npos;
   EXPECT_EQ(refused, 1u);
   EXPECT_EQ(h.state.refusal.load(), SessionState::kNoRefusal);
-}
-
-class CompressingServerTest : public ConnectionsTest {
- protected:
-  static test::ServerOptions compressing() {
-    test::ServerOptions o;
-    o.compress_deflate = true;
-    return o;
-  }
-  CompressingServerTest() : ConnectionsTest(compressing()) {}
-};
-
-// Overviews shrink, yEnc bodies do not: only the scanning connection compresses.
-TEST_F(CompressingServerTest, OnlyTheScanningConnectionCompresses) {
-  post_pictures(12);
-  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
-  EXPECT_EQ(expect_filed_once(), 12u);
-  EXPECT_EQ(count_commands("COMPRESS"), 1u);
-  EXPECT_EQ(count_commands("CAPABILITIES"), 1u);
-  EXPECT_GT(count_commands("BODY <"), 0u);
 }
 
 class StartTlsServerTest : public ConnectionsTest {
