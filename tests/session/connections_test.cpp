@@ -129,6 +129,24 @@ TEST_F(ConnectionsTest, OneConnectionOrNoFastTransfersKeepTheSingleSession) {
   EXPECT_EQ(count_commands("BODY <"), 0u);
 }
 
+// A message-id that cannot go into a command line (white space in it) leaves its row to the scanning
+// connection, which asks by number.
+TEST_F(ConnectionsTest, RowsWithoutAUsableMessageIdGoToTheScanningConnection) {
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = "w" + std::to_string(i) + ".jpg";
+    pictures[name] = test::picture_bytes(3000, static_cast<unsigned>(i + 100));
+    test::ServerArticle a;
+    a.overview.subject = name + " (1/1)";
+    a.overview.message_id = "<" + std::to_string(i) + " two words@many.invalid>";
+    a.body = test::yenc_encode(name, pictures[name]);
+    content->add_article(kGroup, std::move(a));
+  }
+  EXPECT_EQ(SessionThread(h.ctx), kSessionEnded);
+  EXPECT_EQ(expect_filed_once(), 6u);
+  EXPECT_EQ(count_commands("BODY <"), 0u);
+  EXPECT_EQ(count_commands("body "), 6u);
+}
+
 // Parts of a set fetched over different connections still make one picture.
 TEST_F(ConnectionsTest, PartsOverDifferentConnectionsMakeOneSet) {
   h.change([](Settings& s) {
