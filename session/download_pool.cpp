@@ -249,6 +249,7 @@ void DownloadPool::run(Link& link) {
       if (login == Login::Done) {
         ++open_;
         ++ctx_.state.open_connections;
+        ctx_.log.log_status("Connection " + std::to_string(link.number) + " open for downloads", 1);
       } else {
         close_client();
         if (quitting()) break;

@@ -103,6 +103,8 @@ TEST_F(ConnectionsTest, FourConnectionsFileEveryArticleOnce) {
   EXPECT_EQ(expect_filed_once(), 40u);
   EXPECT_EQ(h.clock.slept_ms(), 0);
   EXPECT_EQ(server.connections(), 4u);
+  for (const char* line : {"Connection 2 open for downloads", "Connection 4 open for downloads"})
+    EXPECT_TRUE(h.logged(line)) << line;
   EXPECT_EQ(count_commands("group "), 1u);
   EXPECT_EQ(count_commands("CAPABILITIES"), 1u);
   EXPECT_EQ(count_commands("COMPRESS DEFLATE"), 1u);
