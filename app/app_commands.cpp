@@ -34,7 +34,7 @@ void AppCommands::start() {
   view_.set_enabled(ControlId::StopButton, true);
   Settings s = settings_.get();
   if (refuse_unusable_setup(s) || !internet_connection_ready(s) || refuse_after_running_time(s)) return;
-  if (state_.news_socket != -1 || state_.connected == 1 || session_.running()) {
+  if (state_.connection_busy() || session_.running()) {
     dialogs_.beep(Beep::Question);
     return;
   }

@@ -203,7 +203,7 @@ std::string GroupListLimit::summary() const {
 }
 
 bool confirm_refresh(const SessionState& state, Dialogs& dialogs) {
-  if (state.news_socket.load() != -1 || state.connected.load() != 0) return false;
+  if (state.connection_busy()) return false;
   return dialogs.message_box(kRefreshWarning, "Warning", Icon::Warning, Buttons::OkCancel) == Answer::Ok;
 }
 

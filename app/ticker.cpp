@@ -108,8 +108,8 @@ void Ticker::close_minute(std::int64_t up, std::int64_t bytes) {
   if (minute_mark_ != 0) {
     last_minute_rate_ = (bytes - minute_mark_bytes_) / (up - minute_mark_);
     peak_rate_ = std::max(peak_rate_, last_minute_rate_);
-    if (state_.auto_reconnect == 1 && state_.stop_requested == 0 && state_.news_socket == -1 &&
-        state_.connected == 0 && !session_.running() && view_.is_enabled(ControlId::StartButton)) {
+    if (state_.auto_reconnect == 1 && state_.stop_requested == 0 && !state_.connection_busy() &&
+        !session_.running() && view_.is_enabled(ControlId::StartButton)) {
       view_.set_enabled(ControlId::StartButton, false);
       log_.log_status("Attempting Auto ReConnect To News Server", 0);
       view_.post_command(Command::Start);
@@ -149,7 +149,7 @@ void Ticker::follow_schedule(const Settings& s) {
   switch (schedule_.update(s, clock_.local_now())) {
     case ScheduleTracker::Action::Begin:
       log_.log_status("Scheduled Scan Window Begins", 0);
-      if (state_.news_socket == -1 && state_.connected == 0 && !session_.running()) commands_.start();
+      if (!state_.connection_busy() && !session_.running()) commands_.start();
       break;
     case ScheduleTracker::Action::End:
       log_.log_status("Scheduled Scan Window Ends", 0);

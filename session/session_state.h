@@ -19,6 +19,8 @@ struct SessionState {
   std::atomic<int> connected{0};
   std::atomic<int> open_connections{0};  // the session's own and the download-only ones
   std::atomic<int> stop_requested{0};
+  // A news connection is held or being made (a session's or the groups listing's): a second may not start.
+  bool connection_busy() const { return news_socket.load() != -1 || connected.load() != 0; }
   std::atomic<int> auto_reconnect{0};
   std::atomic<int> connection_attempts{0};
   std::atomic<int> failed_connects{0};  // connection attempts that failed since the last that worked

@@ -341,7 +341,7 @@ void GroupsDialog::start_loading() {
           show_count();
           set_busy(false);
           emit load_finished();
-          if (refresh_when_loaded_ && state_.news_socket.load() == -1 && state_.connected.load() == 0)
+          if (refresh_when_loaded_ && !state_.connection_busy())
             start_refresh();
         },
         Qt::QueuedConnection);
@@ -392,7 +392,7 @@ void GroupsDialog::update_selection_buttons() {
 
 void GroupsDialog::update_refresh() {
   if (busy_) return;
-  const bool in_use = state_.news_socket.load() != -1 || state_.connected.load() != 0;
+  const bool in_use = state_.connection_busy();
   refresh_->setEnabled(!in_use);
   refresh_->setToolTip(in_use
                            ? QStringLiteral("A scan is using the news connection: refresh once it has ended")
