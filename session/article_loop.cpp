@@ -163,14 +163,20 @@ class ArticleLoop {
   bool work_file_whole(WorkFile& work);
   // Decodes or files the body and records the article; false when the session must end.
   bool store_article(const std::string& reply, std::string_view row, const RowFields& fields);
-  enum class Body { Whole, Lost, TooLarge };
   // Reads the body into the work file, at most `bound` bytes of it.
-  Body receive_body(WorkFile& work, std::uint64_t bound);
+  BodyRead receive_body(WorkFile& work, std::uint64_t bound);
   // The most bytes the body of `row` may take: twice what the overview declared plus 1 MiB, and never
   // more than max_article_mb.
   std::uint64_t body_bound(const PendingArticle& row);
   // A body past its bound: nothing is filed, the row goes, and the article is not asked for again in
   // this run. The rest of the body is still on its way, so the connection must go too.
+  // The article, whichever connection brought it, is not asked for again in this run (one log line).
+  void note_oversized(const std::string& article, const PendingArticle& row, const std::string& reply,
+                      std::uint64_t bound);
+  // BODY answered with a one-line refusal: the row goes.
+  void body_refused(const std::string& reply, const PendingArticle& row, std::int64_t number);
+  // The whole body is in the work file: filed, or dropped for its author; false when the session must end.
+  bool file_received(WorkFile& work, const std::string& reply, const PendingArticle& row, const RowFields& fields);
   ArticleLoopResult give_up_oversized(const std::string& article, const PendingArticle& row,
                                       const std::string& reply, std::uint64_t bound);
   // Unknown: filed in unknown/ (or nowhere) and counted as of unknown format, not as a picture.
@@ -281,9 +287,9 @@ ArticleLoopResult ArticleLoop::run() {
       continue;
     }
     const std::uint64_t bound = body_bound(*row);
-    const Body body = receive_body(work, bound);
-    if (body == Body::TooLarge) return give_up_oversized(article, *row, reply, bound);
-    if (body == Body::Lost) {
+    const BodyRead body = receive_body(work, bound);
+    if (body == BodyRead::TooLarge) return give_up_oversized(article, *row, reply, bound);
+    if (body == BodyRead::Lost) {
       give_up_after_repeated_breaks(article, *row, reply);
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
@@ -367,32 +373,23 @@ ArticleLoopResult ArticleLoop::run_pipelined() {
     }
     if (reply_status(reply) != 222) {
       // A one-line refusal: the replies behind it are still in order.
-      log("Bad response to body command", 0);
-      log(reply, 1);
       work.close();
       asked.erase(asked.begin());
-      finish_asked_row(row, fields.number);
+      body_refused(reply, row, fields.number);
       continue;
     }
     const std::uint64_t bound = body_bound(row);
-    const Body body = receive_body(work, bound);
-    if (body == Body::TooLarge) return give_up_oversized(article, row, reply, bound);
-    if (body == Body::Lost) {
+    const BodyRead body = receive_body(work, bound);
+    if (body == BodyRead::TooLarge) return give_up_oversized(article, row, reply, bound);
+    if (body == BodyRead::Lost) {
       if (st.stop_requested.load()) return stop_pressed();
       give_up_after_repeated_breaks(article, row, reply);
       return {Kind::BailOut, "Socket Rx Error 008"};
     }
     asked.erase(asked.begin());
-    if (!work_file_whole(work)) return {Kind::OrderlyEnding, {}};
-    // The Bozo Bucket may have taken the author while the body was on its way.
-    if (ctx_.blacklist.contains_exact(pending_author(row))) {
-      log("Article Dropped - Author In Bozo Bucket", 2);
-      finish_asked_row(row, fields.number);
-      continue;
-    }
-    // The replies still due are abandoned with the connection; their rows stay for the next session.
-    if (!store_article(reply, row, fields)) return {Kind::OrderlyEnding, {}};
-    finish_asked_row(row, fields.number);
+    // On failure the replies still due are abandoned with the connection; their rows stay for the next
+    // session.
+    if (!file_received(work, reply, row, fields)) return {Kind::OrderlyEnding, {}};
   }
 }
 
@@ -445,17 +442,11 @@ bool ArticleLoop::file_fetched(FetchedArticle& a) {
       give_up_after_repeated_breaks(article, row, a.reply);
       return true;
     case FetchedArticle::Outcome::TooLarge:
-      st.give_up_download(article);
-      log("Gave up on article " + article + " " + reply_message_id(a.reply).value_or("<unknown id>") +
-              ": its body passed its bound of " + std::to_string(a.job.bound) +
-              " bytes: " + std::string(pending_subject(row)),
-          0);
+      note_oversized(article, row, a.reply, a.job.bound);
       ctx_.pending.remove_row(row);
       return true;
     case FetchedArticle::Outcome::Refused:
-      log("Bad response to body command", 0);
-      log(a.reply, 1);
-      finish_asked_row(row, number);
+      body_refused(a.reply, row, number);
       return true;
     case FetchedArticle::Outcome::Body:
       break;
@@ -467,15 +458,25 @@ bool ArticleLoop::file_fetched(FetchedArticle& a) {
   work.write(a.body);
   st.article_line = a.lines;
   a.body = std::string();
+  return file_received(work, a.reply, row, fields);
+}
+
+bool ArticleLoop::file_received(WorkFile& work, const std::string& reply, const PendingArticle& row,
+                                const RowFields& fields) {
   if (!work_file_whole(work)) return false;
-  if (ctx_.blacklist.contains_exact(pending_author(row))) {
+  // The Bozo Bucket may have taken the author while the body was on its way.
+  if (ctx_.blacklist.contains_exact(pending_author(row)))
     log("Article Dropped - Author In Bozo Bucket", 2);
-    finish_asked_row(row, number);
-    return true;
-  }
-  if (!store_article(a.reply, row, fields)) return false;
-  finish_asked_row(row, number);
+  else if (!store_article(reply, row, fields))
+    return false;
+  finish_asked_row(row, fields.number);
   return true;
+}
+
+void ArticleLoop::body_refused(const std::string& reply, const PendingArticle& row, std::int64_t number) {
+  log("Bad response to body command", 0);
+  log(reply, 1);
+  finish_asked_row(row, number);
 }
 
 bool ArticleLoop::enough_disk_space() {
@@ -539,10 +540,7 @@ std::uint64_t ArticleLoop::body_bound(const PendingArticle& row) {
 ArticleLoopResult ArticleLoop::give_up_oversized(const std::string& article, const PendingArticle& row,
                                                  const std::string& reply, std::uint64_t bound) {
   ::unlink(kWorkFile);
-  ctx_.state.give_up_download(article);
-  log("Gave up on article " + article + " " + reply_message_id(reply).value_or("<unknown id>") +
-          ": its body passed its bound of " + std::to_string(bound) + " bytes: " + std::string(pending_subject(row)),
-      0);
+  note_oversized(article, row, reply, bound);
   if (settings().fast_transfers)
     ctx_.pending.remove_row(row);
   else
@@ -550,29 +548,25 @@ ArticleLoopResult ArticleLoop::give_up_oversized(const std::string& article, con
   return {Kind::BailOut, {}};
 }
 
-ArticleLoop::Body ArticleLoop::receive_body(WorkFile& work, std::uint64_t bound) {
+void ArticleLoop::note_oversized(const std::string& article, const PendingArticle& row, const std::string& reply,
+                                 std::uint64_t bound) {
+  ctx_.state.give_up_download(article);
+  log("Gave up on article " + article + " " + reply_message_id(reply).value_or("<unknown id>") +
+          ": its body passed its bound of " + std::to_string(bound) + " bytes: " + std::string(pending_subject(row)),
+      0);
+}
+
+BodyRead ArticleLoop::receive_body(WorkFile& work, std::uint64_t bound) {
   SessionState& st = ctx_.state;
-  bool more = false;
-  std::uint64_t taken = 0;
-  for (;;) {
-    const bool line_start = !more;
-    int length = read_body_line(ctx_, socket_, line_, more);
-    if (length == -1) return Body::Lost;
-    // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it, and whatever
-    // follows stays in the stream.
-    if (line_start && !more && length == 3 && line_ == ".") return Body::Whole;
-    taken += line_.size() + (more ? 0 : 1);
-    if (taken > bound) return Body::TooLarge;
+  return read_body(ctx_, socket_, line_, bound, [&](std::string_view text, bool ends_line, int length) {
     if (!socket_.compressing()) st.byte_count += length;
-    std::string_view text = line_;
-    if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
-    if (more) {
-      work.write(text);
-    } else {
+    if (ends_line) {
       work.write_line(text);
       ++st.article_line;
+    } else {
+      work.write(text);
     }
-  }
+  });
 }
 
 std::string ArticleLoop::filing_name(const std::string& prefix, bool unique) {

@@ -199,30 +199,19 @@ FetchedArticle DownloadPool::fetch(NntpClient& client, DownloadJob job) {
     return a;
   }
   std::string line;
-  bool more = false;
-  std::uint64_t taken = 0;
-  for (;;) {
-    const bool line_start = !more;
-    const int length = read_body_line(ctx_, socket, line, more);
-    if (length == -1) {
-      a.outcome = FetchedArticle::Outcome::Lost;
-      return a;
-    }
-    if (line_start && !more && length == 3 && line == ".") return a;
-    taken += line.size() + (more ? 0 : 1);
-    if (taken > a.job.bound) {
-      a.body.clear();
-      a.outcome = FetchedArticle::Outcome::TooLarge;
-      return a;
-    }
-    std::string_view text = line;
-    if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
+  const BodyRead read = read_body(ctx_, socket, line, a.job.bound, [&](std::string_view text, bool ends_line, int) {
     a.body.append(text);
-    if (!more) {
+    if (ends_line) {
       a.body.push_back('\n');
       ++a.lines;
     }
+  });
+  if (read == BodyRead::Lost) a.outcome = FetchedArticle::Outcome::Lost;
+  if (read == BodyRead::TooLarge) {
+    a.body.clear();
+    a.outcome = FetchedArticle::Outcome::TooLarge;
   }
+  return a;
 }
 
 void DownloadPool::run(Link& link) {

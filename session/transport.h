@@ -151,6 +151,28 @@ int get_socket_string(EngineContext& ctx, std::string& line, std::size_t capacit
 // Paces itself by the trackbar before each line; every byte read counts in byte_count.
 int read_body_line(EngineContext& ctx, NewsSocket& socket, std::string& line, bool& more);
 
+enum class BodyRead { Whole, Lost, TooLarge };
+// A body up to its "." line, whatever follows left in the stream, with dot-stuffing undone: each piece
+// goes to sink(text, ends_line, bytes_taken). TooLarge once the lines pass `bound` bytes; Lost as
+// read_body_line fails. `line` is the caller's buffer.
+template <class Sink>
+BodyRead read_body(EngineContext& ctx, NewsSocket& socket, std::string& line, std::uint64_t bound, Sink&& sink) {
+  bool more = false;
+  std::uint64_t taken = 0;
+  for (;;) {
+    const bool line_start = !more;
+    const int length = read_body_line(ctx, socket, line, more);
+    if (length == -1) return BodyRead::Lost;
+    // Servers dot-stuff, so a body never holds a bare "." line: that line alone ends it.
+    if (line_start && !more && length == 3 && line == ".") return BodyRead::Whole;
+    taken += line.size() + (more ? 0 : 1);
+    if (taken > bound) return BodyRead::TooLarge;
+    std::string_view text = line;
+    if (line_start && text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
+    sink(text, !more, length);
+  }
+}
+
 // Tells the user that TLS with the server was refused and why (status log, and a box unless
 // unattended), and marks the refusal so the headless mode ends at once.
 void report_tls_refusal(EngineContext& ctx, const std::string& what, const std::string& advice);
